@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs every Debian package Tessavo needs to build, run, test and benchmark.
+# The one list of packages lives here; the README and CI call this script.
+set -euo pipefail
+
+packages=(
+  # toolchain
+  cmake ninja-build g++ pkg-config clang libclang-rt-14-dev
+  # tests
+  libgtest-dev libgmock-dev
+  # Qt 6: core, Quick, Controls, dialogs, SQL (SQLite), SVG icons, D-Bus
+  qt6-base-dev qt6-declarative-dev qt6-svg-dev libqt6svg6 libqt6sql6-sqlite
+  qt6-l10n-tools qt6-tools-dev-tools
+  qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-layouts
+  qml6-module-qtquick-window qml6-module-qtquick-templates qml6-module-qtquick-dialogs
+  qml6-module-qtqml qml6-module-qtqml-models qml6-module-qtqml-workerscript
+  qml6-module-qtcore qml6-module-qttest
+  # imaging
+  libheif-dev libheif-examples libjpeg62-turbo-dev libavcodec-dev
+  # headless display for GUI tests and screenshots; independent checks; benchmarks
+  xvfb xauth libimage-exiftool-perl sqlite3 time imagemagick libvips-tools
+)
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "install-deps.sh: run as root (it calls apt-get)" >&2
+  exit 1
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update
+apt-get install -y --no-install-recommends "${packages[@]}"

@@ -1,0 +1,128 @@
+#include "model/file_list_model.h"
+
+#include <QFileInfo>
+#include <QLocale>
+
+namespace tessavo {
+
+FileListModel::FileListModel(QObject* parent) : QAbstractListModel(parent) {}
+
+int FileListModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(m_entries.size());
+}
+
+QVariant FileListModel::data(const QModelIndex& index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return {};
+    const FileEntry& entry = m_entries.at(index.row());
+    switch (role) {
+    case UrlRole:
+        return entry.url;
+    case Qt::DisplayRole:
+    case FileNameRole:
+        return entry.url.fileName();
+    case StatusRole:
+        return QVariant::fromValue(entry.status);
+    case SizeTextRole:
+        return fileSizeText(entry.url);
+    default:
+        return {};
+    }
+}
+
+QHash<int, QByteArray> FileListModel::roleNames() const
+{
+    return {
+        {UrlRole, "url"},
+        {FileNameRole, "fileName"},
+        {StatusRole, "status"},
+        {SizeTextRole, "sizeText"},
+    };
+}
+
+bool FileListModel::containsFile(const QUrl& url) const
+{
+    return m_rowOf.contains(url);
+}
+
+qsizetype FileListModel::indexOf(const QUrl& url) const
+{
+    return m_rowOf.value(url, -1);
+}
+
+bool FileListModel::appendFile(const QUrl& url)
+{
+    if (m_rowOf.contains(url))
+        return false;
+    const auto row = m_entries.size();
+    beginInsertRows({}, int(row), int(row));
+    m_entries.append({url, ImageStatus::Waiting});
+    m_rowOf.insert(url, row);
+    endInsertRows();
+    emit countChanged();
+    return true;
+}
+
+bool FileListModel::setStatus(qsizetype row, ImageStatus status)
+{
+    if (row < 0 || row >= m_entries.size())
+        return false;
+    if (m_entries[row].status != status) {
+        m_entries[row].status = status;
+        const QModelIndex changed = index(int(row));
+        emit dataChanged(changed, changed, {StatusRole});
+    }
+    return true;
+}
+
+qsizetype FileListModel::removeFiles(const QSet<QUrl>& urls)
+{
+    // Walk from the end so each contiguous run of selected rows goes in one
+    // removal and earlier rows keep their numbers.
+    qsizetype removed = 0;
+    qsizetype row = m_entries.size() - 1;
+    while (row >= 0) {
+        if (!urls.contains(m_entries[row].url)) {
+            --row;
+            continue;
+        }
+        const qsizetype last = row;
+        while (row >= 0 && urls.contains(m_entries[row].url))
+            --row;
+        const qsizetype first = row + 1;
+        beginRemoveRows({}, int(first), int(last));
+        m_entries.remove(first, last - first + 1);
+        endRemoveRows();
+        removed += last - first + 1;
+    }
+    if (removed > 0) {
+        rebuildIndex();
+        emit countChanged();
+    }
+    return removed;
+}
+
+QUrl FileListModel::urlAt(int row) const
+{
+    return row >= 0 && row < m_entries.size() ? m_entries[row].url : QUrl();
+}
+
+void FileListModel::rebuildIndex()
+{
+    m_rowOf.clear();
+    m_rowOf.reserve(m_entries.size());
+    for (qsizetype i = 0; i < m_entries.size(); ++i)
+        m_rowOf.insert(m_entries[i].url, i);
+}
+
+QString fileSizeText(const QUrl& url)
+{
+    const QFileInfo info(url.toLocalFile());
+    if (!url.isLocalFile() || !info.exists())
+        return QStringLiteral("Unknown");
+    return QLocale().formattedDataSize(info.size(), 1, QLocale::DataSizeSIFormat);
+}
+
+} // namespace tessavo

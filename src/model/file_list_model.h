@@ -1,0 +1,70 @@
+#pragma once
+
+#include "model/file_entry.h"
+
+#include <QAbstractListModel>
+#include <QHash>
+#include <QList>
+#include <QSet>
+#include <QUrl>
+#include <QtQml/qqmlregistration.h>
+
+namespace tessavo {
+
+// The ordered list of gathered images. Entries are unique by URL, so an index
+// from URL to row stands beside the list: intake of thousands of files would
+// otherwise be quadratic. Touched on the GUI thread only.
+class FileListModel : public QAbstractListModel {
+    Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("Owned by ContentView")
+    Q_PROPERTY(int count READ count NOTIFY countChanged)
+
+public:
+    enum Role {
+        UrlRole = Qt::UserRole + 1,
+        FileNameRole,
+        StatusRole,
+        SizeTextRole,
+    };
+    Q_ENUM(Role)
+
+    explicit FileListModel(QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QHash<int, QByteArray> roleNames() const override;
+
+    int count() const { return int(m_entries.size()); }
+    const QList<FileEntry>& entries() const { return m_entries; }
+    const FileEntry& at(qsizetype row) const { return m_entries.at(row); }
+
+    bool containsFile(const QUrl& url) const;
+    // Row of the entry with this URL, or -1.
+    qsizetype indexOf(const QUrl& url) const;
+    // Appends (url, waiting). Callers check containsFile first; a URL that is
+    // already listed is refused (returns false) so the list stays unique.
+    bool appendFile(const QUrl& url);
+    // Changes the status of the entry at `row` only. A row outside the list
+    // is ignored and reported by returning false.
+    bool setStatus(qsizetype row, ImageStatus status);
+    // Stable removal of every entry whose URL is in `urls`; returns how many went.
+    qsizetype removeFiles(const QSet<QUrl>& urls);
+
+    Q_INVOKABLE QUrl urlAt(int row) const;
+
+signals:
+    void countChanged();
+
+private:
+    void rebuildIndex();
+
+    QList<FileEntry> m_entries;
+    QHash<QUrl, qsizetype> m_rowOf;
+};
+
+// Human-readable size of the file at `url` in decimal units, or "Unknown"
+// when the file cannot be examined.
+QString fileSizeText(const QUrl& url);
+
+} // namespace tessavo

@@ -1,0 +1,5 @@
+list(APPEND TESSAVO_GUI_SOURCES
+  model/image_status.h
+  model/file_entry.h
+  model/file_list_model.h model/file_list_model.cpp
+)

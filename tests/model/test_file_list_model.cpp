@@ -1,0 +1,117 @@
+#include "model/file_list_model.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace tessavo;
+
+namespace {
+QUrl fileUrl(const QString& name) { return QUrl::fromLocalFile("/photos/" + name); }
+
+QList<QUrl> urlsOf(const FileListModel& model)
+{
+    QList<QUrl> urls;
+    for (const auto& entry : model.entries())
+        urls.append(entry.url);
+    return urls;
+}
+} // namespace
+
+class TestFileListModel : public QObject {
+    Q_OBJECT
+private slots:
+    void statusOrdinalsAreStable()
+    {
+        QCOMPARE(quint8(ImageStatus::Waiting), 0);
+        QCOMPARE(quint8(ImageStatus::Converting), 1);
+        QCOMPARE(quint8(ImageStatus::Success), 2);
+        QCOMPARE(quint8(ImageStatus::Error), 3);
+        QCOMPARE(sizeof(ImageStatus), size_t(1));
+    }
+
+    void appendKeepsOrderAndRefusesDuplicates()
+    {
+        FileListModel model;
+        QVERIFY(!model.containsFile(fileUrl("IMG_1.HEIC")));
+        QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+        QVERIFY(model.appendFile(fileUrl("IMG_1.HEIC")));
+        QVERIFY(model.appendFile(fileUrl("IMG_2.heic")));
+        QVERIFY(model.setStatus(0, ImageStatus::Success));
+        // Already listed, whatever its status: refused, nothing changes.
+        QVERIFY(!model.appendFile(fileUrl("IMG_1.HEIC")));
+        QCOMPARE(inserted.count(), 2);
+        QCOMPARE(urlsOf(model), (QList<QUrl>{fileUrl("IMG_1.HEIC"), fileUrl("IMG_2.heic")}));
+        QCOMPARE(model.at(0).status, ImageStatus::Success);
+        QCOMPARE(model.at(1).status, ImageStatus::Waiting);
+        // No normalisation: letter case makes another file.
+        QVERIFY(!model.containsFile(fileUrl("img_1.heic")));
+        QVERIFY(model.containsFile(fileUrl("IMG_1.HEIC")));
+    }
+
+    void setStatusTouchesOneRowOnly()
+    {
+        FileListModel model;
+        for (int i = 0; i < 3; ++i)
+            model.appendFile(fileUrl(QString("IMG_%1.HEIC").arg(i)));
+        const auto before = urlsOf(model);
+        QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+        QVERIFY(model.setStatus(1, ImageStatus::Converting));
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(changed.at(0).at(0).toModelIndex().row(), 1);
+        QCOMPARE(changed.at(0).at(1).toModelIndex().row(), 1);
+        QCOMPARE(model.at(0).status, ImageStatus::Waiting);
+        QCOMPARE(model.at(1).status, ImageStatus::Converting);
+        QCOMPARE(model.at(2).status, ImageStatus::Waiting);
+        QCOMPARE(urlsOf(model), before);
+        // A row that no longer exists is refused without touching the list.
+        QVERIFY(!model.setStatus(3, ImageStatus::Error));
+        QVERIFY(!model.setStatus(-1, ImageStatus::Error));
+        QCOMPARE(urlsOf(model), before);
+    }
+
+    void removalIsStableAndKeepsTheIndexRight()
+    {
+        FileListModel model;
+        for (int i = 1; i <= 6; ++i)
+            model.appendFile(fileUrl(QString("IMG_%1").arg(i)));
+        model.setStatus(0, ImageStatus::Success);
+        const QSet<QUrl> selection{fileUrl("IMG_2"), fileUrl("IMG_3"), fileUrl("IMG_5"),
+                                   fileUrl("not-listed")};
+        QCOMPARE(model.removeFiles(selection), 3);
+        QCOMPARE(urlsOf(model),
+                 (QList<QUrl>{fileUrl("IMG_1"), fileUrl("IMG_4"), fileUrl("IMG_6")}));
+        QCOMPARE(model.at(0).status, ImageStatus::Success);
+        QCOMPARE(model.indexOf(fileUrl("IMG_6")), 2);
+        QCOMPARE(model.indexOf(fileUrl("IMG_2")), -1);
+        // A removed file can come back, at the end.
+        QVERIFY(model.appendFile(fileUrl("IMG_2")));
+        QCOMPARE(model.indexOf(fileUrl("IMG_2")), 3);
+        QCOMPARE(model.removeFiles({}), 0);
+        const QList<QUrl> all = urlsOf(model);
+        QCOMPARE(model.removeFiles(QSet<QUrl>(all.begin(), all.end())), 4);
+        QCOMPARE(model.count(), 0);
+    }
+
+    void rolesServeTheRow()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("IMG_0001.HEIC");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(1500, 'x'));
+        file.close();
+
+        FileListModel model;
+        model.appendFile(QUrl::fromLocalFile(path));
+        const QModelIndex row = model.index(0);
+        QCOMPARE(model.data(row, FileListModel::FileNameRole).toString(), "IMG_0001.HEIC");
+        QCOMPARE(model.data(row, FileListModel::SizeTextRole).toString(), "1.5 kB");
+        QCOMPARE(model.data(row, FileListModel::StatusRole).value<ImageStatus>(), ImageStatus::Waiting);
+        QVERIFY(QFile::remove(path));
+        QCOMPARE(model.data(row, FileListModel::SizeTextRole).toString(), "Unknown");
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFileListModel)
+#include "test_file_list_model.moc"
