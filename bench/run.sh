@@ -1,0 +1,113 @@
+#!/usr/bin/env bash
+# Throughput benchmark: tessavo-convert against heif-convert, vips and
+# ImageMagick and against a decode-only bound, on the same 12-megapixel grid
+# HEICs, in one run, with the same parallelism.
+#
+#   bash bench/run.sh [N_FILES] [JOBS]      (defaults: 20 files, 2 jobs)
+#
+# Environment: BUILD_DIR (default build-bench), CORPUS_DIR (default
+# bench/corpus, reused between runs), DISTINCT (distinct photos to generate,
+# default 20; longer runs cycle through them under new names), PSNR_FILES
+# (files whose outputs are compared with libheif's decode, default 4).
+set -euo pipefail
+
+repo=$(cd "$(dirname "$0")/.." && pwd)
+files=${1:-20}
+jobs=${2:-2}
+build=${BUILD_DIR:-$repo/build-bench}
+corpus=${CORPUS_DIR:-$repo/bench/corpus}
+distinct=${DISTINCT:-20}
+psnr_files=${PSNR_FILES:-4}
+(( distinct > files )) && distinct=$files
+
+echo "== building (Release) into $build"
+cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release -DTESSAVO_BUILD_GUI=OFF -DTESSAVO_BUILD_TESTS=OFF >/dev/null
+cmake --build "$build" -j "$jobs" --target tessavo-convert >/dev/null 2>&1 || echo "   (tessavo-convert not built)"
+cmake -S "$repo/bench" -B "$build/bench" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build/bench" -j "$jobs" >/dev/null
+tools=$build/bench
+tessavo=$build/src/app/tessavo-convert
+
+echo "== corpus: $distinct distinct 4032x3024 grid HEICs (8x6 tiles of 512x512, x265 4:2:0 8-bit, nclx BT.601 full range) in $corpus"
+missing=()
+for ((i = 1; i <= distinct; i++)); do
+  [ -e "$corpus/$(printf 'IMG_%04d.HEIC' "$i")" ] || missing+=("$i")
+done
+if (( ${#missing[@]} )); then
+  printf '%s\n' "${missing[@]}" | xargs -P "$jobs" -I{} "$tools/make_corpus" "$corpus" 1 {} >/dev/null
+fi
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/tessavo-bench.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/in"
+for ((i = 1; i <= files; i++)); do
+  ln -s "$corpus/$(printf 'IMG_%04d.HEIC' $(( (i - 1) % distinct + 1 )))" "$work/in/$(printf 'P%05d.HEIC' "$i")"
+done
+inputs=("$work"/in/*.HEIC)
+cat "${inputs[@]}" >/dev/null # warm the page cache equally for everyone
+
+# run NAME COMMAND...: times COMMAND over the whole batch, outputs in $work/NAME
+run() {
+  local name=$1; shift
+  mkdir -p "$work/$name"
+  if /usr/bin/time -f "%e %U %S %M" -o "$work/$name.time" "$@" >/dev/null 2>"$work/$name.err"; then
+    echo ok >"$work/$name.status"
+  else
+    echo "FAILED (see below)" >"$work/$name.status"
+  fi
+}
+per_file() { # per_file NAME 'shell command using $1=input $2=output'
+  local name=$1 cmd=$2
+  mkdir -p "$work/$name"
+  run "$name" bash -c 'for f in "$@"; do b=$(basename "$f" .HEIC); printf "%s\0%s\0" "$f" "'"$work/$name"'/$b.jpg"; done | xargs -0 -P '"$jobs"' -n 2 bash -c '"'$cmd'"' _' _ "${inputs[@]}"
+}
+
+declare -a names
+if [ -x "$tessavo" ]; then
+  names+=(tessavo)
+  run tessavo "$tessavo" -j "$jobs" -o "$work/tessavo" "${inputs[@]}"
+fi
+names+=(heif-convert)
+per_file heif-convert 'heif-convert --quiet -q 90 "$1" "$2"'
+if command -v vips >/dev/null; then
+  names+=(vips)
+  per_file vips 'vips copy "$1" "$2[Q=90,subsample-mode=on]"'
+fi
+if command -v convert >/dev/null; then
+  names+=(imagemagick)
+  per_file imagemagick 'convert "$1" -quality 90 -sampling-factor 2x2 "$2"'
+fi
+names+=(decode-libde265 decode-avcodec)
+run decode-libde265 bash -c 'printf "%s\0" "$@" | xargs -0 -P '"$jobs"' -n 1 '"$tools"'/decode_only' _ "${inputs[@]}"
+run decode-avcodec bash -c 'printf "%s\0" "$@" | xargs -0 -P '"$jobs"' -n 1 '"$tools"'/decode_only --fast' _ "${inputs[@]}"
+
+# PSNR and size of each converter's JPEGs against libheif's decode.
+for name in "${names[@]}"; do
+  case $name in decode-*) continue ;; esac
+  : >"$work/$name.psnr"
+  for f in "${inputs[@]:0:$psnr_files}"; do
+    b=$(basename "$f" .HEIC)
+    "$tools/psnr" "$f" "$work/$name/$b.jpg" >>"$work/$name.psnr" || true
+  done
+done
+
+read -r ref_wall _ < <(tail -n 1 "$work/heif-convert.time")
+echo "== $files photos, $jobs at a time, on $(nproc) cores ($(date -u +%F' '%H:%MZ))"
+printf '%-16s %8s %9s %8s %10s %9s %9s %11s  %s\n' tool wall_s photos/s vs_heif cpu_s/photo psnr_dB jpeg_KB peak_rss_MB status
+for name in "${names[@]}"; do
+  read -r wall user sys rss < <(tail -n 1 "$work/$name.time")
+  psnr=- size=-
+  if [ -s "$work/$name.psnr" 2>/dev/null ]; then
+    psnr=$(awk '{s += $1; n++} END {printf "%.2f", s / n}' "$work/$name.psnr")
+    size=$(awk '{s += $2; n++} END {printf "%.0f", s / n / 1000}' "$work/$name.psnr")
+  fi
+  awk -v n="$name" -v w="$wall" -v u="$user" -v s="$sys" -v r="$rss" -v f="$files" -v ref="$ref_wall" \
+      -v p="$psnr" -v z="$size" -v st="$(cat "$work/$name.status")" \
+    'BEGIN {printf "%-16s %8.2f %9.2f %7.2fx %10.3f %9s %9s %11.0f  %s\n", n, w, f / w, ref / w, (u + s) / f, p, z, r / 1024, st}'
+done
+echo "peak_rss_MB: the largest single process; tools run once per file have up to $jobs such processes at once."
+for name in "${names[@]}"; do
+  if [ "$(cat "$work/$name.status")" != ok ]; then
+    echo "--- $name stderr:"; head -5 "$work/$name.err"
+  fi
+done
