@@ -1,8 +1,23 @@
 #include "conversion/convert_file.h"
 
+#include "conversion/heif_properties.h"
+#include "conversion/jpeg_writer.h"
+
+#include <libheif/heif.h>
+
 #include <cerrno>
+#include <algorithm>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <random>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace tessavo {
 
@@ -34,6 +49,264 @@ std::filesystem::path destinationPath(const std::filesystem::path& source,
     std::filesystem::path name = source.filename();
     name.replace_extension(".jpg");
     return outputDirectory / name;
+}
+
+namespace {
+
+class UniqueFd {
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept
+    {
+        std::swap(fd_, other.fd_);
+        return *this;
+    }
+    ~UniqueFd()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    explicit operator bool() const { return fd_ >= 0; }
+    int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
+
+private:
+    int fd_ = -1;
+};
+
+struct HeifDeleter {
+    void operator()(heif_context* p) const { heif_context_free(p); }
+    void operator()(heif_image_handle* p) const { heif_image_handle_release(p); }
+    void operator()(heif_image* p) const { heif_image_release(p); }
+    void operator()(heif_decoding_options* p) const { heif_decoding_options_free(p); }
+};
+template <typename T>
+using HeifPtr = std::unique_ptr<T, HeifDeleter>;
+
+// O_NONBLOCK keeps a FIFO or device from stalling the job; only regular
+// files are read.
+std::optional<std::vector<uint8_t>> readWholeFile(const std::filesystem::path& path)
+{
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (!fd)
+        return std::nullopt;
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    try {
+        std::vector<uint8_t> bytes(size_t(info.st_size) + 1);
+        size_t filled = 0;
+        for (;;) {
+            if (filled == bytes.size())
+                bytes.resize(bytes.size() * 2);
+            const ssize_t got = ::read(fd.get(), bytes.data() + filled, bytes.size() - filled);
+            if (got < 0) {
+                if (errno == EINTR)
+                    continue;
+                return std::nullopt;
+            }
+            if (got == 0)
+                break;
+            filled += size_t(got);
+        }
+        bytes.resize(filled);
+        return bytes;
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+}
+
+void initialiseLibheifOnce()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { heif_init(nullptr); });
+}
+
+// Interleaved 8-bit RGB, top row first.
+struct RgbImage {
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> pixels;
+};
+
+// libheif's transformed decode flattened onto white, as rows of RGB.
+std::optional<RgbImage> decodeShownImage(heif_image_handle* handle)
+{
+    const bool hasAlpha = heif_image_handle_has_alpha_channel(handle) != 0;
+    HeifPtr<heif_decoding_options> options(heif_decoding_options_alloc());
+    if (!options)
+        return std::nullopt;
+    options->convert_hdr_to_8bit = 1;
+
+    heif_image* raw = nullptr;
+    const heif_error error = heif_decode_image(handle, &raw, heif_colorspace_RGB,
+                                               hasAlpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
+                                               options.get());
+    HeifPtr<heif_image> decoded(raw);
+    if (error.code != heif_error_Ok || !decoded)
+        return std::nullopt;
+
+    int stride = 0;
+    const uint8_t* plane = heif_image_get_plane_readonly(decoded.get(), heif_channel_interleaved, &stride);
+    RgbImage image;
+    image.width = heif_image_get_width(decoded.get(), heif_channel_interleaved);
+    image.height = heif_image_get_height(decoded.get(), heif_channel_interleaved);
+    const int channels = hasAlpha ? 4 : 3;
+    if (!plane || image.width <= 0 || image.height <= 0 || stride < image.width * channels ||
+        heif_image_get_bits_per_pixel_range(decoded.get(), heif_channel_interleaved) != 8)
+        return std::nullopt;
+
+    const bool premultiplied = heif_image_is_premultiplied_alpha(decoded.get()) != 0;
+    image.pixels.resize(size_t(image.width) * size_t(image.height) * 3);
+    uint8_t* out = image.pixels.data();
+    for (int y = 0; y < image.height; ++y) {
+        const uint8_t* in = plane + size_t(y) * size_t(stride);
+        if (!hasAlpha) {
+            std::memcpy(out, in, size_t(image.width) * 3);
+            out += size_t(image.width) * 3;
+            continue;
+        }
+        for (int x = 0; x < image.width; ++x, in += 4) {
+            const unsigned alpha = in[3];
+            for (int c = 0; c < 3; ++c) {
+                const unsigned white = 255 * (255 - alpha);
+                const unsigned value = premultiplied ? in[c] * 255 + white : in[c] * alpha + white;
+                *out++ = uint8_t(std::min(255u, (value + 127) / 255));
+            }
+        }
+    }
+    return image;
+}
+
+// The stored pixels that `orientation` turns into `shown`.
+RgbImage unapplyOrientation(const RgbImage& shown, int orientation)
+{
+    const auto m = orientationMatrix(orientation);
+    const bool swapsAxes = m[0] == 0;
+    RgbImage stored;
+    stored.width = swapsAxes ? shown.height : shown.width;
+    stored.height = swapsAxes ? shown.width : shown.height;
+    stored.pixels.resize(shown.pixels.size());
+
+    // Shown position of a stored pixel (x, y): m * (x, y) plus an offset
+    // that maps the centres onto each other.
+    const ptrdiff_t originX = (shown.width - 1 - m[0] * (stored.width - 1) - m[1] * (stored.height - 1)) / 2;
+    const ptrdiff_t originY = (shown.height - 1 - m[2] * (stored.width - 1) - m[3] * (stored.height - 1)) / 2;
+    const ptrdiff_t rowBytes = ptrdiff_t(shown.width) * 3;
+    const ptrdiff_t stepX = m[2] * rowBytes + m[0] * 3;
+    const ptrdiff_t stepY = m[3] * rowBytes + m[1] * 3;
+    const uint8_t* base = shown.pixels.data() + originY * rowBytes + originX * 3;
+    uint8_t* out = stored.pixels.data();
+    for (ptrdiff_t y = 0; y < stored.height; ++y) {
+        const uint8_t* in = base + y * stepY;
+        for (int x = 0; x < stored.width; ++x, in += stepX) {
+            *out++ = in[0];
+            *out++ = in[1];
+            *out++ = in[2];
+        }
+    }
+    return stored;
+}
+
+std::vector<uint8_t> iccProfile(heif_image_handle* handle)
+{
+    std::vector<uint8_t> profile(heif_image_handle_get_raw_color_profile_size(handle));
+    if (!profile.empty() && heif_image_handle_get_raw_color_profile(handle, profile.data()).code != heif_error_Ok)
+        profile.clear();
+    return profile;
+}
+
+// An exclusive new file beside the destination, so the rename that
+// publishes it stays within one file system.
+std::pair<UniqueFd, std::filesystem::path> createTemporaryFile(const std::filesystem::path& directory)
+{
+    thread_local std::mt19937_64 random{std::random_device{}()};
+    static constexpr char digits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = ".tessavo-";
+        for (int i = 0; i < 12; ++i)
+            name.push_back(digits[random() % 36]);
+        name += ".tmp";
+        auto path = directory / name;
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+        if (fd >= 0)
+            return {UniqueFd(fd), std::move(path)};
+        if (errno != EEXIST)
+            break;
+    }
+    return {};
+}
+
+} // namespace
+
+ConversionOutcome convertFile(const std::filesystem::path& source,
+                              const std::filesystem::path& outputDirectory,
+                              const LineSink& sink)
+{
+    const auto fail = [&sink](std::string_view line) {
+        sink(line);
+        return ConversionOutcome::Error;
+    };
+    sink("Converting file: " + source.filename().string());
+
+    const auto bytes = readWholeFile(source);
+    if (!bytes)
+        return fail("Failed to read HEIC data.");
+
+    initialiseLibheifOnce();
+    HeifPtr<heif_context> context(heif_context_alloc());
+    if (context)
+        heif_context_set_maximum_image_size_limit(context.get(), kMaxImageSide);
+    heif_image_handle* rawHandle = nullptr;
+    if (!context ||
+        heif_context_read_from_memory_without_copy(context.get(), bytes->data(), bytes->size(), nullptr).code != heif_error_Ok ||
+        heif_context_get_primary_image_handle(context.get(), &rawHandle).code != heif_error_Ok)
+        return fail("Failed to create CGImageSource.");
+    HeifPtr<heif_image_handle> handle(rawHandle);
+
+    // libheif crops, turns and mirrors; the turn and mirror are then undone
+    // here and carried as the EXIF orientation instead. Undoing exactly what
+    // was done keeps the shown JPEG equal to libheif's view even where the
+    // box reader and libheif might disagree.
+    const auto transforms = readPrimaryItemTransforms(*bytes);
+    const int orientation = transforms ? exifOrientation(*transforms) : 1;
+    std::optional<RgbImage> image;
+    try {
+        image = decodeShownImage(handle.get());
+        if (image && orientation != 1)
+            image = unapplyOrientation(*image, orientation);
+    } catch (const std::bad_alloc&) {
+        image.reset();
+    }
+    if (!image)
+        return fail("Failed to create CGImage.");
+    const std::vector<uint8_t> profile = iccProfile(handle.get());
+    handle.reset();
+    context.reset();
+
+    const std::filesystem::path destination = destinationPath(source, outputDirectory);
+    sink("Destination URL: " + destination.string());
+
+    std::error_code error;
+    std::filesystem::create_directories(outputDirectory, error);
+    if (error)
+        return fail("Failed to create output directory: " + error.message());
+
+    auto [fd, temporary] = createTemporaryFile(destination.parent_path().empty() ? "." : destination.parent_path());
+    if (!fd)
+        return fail("Failed to create CGImageDestination.");
+
+    const JpegPicture picture{image->width, image->height, image->pixels.data(), size_t(image->width) * 3};
+    const bool written = writeJpeg(fd.get(), picture, orientation, profile) && ::fsync(fd.get()) == 0 &&
+                         ::close(fd.release()) == 0 && ::rename(temporary.c_str(), destination.c_str()) == 0;
+    if (!written) {
+        ::unlink(temporary.c_str());
+        return fail("Failed to finalize the image destination.");
+    }
+    sink("Successfully converted " + source.filename().string() + " to " + destination.filename().string());
+    return ConversionOutcome::Success;
 }
 
 } // namespace tessavo

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <string_view>
@@ -9,6 +10,11 @@
 namespace tessavo {
 
 enum class ConversionOutcome { Success, Error };
+
+// Images with a side this long or longer fail instead of taking gigabytes
+// of memory (libheif's own limit is twice as long); the largest phone
+// photos, 200 megapixels, stay below it.
+inline constexpr int kMaxImageSide = 16384;
 
 // Receives each diagnostic line, without its line feed.
 using LineSink = std::function<void(std::string_view line)>;

@@ -1,0 +1,107 @@
+// tessavo-convert: the window's conversion, for scripts and benchmarks.
+#include "conversion/convert_file.h"
+
+#include <atomic>
+#include <charconv>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr std::string_view kUsage = "usage: tessavo-convert [-o DIR] [-j N] FILE...";
+
+int usageError(const std::string& problem)
+{
+    std::fprintf(stderr, "tessavo-convert: %s (%.*s)\n", problem.c_str(), int(kUsage.size()), kUsage.data());
+    return 2;
+}
+
+bool parseJobs(std::string_view text, unsigned& jobs)
+{
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), jobs);
+    return error == std::errc{} && end == text.data() + text.size() && jobs >= 1 && jobs <= 1024;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::filesystem::path outputDirectory = ".";
+    unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
+    std::vector<std::filesystem::path> files;
+
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
+            files.emplace_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+        } else if (arg == "-h" || arg == "--help") {
+            std::printf("%.*s\n"
+                        "Converts each HEIC FILE into a JPEG of the same name in DIR.\n\n"
+                        "  -o, --output DIR  folder for the JPEG files, created if missing (default: .)\n"
+                        "  -j, --jobs N      files converted at once (default: number of cores)\n"
+                        "      --help        show this help\n"
+                        "      --version     show the version\n\n"
+                        "Exit status: 0 when every file converted, 1 when any failed, 2 on a usage error.\n",
+                        int(kUsage.size()), kUsage.data());
+            return 0;
+        } else if (arg == "--version") {
+            std::printf("tessavo-convert 1.0\n");
+            return 0;
+        } else {
+            // -o DIR, -oDIR, --output DIR, --output=DIR; likewise for -j.
+            std::string_view name = arg, value;
+            bool hasValue = false;
+            if (arg.starts_with("--")) {
+                if (const auto eq = arg.find('='); eq != std::string_view::npos) {
+                    name = arg.substr(0, eq);
+                    value = arg.substr(eq + 1);
+                    hasValue = true;
+                }
+            } else if (arg.size() > 2) {
+                name = arg.substr(0, 2);
+                value = arg.substr(2);
+                hasValue = true;
+            }
+            const bool isOutput = name == "-o" || name == "--output";
+            const bool isJobs = name == "-j" || name == "--jobs";
+            if (!isOutput && !isJobs)
+                return usageError("unknown option " + std::string(arg));
+            if (!hasValue) {
+                if (i + 1 >= argc)
+                    return usageError("option " + std::string(arg) + " needs a value");
+                value = argv[++i];
+            }
+            if (isOutput) {
+                if (value.empty())
+                    return usageError("empty output folder");
+                outputDirectory = value;
+            } else if (!parseJobs(value, jobs)) {
+                return usageError("jobs must be a whole number from 1 to 1024, not '" + std::string(value) + "'");
+            }
+        }
+    }
+    if (files.empty())
+        return usageError("no FILE given");
+
+    std::atomic<size_t> next{0};
+    std::atomic<bool> anyFailed{false};
+    const auto work = [&] {
+        for (size_t i = next++; i < files.size(); i = next++)
+            if (tessavo::convertFile(files[i], outputDirectory) != tessavo::ConversionOutcome::Success)
+                anyFailed = true;
+    };
+    std::vector<std::jthread> workers;
+    for (size_t n = std::min<size_t>(jobs, files.size()); n > 1; --n)
+        workers.emplace_back(work);
+    work();
+    workers.clear();
+    return anyFailed ? 1 : 0;
+}

@@ -1,0 +1,143 @@
+#include "conversion/jpeg_writer.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <csetjmp>
+#include <cstdio>
+#include <memory>
+#include <unistd.h>
+
+#include <jpeglib.h>
+#include <jerror.h>
+
+namespace tessavo {
+namespace {
+
+struct ErrorManager {
+    jpeg_error_mgr base;
+    std::jmp_buf jump;
+};
+
+// libjpeg's default handler exits the process; come back here instead.
+[[noreturn]] void onError(j_common_ptr info)
+{
+    std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->jump, 1);
+}
+
+void ignoreMessage(j_common_ptr) {}
+
+bool writeAll(int fd, const uint8_t* data, size_t size)
+{
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += written;
+        size -= size_t(written);
+    }
+    return true;
+}
+
+struct FileDestination {
+    jpeg_destination_mgr base;
+    int fd;
+    std::array<JOCTET, 1 << 16> buffer;
+};
+
+void initDestination(j_compress_ptr info)
+{
+    auto* dest = reinterpret_cast<FileDestination*>(info->dest);
+    dest->base.next_output_byte = dest->buffer.data();
+    dest->base.free_in_buffer = dest->buffer.size();
+}
+
+boolean emptyBuffer(j_compress_ptr info)
+{
+    auto* dest = reinterpret_cast<FileDestination*>(info->dest);
+    if (!writeAll(dest->fd, dest->buffer.data(), dest->buffer.size()))
+        ERREXIT(info, JERR_FILE_WRITE);
+    initDestination(info);
+    return TRUE;
+}
+
+void termDestination(j_compress_ptr info)
+{
+    auto* dest = reinterpret_cast<FileDestination*>(info->dest);
+    if (!writeAll(dest->fd, dest->buffer.data(), dest->buffer.size() - dest->base.free_in_buffer))
+        ERREXIT(info, JERR_FILE_WRITE);
+}
+
+// The smallest EXIF block: a big-endian TIFF header and one IFD entry.
+std::array<JOCTET, 32> exifOrientationBlock(int orientation)
+{
+    return {'E', 'x', 'i', 'f', 0, 0,
+            'M', 'M', 0, 42, 0, 0, 0, 8, // byte order, magic, IFD0 offset
+            0, 1,                        // one entry
+            0x01, 0x12, 0, 3, 0, 0, 0, 1, 0, JOCTET(orientation), 0, 0, // Orientation, SHORT, 1
+            0, 0, 0, 0};                 // no next IFD
+}
+
+// Only trivially destructible objects live here, so leaving by longjmp is safe.
+bool encode(jpeg_compress_struct& info, ErrorManager& errors, FileDestination& dest, const JpegPicture& picture,
+            int orientation, std::span<const uint8_t> iccProfile)
+{
+    info.err = jpeg_std_error(&errors.base);
+    errors.base.error_exit = onError;
+    errors.base.output_message = ignoreMessage;
+    if (setjmp(errors.jump)) {
+        jpeg_destroy_compress(&info);
+        return false;
+    }
+    jpeg_create_compress(&info);
+    dest.base.init_destination = initDestination;
+    dest.base.empty_output_buffer = emptyBuffer;
+    dest.base.term_destination = termDestination;
+    info.dest = &dest.base;
+
+    info.image_width = JDIMENSION(picture.width);
+    info.image_height = JDIMENSION(picture.height);
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, kJpegQuality, TRUE);
+    info.comp_info[0].h_samp_factor = 2;
+    info.comp_info[0].v_samp_factor = 2;
+    // EXIF wants its APP1 right after the start of image.
+    info.write_JFIF_header = FALSE;
+
+    jpeg_start_compress(&info, TRUE);
+    const auto exif = exifOrientationBlock(orientation);
+    jpeg_write_marker(&info, JPEG_APP0 + 1, exif.data(), unsigned(exif.size()));
+    if (!iccProfile.empty())
+        jpeg_write_icc_profile(&info, iccProfile.data(), unsigned(iccProfile.size()));
+
+    std::array<JSAMPROW, 16> rows{};
+    while (info.next_scanline < info.image_height) {
+        const JDIMENSION count = std::min<JDIMENSION>(JDIMENSION(rows.size()), info.image_height - info.next_scanline);
+        for (JDIMENSION i = 0; i < count; ++i)
+            rows[i] = const_cast<JSAMPROW>(picture.rgb + (info.next_scanline + i) * picture.stride);
+        jpeg_write_scanlines(&info, rows.data(), count);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    return true;
+}
+
+} // namespace
+
+bool writeJpeg(int fd, const JpegPicture& picture, int orientation, std::span<const uint8_t> iccProfile)
+{
+    if (picture.width <= 0 || picture.height <= 0 || !picture.rgb || orientation < 1 || orientation > 8)
+        return false;
+    auto info = std::make_unique<jpeg_compress_struct>();
+    auto errors = std::make_unique<ErrorManager>();
+    auto dest = std::make_unique<FileDestination>();
+    dest->fd = fd;
+    return encode(*info, *errors, *dest, picture, orientation, iccProfile);
+}
+
+} // namespace tessavo

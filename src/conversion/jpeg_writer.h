@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace tessavo {
+
+// Always with 4:2:0 chroma; the README documents both.
+inline constexpr int kJpegQuality = 90;
+
+struct JpegPicture {
+    int width = 0;
+    int height = 0;
+    const uint8_t* rgb = nullptr; // interleaved 8-bit RGB
+    size_t stride = 0;            // bytes from one row to the next
+};
+
+// Encodes `picture` into the open file `fd` with an EXIF block holding only
+// `orientation` (1..8) and, when given, the ICC profile. False when encoding
+// or writing failed; the file then holds an unusable partial JPEG.
+bool writeJpeg(int fd, const JpegPicture& picture, int orientation, std::span<const uint8_t> iccProfile);
+
+} // namespace tessavo

@@ -1,0 +1,1 @@
+tessavo_add_gtest(test_convert_file test_convert_file.cpp)

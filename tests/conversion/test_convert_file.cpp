@@ -1,0 +1,372 @@
+#include "conversion/convert_file.h"
+
+#include "heic_fixture.h"
+#include "scratch_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <future>
+#include <random>
+#include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <thread>
+#include <vector>
+
+using namespace tessavo;
+using namespace tessavo::testsupport;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Result {
+    ConversionOutcome outcome;
+    std::vector<std::string> lines;
+};
+
+Result convert(const fs::path& source, const fs::path& output)
+{
+    Result result{};
+    result.outcome = convertFile(source, output, [&](std::string_view line) { result.lines.emplace_back(line); });
+    return result;
+}
+
+std::vector<std::string> successLines(const fs::path& source, const fs::path& output, const std::string& jpegName)
+{
+    return {"Converting file: " + source.filename().string(),
+            "Destination URL: " + (output / jpegName).string(),
+            "Successfully converted " + source.filename().string() + " to " + jpegName};
+}
+
+std::vector<std::string> entriesOf(const fs::path& folder)
+{
+    std::vector<std::string> names;
+    if (fs::exists(folder))
+        for (const auto& entry : fs::directory_iterator(folder))
+            names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+struct FidelityCase {
+    const char* kind;
+    FixtureOptions options;
+};
+
+std::vector<FidelityCase> fidelityCases()
+{
+    std::vector<FidelityCase> cases;
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        FixtureOptions o;
+        o.width = 64;
+        o.height = 40;
+        o.orientation = orientation;
+        cases.push_back({"orientation", o});
+    }
+    FixtureOptions icc;
+    icc.icc = sampleIccProfile(7);
+    icc.orientation = 6;
+    cases.push_back({"icc", icc});
+    FixtureOptions alpha;
+    alpha.alpha = true;
+    alpha.orientation = 3;
+    cases.push_back({"alpha", alpha});
+    FixtureOptions deep;
+    deep.bitDepth = 10;
+    deep.orientation = 8;
+    cases.push_back({"10-bit", deep});
+    for (auto [w, h, orientation] : {std::tuple{1, 1, 1}, {3, 5, 6}, {17, 33, 5}, {33, 17, 2}, {2, 1, 7}}) {
+        FixtureOptions odd;
+        odd.width = w;
+        odd.height = h;
+        odd.orientation = orientation;
+        cases.push_back({"odd size", odd});
+    }
+    FixtureOptions grid;
+    grid.width = 37;
+    grid.height = 21;
+    grid.gridCrop = true;
+    grid.orientation = 6;
+    cases.push_back({"grid crop", grid});
+    return cases;
+}
+
+} // namespace
+
+TEST(ConvertFile, ShownJpegMatchesLibheifView)
+{
+    ScratchDir dir;
+    for (const auto& [kind, options] : fidelityCases()) {
+        const std::string name = std::string(kind) + "-" + std::to_string(options.width) + "x" +
+                                 std::to_string(options.height) + "-o" + std::to_string(options.orientation);
+        SCOPED_TRACE(name);
+        const auto heic = makeHeic(options);
+        const fs::path source = dir / (name + ".heic");
+        writeFile(source, heic);
+
+        const Result result = convert(source, dir / "out");
+        ASSERT_EQ(result.outcome, ConversionOutcome::Success);
+        EXPECT_EQ(result.lines, successLines(source, dir / "out", name + ".jpg"));
+
+        const JpegFile jpeg = readJpeg(dir / "out" / (name + ".jpg"));
+        ASSERT_GT(jpeg.stored.width, 0) << "no complete JPEG";
+        EXPECT_EQ(jpeg.orientation, options.orientation);
+        EXPECT_EQ(jpeg.exifEntries, 1);
+        EXPECT_EQ(jpeg.icc, options.icc);
+        // Stored unrotated: the size the encoder was given.
+        EXPECT_EQ(jpeg.stored.width, options.width);
+        EXPECT_EQ(jpeg.stored.height, options.height);
+
+        const RgbImage libheifView = decodeHeifShown(heic);
+        const double db = psnr(applyExifOrientation(jpeg.stored, jpeg.orientation), libheifView);
+        EXPECT_GE(db, 35.0);
+        std::printf("PSNR %-12s %-22s %6.2f dB\n", kind, name.c_str(), db);
+    }
+}
+
+// The EXIF numbering is only meaningful if libheif shows orientation k the
+// way EXIF k is defined; check libheif's writer and reader agree with it.
+TEST(ConvertFile, LibheifShowsEncodedOrientationAsExifDefinesIt)
+{
+    FixtureOptions upright;
+    upright.width = 48;
+    upright.height = 32;
+    const RgbImage reference = decodeHeifShown(makeHeic(upright));
+    for (int orientation = 2; orientation <= 8; ++orientation) {
+        FixtureOptions turned = upright;
+        turned.orientation = orientation;
+        EXPECT_GE(psnr(decodeHeifShown(makeHeic(turned)), applyExifOrientation(reference, orientation)), 40.0)
+            << "orientation " << orientation;
+    }
+}
+
+TEST(ConvertFile, UnreadableSourcesFailAtTheirStepAndWriteNothing)
+{
+    ScratchDir dir;
+    FixtureOptions options;
+    const auto heic = makeHeic(options);
+    std::mt19937 random(42);
+    std::vector<uint8_t> noise(4096);
+    for (auto& byte : noise)
+        byte = uint8_t(random());
+
+    writeFile(dir / "empty.heic", {});
+    writeFile(dir / "noise.heic", noise);
+    writeFile(dir / "truncated.heic", std::vector<uint8_t>(heic.begin(), heic.end() - 200));
+    writeFile(dir / "header-only.heic", std::vector<uint8_t>(heic.begin(), heic.begin() + 40));
+    {
+        // A real JPEG under a HEIC name.
+        writeFile(dir / "photo.heic", heic);
+        ASSERT_EQ(convert(dir / "photo.heic", dir / "jpegs").outcome, ConversionOutcome::Success);
+        fs::rename(dir / "jpegs" / "photo.jpg", dir / "renamed-jpeg.heic");
+    }
+    fs::create_directory(dir / "folder.heic");
+    ASSERT_EQ(::mkfifo((dir / "fifo.heic").c_str(), 0644), 0);
+
+    const std::string readLine = "Failed to read HEIC data.";
+    const std::string sourceLine = "Failed to create CGImageSource.";
+    const std::vector<std::pair<fs::path, std::string>> cases{
+        {dir / "missing.heic", readLine},
+        {dir / "folder.heic", readLine},
+        {dir / "fifo.heic", readLine},
+        {"/dev/zero", readLine},
+        {dir / "empty.heic", sourceLine},
+        {dir / "noise.heic", sourceLine},
+        {dir / "header-only.heic", sourceLine},
+        {dir / "renamed-jpeg.heic", sourceLine},
+        // libheif checks the data extents when reading, before decoding.
+        {dir / "truncated.heic", sourceLine},
+    };
+    for (const auto& [source, line] : cases) {
+        SCOPED_TRACE(source.string());
+        const fs::path output = dir / "out";
+        auto job = std::async(std::launch::async, [&] { return convert(source, output); });
+        ASSERT_EQ(job.wait_for(std::chrono::seconds(20)), std::future_status::ready) << "conversion blocked";
+        const Result result = job.get();
+        EXPECT_EQ(result.outcome, ConversionOutcome::Error);
+        EXPECT_EQ(result.lines, (std::vector<std::string>{"Converting file: " + source.filename().string(), line}));
+        EXPECT_FALSE(fs::exists(output)) << "the output folder is made only after decoding";
+    }
+}
+
+namespace {
+// Rewrites the output size in the grid description stored in the idat box.
+std::vector<uint8_t> withGridSize(std::vector<uint8_t> heic, uint16_t width, uint16_t height)
+{
+    const uint8_t tag[] = {'i', 'd', 'a', 't'};
+    auto at = std::search(heic.begin(), heic.end(), std::begin(tag), std::end(tag));
+    if (at == heic.end() || heic.end() - at < 12)
+        throw std::runtime_error("fixture has no grid");
+    uint8_t* grid = &*at + 4; // version, flags, rows-1, columns-1, width, height
+    if (grid[1] & 1)
+        throw std::runtime_error("unexpected 32-bit grid fields");
+    grid[4] = uint8_t(width >> 8);
+    grid[5] = uint8_t(width);
+    grid[6] = uint8_t(height >> 8);
+    grid[7] = uint8_t(height);
+    return heic;
+}
+} // namespace
+
+TEST(ConvertFile, EnormousClaimedSizeFailsAtDecodeWithoutTheMemory)
+{
+    ScratchDir dir;
+    FixtureOptions options;
+    options.width = 17;
+    options.height = 33;
+    options.gridCrop = true;
+    const auto heic = makeHeic(options);
+    for (uint16_t side : {uint16_t(30000), uint16_t(65535)}) {
+        SCOPED_TRACE(side);
+        writeFile(dir / "huge.heic", withGridSize(heic, side, side));
+        const auto started = std::chrono::steady_clock::now();
+        const Result result = convert(dir / "huge.heic", dir / "out");
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+        EXPECT_EQ(result.outcome, ConversionOutcome::Error);
+        EXPECT_EQ(result.lines, (std::vector<std::string>{"Converting file: huge.heic", "Failed to create CGImage."}));
+    }
+}
+
+class ConvertFileOutput : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        FixtureOptions options;
+        options.orientation = 6;
+        heic_ = makeHeic(options);
+        writeFile(source(), heic_);
+    }
+    fs::path source() const { return dir_ / "IMG_7.HEIC"; }
+    fs::path out() const { return dir_ / "out"; }
+
+    ScratchDir dir_;
+    std::vector<uint8_t> heic_;
+};
+
+TEST_F(ConvertFileOutput, OutputFolderThatCannotBeMadeFailsAfterDestinationLine)
+{
+    writeFile(dir_ / "plain-file", {1, 2, 3});
+    const fs::path output = dir_ / "plain-file" / "sub";
+    const Result result = convert(source(), output);
+    EXPECT_EQ(result.outcome, ConversionOutcome::Error);
+    ASSERT_EQ(result.lines.size(), 3u);
+    EXPECT_EQ(result.lines[0], "Converting file: IMG_7.HEIC");
+    EXPECT_EQ(result.lines[1], "Destination URL: " + (output / "IMG_7.jpg").string());
+    const std::string prefix = "Failed to create output directory: ";
+    EXPECT_EQ(result.lines[2].substr(0, prefix.size()), prefix);
+    EXPECT_GT(result.lines[2].size(), prefix.size()) << "the reason is given";
+    EXPECT_EQ(readFile(dir_ / "plain-file"), (std::vector<uint8_t>{1, 2, 3}));
+}
+
+TEST_F(ConvertFileOutput, FolderRefusingNewFilesFailsAtDestination)
+{
+    // procfs exists but refuses new files, even to root.
+    const Result result = convert(source(), "/proc");
+    EXPECT_EQ(result.outcome, ConversionOutcome::Error);
+    EXPECT_EQ(result.lines, (std::vector<std::string>{"Converting file: IMG_7.HEIC", "Destination URL: /proc/IMG_7.jpg",
+                                                      "Failed to create CGImageDestination."}));
+}
+
+TEST_F(ConvertFileOutput, FolderInTheWayOfTheJpegFailsAtFinalizeAndCleansUp)
+{
+    fs::create_directories(out() / "IMG_7.jpg" / "keep");
+    const Result result = convert(source(), out());
+    EXPECT_EQ(result.outcome, ConversionOutcome::Error);
+    ASSERT_EQ(result.lines.size(), 3u);
+    EXPECT_EQ(result.lines[2], "Failed to finalize the image destination.");
+    EXPECT_EQ(entriesOf(out()), std::vector<std::string>{"IMG_7.jpg"});
+    EXPECT_TRUE(fs::exists(out() / "IMG_7.jpg" / "keep"));
+}
+
+TEST_F(ConvertFileOutput, FailedWriteLeavesExistingJpegUntouched)
+{
+    fs::create_directories(out());
+    const std::vector<uint8_t> previous(100, 0xAB);
+    writeFile(out() / "IMG_7.jpg", previous);
+
+    // Writes beyond 200 bytes fail with EFBIG instead of killing the process.
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = 200;
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    const Result result = convert(source(), out());
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_EQ(result.outcome, ConversionOutcome::Error);
+    ASSERT_EQ(result.lines.size(), 3u);
+    EXPECT_EQ(result.lines[2], "Failed to finalize the image destination.");
+    EXPECT_EQ(readFile(out() / "IMG_7.jpg"), previous);
+    EXPECT_EQ(entriesOf(out()), std::vector<std::string>{"IMG_7.jpg"});
+}
+
+TEST_F(ConvertFileOutput, ExistingJpegAndSymlinkAreReplacedNotFollowed)
+{
+    fs::create_directories(out());
+    writeFile(out() / "IMG_7.jpg", std::vector<uint8_t>(10, 1));
+    ASSERT_EQ(convert(source(), out()).outcome, ConversionOutcome::Success);
+    EXPECT_GT(readJpeg(out() / "IMG_7.jpg").stored.width, 0);
+
+    const std::vector<uint8_t> target{9, 9, 9};
+    writeFile(dir_ / "elsewhere.bin", target);
+    fs::remove(out() / "IMG_7.jpg");
+    fs::create_symlink(dir_ / "elsewhere.bin", out() / "IMG_7.jpg");
+    ASSERT_EQ(convert(source(), out()).outcome, ConversionOutcome::Success);
+    EXPECT_FALSE(fs::is_symlink(out() / "IMG_7.jpg"));
+    EXPECT_GT(readJpeg(out() / "IMG_7.jpg").stored.width, 0);
+    EXPECT_EQ(readFile(dir_ / "elsewhere.bin"), target);
+    EXPECT_EQ(entriesOf(out()), std::vector<std::string>{"IMG_7.jpg"});
+}
+
+TEST_F(ConvertFileOutput, JpegGetsTheUsualFileMode)
+{
+    const mode_t previous = ::umask(022);
+    ASSERT_EQ(convert(source(), out()).outcome, ConversionOutcome::Success);
+    ::umask(previous);
+    struct stat info {};
+    ASSERT_EQ(::stat((out() / "IMG_7.jpg").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0644u);
+}
+
+TEST_F(ConvertFileOutput, NamesAndNestedOutputFolder)
+{
+    EXPECT_EQ(destinationPath("/a/trip.day1.heic", "/o"), fs::path("/o/trip.day1.jpg"));
+    EXPECT_EQ(destinationPath("/a/IMG_1.HEIC", "/o"), fs::path("/o/IMG_1.jpg"));
+    EXPECT_EQ(destinationPath("/a/noext", "/o"), fs::path("/o/noext.jpg"));
+
+    const fs::path nested = out() / "a" / "b" / "c";
+    for (const char* name : {"trip.day1.heic", "IMG_1.HEIC", "noext"}) {
+        fs::copy_file(source(), dir_ / name);
+        const Result result = convert(dir_ / name, nested);
+        EXPECT_EQ(result.outcome, ConversionOutcome::Success) << name;
+        EXPECT_EQ(result.lines, successLines(dir_ / name, nested, destinationPath(name, "").string()));
+    }
+    EXPECT_EQ(entriesOf(nested), (std::vector<std::string>{"IMG_1.jpg", "noext.jpg", "trip.day1.jpg"}));
+}
+
+TEST_F(ConvertFileOutput, ParallelJobsOnOneDestinationLeaveOneWholeJpeg)
+{
+    // Same name, different pictures, so a mix of the two would show.
+    FixtureOptions other;
+    other.width = 96;
+    other.height = 20;
+    fs::create_directories(dir_ / "b");
+    writeFile(dir_ / "b" / "IMG_7.HEIC", makeHeic(other));
+    for (int round = 0; round < 10; ++round) {
+        auto first = std::async(std::launch::async, [&] { return convert(source(), out()).outcome; });
+        auto second = std::async(std::launch::async, [&] { return convert(dir_ / "b" / "IMG_7.HEIC", out()).outcome; });
+        EXPECT_EQ(first.get(), ConversionOutcome::Success);
+        EXPECT_EQ(second.get(), ConversionOutcome::Success);
+        const JpegFile jpeg = readJpeg(out() / "IMG_7.jpg");
+        const bool isFirst = jpeg.stored.width == 64 && jpeg.stored.height == 48 && jpeg.orientation == 6;
+        const bool isSecond = jpeg.stored.width == 96 && jpeg.stored.height == 20 && jpeg.orientation == 1;
+        EXPECT_TRUE(isFirst || isSecond) << "round " << round;
+        EXPECT_EQ(entriesOf(out()), std::vector<std::string>{"IMG_7.jpg"});
+    }
+}

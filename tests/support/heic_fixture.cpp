@@ -1,0 +1,314 @@
+#include "heic_fixture.h"
+
+#include <libheif/heif.h>
+
+#include <jpeglib.h>
+
+#include <algorithm>
+#include <cmath>
+#include <csetjmp>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <random>
+#include <stdexcept>
+
+namespace tessavo::testsupport {
+namespace {
+
+void check(heif_error error, const char* what)
+{
+    if (error.code != heif_error_Ok)
+        throw std::runtime_error(std::string(what) + ": " + error.message);
+}
+
+heif_error appendBytes(heif_context*, const void* data, size_t size, void* target)
+{
+    auto* bytes = static_cast<std::vector<uint8_t>*>(target);
+    const auto* begin = static_cast<const uint8_t*>(data);
+    bytes->insert(bytes->end(), begin, begin + size);
+    return heif_error{heif_error_Ok, heif_suberror_Unspecified, "ok"};
+}
+
+// Channel values in 0..1 like a photo's: strong brightness structure that no
+// rotation or mirror maps onto itself (ramps and a bright block near the
+// top-left corner), with milder colour changes.
+double gradient(int x, int y, int w, int h, int channel)
+{
+    const double u = w > 1 ? double(x) / (w - 1) : 0.5;
+    const double v = h > 1 ? double(y) / (h - 1) : 0.5;
+    const double luma = 0.1 + 0.45 * u + 0.25 * v + ((u < 0.33 && v < 0.33) ? 0.15 : 0.0);
+    const double tint[] = {0.08 * (u - 0.5), -0.04, 0.08 * (v - 0.5)};
+    return luma + tint[channel];
+}
+
+// Edges and texture at several scales, more like a photo for the encoders.
+double textured(int x, int y, int w, int h, int channel, std::mt19937& noise)
+{
+    const double base = gradient(x, y, w, h, channel);
+    const double waves = 0.12 * std::sin(x * 0.05 + channel) * std::cos(y * 0.031) +
+                         0.08 * std::sin((x + y) * 0.21 + channel * 2.0);
+    const double grain = (double(noise() % 1000) / 1000.0 - 0.5) * 0.06;
+    return std::clamp(base * 0.8 + waves + grain + 0.05, 0.0, 1.0);
+}
+
+RgbImage flattenOntoWhite(const uint8_t* plane, int stride, int w, int h, bool alpha, bool premultiplied)
+{
+    RgbImage image{w, h, std::vector<uint8_t>(size_t(w) * h * 3)};
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const uint8_t* in = plane + size_t(y) * stride + size_t(x) * (alpha ? 4 : 3);
+            for (int c = 0; c < 3; ++c) {
+                double value = in[c];
+                if (alpha) {
+                    const double a = in[3] / 255.0;
+                    value = premultiplied ? value + 255.0 * (1 - a) : value * a + 255.0 * (1 - a);
+                }
+                image.pixels[(size_t(y) * w + x) * 3 + c] = uint8_t(std::lround(std::clamp(value, 0.0, 255.0)));
+            }
+        }
+    }
+    return image;
+}
+
+struct JpegErrors {
+    jpeg_error_mgr base;
+    std::jmp_buf jump;
+};
+
+[[noreturn]] void jpegFailed(j_common_ptr info) { std::longjmp(reinterpret_cast<JpegErrors*>(info->err)->jump, 1); }
+void jpegQuiet(j_common_ptr) {}
+
+uint32_t readTiff(const uint8_t* p, int size, bool bigEndian)
+{
+    uint32_t value = 0;
+    for (int i = 0; i < size; ++i)
+        value |= uint32_t(p[i]) << (8 * (bigEndian ? size - 1 - i : i));
+    return value;
+}
+
+void readExif(const uint8_t* data, size_t size, JpegFile& out)
+{
+    if (size < 14 || std::memcmp(data, "Exif\0\0", 6) != 0)
+        return;
+    const uint8_t* tiff = data + 6;
+    const size_t length = size - 6;
+    const bool big = tiff[0] == 'M';
+    const uint32_t ifd = readTiff(tiff + 4, 4, big);
+    if (ifd + 2 > length)
+        return;
+    const uint32_t count = readTiff(tiff + ifd, 2, big);
+    out.exifEntries = int(count);
+    for (uint32_t i = 0; i < count && ifd + 2 + (i + 1) * 12 <= length; ++i) {
+        const uint8_t* entry = tiff + ifd + 2 + i * 12;
+        if (readTiff(entry, 2, big) == 0x0112 && readTiff(entry + 2, 2, big) == 3)
+            out.orientation = int(readTiff(entry + 8, 2, big));
+    }
+}
+
+void readIcc(jpeg_saved_marker_ptr marker, JpegFile& out)
+{
+    std::map<int, std::vector<uint8_t>> chunks;
+    for (; marker; marker = marker->next) {
+        if (marker->marker != JPEG_APP0 + 2 || marker->data_length < 14 ||
+            std::memcmp(marker->data, "ICC_PROFILE\0", 12) != 0)
+            continue;
+        chunks[marker->data[12]].assign(marker->data + 14, marker->data + marker->data_length);
+    }
+    for (const auto& [sequence, bytes] : chunks)
+        out.icc.insert(out.icc.end(), bytes.begin(), bytes.end());
+}
+
+bool decodeJpeg(const std::vector<uint8_t>& bytes, jpeg_decompress_struct& info, JpegErrors& errors, JpegFile& out)
+{
+    info.err = jpeg_std_error(&errors.base);
+    errors.base.error_exit = jpegFailed;
+    errors.base.output_message = jpegQuiet;
+    if (setjmp(errors.jump)) {
+        jpeg_destroy_decompress(&info);
+        return false;
+    }
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, bytes.data(), (unsigned long)bytes.size());
+    jpeg_save_markers(&info, JPEG_APP0 + 1, 0xffff);
+    jpeg_save_markers(&info, JPEG_APP0 + 2, 0xffff);
+    jpeg_read_header(&info, TRUE);
+    for (auto marker = info.marker_list; marker; marker = marker->next)
+        if (marker->marker == JPEG_APP0 + 1)
+            readExif(marker->data, marker->data_length, out);
+    readIcc(info.marker_list, out);
+    info.out_color_space = JCS_RGB;
+    jpeg_start_decompress(&info);
+    out.stored.width = int(info.output_width);
+    out.stored.height = int(info.output_height);
+    out.stored.pixels.resize(size_t(info.output_width) * info.output_height * 3);
+    while (info.output_scanline < info.output_height) {
+        JSAMPROW row = out.stored.pixels.data() + size_t(info.output_scanline) * info.output_width * 3;
+        jpeg_read_scanlines(&info, &row, 1);
+    }
+    // A truncated file gets filled in with a warning; count it as broken.
+    const bool complete = errors.base.num_warnings == 0;
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    return complete;
+}
+
+} // namespace
+
+std::vector<uint8_t> makeHeic(const FixtureOptions& options)
+{
+    const int w = options.width, h = options.height;
+    heif_image* raw = nullptr;
+    check(heif_image_create(w, h, heif_colorspace_RGB, heif_chroma_444, &raw), "create image");
+    std::unique_ptr<heif_image, decltype(&heif_image_release)> image(raw, heif_image_release);
+
+    std::mt19937 noise(1234);
+    const int maxValue = (1 << options.bitDepth) - 1;
+    const heif_channel channels[] = {heif_channel_R, heif_channel_G, heif_channel_B, heif_channel_Alpha};
+    for (int c = 0; c < (options.alpha ? 4 : 3); ++c) {
+        check(heif_image_add_plane(image.get(), channels[c], w, h, options.bitDepth), "add plane");
+        int stride = 0;
+        uint8_t* plane = heif_image_get_plane(image.get(), channels[c], &stride);
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < w; ++x) {
+                double value = c == 3 ? 0.1 + 0.9 * (h > 1 ? double(y) / (h - 1) : 1.0)
+                                      : options.photographic ? textured(x, y, w, h, c, noise)
+                                                             : gradient(x, y, w, h, c);
+                const int level = int(std::lround(value * maxValue));
+                if (options.bitDepth > 8)
+                    reinterpret_cast<uint16_t*>(plane + size_t(y) * stride)[x] = uint16_t(level);
+                else
+                    plane[size_t(y) * stride + x] = uint8_t(level);
+            }
+        }
+    }
+    if (!options.icc.empty())
+        check(heif_image_set_raw_color_profile(image.get(), "prof", options.icc.data(), options.icc.size()), "set profile");
+
+    std::unique_ptr<heif_context, decltype(&heif_context_free)> context(heif_context_alloc(), heif_context_free);
+    heif_encoder* rawEncoder = nullptr;
+    check(heif_context_get_encoder_for_format(context.get(), heif_compression_HEVC, &rawEncoder), "encoder");
+    std::unique_ptr<heif_encoder, decltype(&heif_encoder_release)> encoder(rawEncoder, heif_encoder_release);
+    check(heif_encoder_set_lossy_quality(encoder.get(), options.quality), "quality");
+
+    std::unique_ptr<heif_encoding_options, decltype(&heif_encoding_options_free)> encoding(
+        heif_encoding_options_alloc(), heif_encoding_options_free);
+    encoding->image_orientation = heif_orientation(options.orientation);
+        encoding->macOS_compatibility_workaround = options.gridCrop;
+    check(heif_context_encode_image(context.get(), image.get(), encoder.get(), encoding.get(), nullptr), "encode");
+
+    std::vector<uint8_t> bytes;
+    heif_writer writer{1, appendBytes};
+    check(heif_context_write(context.get(), &writer, &bytes), "write");
+    return bytes;
+}
+
+void writeFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    if (!out.flush())
+        throw std::runtime_error("cannot write " + path.string());
+}
+
+std::vector<uint8_t> readFile(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::vector<uint8_t> sampleIccProfile(uint8_t seed)
+{
+    std::vector<uint8_t> icc(128 + 4 + 12 + 20, 0);
+    const auto put32 = [&icc](size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            icc[at + i] = uint8_t(v >> (24 - 8 * i));
+    };
+    put32(0, uint32_t(icc.size()));
+    std::memcpy(&icc[12], "mntrRGB XYZ ", 12);
+    icc[8] = 4;
+    std::memcpy(&icc[36], "acsp", 4);
+    put32(128, 1);                   // one tag
+    std::memcpy(&icc[132], "desc", 4);
+    put32(136, 144);
+    put32(140, 20);
+    std::memcpy(&icc[144], "test", 4);
+    for (size_t i = 148; i < icc.size(); ++i)
+        icc[i] = uint8_t(seed + i);
+    return icc;
+}
+
+RgbImage decodeHeifShown(const std::vector<uint8_t>& heic)
+{
+    std::unique_ptr<heif_context, decltype(&heif_context_free)> context(heif_context_alloc(), heif_context_free);
+    check(heif_context_read_from_memory_without_copy(context.get(), heic.data(), heic.size(), nullptr), "read");
+    heif_image_handle* rawHandle = nullptr;
+    check(heif_context_get_primary_image_handle(context.get(), &rawHandle), "primary");
+    std::unique_ptr<heif_image_handle, decltype(&heif_image_handle_release)> handle(rawHandle, heif_image_handle_release);
+    const bool alpha = heif_image_handle_has_alpha_channel(handle.get());
+    std::unique_ptr<heif_decoding_options, decltype(&heif_decoding_options_free)> options(
+        heif_decoding_options_alloc(), heif_decoding_options_free);
+    options->convert_hdr_to_8bit = 1;
+    heif_image* rawImage = nullptr;
+    check(heif_decode_image(handle.get(), &rawImage, heif_colorspace_RGB,
+                            alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, options.get()),
+          "decode");
+    std::unique_ptr<heif_image, decltype(&heif_image_release)> image(rawImage, heif_image_release);
+    int stride = 0;
+    const uint8_t* plane = heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
+    return flattenOntoWhite(plane, stride, heif_image_get_width(image.get(), heif_channel_interleaved),
+                            heif_image_get_height(image.get(), heif_channel_interleaved), alpha,
+                            heif_image_is_premultiplied_alpha(image.get()));
+}
+
+JpegFile readJpeg(const std::filesystem::path& path)
+{
+    const auto bytes = readFile(path);
+    JpegFile file;
+    auto info = std::make_unique<jpeg_decompress_struct>();
+    auto errors = std::make_unique<JpegErrors>();
+    if (bytes.empty() || !decodeJpeg(bytes, *info, *errors, file))
+        return JpegFile{};
+    return file;
+}
+
+RgbImage applyExifOrientation(const RgbImage& stored, int orientation)
+{
+    const int sw = stored.width, sh = stored.height;
+    const bool swaps = orientation >= 5 && orientation <= 8;
+    RgbImage shown{swaps ? sh : sw, swaps ? sw : sh, std::vector<uint8_t>(stored.pixels.size())};
+    for (int y = 0; y < shown.height; ++y) {
+        for (int x = 0; x < shown.width; ++x) {
+            int sx = x, sy = y;
+            switch (orientation) {
+            case 2: sx = sw - 1 - x; break;
+            case 3: sx = sw - 1 - x; sy = sh - 1 - y; break;
+            case 4: sy = sh - 1 - y; break;
+            case 5: sx = y; sy = x; break;
+            case 6: sx = y; sy = sh - 1 - x; break;
+            case 7: sx = sw - 1 - y; sy = sh - 1 - x; break;
+            case 8: sx = sw - 1 - y; sy = x; break;
+            default: break;
+            }
+            std::memcpy(&shown.pixels[(size_t(y) * shown.width + x) * 3],
+                        &stored.pixels[(size_t(sy) * sw + sx) * 3], 3);
+        }
+    }
+    return shown;
+}
+
+double psnr(const RgbImage& a, const RgbImage& b)
+{
+    if (a.width != b.width || a.height != b.height || a.pixels.size() != b.pixels.size() || a.pixels.empty())
+        return -1;
+    double sum = 0;
+    for (size_t i = 0; i < a.pixels.size(); ++i) {
+        const double d = double(a.pixels[i]) - double(b.pixels[i]);
+        sum += d * d;
+    }
+    const double mse = sum / double(a.pixels.size());
+    return mse == 0 ? 100.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
+}
+
+} // namespace tessavo::testsupport
