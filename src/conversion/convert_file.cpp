@@ -1,5 +1,6 @@
 #include "conversion/convert_file.h"
 
+#include "conversion/avcodec_decoder.h"
 #include "conversion/heif_properties.h"
 #include "conversion/jpeg_writer.h"
 
@@ -121,7 +122,10 @@ std::optional<std::vector<uint8_t>> readWholeFile(const std::filesystem::path& p
 void initialiseLibheifOnce()
 {
     static std::once_flag once;
-    std::call_once(once, [] { heif_init(nullptr); });
+    std::call_once(once, [] {
+        heif_init(nullptr);
+        registerFastHevcDecoder();
+    });
 }
 
 // Interleaved 8-bit RGB, top row first.
