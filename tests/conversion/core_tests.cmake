@@ -1,1 +1,7 @@
+tessavo_add_gtest(test_heif_properties test_heif_properties.cpp)
 tessavo_add_gtest(test_convert_file test_convert_file.cpp)
+
+tessavo_add_gtest(test_tessavo_convert test_tessavo_convert.cpp)
+add_dependencies(test_tessavo_convert tessavo-convert)
+target_compile_definitions(test_tessavo_convert PRIVATE
+  TESSAVO_CONVERT="$<TARGET_FILE:tessavo-convert>")

@@ -1,0 +1,131 @@
+#include "heic_fixture.h"
+#include "scratch_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+using namespace tessavo::testsupport;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Outcome {
+    int exitCode = -1;
+    std::vector<std::string> out;
+    std::vector<std::string> err;
+};
+
+std::vector<std::string> linesOf(const fs::path& file)
+{
+    std::ifstream in(file);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+std::string quoted(const std::string& arg)
+{
+    std::string out(1, '\'');
+    for (char c : arg) {
+        if (c == '\'')
+            out.append("'\\''");
+        else
+            out.push_back(c);
+    }
+    out.push_back('\'');
+    return out;
+}
+
+Outcome run(const ScratchDir& dir, const std::vector<std::string>& args)
+{
+    std::string command = "cd " + quoted(dir.path().string()) + " && " + quoted(TESSAVO_CONVERT);
+    for (const auto& arg : args) {
+        command.push_back(' ');
+        command.append(quoted(arg));
+    }
+    command += " >stdout.txt 2>stderr.txt </dev/null";
+    const int status = std::system(command.c_str());
+    Outcome result;
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.out = linesOf(dir / "stdout.txt");
+    result.err = linesOf(dir / "stderr.txt");
+    fs::remove(dir / "stdout.txt");
+    fs::remove(dir / "stderr.txt");
+    return result;
+}
+
+bool before(const std::vector<std::string>& lines, const std::string& first, const std::string& second)
+{
+    const auto a = std::find(lines.begin(), lines.end(), first);
+    const auto b = std::find(lines.begin(), lines.end(), second);
+    return a != lines.end() && b != lines.end() && a < b;
+}
+
+} // namespace
+
+TEST(TessavoConvert, HelpVersionAndUsageErrors)
+{
+    ScratchDir dir;
+    const Outcome version = run(dir, {"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, std::vector<std::string>{"tessavo-convert 1.0"});
+
+    const Outcome help = run(dir, {"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    ASSERT_FALSE(help.out.empty());
+    EXPECT_EQ(help.out[0], "usage: tessavo-convert [-o DIR] [-j N] FILE...");
+
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {}, {"-o", "out"}, {"-j", "0", "a.heic"}, {"-j", "two", "a.heic"}, {"-j2x", "a.heic"},
+             {"--frobnicate", "a.heic"}, {"a.heic", "-o"}}) {
+        const Outcome bad = run(dir, args);
+        EXPECT_EQ(bad.exitCode, 2) << ::testing::PrintToString(args);
+        EXPECT_EQ(bad.err.size(), 1u) << ::testing::PrintToString(args);
+        EXPECT_TRUE(bad.out.empty());
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 0);
+}
+
+TEST(TessavoConvert, ConvertsEveryFileAndReportsFailures)
+{
+    ScratchDir dir;
+    FixtureOptions options;
+    options.orientation = 6;
+    writeFile(dir / "a.heic", makeHeic(options));
+    options.orientation = 1;
+    writeFile(dir / "B.HEIC", makeHeic(options));
+    writeFile(dir / "bad.heic", {1, 2, 3});
+
+    const Outcome good = run(dir, {"-o", "OUT", "-j", "2", "a.heic", "B.HEIC"});
+    EXPECT_EQ(good.exitCode, 0);
+    EXPECT_TRUE(good.err.empty());
+    EXPECT_EQ(good.out.size(), 6u);
+    EXPECT_TRUE(before(good.out, "Converting file: a.heic", "Destination URL: OUT/a.jpg"));
+    EXPECT_TRUE(before(good.out, "Destination URL: OUT/a.jpg", "Successfully converted a.heic to a.jpg"));
+    EXPECT_TRUE(before(good.out, "Converting file: B.HEIC", "Destination URL: OUT/B.jpg"));
+    EXPECT_TRUE(before(good.out, "Destination URL: OUT/B.jpg", "Successfully converted B.HEIC to B.jpg"));
+    EXPECT_EQ(readJpeg(dir / "OUT" / "a.jpg").orientation, 6);
+    EXPECT_EQ(readJpeg(dir / "OUT" / "B.jpg").orientation, 1);
+
+    const Outcome mixed = run(dir, {"--output=OUT2", "bad.heic", "missing.heic", "a.heic"});
+    EXPECT_EQ(mixed.exitCode, 1);
+    EXPECT_TRUE(before(mixed.out, "Converting file: bad.heic", "Failed to create CGImageSource."));
+    EXPECT_TRUE(before(mixed.out, "Converting file: missing.heic", "Failed to read HEIC data."));
+    EXPECT_TRUE(before(mixed.out, "Converting file: a.heic", "Successfully converted a.heic to a.jpg"));
+    std::vector<std::string> written;
+    for (const auto& entry : fs::directory_iterator(dir / "OUT2"))
+        written.push_back(entry.path().filename().string());
+    EXPECT_EQ(written, std::vector<std::string>{"a.jpg"});
+
+    // The default output folder is the current one.
+    const Outcome here = run(dir, {"B.HEIC"});
+    EXPECT_EQ(here.exitCode, 0);
+    EXPECT_TRUE(fs::is_regular_file(dir / "B.jpg"));
+}
