@@ -1,0 +1,3 @@
+list(APPEND TESSAVO_GUI_SOURCES
+  conversion/conversion_run.cpp
+)

@@ -1,0 +1,293 @@
+#include "model/content_view.h"
+
+#include "bookmark_rows.h"
+#include "fake_platform.h"
+#include "heic_fixture.h"
+#include "stdout_capture.h"
+#include "test_files.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThreadPool>
+
+using namespace tessavo;
+using namespace tessavo::testing;
+
+namespace {
+
+QList<ImageStatus> statusesOf(const FileListModel& files)
+{
+    QList<ImageStatus> statuses;
+    for (const FileEntry& entry : files.entries())
+        statuses << entry.status;
+    return statuses;
+}
+
+QList<ImageStatus> repeated(ImageStatus status, int count)
+{
+    return QList<ImageStatus>(count, status);
+}
+
+bool isJpegOfFixtureSize(const QString& path)
+{
+    const testsupport::JpegFile jpeg = testsupport::readJpeg(QFile::encodeName(path).toStdString());
+    return jpeg.stored.width == 64 && jpeg.stored.height == 48;
+}
+
+constexpr auto S = ImageStatus::Success;
+constexpr auto E = ImageStatus::Error;
+constexpr auto C = ImageStatus::Converting;
+constexpr auto W = ImageStatus::Waiting;
+
+} // namespace
+
+class ConversionRunTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<FakeDesktop> m_desktop;
+    QUrl m_out;
+    // Jobs still out at each reveal.
+    QList<qint64> m_outstandingAtReveal;
+
+    ContentView* view() { return m_desktop->view.get(); }
+    FileListModel& files() { return *m_desktop->view->droppedFiles(); }
+    QString databasePath() const { return m_dir.filePath(QStringLiteral("store/bookmarks.sqlite")); }
+    QString outPath(const QString& name) const { return m_out.toLocalFile() + u'/' + name; }
+
+    QUrl heic(const QString& name)
+    {
+        const QString path = m_dir.filePath(QStringLiteral("in/") + name);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        if (!writeHeic(path))
+            qFatal("cannot write fixture %s", qPrintable(path));
+        return QUrl::fromLocalFile(path);
+    }
+
+    QUrl broken(const QString& name)
+    {
+        const QString path = m_dir.filePath(QStringLiteral("in/") + name);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        writeBytes(path, "this is no HEIC file");
+        return QUrl::fromLocalFile(path);
+    }
+
+    void add(const QList<QUrl>& urls)
+    {
+        m_desktop->files->answers.append(urls);
+        view()->addImages();
+    }
+
+    void startRun(const QUrl& folder)
+    {
+        m_desktop->folders->answers.append(FolderChoice{true, folder});
+        view()->convertToJPEG();
+    }
+
+    // Lets every job end and every outcome arrive.
+    void settle()
+    {
+        QTRY_COMPARE_WITH_TIMEOUT(view()->jobsOutstanding(), 0, 30000);
+        QThreadPool::globalInstance()->waitForDone();
+        QCoreApplication::processEvents();
+    }
+
+private slots:
+    void init()
+    {
+        QDir(m_dir.path()).removeRecursively();
+        QDir().mkpath(m_dir.path());
+        m_out = QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("Out")));
+        m_desktop = std::make_unique<FakeDesktop>(databasePath());
+        m_outstandingAtReveal.clear();
+        m_desktop->revealer->onReveal = [this] { m_outstandingAtReveal << view()->jobsOutstanding(); };
+    }
+
+    void cleanup()
+    {
+        QThreadPool::globalInstance()->waitForDone();
+        m_desktop.reset();
+    }
+
+    void cancelledFolderPickerChangesNothing()
+    {
+        add({heic(QStringLiteral("IMG_1.heic"))});
+        startRun(m_out);
+        settle();
+        QCOMPARE(files().at(0).status, S);
+
+        QSignalSpy folder(view(), &ContentView::outputDirectoryChanged);
+        QSignalSpy counter(view(), &ContentView::completedConversionsChanged);
+        view()->convertToJPEG(); // no answer scripted: cancelled
+        QCOMPARE(m_desktop->folders->calls, 2);
+        QCOMPARE(view()->outputDirectory(), m_out);
+        QCOMPARE(view()->completedConversions(), 1);
+        QCOMPARE(files().at(0).status, S);
+        QCOMPARE(view()->jobsOutstanding(), 0);
+        QCOMPARE(folder.count() + counter.count(), 0);
+        QCOMPARE(m_desktop->revealer->revealed.size(), 1);
+    }
+
+    void runConvertsGoodAndBadFilesAndRevealsOnce()
+    {
+        const QUrl one = heic(QStringLiteral("IMG_1.HEIC"));
+        const QUrl bad = broken(QStringLiteral("bad.heic"));
+        const QUrl three = heic(QStringLiteral("IMG_3.heic"));
+        add({one, bad, three});
+
+        StdoutCapture out;
+        QSignalSpy counter(view(), &ContentView::completedConversionsChanged);
+        startRun(m_out);
+        // Nothing is applied before the event loop runs again.
+        QCOMPARE(statusesOf(files()), repeated(C, 3));
+        QCOMPARE(view()->outputDirectory(), m_out);
+        QCOMPARE(view()->completedConversions(), 0);
+        // Out does not exist until the first job creates it: its bookmark
+        // fails and the run goes on.
+        QVERIFY(!readBookmarks(databasePath()).contains(m_out.toLocalFile()));
+        QVERIFY(out.lines().contains(QStringLiteral("Failed to save bookmark data for URL: %1, error: No such file or directory")
+                                         .arg(m_out.toLocalFile())));
+
+        settle();
+        QCOMPARE(statusesOf(files()), (QList<ImageStatus>{S, E, S}));
+        QCOMPARE(view()->completedConversions(), 3);
+        QCOMPARE(counter.count(), 3);
+        QCOMPARE(m_desktop->revealer->revealed, QList<QUrl>{m_out});
+        QCOMPARE(m_outstandingAtReveal, QList<qint64>{0});
+        QVERIFY(isJpegOfFixtureSize(outPath(QStringLiteral("IMG_1.jpg"))));
+        QVERIFY(isJpegOfFixtureSize(outPath(QStringLiteral("IMG_3.jpg"))));
+        QVERIFY(!QFile::exists(outPath(QStringLiteral("bad.jpg"))));
+    }
+
+    void secondRunConvertsEverythingAgainAndRecordsTheFolder()
+    {
+        QVERIFY(QDir().mkpath(m_out.toLocalFile()));
+        const QUrl one = heic(QStringLiteral("IMG_1.heic"));
+        add({one, broken(QStringLiteral("bad.heic"))});
+        startRun(m_out);
+        settle();
+        // The JPEGs have changed the folder's times since; its identity holds.
+        const BookmarkRow folderRow = readBookmarks(databasePath())[m_out.toLocalFile()];
+        QCOMPARE(folderRow.inode, identityOf(m_out.toLocalFile()).inode);
+        QCOMPARE(folderRow.device, identityOf(m_out.toLocalFile()).device);
+        QCOMPARE(statusesOf(files()), (QList<ImageStatus>{S, E}));
+        const QString jpeg = outPath(QStringLiteral("IMG_1.jpg"));
+        QFile(jpeg).resize(10); // a wreck that the second run must replace
+
+        startRun(m_out);
+        QCOMPARE(statusesOf(files()), repeated(C, 2));
+        QCOMPARE(view()->completedConversions(), 0);
+        settle();
+        QCOMPARE(statusesOf(files()), (QList<ImageStatus>{S, E}));
+        QCOMPARE(view()->completedConversions(), 2);
+        QVERIFY(isJpegOfFixtureSize(jpeg));
+        QCOMPARE(m_desktop->revealer->revealed, (QList<QUrl>{m_out, m_out}));
+        QCOMPARE(m_outstandingAtReveal, (QList<qint64>{0, 0}));
+    }
+
+    void folderConfirmedWithoutUrlOrEmptyListSchedulesNothing()
+    {
+        add({heic(QStringLiteral("IMG_1.heic"))});
+        startRun(m_out);
+        settle();
+
+        m_desktop->folders->answers.append(FolderChoice{true, QUrl()});
+        view()->convertToJPEG();
+        QVERIFY(view()->outputDirectory().isEmpty());
+        QCOMPARE(view()->completedConversions(), 0);
+        QCOMPARE(files().at(0).status, S);
+        QCOMPARE(view()->jobsOutstanding(), 0);
+
+        view()->selectAll();
+        view()->removeSelectedImages();
+        const QUrl other = QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("Other")));
+        QVERIFY(QDir().mkpath(other.toLocalFile()));
+        startRun(other);
+        settle();
+        QCOMPARE(view()->outputDirectory(), other);
+        QVERIFY(readBookmarks(databasePath()).contains(other.toLocalFile()));
+        QCOMPARE(view()->completedConversions(), 0);
+        QCOMPARE(m_desktop->revealer->revealed, QList<QUrl>{m_out}); // only the first run's
+    }
+
+    // Removal during a run: each outcome finds its entry by URL; an entry that
+    // is gone takes nothing, and the folder is shown once all jobs have ended.
+    void removalDuringRunAppliesOutcomesByUrl()
+    {
+        const QList<QUrl> urls{heic(QStringLiteral("A.heic")), broken(QStringLiteral("B.heic")),
+                               heic(QStringLiteral("C.heic")), broken(QStringLiteral("D.heic"))};
+        add(urls);
+        startRun(m_out);
+        view()->setSelectedFiles({urls[0], urls[2]});
+        view()->removeSelectedImages(); // B and D move up to rows 0 and 1
+        settle();
+        QCOMPARE(files().count(), 2);
+        QCOMPARE(files().at(0).url, urls[1]);
+        QCOMPARE(statusesOf(files()), (QList<ImageStatus>{E, E}));
+        QCOMPARE(view()->completedConversions(), 4);
+        QCOMPARE(m_desktop->revealer->revealed, QList<QUrl>{m_out});
+        QCOMPARE(m_outstandingAtReveal, QList<qint64>{0});
+    }
+
+    // An entry removed and added again during the run is a new entry: the
+    // old job's outcome does not label it.
+    void entryAddedAgainDuringRunStaysWaiting()
+    {
+        const QList<QUrl> urls{heic(QStringLiteral("A.heic")), heic(QStringLiteral("B.heic")),
+                               heic(QStringLiteral("C.heic"))};
+        add(urls);
+        startRun(m_out);
+        view()->selectOnly(urls[0]);
+        view()->removeSelectedImages();
+        add({urls[0]});
+        settle();
+        QCOMPARE(files().at(2).url, urls[0]);
+        QCOMPARE(statusesOf(files()), (QList<ImageStatus>{S, S, W}));
+        QCOMPARE(m_outstandingAtReveal, QList<qint64>{0});
+    }
+
+    void filesAddedDuringRunStayWaitingAndPreventTheReveal()
+    {
+        add({heic(QStringLiteral("A.heic")), heic(QStringLiteral("B.heic"))});
+        startRun(m_out);
+        add({heic(QStringLiteral("late.heic"))});
+        QVERIFY(view()->handleDrop({heic(QStringLiteral("dropped.HEIC"))}));
+        settle();
+        QCOMPARE(statusesOf(files()), (QList<ImageStatus>{S, S, W, W}));
+        QCOMPARE(view()->completedConversions(), 2);
+        QVERIFY(m_desktop->revealer->revealed.isEmpty());
+    }
+
+    // The earlier run's outcomes still count after the reset; the folder is
+    // shown once, after the last job of both runs.
+    void secondRunWhileJobsAreOutRevealsOnceAtTheEnd()
+    {
+        add({heic(QStringLiteral("A.heic")), heic(QStringLiteral("B.heic")), broken(QStringLiteral("C.heic"))});
+        startRun(m_out);
+        startRun(m_out);
+        QCOMPARE(view()->jobsOutstanding(), 6);
+        settle();
+        QCOMPARE(statusesOf(files()), (QList<ImageStatus>{S, S, E}));
+        QCOMPARE(view()->completedConversions(), 6);
+        QCOMPARE(m_desktop->revealer->revealed, QList<QUrl>{m_out});
+        QCOMPARE(m_outstandingAtReveal, QList<qint64>{0});
+    }
+
+    void viewDestroyedWhileJobsAreOut()
+    {
+        add({heic(QStringLiteral("A.heic")), heic(QStringLiteral("B.heic"))});
+        startRun(m_out);
+        m_desktop->view.reset(); // the fakes go with it
+        QThreadPool::globalInstance()->waitForDone();
+        QCoreApplication::processEvents(); // outcomes for the gone view arrive here
+        QVERIFY(isJpegOfFixtureSize(outPath(QStringLiteral("A.jpg"))));
+    }
+};
+
+QTEST_MAIN(ConversionRunTest)
+#include "test_conversion_run.moc"
