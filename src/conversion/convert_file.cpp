@@ -3,6 +3,7 @@
 #include "conversion/avcodec_decoder.h"
 #include "conversion/heif_properties.h"
 #include "conversion/jpeg_writer.h"
+#include "conversion/ycbcr_decode.h"
 
 #include <libheif/heif.h>
 
@@ -243,6 +244,21 @@ std::pair<UniqueFd, std::filesystem::path> createTemporaryFile(const std::filesy
     return {};
 }
 
+// The stored pixels as YCbCr straight from the HEVC tiles where that is
+// exact (see ycbcr_decode.h); a crop is left to libheif.
+std::optional<YCbCrImage> decodeDirectly(std::span<const uint8_t> file, heif_image_handle* handle,
+                                         const std::optional<std::vector<ImageTransform>>& transforms, int threads)
+{
+    if (!transforms || !codedLikeJpeg(handle) ||
+        std::any_of(transforms->begin(), transforms->end(),
+                    [](const ImageTransform& t) { return t.kind == ImageTransform::Kind::Crop; }))
+        return std::nullopt;
+    const auto layout = readHevcLayout(file);
+    if (!layout || layout->width >= kMaxImageSide || layout->height >= kMaxImageSide)
+        return std::nullopt;
+    return decodeYCbCr(*layout, threads);
+}
+
 } // namespace
 
 ConversionOutcome convertFile(const std::filesystem::path& source,
@@ -259,6 +275,7 @@ ConversionOutcome convertFile(const std::filesystem::path& source,
     if (!bytes)
         return fail("Failed to read HEIC data.");
 
+    const ThreadShare threads;
     initialiseLibheifOnce();
     HeifPtr<heif_context> context(heif_context_alloc());
     if (context)
@@ -276,15 +293,21 @@ ConversionOutcome convertFile(const std::filesystem::path& source,
     // box reader and libheif might disagree.
     const auto transforms = readPrimaryItemTransforms(*bytes);
     const int orientation = transforms ? exifOrientation(*transforms) : 1;
+    std::optional<YCbCrImage> planes;
     std::optional<RgbImage> image;
     try {
-        image = decodeShownImage(handle.get());
-        if (image && orientation != 1)
-            image = unapplyOrientation(*image, orientation);
+        planes = decodeDirectly(*bytes, handle.get(), transforms, threads.threads());
+        if (!planes) {
+            heif_context_set_max_decoding_threads(context.get(), threads.threads());
+            image = decodeShownImage(handle.get());
+            if (image && orientation != 1)
+                image = unapplyOrientation(*image, orientation);
+        }
     } catch (const std::bad_alloc&) {
+        planes.reset();
         image.reset();
     }
-    if (!image)
+    if (!planes && !image)
         return fail("Failed to create CGImage.");
     const std::vector<uint8_t> profile = iccProfile(handle.get());
     handle.reset();
@@ -302,7 +325,12 @@ ConversionOutcome convertFile(const std::filesystem::path& source,
     if (!fd)
         return fail("Failed to create CGImageDestination.");
 
-    const JpegPicture picture{image->width, image->height, image->pixels.data(), size_t(image->width) * 3};
+    JpegPicture picture;
+    if (planes)
+        picture = {planes->width, planes->height, nullptr, 0, planes->y.data(), planes->cb.data(), planes->cr.data(),
+                   planes->lumaStride, planes->chromaStride};
+    else
+        picture = {image->width, image->height, image->pixels.data(), size_t(image->width) * 3};
     const bool written = writeJpeg(fd.get(), picture, orientation, profile) && ::fsync(fd.get()) == 0 &&
                          ::close(fd.release()) == 0 && ::rename(temporary.c_str(), destination.c_str()) == 0;
     if (!written) {

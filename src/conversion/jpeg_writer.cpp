@@ -101,8 +101,9 @@ bool encode(jpeg_compress_struct& info, ErrorManager& errors, FileDestination& d
     info.image_width = JDIMENSION(picture.width);
     info.image_height = JDIMENSION(picture.height);
     info.input_components = 3;
-    info.in_color_space = JCS_RGB;
+    info.in_color_space = picture.y ? JCS_YCbCr : JCS_RGB;
     jpeg_set_defaults(&info);
+    info.raw_data_in = picture.y ? TRUE : FALSE;
     jpeg_set_quality(&info, kJpegQuality, TRUE);
     info.comp_info[0].h_samp_factor = 2;
     info.comp_info[0].v_samp_factor = 2;
@@ -115,8 +116,23 @@ bool encode(jpeg_compress_struct& info, ErrorManager& errors, FileDestination& d
     if (!iccProfile.empty())
         jpeg_write_icc_profile(&info, iccProfile.data(), unsigned(iccProfile.size()));
 
+    if (picture.y) {
+        std::array<JSAMPROW, 16> luma{};
+        std::array<JSAMPROW, 8> blue{}, red{};
+        std::array<JSAMPARRAY, 3> planes{luma.data(), blue.data(), red.data()};
+        while (info.next_scanline < info.image_height) {
+            const size_t row = info.next_scanline;
+            for (size_t i = 0; i < luma.size(); ++i)
+                luma[i] = const_cast<JSAMPROW>(picture.y + (row + i) * picture.lumaStride);
+            for (size_t i = 0; i < blue.size(); ++i) {
+                blue[i] = const_cast<JSAMPROW>(picture.cb + (row / 2 + i) * picture.chromaStride);
+                red[i] = const_cast<JSAMPROW>(picture.cr + (row / 2 + i) * picture.chromaStride);
+            }
+            jpeg_write_raw_data(&info, planes.data(), JDIMENSION(luma.size()));
+        }
+    }
     std::array<JSAMPROW, 16> rows{};
-    while (info.next_scanline < info.image_height) {
+    while (!picture.y && info.next_scanline < info.image_height) {
         const JDIMENSION count = std::min<JDIMENSION>(JDIMENSION(rows.size()), info.image_height - info.next_scanline);
         for (JDIMENSION i = 0; i < count; ++i)
             rows[i] = const_cast<JSAMPROW>(picture.rgb + (info.next_scanline + i) * picture.stride);
@@ -131,7 +147,7 @@ bool encode(jpeg_compress_struct& info, ErrorManager& errors, FileDestination& d
 
 bool writeJpeg(int fd, const JpegPicture& picture, int orientation, std::span<const uint8_t> iccProfile)
 {
-    if (picture.width <= 0 || picture.height <= 0 || !picture.rgb || orientation < 1 || orientation > 8)
+    if (picture.width <= 0 || picture.height <= 0 || (!picture.rgb && !picture.y) || orientation < 1 || orientation > 8)
         return false;
     auto info = std::make_unique<jpeg_compress_struct>();
     auto errors = std::make_unique<ErrorManager>();

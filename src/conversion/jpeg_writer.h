@@ -14,6 +14,12 @@ struct JpegPicture {
     int height = 0;
     const uint8_t* rgb = nullptr; // interleaved 8-bit RGB
     size_t stride = 0;            // bytes from one row to the next
+    // Instead of rgb: YCbCr 4:2:0 planes already in JPEG's colour coding and
+    // padded to whole 16x16 blocks, for libjpeg's raw-data input.
+    const uint8_t* y = nullptr;
+    const uint8_t* cb = nullptr;
+    const uint8_t* cr = nullptr;
+    size_t lumaStride = 0, chromaStride = 0;
 };
 
 // Encodes `picture` into the open file `fd` with an EXIF block holding only
