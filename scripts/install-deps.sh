@@ -19,6 +19,8 @@ packages=(
   libheif-dev libheif-examples libjpeg62-turbo-dev libavcodec-dev
   # headless display for GUI tests and screenshots; independent checks; benchmarks
   xvfb xauth libimage-exiftool-perl sqlite3 time imagemagick libvips-tools
+  # checks the installed .desktop file
+  desktop-file-utils
 )
 
 if [ "$(id -u)" -ne 0 ]; then

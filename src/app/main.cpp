@@ -1,0 +1,48 @@
+// The Tessavo desktop application: one main window over the conversion state,
+// and the About window behind the Help menu.
+#include "model/content_view.h"
+#include "platform/platform_services.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QQmlApplicationEngine>
+#include <QQuickWindow>
+#include <QtQml/qqmlextensionplugin.h>
+
+Q_IMPORT_QML_PLUGIN(TessavoPlugin)
+
+int main(int argc, char* argv[])
+{
+    // The file dialogs are widgets, hence QApplication.
+    QApplication app(argc, argv);
+    // These names place the settings and the bookmark store in the user's
+    // folders, and tie the windows to tessavo.desktop.
+    QApplication::setOrganizationName(QStringLiteral("tessavo"));
+    QApplication::setApplicationName(QStringLiteral("tessavo"));
+    QApplication::setApplicationVersion(QStringLiteral("1.0"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("tessavo"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/Tessavo/icons/app_icon.svg")));
+
+    tessavo::ContentView view(tessavo::desktopServices());
+
+    QQmlApplicationEngine engine;
+    engine.setInitialProperties({{QStringLiteral("contentView"), QVariant::fromValue(&view)}});
+    QObject::connect(
+        &engine, &QQmlApplicationEngine::objectCreated, &app,
+        [](QObject* object, const QUrl&) {
+            if (!object) {
+                QCoreApplication::exit(1);
+                return;
+            }
+            // An open About window must not keep the application running
+            // once the main window is closed.
+            if (auto* window = qobject_cast<QQuickWindow*>(object))
+                QObject::connect(window, &QWindow::visibleChanged, qApp, [](bool visible) {
+                    if (!visible)
+                        QCoreApplication::quit();
+                });
+        },
+        Qt::QueuedConnection);
+    engine.load(QUrl(QStringLiteral("qrc:/Tessavo/Main.qml")));
+    return app.exec();
+}

@@ -1,0 +1,107 @@
+#include "ui/about_window_host.h"
+
+#include <QGuiApplication>
+#include <QQmlContext>
+#include <QQmlEngine>
+#include <QScreen>
+#include <QSettings>
+
+#include <algorithm>
+
+namespace tessavo {
+
+namespace {
+const auto settingsGroup = QStringLiteral("About");
+const auto geometryKey = QStringLiteral("geometry");
+
+// A saved position is used only while it is still on a screen (monitors
+// come and go between launches).
+bool onSomeScreen(const QRect& frame)
+{
+    const auto screens = QGuiApplication::screens();
+    return std::any_of(screens.begin(), screens.end(), [&](const QScreen* screen) {
+        return screen->availableGeometry().contains(frame.topLeft());
+    });
+}
+} // namespace
+
+AboutWindowHost::AboutWindowHost(QObject* parent) : QObject(parent) {}
+
+AboutWindowHost::~AboutWindowHost()
+{
+    if (m_window && m_window->isVisible())
+        saveGeometry();
+}
+
+void AboutWindowHost::setComponent(QQmlComponent* component)
+{
+    if (component == m_component)
+        return;
+    m_component = component;
+    emit componentChanged();
+}
+
+void AboutWindowHost::show()
+{
+    if (!m_window && !create())
+        return;
+    // The window system may forget where a hidden window was; the saved
+    // position does not.
+    const bool wasVisible = m_window->isVisible();
+    if (!wasVisible)
+        placeWindow();
+    m_window->show();
+    // A window just shown is already on top.
+    if (wasVisible)
+        m_window->raise();
+    m_window->requestActivate();
+}
+
+bool AboutWindowHost::create()
+{
+    if (!m_component)
+        return false;
+    QObject* object = m_component->create(qmlContext(this));
+    auto* window = qobject_cast<QQuickWindow*>(object);
+    if (!window) {
+        qWarning().noquote() << "About window could not be created:" << m_component->errorString();
+        delete object;
+        return false;
+    }
+    QQmlEngine::setObjectOwnership(window, QQmlEngine::CppOwnership);
+    m_window.reset(window);
+    connect(window, &QWindow::visibleChanged, this, [this](bool visible) {
+        if (!visible)
+            saveGeometry();
+    });
+    emit windowChanged();
+    return true;
+}
+
+void AboutWindowHost::placeWindow()
+{
+    QSettings settings;
+    settings.beginGroup(settingsGroup);
+    const QRect saved = settings.value(geometryKey).toRect();
+    if (saved.isValid() && onSomeScreen(saved)) {
+        m_window->setFramePosition(saved.topLeft());
+        return;
+    }
+    const QWindow* anchor = QGuiApplication::focusWindow();
+    QScreen* screen = anchor ? anchor->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    QRect frame({}, m_window->size());
+    frame.moveCenter(screen->availableGeometry().center());
+    m_window->setScreen(screen);
+    m_window->setPosition(frame.topLeft());
+}
+
+void AboutWindowHost::saveGeometry() const
+{
+    QSettings settings;
+    settings.beginGroup(settingsGroup);
+    settings.setValue(geometryKey, QRect(m_window->framePosition(), m_window->size()));
+}
+
+} // namespace tessavo
