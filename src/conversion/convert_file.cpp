@@ -87,6 +87,10 @@ struct HeifDeleter {
 template <typename T>
 using HeifPtr = std::unique_ptr<T, HeifDeleter>;
 
+// No photo comes near this; a larger source (a sparse or runaway file) fails
+// at the read step instead of taking its size in memory.
+constexpr off_t kMaxSourceBytes = off_t(1) << 30;
+
 // O_NONBLOCK keeps a FIFO or device from stalling the job; only regular
 // files are read.
 std::optional<std::vector<uint8_t>> readWholeFile(const std::filesystem::path& path)
@@ -95,7 +99,7 @@ std::optional<std::vector<uint8_t>> readWholeFile(const std::filesystem::path& p
     if (!fd)
         return std::nullopt;
     struct stat info {};
-    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode))
+    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > kMaxSourceBytes)
         return std::nullopt;
     try {
         std::vector<uint8_t> bytes(size_t(info.st_size) + 1);
@@ -112,6 +116,8 @@ std::optional<std::vector<uint8_t>> readWholeFile(const std::filesystem::path& p
             if (got == 0)
                 break;
             filled += size_t(got);
+            if (filled > size_t(kMaxSourceBytes))
+                return std::nullopt;
         }
         bytes.resize(filled);
         return bytes;
