@@ -72,7 +72,10 @@ void ContentView::updateStatus(qint64 index, const QUrl& url, ImageStatus status
     qsizetype row = index;
     if (row >= m_files->count() || m_files->at(row).url != url)
         row = m_files->indexOf(url);
-    if (row >= 0 && m_files->at(row).status == ImageStatus::Converting)
+    // A waiting entry joined after its file's job was scheduled (removed and
+    // added again); the old outcome is not its own. With overlapping runs
+    // the last outcome to arrive wins.
+    if (row >= 0 && m_files->at(row).status != ImageStatus::Waiting)
         m_files->setStatus(row, status);
     recordCompletion();
 }

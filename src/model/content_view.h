@@ -66,8 +66,8 @@ public:
     void scheduleConversion(const QUrl& url, const QUrl& outputDirectory, qint64 index);
     // Applies one job's outcome. The job carries the entry's position and URL:
     // when the position no longer names that URL (removal during the run) the
-    // entry is found by URL; an entry that is gone or no longer converting
-    // (removed and added again) keeps its status.
+    // entry is found by URL; an entry that is gone, or waiting because it was
+    // removed and added again, is left alone. Either way the job is counted.
     void updateStatus(qint64 index, const QUrl& url, ImageStatus status);
     void recordCompletion();
     void revealOutputFolder();

@@ -114,42 +114,18 @@ private slots:
         m_desktop.reset();
     }
 
-    void cancelledFolderPickerChangesNothing()
-    {
-        add({heic(QStringLiteral("IMG_1.heic"))});
-        startRun(m_out);
-        settle();
-        QCOMPARE(files().at(0).status, S);
-
-        QSignalSpy folder(view(), &ContentView::outputDirectoryChanged);
-        QSignalSpy counter(view(), &ContentView::completedConversionsChanged);
-        view()->convertToJPEG(); // no answer scripted: cancelled
-        QCOMPARE(m_desktop->folders->calls, 2);
-        QCOMPARE(view()->outputDirectory(), m_out);
-        QCOMPARE(view()->completedConversions(), 1);
-        QCOMPARE(files().at(0).status, S);
-        QCOMPARE(view()->jobsOutstanding(), 0);
-        QCOMPARE(folder.count() + counter.count(), 0);
-        QCOMPARE(m_desktop->revealer->revealed.size(), 1);
-    }
-
     void runConvertsGoodAndBadFilesAndRevealsOnce()
     {
-        const QUrl one = heic(QStringLiteral("IMG_1.HEIC"));
-        const QUrl bad = broken(QStringLiteral("bad.heic"));
-        const QUrl three = heic(QStringLiteral("IMG_3.heic"));
-        add({one, bad, three});
-
+        add({heic(QStringLiteral("IMG_1.HEIC")), broken(QStringLiteral("bad.heic")), heic(QStringLiteral("IMG_3.heic"))});
         StdoutCapture out;
         QSignalSpy counter(view(), &ContentView::completedConversionsChanged);
         startRun(m_out);
-        // Nothing is applied before the event loop runs again.
+        // Every entry is converting before any outcome is applied.
         QCOMPARE(statusesOf(files()), repeated(C, 3));
         QCOMPARE(view()->outputDirectory(), m_out);
         QCOMPARE(view()->completedConversions(), 0);
-        // Out does not exist until the first job creates it: its bookmark
-        // fails and the run goes on.
-        QVERIFY(!readBookmarks(databasePath()).contains(m_out.toLocalFile()));
+        // Out does not exist until a job creates it: its bookmark fails and
+        // the run goes on.
         QVERIFY(out.lines().contains(QStringLiteral("Failed to save bookmark data for URL: %1, error: No such file or directory")
                                          .arg(m_out.toLocalFile())));
 
@@ -164,21 +140,26 @@ private slots:
         QVERIFY(!QFile::exists(outPath(QStringLiteral("bad.jpg"))));
     }
 
-    void secondRunConvertsEverythingAgainAndRecordsTheFolder()
+    void cancelThenSecondRunConvertsEverythingAgain()
     {
         QVERIFY(QDir().mkpath(m_out.toLocalFile()));
-        const QUrl one = heic(QStringLiteral("IMG_1.heic"));
-        add({one, broken(QStringLiteral("bad.heic"))});
+        add({heic(QStringLiteral("IMG_1.heic")), broken(QStringLiteral("bad.heic"))});
         startRun(m_out);
         settle();
-        // The JPEGs have changed the folder's times since; its identity holds.
         const BookmarkRow folderRow = readBookmarks(databasePath())[m_out.toLocalFile()];
-        QCOMPARE(folderRow.inode, identityOf(m_out.toLocalFile()).inode);
-        QCOMPARE(folderRow.device, identityOf(m_out.toLocalFile()).device);
+        QCOMPARE(folderRow.inode, identityOf(m_out.toLocalFile()).inode); // the JPEGs changed its times since
         QCOMPARE(statusesOf(files()), (QList<ImageStatus>{S, E}));
+
+        QSignalSpy changes(view(), &ContentView::completedConversionsChanged);
+        view()->convertToJPEG(); // no answer scripted: the picker is cancelled
+        QCOMPARE(m_desktop->folders->calls, 2);
+        QCOMPARE(view()->outputDirectory(), m_out);
+        QCOMPARE(statusesOf(files()), (QList<ImageStatus>{S, E}));
+        QCOMPARE(view()->jobsOutstanding(), 0);
+        QCOMPARE(changes.count(), 0);
+
         const QString jpeg = outPath(QStringLiteral("IMG_1.jpg"));
         QFile(jpeg).resize(10); // a wreck that the second run must replace
-
         startRun(m_out);
         QCOMPARE(statusesOf(files()), repeated(C, 2));
         QCOMPARE(view()->completedConversions(), 0);
@@ -187,7 +168,6 @@ private slots:
         QCOMPARE(view()->completedConversions(), 2);
         QVERIFY(isJpegOfFixtureSize(jpeg));
         QCOMPARE(m_desktop->revealer->revealed, (QList<QUrl>{m_out, m_out}));
-        QCOMPARE(m_outstandingAtReveal, (QList<qint64>{0, 0}));
     }
 
     void folderConfirmedWithoutUrlOrEmptyListSchedulesNothing()
@@ -211,13 +191,13 @@ private slots:
         settle();
         QCOMPARE(view()->outputDirectory(), other);
         QVERIFY(readBookmarks(databasePath()).contains(other.toLocalFile()));
-        QCOMPARE(view()->completedConversions(), 0);
-        QCOMPARE(m_desktop->revealer->revealed, QList<QUrl>{m_out}); // only the first run's
+        QCOMPARE(m_desktop->revealer->revealed, QList<QUrl>{m_out}); // the first run's only
     }
 
-    // Removal during a run: each outcome finds its entry by URL; an entry that
-    // is gone takes nothing, and the folder is shown once all jobs have ended.
-    void removalDuringRunAppliesOutcomesByUrl()
+    // Outcomes find their entries by URL once rows have moved; a removed
+    // entry takes nothing, nor does one added again (it is waiting); the
+    // folder is shown once, after every job has ended.
+    void removalAndReaddingDuringRun()
     {
         const QList<QUrl> urls{heic(QStringLiteral("A.heic")), broken(QStringLiteral("B.heic")),
                                heic(QStringLiteral("C.heic")), broken(QStringLiteral("D.heic"))};
@@ -225,29 +205,13 @@ private slots:
         startRun(m_out);
         view()->setSelectedFiles({urls[0], urls[2]});
         view()->removeSelectedImages(); // B and D move up to rows 0 and 1
-        settle();
-        QCOMPARE(files().count(), 2);
-        QCOMPARE(files().at(0).url, urls[1]);
-        QCOMPARE(statusesOf(files()), (QList<ImageStatus>{E, E}));
-        QCOMPARE(view()->completedConversions(), 4);
-        QCOMPARE(m_desktop->revealer->revealed, QList<QUrl>{m_out});
-        QCOMPARE(m_outstandingAtReveal, QList<qint64>{0});
-    }
-
-    // An entry removed and added again during the run is a new entry: the
-    // old job's outcome does not label it.
-    void entryAddedAgainDuringRunStaysWaiting()
-    {
-        const QList<QUrl> urls{heic(QStringLiteral("A.heic")), heic(QStringLiteral("B.heic")),
-                               heic(QStringLiteral("C.heic"))};
-        add(urls);
-        startRun(m_out);
-        view()->selectOnly(urls[0]);
-        view()->removeSelectedImages();
         add({urls[0]});
         settle();
+        QCOMPARE(files().at(0).url, urls[1]);
         QCOMPARE(files().at(2).url, urls[0]);
-        QCOMPARE(statusesOf(files()), (QList<ImageStatus>{S, S, W}));
+        QCOMPARE(statusesOf(files()), (QList<ImageStatus>{E, E, W}));
+        QCOMPARE(view()->completedConversions(), 4);
+        QCOMPARE(m_desktop->revealer->revealed, QList<QUrl>{m_out});
         QCOMPARE(m_outstandingAtReveal, QList<qint64>{0});
     }
 
@@ -282,7 +246,7 @@ private slots:
     {
         add({heic(QStringLiteral("A.heic")), heic(QStringLiteral("B.heic"))});
         startRun(m_out);
-        m_desktop->view.reset(); // the fakes go with it
+        m_desktop->view.reset();
         QThreadPool::globalInstance()->waitForDone();
         QCoreApplication::processEvents(); // outcomes for the gone view arrive here
         QVERIFY(isJpegOfFixtureSize(outPath(QStringLiteral("A.jpg"))));
