@@ -211,12 +211,6 @@ private slots:
         QTest::keyClick(harness.window(), Qt::Key_A, Qt::ControlModifier);
         QCOMPARE(selected(), urls);
         QCOMPARE(highlightedRows(rows), (QList<bool>{true, true, true, true}));
-
-        // Arrow keys move a single selection; with Shift they extend it.
-        QTest::keyClick(harness.window(), Qt::Key_Down);
-        QCOMPARE(selected(), (QList<QUrl>{urls[1]}));
-        QTest::keyClick(harness.window(), Qt::Key_Down, Qt::ShiftModifier);
-        QCOMPARE(selected(), (QList<QUrl>{urls[1], urls[2]}));
     }
 
     void dropBorderShowsOnlyWhileADragHovers()
