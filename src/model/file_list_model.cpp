@@ -1,5 +1,6 @@
 #include "model/file_list_model.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QLocale>
 
@@ -121,7 +122,7 @@ QString fileSizeText(const QUrl& url)
 {
     const QFileInfo info(url.toLocalFile());
     if (!url.isLocalFile() || !info.exists())
-        return QStringLiteral("Unknown");
+        return QCoreApplication::translate("FileRow", "Unknown");
     return QLocale().formattedDataSize(info.size(), 1, QLocale::DataSizeSIFormat);
 }
 
