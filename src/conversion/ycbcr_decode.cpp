@@ -378,10 +378,13 @@ bool codedLikeJpeg(heif_image_handle* handle)
         heif_image_handle_get_chroma_bits_per_pixel(handle) != 8)
         return false;
     heif_color_profile_nclx* nclx = nullptr;
-    if (heif_image_handle_get_nclx_color_profile(handle, &nclx).code != heif_error_Ok) {
+    const heif_error error = heif_image_handle_get_nclx_color_profile(handle, &nclx);
+    if (error.code != heif_error_Ok) {
         // libheif 1.15 hands out the profile also when it rejects its values.
         heif_nclx_color_profile_free(nclx);
-        return true; // without nclx, libheif 1.15 converts with BT.601 at full range
+        // Without nclx libheif converts with BT.601 at full range; a rejected
+        // one is left to libheif.
+        return error.code == heif_error_Color_profile_does_not_exist;
     }
     const bool matches = nclx->full_range_flag &&
                          (nclx->matrix_coefficients == heif_matrix_coefficients_ITU_R_BT_601_6 ||
