@@ -67,6 +67,10 @@ bool SqliteBookmarkStore::open()
     const bool ready = m_db.open()
         && exec(m_db, QStringLiteral("PRAGMA busy_timeout = 10000"))
         && exec(m_db, QStringLiteral("PRAGMA journal_mode = WAL"))
+        // Only a power loss can drop the last saves (a killed process loses
+        // none); a sync per save cost 4 ms on the GUI thread, seconds for a
+        // large pick, against 0.2 ms without.
+        && exec(m_db, QStringLiteral("PRAGMA synchronous = NORMAL"))
         && exec(m_db, QStringLiteral("CREATE TABLE IF NOT EXISTS bookmarks ("
                                      "path TEXT PRIMARY KEY NOT NULL, device INTEGER NOT NULL, "
                                      "inode INTEGER NOT NULL, size INTEGER NOT NULL, "
