@@ -7,6 +7,7 @@
 #include <QIcon>
 #include <QQmlApplicationEngine>
 #include <QQuickWindow>
+#include <QThreadPool>
 #include <QtQml/qqmlextensionplugin.h>
 
 Q_IMPORT_QML_PLUGIN(TessavoPlugin)
@@ -43,6 +44,13 @@ int main(int argc, char* argv[])
                 });
         },
         Qt::QueuedConnection);
+    // Quitting drops the conversions that have not started; those under way
+    // finish, so no temporary file is left behind and the state they report
+    // to still exists.
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, [] {
+        QThreadPool::globalInstance()->clear();
+        QThreadPool::globalInstance()->waitForDone();
+    });
     engine.load(QUrl(QStringLiteral("qrc:/Tessavo/Main.qml")));
     return app.exec();
 }
