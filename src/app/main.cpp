@@ -48,8 +48,8 @@ int main(int argc, char* argv[])
     // finish, so no temporary file is left behind and the state they report
     // to still exists.
     QObject::connect(&app, &QCoreApplication::aboutToQuit, [] {
-        QThreadPool::globalInstance()->clear();
-        QThreadPool::globalInstance()->waitForDone();
+        tessavo::conversionPool()->clear();
+        tessavo::conversionPool()->waitForDone();
     });
     engine.load(QUrl(QStringLiteral("qrc:/Tessavo/Main.qml")));
     return app.exec();

@@ -40,13 +40,17 @@ public:
     };
 
     // Created on the GUI thread by the first run; a child of the application
-    // object, so it outlives every job (the pool is drained before the
-    // application object goes).
+    // object. Its pool goes first, so every job finishes while it still exists.
     static JobResultRelay* instance()
     {
         static JobResultRelay* relay = new JobResultRelay(QCoreApplication::instance());
         return relay;
     }
+
+    // Not Qt's global pool: QtGui's raster painting splits fills over that
+    // one and waits for them, so a queue of conversions there stalls every
+    // frame that paints until the whole run is done.
+    QThreadPool& pool() { return m_pool; }
 
     void post(Result result)
     {
@@ -78,6 +82,7 @@ private:
 
     std::mutex m_mutex;
     std::vector<Result> m_pending;
+    QThreadPool m_pool;
 };
 
 namespace {
@@ -114,6 +119,11 @@ std::filesystem::path localPath(const QUrl& url)
 
 } // namespace
 
+QThreadPool* conversionPool()
+{
+    return &JobResultRelay::instance()->pool();
+}
+
 void ContentView::convertToJPEG()
 {
     const FolderChoice choice = m_services.folderPicker->pickFolder();
@@ -145,7 +155,7 @@ void ContentView::scheduleConversion(const QUrl& url, const QUrl& outputDirector
     auto* job = new ConversionJob(JobResultRelay::instance(), {this, url, index, ImageStatus::Error},
                                   localPath(url), localPath(outputDirectory));
     handoffs.fetch_add(1, std::memory_order_release);
-    QThreadPool::globalInstance()->start(job);
+    conversionPool()->start(job);
 }
 
 void ContentView::updateStatus(qint64 index, const QUrl& url, ImageStatus status)

@@ -10,6 +10,8 @@
 #include <QUrl>
 #include <QtQml/qqmlregistration.h>
 
+class QThreadPool;
+
 namespace tessavo {
 
 // The main window's state and actions. Lives on the GUI thread; conversion
@@ -95,5 +97,8 @@ private:
     qint64 m_completedConversions = 0;
     qint64 m_jobsOutstanding = 0;
 };
+
+// The pool every run's jobs go to; GUI thread, with an application object.
+QThreadPool* conversionPool();
 
 } // namespace tessavo

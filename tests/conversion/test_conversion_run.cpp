@@ -93,7 +93,7 @@ private:
     void settle()
     {
         QTRY_COMPARE_WITH_TIMEOUT(view()->jobsOutstanding(), 0, 30000);
-        QThreadPool::globalInstance()->waitForDone();
+        conversionPool()->waitForDone();
         QCoreApplication::processEvents();
     }
 
@@ -110,7 +110,7 @@ private slots:
 
     void cleanup()
     {
-        QThreadPool::globalInstance()->waitForDone();
+        conversionPool()->waitForDone();
         m_desktop.reset();
     }
 
@@ -242,12 +242,26 @@ private slots:
         QCOMPARE(m_outstandingAtReveal, QList<qint64>{0});
     }
 
+    // QtGui's raster painting waits on tasks in Qt's global pool; a run
+    // queued there would hold every painted frame until it ended.
+    void runLeavesQtsGlobalPoolFree()
+    {
+        QList<QUrl> urls;
+        for (int i = 0; i < 8; ++i)
+            urls << heic(QStringLiteral("IMG_%1.HEIC").arg(i));
+        add(urls);
+        startRun(m_out);
+        QVERIFY(QThreadPool::globalInstance()->tryStart([] {}));
+        settle();
+        QCOMPARE(statusesOf(files()), repeated(S, 8));
+    }
+
     void viewDestroyedWhileJobsAreOut()
     {
         add({heic(QStringLiteral("A.heic")), heic(QStringLiteral("B.heic"))});
         startRun(m_out);
         m_desktop->view.reset();
-        QThreadPool::globalInstance()->waitForDone();
+        conversionPool()->waitForDone();
         QCoreApplication::processEvents(); // outcomes for the gone view arrive here
         QVERIFY(isJpegOfFixtureSize(outPath(QStringLiteral("A.jpg"))));
     }
