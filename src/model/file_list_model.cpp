@@ -78,6 +78,15 @@ bool FileListModel::setStatus(qsizetype row, ImageStatus status)
     return true;
 }
 
+void FileListModel::setAllStatuses(ImageStatus status)
+{
+    if (m_entries.isEmpty())
+        return;
+    for (FileEntry& entry : m_entries)
+        entry.status = status;
+    emit dataChanged(index(0), index(int(m_entries.size() - 1)), {StatusRole});
+}
+
 qsizetype FileListModel::removeFiles(const QSet<QUrl>& urls)
 {
     // Walk from the end so each contiguous run of selected rows goes in one

@@ -48,6 +48,8 @@ public:
     // Changes the status of the entry at `row` only. A row outside the list
     // is ignored and reported by returning false.
     bool setStatus(qsizetype row, ImageStatus status);
+    // Every entry to `status`, announced by one change over the whole list.
+    void setAllStatuses(ImageStatus status);
     // Stable removal of every entry whose URL is in `urls`; returns how many went.
     qsizetype removeFiles(const QSet<QUrl>& urls);
 

@@ -68,6 +68,20 @@ private slots:
         QVERIFY(!model.setStatus(3, ImageStatus::Error));
         QVERIFY(!model.setStatus(-1, ImageStatus::Error));
         QCOMPARE(urlsOf(model), before);
+
+        // All at once: every row, announced by one change over the list.
+        changed.clear();
+        model.setAllStatuses(ImageStatus::Error);
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(changed.at(0).at(0).toModelIndex().row(), 0);
+        QCOMPARE(changed.at(0).at(1).toModelIndex().row(), 2);
+        for (int row = 0; row < 3; ++row)
+            QCOMPARE(model.at(row).status, ImageStatus::Error);
+        QCOMPARE(urlsOf(model), before);
+        FileListModel empty;
+        QSignalSpy none(&empty, &QAbstractItemModel::dataChanged);
+        empty.setAllStatuses(ImageStatus::Converting);
+        QCOMPARE(none.count(), 0);
     }
 
     void removalIsStableAndKeepsTheIndexRight()
