@@ -1,5 +1,6 @@
 #include "platform/file_dialogs.h"
 
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QStringList>
 
@@ -15,13 +16,16 @@ QString heicNameFilter()
             pattern += (mask & (1 << i)) ? extension[i].toUpper() : extension[i];
         patterns << pattern;
     }
-    return QStringLiteral("HEIC images (%1)").arg(patterns.join(u' '));
+    return QCoreApplication::translate("FilePicker", "HEIC images (%1)").arg(patterns.join(u' '));
 }
 
 std::optional<QList<QUrl>> DialogFilePicker::pickFiles()
 {
     // The dialog returns nothing on cancel; a confirmed dialog always names a file.
-    const QList<QUrl> urls = QFileDialog::getOpenFileUrls(nullptr, {}, {}, heicNameFilter());
+    // Every letter case is listed so that native dialogs, which may match
+    // case-sensitively, show IMG_0001.HEIC too; the list itself is noise.
+    const QList<QUrl> urls = QFileDialog::getOpenFileUrls(nullptr, {}, {}, heicNameFilter(), nullptr,
+                                                          QFileDialog::HideNameFilterDetails);
     if (urls.isEmpty())
         return std::nullopt;
     return urls;
