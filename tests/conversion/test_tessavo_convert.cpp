@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <vector>
@@ -32,24 +31,17 @@ std::vector<std::string> linesOf(const fs::path& file)
 
 std::string quoted(const std::string& arg)
 {
-    std::string out(1, '\'');
-    for (char c : arg) {
-        if (c == '\'')
-            out.append("'\\''");
-        else
-            out.push_back(c);
-    }
-    out.push_back('\'');
-    return out;
+    std::string out = "'";
+    for (char c : arg)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
 }
 
 Outcome run(const ScratchDir& dir, const std::vector<std::string>& args)
 {
     std::string command = "cd " + quoted(dir.path().string()) + " && " + quoted(TESSAVO_CONVERT);
-    for (const auto& arg : args) {
-        command.push_back(' ');
-        command.append(quoted(arg));
-    }
+    for (const auto& arg : args)
+        command.append(" ").append(quoted(arg));
     command += " >stdout.txt 2>stderr.txt </dev/null";
     const int status = std::system(command.c_str());
     Outcome result;
@@ -107,10 +99,11 @@ TEST(TessavoConvert, ConvertsEveryFileAndReportsFailures)
     EXPECT_EQ(good.exitCode, 0);
     EXPECT_TRUE(good.err.empty());
     EXPECT_EQ(good.out.size(), 6u);
-    EXPECT_TRUE(before(good.out, "Converting file: a.heic", "Destination URL: OUT/a.jpg"));
-    EXPECT_TRUE(before(good.out, "Destination URL: OUT/a.jpg", "Successfully converted a.heic to a.jpg"));
-    EXPECT_TRUE(before(good.out, "Converting file: B.HEIC", "Destination URL: OUT/B.jpg"));
-    EXPECT_TRUE(before(good.out, "Destination URL: OUT/B.jpg", "Successfully converted B.HEIC to B.jpg"));
+    for (const std::string stem : {"a", "B"}) {
+        const std::string source = stem == "a" ? "a.heic" : "B.HEIC", jpeg = stem + ".jpg";
+        EXPECT_TRUE(before(good.out, "Converting file: " + source, "Destination URL: OUT/" + jpeg)) << stem;
+        EXPECT_TRUE(before(good.out, "Destination URL: OUT/" + jpeg, "Successfully converted " + source + " to " + jpeg));
+    }
     EXPECT_EQ(readJpeg(dir / "OUT" / "a.jpg").orientation, 6);
     EXPECT_EQ(readJpeg(dir / "OUT" / "B.jpg").orientation, 1);
 

@@ -76,49 +76,33 @@ static void track_created(int fd, const char *path, int flags)
 
 #define REAL(name) static __typeof__(&name) real_##name; if (!real_##name) real_##name = (__typeof__(&name))dlsym(RTLD_NEXT, #name)
 
-static int open_common(__typeof__(&open) real, const char *path, int flags, mode_t mode)
-{
-    int fd = real(path, flags, mode);
-    track_created(fd, path, flags);
-    return fd;
-}
+/* The mode argument is only present when the flags ask for creation. */
+#define MODE_ARG(flags) \
+    mode_t mode = 0; \
+    if ((flags) & (O_CREAT | O_TMPFILE)) { va_list a; va_start(a, flags); mode = va_arg(a, mode_t); va_end(a); }
 
 int open(const char *path, int flags, ...)
 {
     REAL(open);
-    mode_t mode = 0;
-    if (flags & (O_CREAT | O_TMPFILE)) {
-        va_list args;
-        va_start(args, flags);
-        mode = va_arg(args, mode_t);
-        va_end(args);
-    }
-    return open_common(real_open, path, flags, mode);
+    MODE_ARG(flags);
+    int fd = real_open(path, flags, mode);
+    track_created(fd, path, flags);
+    return fd;
 }
 
 int open64(const char *path, int flags, ...)
 {
     REAL(open64);
-    mode_t mode = 0;
-    if (flags & (O_CREAT | O_TMPFILE)) {
-        va_list args;
-        va_start(args, flags);
-        mode = va_arg(args, mode_t);
-        va_end(args);
-    }
-    return open_common(real_open64, path, flags, mode);
+    MODE_ARG(flags);
+    int fd = real_open64(path, flags, mode);
+    track_created(fd, path, flags);
+    return fd;
 }
 
 int openat(int dirfd, const char *path, int flags, ...)
 {
     REAL(openat);
-    mode_t mode = 0;
-    if (flags & (O_CREAT | O_TMPFILE)) {
-        va_list args;
-        va_start(args, flags);
-        mode = va_arg(args, mode_t);
-        va_end(args);
-    }
+    MODE_ARG(flags);
     int fd = real_openat(dirfd, path, flags, mode);
     if (dirfd == AT_FDCWD || path[0] == '/')
         track_created(fd, path, flags);
@@ -150,27 +134,17 @@ ssize_t write(int fd, const void *data, size_t size)
     return real_write(fd, data, size);
 }
 
-int fsync(int fd)
+static int sync_fault(int fd)
 {
-    REAL(fsync);
-    if (fault_is("fsync") && fd == target_fd) {
-        note("fsync");
-        errno = EIO;
-        return -1;
-    }
-    return real_fsync(fd);
+    if (!fault_is("fsync") || fd != target_fd)
+        return 0;
+    note("fsync");
+    errno = EIO;
+    return 1;
 }
 
-int fdatasync(int fd)
-{
-    REAL(fdatasync);
-    if (fault_is("fsync") && fd == target_fd) {
-        note("fsync");
-        errno = EIO;
-        return -1;
-    }
-    return real_fdatasync(fd);
-}
+int fsync(int fd) { REAL(fsync); return sync_fault(fd) ? -1 : real_fsync(fd); }
+int fdatasync(int fd) { REAL(fdatasync); return sync_fault(fd) ? -1 : real_fdatasync(fd); }
 
 int close(int fd)
 {
