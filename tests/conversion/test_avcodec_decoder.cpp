@@ -43,12 +43,9 @@ Bytes encode(int width, int height, int bits, bool alpha, const char* chroma)
             for (int c = 0; c < channels; ++c) {
                 const int v = ((x * (c + 3) + y * (5 - c)) ^ (x * y >> 4)) % (max + 1);
                 std::uint8_t* at = plane + y * stride + (x * channels + c) * bytesPerSample;
-                if (bytesPerSample == 2) {
-                    at[0] = std::uint8_t(v >> 8);
-                    at[1] = std::uint8_t(v);
-                } else {
-                    at[0] = std::uint8_t(v);
-                }
+                if (bytesPerSample == 2) // big-endian
+                    *at++ = std::uint8_t(v >> 8);
+                *at = std::uint8_t(v);
             }
     heif_context* ctx = heif_context_alloc();
     heif_encoder* encoder = nullptr;
@@ -83,9 +80,7 @@ const std::vector<Fixture>& fixtures()
     return all;
 }
 
-struct Decoded {
-    std::vector<Bytes> planes;
-};
+using Decoded = std::vector<Bytes>; // every plane, visible samples only
 
 // Decodes the primary image both as stored (planar) and as RGB, keeping every
 // visible sample.
@@ -120,7 +115,7 @@ Decoded decode(const Bytes& file, heif_error* failure = nullptr)
             Bytes samples;
             for (int y = 0; y < height; ++y)
                 samples.insert(samples.end(), plane + size_t(y) * stride, plane + size_t(y) * stride + rowBytes);
-            out.planes.push_back(std::move(samples));
+            out.push_back(std::move(samples));
         }
         heif_image_release(image);
     }
@@ -139,7 +134,7 @@ TEST(AvcodecDecoder, DecodesEveryFixtureExactlyLikeTheBuiltInDecoder)
     for (const Fixture& fixture : fixtures()) {
         ASSERT_FALSE(fixture.file.empty()) << fixture.name;
         builtIn.push_back(decode(fixture.file));
-        ASSERT_GE(builtIn.back().planes.size(), 2u) << fixture.name;
+        ASSERT_GE(builtIn.back().size(), 2u) << fixture.name;
     }
     ASSERT_EQ(tessavo::fastHevcDecodeCount(), 0u);
 
@@ -152,9 +147,9 @@ TEST(AvcodecDecoder, DecodesEveryFixtureExactlyLikeTheBuiltInDecoder)
         const Decoded fast = decode(fixture.file);
         // Two decodes (planar and RGB) of every coded picture went through FFmpeg.
         EXPECT_EQ(tessavo::fastHevcDecodeCount() - before, std::uint64_t(2 * fixture.hevcImages)) << fixture.name;
-        ASSERT_EQ(fast.planes.size(), builtIn[i].planes.size()) << fixture.name;
-        for (size_t p = 0; p < fast.planes.size(); ++p)
-            EXPECT_TRUE(fast.planes[p] == builtIn[i].planes[p]) << fixture.name << " plane " << p;
+        ASSERT_EQ(fast.size(), builtIn[i].size()) << fixture.name;
+        for (size_t p = 0; p < fast.size(); ++p)
+            EXPECT_TRUE(fast[p] == builtIn[i][p]) << fixture.name << " plane " << p;
     }
 }
 
@@ -172,13 +167,11 @@ TEST(AvcodecDecoder, RejectsDamagedStreamsWithoutCrashing)
     }
 
     // Raw streams: empty, a length running past the end, random NAL units.
-    EXPECT_EQ(tessavo::decodeHevcPicture({}), nullptr);
-    const Bytes overlong = {0, 0, 1, 0, 0x40, 0x01};
-    EXPECT_EQ(tessavo::decodeHevcPicture(overlong), nullptr);
     Bytes noise = {0, 0, 0, 60};
     for (int i = 0; i < 60; ++i)
         noise.push_back(std::uint8_t(i * 37 + 11));
-    EXPECT_EQ(tessavo::decodeHevcPicture(noise), nullptr);
+    for (const Bytes& raw : {Bytes{}, Bytes{0, 0, 1, 0, 0x40, 0x01}, noise})
+        EXPECT_EQ(tessavo::decodeHevcPicture(raw), nullptr) << raw.size() << " bytes";
 }
 
 } // namespace
