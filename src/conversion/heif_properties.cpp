@@ -1,121 +1,20 @@
 #include "conversion/heif_properties.h"
 
+#include "conversion/heif_boxes.h"
+
 #include <array>
 
 namespace tessavo {
 namespace {
 
-constexpr uint32_t fourcc(const char (&code)[5])
-{
-    return uint32_t(uint8_t(code[0])) << 24 | uint32_t(uint8_t(code[1])) << 16 |
-           uint32_t(uint8_t(code[2])) << 8 | uint32_t(uint8_t(code[3]));
-}
-
-// A cursor that refuses to move past its end; every read reports success.
-class Reader {
-public:
-    explicit Reader(std::span<const uint8_t> bytes) : bytes_(bytes) {}
-
-    size_t left() const { return bytes_.size() - pos_; }
-    bool skip(size_t n)
-    {
-        if (n > left())
-            return false;
-        pos_ += n;
-        return true;
-    }
-    bool u8(uint32_t& out) { return read(1, out); }
-    bool u16(uint32_t& out) { return read(2, out); }
-    bool u24(uint32_t& out) { return read(3, out); }
-    bool u32(uint32_t& out) { return read(4, out); }
-    bool u64(uint64_t& out)
-    {
-        uint32_t high = 0, low = 0;
-        if (!u32(high) || !u32(low))
-            return false;
-        out = uint64_t(high) << 32 | low;
-        return true;
-    }
-    std::span<const uint8_t> take(size_t n)
-    {
-        auto part = bytes_.subspan(pos_, n);
-        pos_ += n;
-        return part;
-    }
-
-private:
-    bool read(size_t n, uint32_t& out)
-    {
-        if (n > left())
-            return false;
-        out = 0;
-        for (size_t i = 0; i < n; ++i)
-            out = out << 8 | bytes_[pos_ + i];
-        pos_ += n;
-        return true;
-    }
-
-    std::span<const uint8_t> bytes_;
-    size_t pos_ = 0;
-};
-
-struct Box {
-    uint32_t type = 0;
-    std::span<const uint8_t> body;
-};
-
-// The boxes directly inside `bytes`, stopping at the first malformed header.
-// Every box found consumes at least its 8-byte header, so this ends.
-std::vector<Box> childBoxes(std::span<const uint8_t> bytes)
-{
-    std::vector<Box> boxes;
-    Reader reader(bytes);
-    while (reader.left() >= 8) {
-        uint32_t size32 = 0, type = 0;
-        reader.u32(size32);
-        reader.u32(type);
-        uint64_t size = size32;
-        size_t header = 8;
-        if (size32 == 1) {
-            if (!reader.u64(size))
-                break;
-            header = 16;
-        } else if (size32 == 0) {
-            size = reader.left() + header;
-        }
-        if (size < header || size - header > reader.left())
-            break;
-        if (type == fourcc("uuid")) {
-            if (!reader.skip(16) || size - header < 16)
-                break;
-            header += 16;
-        }
-        boxes.push_back({type, reader.take(size_t(size - header))});
-    }
-    return boxes;
-}
-
-const Box* findBox(const std::vector<Box>& boxes, uint32_t type)
-{
-    for (const auto& box : boxes)
-        if (box.type == type)
-            return &box;
-    return nullptr;
-}
-
-// Version and flags of a full box; the reader is left at its payload.
-bool fullBoxHeader(Reader& reader, uint32_t& version, uint32_t& flags)
-{
-    return reader.u8(version) && reader.u24(flags);
-}
-
 bool readCleanAperture(std::span<const uint8_t> body, CleanAperture& clap)
 {
-    Reader reader(body);
+    ByteReader reader(body);
     std::array<uint32_t, 8> v{};
     for (auto& value : v)
-        if (!reader.u32(value))
-            return false;
+        value = uint32_t(reader.read(4));
+    if (!reader.ok())
+        return false;
     clap.widthNumerator = v[0];
     clap.widthDenominator = v[1];
     clap.heightNumerator = v[2];
@@ -127,95 +26,63 @@ bool readCleanAperture(std::span<const uint8_t> body, CleanAperture& clap)
     return true;
 }
 
-// Appends the 1-based ipco indices that `ipma` associates with `item`.
-void associatedProperties(std::span<const uint8_t> ipma, uint32_t item, std::vector<uint32_t>& out)
-{
-    Reader reader(ipma);
-    uint32_t version = 0, flags = 0, entries = 0;
-    if (!fullBoxHeader(reader, version, flags) || !reader.u32(entries))
-        return;
-    // Each entry takes at least three bytes, so a lying count ends early.
-    for (uint32_t e = 0; e < entries; ++e) {
-        uint32_t id = 0, count = 0;
-        if (!(version < 1 ? reader.u16(id) : reader.u32(id)) || !reader.u8(count))
-            return;
-        for (uint32_t a = 0; a < count; ++a) {
-            uint32_t value = 0;
-            if (flags & 1) {
-                if (!reader.u16(value))
-                    return;
-                value &= 0x7fff;
-            } else {
-                if (!reader.u8(value))
-                    return;
-                value &= 0x7f;
-            }
-            if (id == item)
-                out.push_back(value);
-        }
-    }
-}
-
 } // namespace
 
 std::optional<std::vector<ImageTransform>> readPrimaryItemTransforms(std::span<const uint8_t> file)
 {
-    const auto top = childBoxes(file);
+    const auto top = leadingBoxes(file);
     const Box* meta = findBox(top, fourcc("meta"));
-    if (!findBox(top, fourcc("ftyp")) || !meta)
+    if (!findBox(top, fourcc("ftyp")) || !meta || meta->payload.size() < 4)
         return std::nullopt;
-
-    Reader metaReader(meta->body);
-    uint32_t version = 0, flags = 0;
-    if (!fullBoxHeader(metaReader, version, flags))
-        return std::nullopt;
-    const auto inMeta = childBoxes(meta->body.subspan(4));
+    const auto inMeta = leadingBoxes(meta->payload.subspan(4));
 
     const Box* hdlr = findBox(inMeta, fourcc("hdlr"));
     if (!hdlr)
         return std::nullopt;
-    Reader hdlrReader(hdlr->body);
-    uint32_t preDefined = 0, handler = 0;
-    if (!fullBoxHeader(hdlrReader, version, flags) || !hdlrReader.u32(preDefined) ||
-        !hdlrReader.u32(handler) || handler != fourcc("pict"))
+    ByteReader hdlrReader(hdlr->payload);
+    readFullBoxHeader(hdlrReader);
+    hdlrReader.read(4); // pre_defined
+    if (hdlrReader.read(4) != fourcc("pict") || !hdlrReader.ok())
         return std::nullopt;
 
     const Box* pitm = findBox(inMeta, fourcc("pitm"));
     if (!pitm)
         return std::nullopt;
-    Reader pitmReader(pitm->body);
-    uint32_t primary = 0;
-    if (!fullBoxHeader(pitmReader, version, flags) ||
-        !(version == 0 ? pitmReader.u16(primary) : pitmReader.u32(primary)))
+    ByteReader pitmReader(pitm->payload);
+    const uint32_t primary = uint32_t(pitmReader.read(readFullBoxHeader(pitmReader).version == 0 ? 2 : 4));
+    if (!pitmReader.ok())
         return std::nullopt;
 
     std::vector<ImageTransform> transforms;
     const Box* iprp = findBox(inMeta, fourcc("iprp"));
     if (!iprp)
         return transforms;
-    const auto inIprp = childBoxes(iprp->body);
+    const auto inIprp = leadingBoxes(iprp->payload);
     const Box* ipco = findBox(inIprp, fourcc("ipco"));
     if (!ipco)
         return transforms;
-    const auto properties = childBoxes(ipco->body);
+    const auto properties = leadingBoxes(ipco->payload);
 
     std::vector<uint32_t> indices;
     for (const auto& box : inIprp)
         if (box.type == fourcc("ipma"))
-            associatedProperties(box.body, primary, indices);
+            readPropertyAssociations(box.payload, [&](uint32_t item, uint32_t index) {
+                if (item == primary)
+                    indices.push_back(index);
+            });
 
     for (uint32_t index : indices) {
         if (index == 0 || index > properties.size())
             continue;
         const Box& property = properties[index - 1];
         ImageTransform transform;
-        if (property.type == fourcc("irot") && !property.body.empty()) {
+        if (property.type == fourcc("irot") && !property.payload.empty()) {
             transform.kind = ImageTransform::Kind::Rotation;
-            transform.rotationCcwDegrees = (property.body[0] & 3) * 90;
-        } else if (property.type == fourcc("imir") && !property.body.empty()) {
+            transform.rotationCcwDegrees = (property.payload[0] & 3) * 90;
+        } else if (property.type == fourcc("imir") && !property.payload.empty()) {
             transform.kind = ImageTransform::Kind::Mirror;
-            transform.mirrorAxis = property.body[0] & 1;
-        } else if (property.type == fourcc("clap") && readCleanAperture(property.body, transform.crop)) {
+            transform.mirrorAxis = property.payload[0] & 1;
+        } else if (property.type == fourcc("clap") && readCleanAperture(property.payload, transform.crop)) {
             transform.kind = ImageTransform::Kind::Crop;
         } else {
             continue;

@@ -1,6 +1,7 @@
 #include "conversion/ycbcr_decode.h"
 
 #include "conversion/avcodec_decoder.h"
+#include "conversion/heif_boxes.h"
 
 #include <libheif/heif.h>
 
@@ -19,83 +20,6 @@ extern "C" {
 namespace tessavo {
 namespace {
 
-// A bounds-checked big-endian reader over one box's payload.
-class Reader {
-public:
-    explicit Reader(std::span<const uint8_t> bytes) : bytes_(bytes) {}
-    bool ok() const { return ok_; }
-    size_t left() const { return bytes_.size() - pos_; }
-    uint64_t read(int size)
-    {
-        if (size < 0 || size > 8 || left() < size_t(size)) {
-            ok_ = false;
-            pos_ = bytes_.size();
-            return 0;
-        }
-        uint64_t value = 0;
-        for (int i = 0; i < size; ++i)
-            value = value << 8 | bytes_[pos_++];
-        return value;
-    }
-    std::span<const uint8_t> take(size_t size)
-    {
-        if (left() < size) {
-            ok_ = false;
-            pos_ = bytes_.size();
-            return {};
-        }
-        pos_ += size;
-        return bytes_.subspan(pos_ - size, size);
-    }
-
-private:
-    std::span<const uint8_t> bytes_;
-    size_t pos_ = 0;
-    bool ok_ = true;
-};
-
-struct Box {
-    uint32_t type = 0;
-    std::span<const uint8_t> payload;
-};
-
-constexpr uint32_t fourcc(const char (&s)[5])
-{
-    return uint32_t(uint8_t(s[0])) << 24 | uint32_t(uint8_t(s[1])) << 16 | uint32_t(uint8_t(s[2])) << 8 | uint8_t(s[3]);
-}
-
-// The child boxes of `bytes`; nothing when one overruns.
-std::optional<std::vector<Box>> children(std::span<const uint8_t> bytes)
-{
-    std::vector<Box> boxes;
-    Reader r(bytes);
-    while (r.left() > 0) {
-        const size_t start = bytes.size() - r.left();
-        uint64_t size = r.read(4);
-        const uint32_t type = uint32_t(r.read(4));
-        size_t header = 8;
-        if (size == 1) {
-            size = r.read(8);
-            header = 16;
-        } else if (size == 0) {
-            size = bytes.size() - start;
-        }
-        if (!r.ok() || size < header || size > bytes.size() - start)
-            return std::nullopt;
-        boxes.push_back({type, bytes.subspan(start + header, size_t(size) - header)});
-        r.take(size_t(size) - header);
-    }
-    return boxes;
-}
-
-const Box* find(const std::vector<Box>& boxes, uint32_t type)
-{
-    for (const Box& box : boxes)
-        if (box.type == type)
-            return &box;
-    return nullptr;
-}
-
 struct Location {
     int method = 0;
     std::vector<std::pair<uint64_t, uint64_t>> extents; // offset, length
@@ -103,9 +27,8 @@ struct Location {
 
 bool readLocations(std::span<const uint8_t> payload, std::map<uint32_t, Location>& out)
 {
-    Reader r(payload);
-    const int version = int(r.read(1));
-    r.read(3);
+    ByteReader r(payload);
+    const int version = int(readFullBoxHeader(r).version);
     const int sizes = int(r.read(2));
     const int offsetSize = sizes >> 12, lengthSize = (sizes >> 8) & 15, baseSize = (sizes >> 4) & 15;
     const int indexSize = version >= 1 ? sizes & 15 : 0;
@@ -151,7 +74,7 @@ std::optional<std::vector<std::span<const uint8_t>>> itemData(const Location& lo
 // hvcC's parameter set arrays as 4-byte length-prefixed NAL units.
 std::optional<std::vector<uint8_t>> parameterSets(std::span<const uint8_t> hvcC, int& nalLengthSize)
 {
-    Reader r(hvcC);
+    ByteReader r(hvcC);
     r.take(21);
     nalLengthSize = int(r.read(1) & 3) + 1;
     const uint64_t arrays = r.read(1);
@@ -178,7 +101,7 @@ void appendAsFourByteLengths(std::span<const uint8_t> data, int lengthSize, std:
         out.insert(out.end(), data.begin(), data.end());
         return;
     }
-    Reader r(data);
+    ByteReader r(data);
     while (r.left() > 0 && r.ok()) {
         const size_t length = size_t(r.read(lengthSize));
         const auto nal = r.take(length);
@@ -196,37 +119,36 @@ std::atomic<int> conversionsInFlight{0};
 
 std::optional<HevcLayout> readHevcLayout(std::span<const uint8_t> file)
 {
-    const auto top = children(file);
-    const Box* metaBox = top ? find(*top, fourcc("meta")) : nullptr;
+    const auto top = allBoxes(file);
+    const Box* metaBox = top ? findBox(*top, fourcc("meta")) : nullptr;
     if (!metaBox || metaBox->payload.size() < 4)
         return std::nullopt;
-    const auto meta = children(metaBox->payload.subspan(4));
+    const auto meta = allBoxes(metaBox->payload.subspan(4));
     if (!meta)
         return std::nullopt;
 
     // Primary item.
-    const Box* pitm = find(*meta, fourcc("pitm"));
+    const Box* pitm = findBox(*meta, fourcc("pitm"));
     if (!pitm)
         return std::nullopt;
-    Reader pr(pitm->payload);
-    const uint32_t primary = uint32_t(pr.read(1) == 0 ? (pr.read(3), pr.read(2)) : (pr.read(3), pr.read(4)));
+    ByteReader pr(pitm->payload);
+    const uint32_t primary = uint32_t(pr.read(readFullBoxHeader(pr).version == 0 ? 2 : 4));
 
     // Item types.
     std::map<uint32_t, uint32_t> types;
-    const Box* iinf = find(*meta, fourcc("iinf"));
+    const Box* iinf = findBox(*meta, fourcc("iinf"));
     if (!iinf || iinf->payload.size() < 4)
         return std::nullopt;
     const int iinfVersion = iinf->payload[0];
     const size_t entriesAt = 4 + (iinfVersion == 0 ? 2 : 4);
     if (iinf->payload.size() < entriesAt)
         return std::nullopt;
-    const auto infes = children(iinf->payload.subspan(entriesAt));
+    const auto infes = allBoxes(iinf->payload.subspan(entriesAt));
     if (!infes)
         return std::nullopt;
     for (const Box& infe : *infes) {
-        Reader r(infe.payload);
-        const int version = int(r.read(1));
-        r.read(3);
+        ByteReader r(infe.payload);
+        const int version = int(readFullBoxHeader(r).version);
         if (infe.type != fourcc("infe") || version < 2)
             continue;
         const uint32_t id = uint32_t(r.read(version == 2 ? 2 : 4));
@@ -237,37 +159,28 @@ std::optional<HevcLayout> readHevcLayout(std::span<const uint8_t> file)
     }
 
     std::map<uint32_t, Location> locations;
-    const Box* iloc = find(*meta, fourcc("iloc"));
+    const Box* iloc = findBox(*meta, fourcc("iloc"));
     if (!iloc || !readLocations(iloc->payload, locations))
         return std::nullopt;
-    const Box* idatBox = find(*meta, fourcc("idat"));
+    const Box* idatBox = findBox(*meta, fourcc("idat"));
     const std::span<const uint8_t> idat = idatBox ? idatBox->payload : std::span<const uint8_t>();
 
     // Properties and their associations.
-    const Box* iprp = find(*meta, fourcc("iprp"));
-    const auto iprpChildren = iprp ? children(iprp->payload) : std::nullopt;
-    const Box* ipcoBox = iprpChildren ? find(*iprpChildren, fourcc("ipco")) : nullptr;
-    const auto ipco = ipcoBox ? children(ipcoBox->payload) : std::nullopt;
+    const Box* iprp = findBox(*meta, fourcc("iprp"));
+    const auto iprpChildren = iprp ? allBoxes(iprp->payload) : std::nullopt;
+    const Box* ipcoBox = iprpChildren ? findBox(*iprpChildren, fourcc("ipco")) : nullptr;
+    const auto ipco = ipcoBox ? allBoxes(ipcoBox->payload) : std::nullopt;
     if (!ipco)
         return std::nullopt;
     std::map<uint32_t, std::vector<size_t>> associations; // 0-based ipco indices
     for (const Box& ipma : *iprpChildren) {
         if (ipma.type != fourcc("ipma"))
             continue;
-        Reader r(ipma.payload);
-        const int version = int(r.read(1));
-        const int flags = int(r.read(3));
-        const uint64_t entries = r.read(4);
-        for (uint64_t e = 0; e < entries && r.ok(); ++e) {
-            const uint32_t id = uint32_t(r.read(version < 1 ? 2 : 4));
-            const uint64_t count = r.read(1);
-            for (uint64_t a = 0; a < count && r.ok(); ++a) {
-                const uint64_t index = (flags & 1) ? r.read(2) & 0x7fff : r.read(1) & 0x7f;
-                if (index > 0)
-                    associations[id].push_back(size_t(index - 1));
-            }
-        }
-        if (!r.ok())
+        const bool whole = readPropertyAssociations(ipma.payload, [&](uint32_t item, uint32_t index) {
+            if (index > 0)
+                associations[item].push_back(size_t(index - 1));
+        });
+        if (!whole)
             return std::nullopt;
     }
     const auto property = [&](uint32_t item, uint32_t type) -> const Box* {
@@ -280,8 +193,8 @@ std::optional<HevcLayout> readHevcLayout(std::span<const uint8_t> file)
         const Box* ispe = property(item, fourcc("ispe"));
         if (!ispe)
             return false;
-        Reader r(ispe->payload);
-        r.read(4);
+        ByteReader r(ispe->payload);
+        readFullBoxHeader(r);
         const uint64_t w = r.read(4), h = r.read(4);
         if (!r.ok() || w == 0 || h == 0 || w > 65535 || h > 65535)
             return false;
@@ -299,7 +212,7 @@ std::optional<HevcLayout> readHevcLayout(std::span<const uint8_t> file)
         const auto data = locations.count(primary) ? itemData(locations[primary], file, idat) : std::nullopt;
         if (!data || data->size() != 1)
             return std::nullopt;
-        Reader r((*data)[0]);
+        ByteReader r((*data)[0]);
         r.read(1);
         const int fieldSize = (r.read(1) & 1) ? 4 : 2;
         layout.rows = int(r.read(1)) + 1;
@@ -308,15 +221,15 @@ std::optional<HevcLayout> readHevcLayout(std::span<const uint8_t> file)
         layout.height = int(r.read(fieldSize));
         if (!r.ok())
             return std::nullopt;
-        const Box* irefBox = find(*meta, fourcc("iref"));
+        const Box* irefBox = findBox(*meta, fourcc("iref"));
         if (!irefBox || irefBox->payload.size() < 4)
             return std::nullopt;
         const int idSize = irefBox->payload[0] == 0 ? 2 : 4;
-        const auto refs = children(irefBox->payload.subspan(4));
+        const auto refs = allBoxes(irefBox->payload.subspan(4));
         if (!refs)
             return std::nullopt;
         for (const Box& ref : *refs) {
-            Reader rr(ref.payload);
+            ByteReader rr(ref.payload);
             const uint32_t from = uint32_t(rr.read(idSize));
             const uint64_t count = rr.read(2);
             if (ref.type != fourcc("dimg") || from != primary)

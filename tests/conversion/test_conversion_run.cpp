@@ -2,6 +2,7 @@
 
 #include "bookmark_rows.h"
 #include "fake_platform.h"
+#include "file_list_columns.h"
 #include "heic_fixture.h"
 #include "stdout_capture.h"
 #include "test_files.h"
@@ -18,14 +19,6 @@ using namespace tessavo;
 using namespace tessavo::testing;
 
 namespace {
-
-QList<ImageStatus> statusesOf(const FileListModel& files)
-{
-    QList<ImageStatus> statuses;
-    for (const FileEntry& entry : files.entries())
-        statuses << entry.status;
-    return statuses;
-}
 
 QList<ImageStatus> repeated(ImageStatus status, int count)
 {

@@ -1,3 +1,4 @@
+#include "conversion/heif_boxes.h"
 #include "conversion/heif_properties.h"
 
 #include "heic_fixture.h"
@@ -29,6 +30,16 @@ Bytes cat(std::initializer_list<Bytes> parts)
     for (const auto& part : parts)
         out.insert(out.end(), part.begin(), part.end());
     return out;
+}
+
+Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+std::string typeOf(const Box& box)
+{
+    std::string type;
+    for (int shift = 24; shift >= 0; shift -= 8)
+        type += char(box.type >> shift);
+    return type;
 }
 
 Bytes box(const std::string& type, const Bytes& body)
@@ -190,4 +201,74 @@ TEST(HeifProperties, SurvivesTruncationAndDamage)
     const Bytes endless = cat({box("ftyp", Bytes(8, 0)), be(1, 4), Bytes{'m', 'e', 't', 'a'}, be(~0ull, 8)});
     EXPECT_FALSE(readPrimaryItemTransforms(endless));
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+}
+
+TEST(HeifBoxes, SplitsEveryHeaderForm)
+{
+    const Bytes extended(16, 0xee);
+    const Bytes bytes = cat({be(11, 4), text("ftyp"), text("abc"),
+                             be(1, 4), text("mdat"), be(18, 8), text("xy"),
+                             be(26, 4), text("uuid"), extended, text("uu"),
+                             be(0, 4), text("free"), text("rest")});
+    const auto boxes = allBoxes(bytes);
+    ASSERT_TRUE(boxes);
+    ASSERT_EQ(boxes->size(), 4u);
+    const std::vector<std::string> payloads{"abc", "xy", "uu", "rest"};
+    for (size_t i = 0; i < payloads.size(); ++i)
+        EXPECT_EQ(std::string((*boxes)[i].payload.begin(), (*boxes)[i].payload.end()), payloads[i]) << typeOf((*boxes)[i]);
+    EXPECT_EQ(typeOf((*boxes)[2]), "uuid");
+    EXPECT_EQ(leadingBoxes(bytes).size(), 4u);
+    EXPECT_EQ(findBox(*boxes, fourcc("free")), &(*boxes)[3]);
+    EXPECT_EQ(findBox(*boxes, fourcc("meta")), nullptr);
+}
+
+// One good box, then a bad one: the lenient split keeps the good one, the
+// strict split refuses the lot.
+TEST(HeifBoxes, StopsAtTheFirstMalformedBox)
+{
+    const Bytes good = cat({be(9, 4), text("ftyp"), text("a")});
+    const std::vector<std::pair<std::string, Bytes>> bad{
+        {"size below its header", cat({be(7, 4), text("free")})},
+        {"size past the end", cat({be(13, 4), text("free"), text("abcd")})},
+        {"largesize cut short", cat({be(1, 4), text("free"), be(0, 4)})},
+        {"largesize below its header", cat({be(1, 4), text("free"), be(15, 8)})},
+        {"largesize past the end", cat({be(1, 4), text("free"), be(uint64_t(1) << 63, 8)})},
+        {"uuid shorter than its extended type", cat({be(20, 4), text("uuid"), Bytes(12, 0)})},
+        {"fewer bytes than a header", text("abcdefg")},
+    };
+    for (const auto& [what, tail] : bad) {
+        const Bytes bytes = cat({good, tail});
+        const auto lenient = leadingBoxes(bytes);
+        ASSERT_EQ(lenient.size(), 1u) << what;
+        EXPECT_EQ(lenient[0].payload.size(), 1u) << what;
+        EXPECT_FALSE(allBoxes(bytes)) << what;
+    }
+    EXPECT_TRUE(allBoxes({}));
+}
+
+TEST(HeifBoxes, ReaderFailsForGoodAtItsEnd)
+{
+    const Bytes bytes{0x01, 0x02, 0x03, 0x04, 0x05};
+    ByteReader reader(bytes);
+    const FullBoxHeader header = readFullBoxHeader(reader);
+    EXPECT_EQ(header.version, 1u);
+    EXPECT_EQ(header.flags, 0x020304u);
+    EXPECT_EQ(reader.read(0), 0u);
+    EXPECT_TRUE(reader.ok());
+    EXPECT_EQ(reader.read(2), 0u);
+    EXPECT_FALSE(reader.ok());
+    EXPECT_EQ(reader.left(), 0u);
+    EXPECT_TRUE(reader.take(0).empty());
+    EXPECT_FALSE(reader.ok());
+
+    const Bytes ones(16, 0xff);
+    ByteReader wide(ones);
+    EXPECT_EQ(wide.read(8), ~uint64_t(0));
+    EXPECT_EQ(wide.read(9), 0u);
+    EXPECT_FALSE(wide.ok());
+
+    ByteReader taking(bytes);
+    EXPECT_EQ(taking.take(2).size(), 2u);
+    EXPECT_TRUE(taking.take(4).empty());
+    EXPECT_FALSE(taking.ok());
 }

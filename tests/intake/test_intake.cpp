@@ -2,6 +2,7 @@
 
 #include "bookmark_rows.h"
 #include "fake_platform.h"
+#include "file_list_columns.h"
 #include "stdout_capture.h"
 #include "test_files.h"
 
@@ -17,22 +18,6 @@ using namespace tessavo;
 using namespace tessavo::testing;
 
 namespace {
-
-QList<QUrl> urlsOf(const FileListModel& files)
-{
-    QList<QUrl> urls;
-    for (const FileEntry& entry : files.entries())
-        urls << entry.url;
-    return urls;
-}
-
-QList<ImageStatus> statusesOf(const FileListModel& files)
-{
-    QList<ImageStatus> statuses;
-    for (const FileEntry& entry : files.entries())
-        statuses << entry.status;
-    return statuses;
-}
 
 // Makes a bookmark written again afterwards differ from the stored one.
 void ageFile(const QString& path)
