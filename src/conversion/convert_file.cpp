@@ -250,6 +250,15 @@ std::pair<UniqueFd, std::filesystem::path> createTemporaryFile(const std::filesy
     return {};
 }
 
+// Makes a rename in `directory` survive a power loss. The JPEG is whole
+// whatever happens here, so a failure is no reason to report one.
+void syncDirectory(const std::filesystem::path& directory)
+{
+    const UniqueFd fd(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd)
+        ::fsync(fd.get());
+}
+
 // The stored pixels as YCbCr straight from the HEVC tiles where that is
 // exact (see ycbcr_decode.h); a crop is left to libheif.
 std::optional<YCbCrImage> decodeDirectly(std::span<const uint8_t> file, heif_image_handle* handle,
@@ -327,7 +336,8 @@ ConversionOutcome convertFile(const std::filesystem::path& source,
     if (error)
         return fail("Failed to create output directory: " + error.message());
 
-    auto [fd, temporary] = createTemporaryFile(destination.parent_path().empty() ? "." : destination.parent_path());
+    const std::filesystem::path folder = destination.parent_path().empty() ? "." : destination.parent_path();
+    auto [fd, temporary] = createTemporaryFile(folder);
     if (!fd)
         return fail("Failed to create CGImageDestination.");
 
@@ -343,6 +353,7 @@ ConversionOutcome convertFile(const std::filesystem::path& source,
         ::unlink(temporary.c_str());
         return fail("Failed to finalize the image destination.");
     }
+    syncDirectory(folder);
     sink("Successfully converted " + source.filename().string() + " to " + destination.filename().string());
     return ConversionOutcome::Success;
 }
