@@ -1,5 +1,6 @@
 #include "conversion/convert_file.h"
 
+#include "captured_conversion.h"
 #include "heic_fixture.h"
 #include "scratch_dir.h"
 
@@ -23,33 +24,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Result {
-    ConversionOutcome outcome;
-    std::vector<std::string> lines;
-};
+using Result = CapturedConversion;
 
-Result convert(const fs::path& source, const fs::path& output)
-{
-    Result result{};
-    result.outcome = convertFile(source, output, [&](std::string_view line) { result.lines.emplace_back(line); });
-    return result;
-}
+Result convert(const fs::path& source, const fs::path& output) { return convertCapturing(source, output); }
 
 std::vector<std::string> successLines(const fs::path& source, const fs::path& output, const std::string& jpegName)
 {
     return {"Converting file: " + source.filename().string(),
             "Destination URL: " + (output / jpegName).string(),
             "Successfully converted " + source.filename().string() + " to " + jpegName};
-}
-
-std::vector<std::string> entriesOf(const fs::path& folder)
-{
-    std::vector<std::string> names;
-    if (fs::exists(folder))
-        for (const auto& entry : fs::directory_iterator(folder))
-            names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 struct FidelityCase {

@@ -3,6 +3,7 @@
 // crash, a hang, a partial file or unbounded memory.
 #include "conversion/convert_file.h"
 
+#include "captured_conversion.h"
 #include "heic_fixture.h"
 #include "heif_boxes.h"
 #include "scratch_dir.h"
@@ -38,27 +39,9 @@ const std::string kRead = "Failed to read HEIC data.";
 const std::string kSource = "Failed to create CGImageSource.";
 const std::string kImage = "Failed to create CGImage.";
 
-struct Result {
-    ConversionOutcome outcome;
-    std::vector<std::string> lines;
-};
+using Result = CapturedConversion;
 
-Result convert(const fs::path& source, const fs::path& output)
-{
-    Result result{};
-    result.outcome = convertFile(source, output, [&](std::string_view line) { result.lines.emplace_back(line); });
-    return result;
-}
-
-std::vector<std::string> entriesOf(const fs::path& folder)
-{
-    std::vector<std::string> names;
-    std::error_code ignored;
-    for (const auto& entry : fs::directory_iterator(folder, ignored))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
+Result convert(const fs::path& source, const fs::path& output) { return convertCapturing(source, output); }
 
 long peakRssKiB()
 {
