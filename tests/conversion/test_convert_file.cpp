@@ -7,13 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <future>
 #include <random>
 #include <string>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
 #include <vector>
@@ -263,30 +261,6 @@ TEST_F(ConvertFileOutput, FolderInTheWayOfTheJpegFailsAtFinalizeAndCleansUp)
     EXPECT_EQ(result.lines[2], "Failed to finalize the image destination.");
     EXPECT_EQ(entriesOf(out()), std::vector<std::string>{"IMG_7.jpg"});
     EXPECT_TRUE(fs::exists(out() / "IMG_7.jpg" / "keep"));
-}
-
-TEST_F(ConvertFileOutput, FailedWriteLeavesExistingJpegUntouched)
-{
-    fs::create_directories(out());
-    const std::vector<uint8_t> previous(100, 0xAB);
-    writeFile(out() / "IMG_7.jpg", previous);
-
-    // Writes beyond 200 bytes fail with EFBIG instead of killing the process.
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old{};
-    ::getrlimit(RLIMIT_FSIZE, &old);
-    rlimit small = old;
-    small.rlim_cur = 200;
-    ::setrlimit(RLIMIT_FSIZE, &small);
-    const Result result = convert(source(), out());
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
-
-    EXPECT_EQ(result.outcome, ConversionOutcome::Error);
-    ASSERT_EQ(result.lines.size(), 3u);
-    EXPECT_EQ(result.lines[2], "Failed to finalize the image destination.");
-    EXPECT_EQ(readFile(out() / "IMG_7.jpg"), previous);
-    EXPECT_EQ(entriesOf(out()), std::vector<std::string>{"IMG_7.jpg"});
 }
 
 TEST_F(ConvertFileOutput, ExistingJpegAndSymlinkAreReplacedNotFollowed)
