@@ -95,7 +95,7 @@ int main(int argc, char** argv)
     std::atomic<bool> anyFailed{false};
     const auto work = [&] {
         for (size_t i = next++; i < files.size(); i = next++)
-            if (tessavo::convertFile(files[i], outputDirectory) != tessavo::ConversionOutcome::Success)
+            if (!tessavo::convertFile(files[i], outputDirectory).succeeded())
                 anyFailed = true;
     };
     std::vector<std::jthread> workers;

@@ -99,9 +99,7 @@ public:
     void run() override
     {
         handoffs.load(std::memory_order_acquire);
-        m_result.status = convertFile(m_source, m_folder) == ConversionOutcome::Success
-            ? ImageStatus::Success
-            : ImageStatus::Error;
+        m_result.status = convertFile(m_source, m_folder).succeeded() ? ImageStatus::Success : ImageStatus::Error;
         m_relay->post(std::move(m_result));
     }
 

@@ -276,19 +276,25 @@ std::optional<YCbCrImage> decodeDirectly(std::span<const uint8_t> file, heif_ima
 
 } // namespace
 
-ConversionOutcome convertFile(const std::filesystem::path& source,
-                              const std::filesystem::path& outputDirectory,
-                              const LineSink& sink)
+ConversionResult convertFile(const std::filesystem::path& source,
+                             const std::filesystem::path& outputDirectory,
+                             const ConversionOptions& options,
+                             const LineSink& sink)
 {
-    const auto fail = [&sink](std::string_view line) {
+    ConversionResult result;
+    const auto fail = [&](ConversionStep step, std::string_view line, std::string reason) {
         sink(line);
-        return ConversionOutcome::Error;
+        result.step = step;
+        result.reason = std::move(reason);
+        return result;
     };
+    const auto errnoText = [] { return std::string(std::strerror(errno)); };
     sink("Converting file: " + source.filename().string());
 
+    errno = 0;
     const auto bytes = readWholeFile(source);
     if (!bytes)
-        return fail("Failed to read HEIC data.");
+        return fail(ConversionStep::Read, "Failed to read HEIC data.", errno ? errnoText() : "not a regular file");
 
     const ThreadShare threads;
     initialiseLibheifOnce();
@@ -296,10 +302,14 @@ ConversionOutcome convertFile(const std::filesystem::path& source,
     if (context)
         heif_context_set_maximum_image_size_limit(context.get(), kMaxImageSide);
     heif_image_handle* rawHandle = nullptr;
-    if (!context ||
-        heif_context_read_from_memory_without_copy(context.get(), bytes->data(), bytes->size(), nullptr).code != heif_error_Ok ||
-        heif_context_get_primary_image_handle(context.get(), &rawHandle).code != heif_error_Ok)
-        return fail("Failed to create CGImageSource.");
+    heif_error parsed{heif_error_Memory_allocation_error, heif_suberror_Unspecified, "out of memory"};
+    if (context) {
+        parsed = heif_context_read_from_memory_without_copy(context.get(), bytes->data(), bytes->size(), nullptr);
+        if (parsed.code == heif_error_Ok)
+            parsed = heif_context_get_primary_image_handle(context.get(), &rawHandle);
+    }
+    if (parsed.code != heif_error_Ok)
+        return fail(ConversionStep::Parse, "Failed to create CGImageSource.", parsed.message);
     HeifPtr<heif_image_handle> handle(rawHandle);
 
     // libheif crops, turns and mirrors; the turn and mirror are then undone
@@ -323,23 +333,26 @@ ConversionOutcome convertFile(const std::filesystem::path& source,
         image.reset();
     }
     if (!planes && !image)
-        return fail("Failed to create CGImage.");
+        return fail(ConversionStep::Decode, "Failed to create CGImage.", "the image could not be decoded");
     const std::vector<uint8_t> profile = iccProfile(handle.get());
     handle.reset();
     context.reset();
 
-    const std::filesystem::path destination = destinationPath(source, outputDirectory);
+    const std::filesystem::path destination = options.destinationName.empty()
+        ? destinationPath(source, outputDirectory)
+        : outputDirectory / options.destinationName;
+    result.destination = destination;
     sink("Destination URL: " + destination.string());
 
     std::error_code error;
     std::filesystem::create_directories(outputDirectory, error);
     if (error)
-        return fail("Failed to create output directory: " + error.message());
+        return fail(ConversionStep::CreateFolder, "Failed to create output directory: " + error.message(), error.message());
 
     const std::filesystem::path folder = destination.parent_path().empty() ? "." : destination.parent_path();
     auto [fd, temporary] = createTemporaryFile(folder);
     if (!fd)
-        return fail("Failed to create CGImageDestination.");
+        return fail(ConversionStep::CreateDestination, "Failed to create CGImageDestination.", errnoText());
 
     JpegPicture picture;
     if (planes)
@@ -347,15 +360,18 @@ ConversionOutcome convertFile(const std::filesystem::path& source,
                    planes->lumaStride, planes->chromaStride};
     else
         picture = {image->width, image->height, image->pixels.data(), size_t(image->width) * 3};
+    errno = 0;
     const bool written = writeJpeg(fd.get(), picture, orientation, profile) && ::fsync(fd.get()) == 0 &&
                          ::close(fd.release()) == 0 && ::rename(temporary.c_str(), destination.c_str()) == 0;
     if (!written) {
+        const std::string reason = errno ? errnoText() : "the JPEG could not be encoded";
         ::unlink(temporary.c_str());
-        return fail("Failed to finalize the image destination.");
+        return fail(ConversionStep::Finalize, "Failed to finalize the image destination.", reason);
     }
     syncDirectory(folder);
     sink("Successfully converted " + source.filename().string() + " to " + destination.filename().string());
-    return ConversionOutcome::Success;
+    result.step = ConversionStep::Done;
+    return result;
 }
 
 } // namespace tessavo

@@ -3,13 +3,36 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <string>
 #include <string_view>
 
 // The conversion of one HEIC file into one JPEG file. Plain C++ without Qt so
 // the window, the command line, the benchmark and the fuzzers share it.
 namespace tessavo {
 
-enum class ConversionOutcome { Success, Error };
+// The steps of one conversion in order. A failure stops at one step and
+// prints that step's line; Done means the JPEG was written.
+enum class ConversionStep : uint8_t { Read, Parse, Decode, CreateFolder, CreateDestination, Finalize, Done };
+
+struct ConversionResult {
+    ConversionStep step = ConversionStep::Read;
+    // Why it failed, for people (an errno text, libheif's or libjpeg's
+    // message); the printed lines never carry it.
+    std::string reason;
+    // The JPEG written, or the one the conversion was writing when it failed;
+    // empty when it failed before the destination was known.
+    std::filesystem::path destination;
+
+    bool succeeded() const { return step == ConversionStep::Done; }
+};
+
+struct ConversionOptions {
+    // File name to write inside the output folder instead of the one derived
+    // from the source, for a run that gave clashing names their own.
+    std::filesystem::path destinationName;
+    // Copy the photo's Exif and XMP, and its modification time.
+    bool keepMetadata = false;
+};
 
 // Images with a side this long or longer fail instead of taking gigabytes
 // of memory (libheif's own limit is twice as long); the largest phone
@@ -29,9 +52,10 @@ std::filesystem::path destinationPath(const std::filesystem::path& source,
 
 // Reads `source`, decodes its primary image and writes the JPEG into
 // `outputDirectory` (created with its parents), reporting every step through
-// `sink`. Exactly one outcome; safe to call from many threads at once.
-ConversionOutcome convertFile(const std::filesystem::path& source,
-                              const std::filesystem::path& outputDirectory,
-                              const LineSink& sink = printLine);
+// `sink`. Exactly one result; safe to call from many threads at once.
+ConversionResult convertFile(const std::filesystem::path& source,
+                             const std::filesystem::path& outputDirectory,
+                             const ConversionOptions& options = {},
+                             const LineSink& sink = printLine);
 
 } // namespace tessavo

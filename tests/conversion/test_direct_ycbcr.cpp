@@ -49,7 +49,7 @@ GridOptions phoneLikeGrid()
 
 bool convertQuietly(const fs::path& source, const fs::path& output)
 {
-    return convertFile(source, output, [](std::string_view) {}) == ConversionOutcome::Success;
+    return convertFile(source, output, {}, [](std::string_view) {}).succeeded();
 }
 
 // What the RGB route makes: libheif's view encoded by the same JPEG writer.
@@ -140,9 +140,9 @@ TEST(DirectYCbCr, BrokenTileDataFailsAtDecodeAndWritesNothing)
     std::fill_n(heic.begin() + std::ptrdiff_t(lastTile), 4, uint8_t(0xff));
     writeFile(scratch / "cut.heic", heic);
     std::vector<std::string> lines;
-    const auto outcome = convertFile(scratch / "cut.heic", scratch / "out",
+    const auto outcome = convertFile(scratch / "cut.heic", scratch / "out", {},
                                      [&](std::string_view line) { lines.emplace_back(line); });
-    EXPECT_EQ(outcome, ConversionOutcome::Error);
+    EXPECT_EQ(outcome.step, ConversionStep::Decode);
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[1], "Failed to create CGImage.");
     EXPECT_FALSE(fs::exists(scratch / "out"));

@@ -63,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     std::string lastLine;
     int lines = 0;
-    const auto outcome = tessavo::convertFile(workspace.source, workspace.output, [&](std::string_view line) {
+    const auto outcome = tessavo::convertFile(workspace.source, workspace.output, {}, [&](std::string_view line) {
         lastLine = line;
         ++lines;
     });
@@ -72,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::error_code error;
     for (const auto& entry : fs::directory_iterator(workspace.output, error))
         left.push_back(entry.path().filename().string());
-    if (outcome == tessavo::ConversionOutcome::Error) {
+    if (!outcome.succeeded()) {
         if (!isFailureLine(lastLine))
             fault("a failed job did not end with a failure line");
         if (!left.empty())

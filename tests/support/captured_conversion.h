@@ -13,7 +13,7 @@
 namespace tessavo::testsupport {
 
 struct CapturedConversion {
-    ConversionOutcome outcome;
+    ConversionResult outcome;
     std::vector<std::string> lines;
 };
 
@@ -22,7 +22,7 @@ inline CapturedConversion convertCapturing(const std::filesystem::path& source,
                                            const std::filesystem::path& output)
 {
     CapturedConversion result{};
-    result.outcome = convertFile(source, output, [&](std::string_view line) { result.lines.emplace_back(line); });
+    result.outcome = convertFile(source, output, {}, [&](std::string_view line) { result.lines.emplace_back(line); });
     return result;
 }
 
