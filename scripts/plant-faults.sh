@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Plants realistic faults in the product one at a time and runs the Release
+# test suite on each, to see which faults the suite catches.
+#
+#   bash scripts/plant-faults.sh [FAULT_ID...]     (default: every fault)
+#
+# Each fault replaces one exact text in one file under src/ with a wrong
+# one. The tree is copied to a scratch folder (BUILD_ROOT, default
+# build-faults/) and built there, so the working tree is never touched. A
+# fault whose text is no longer found is reported as stale; one that no
+# longer compiles as broken (neither counts as caught). Prints one line per
+# fault and the catch rate; the list of faults is in scripts/faults.txt.
+set -euo pipefail
+repo=$(cd "$(dirname "$0")/.." && pwd)
+root=${BUILD_ROOT:-$repo/build-faults}
+faults=$repo/scripts/faults.txt
+jobs=$(nproc)
+tree=$root/tree
+build=$root/build
+
+rm -rf "$tree"
+mkdir -p "$tree"
+# The files git knows, as they stand in the working tree.
+(cd "$repo" && git ls-files -z --cached --others --exclude-standard | xargs -0 cp -a --parents -t "$tree")
+cmake -S "$tree" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" --parallel "$jobs" >/dev/null
+ctest --test-dir "$build" --parallel "$jobs" >/dev/null || { echo "the suite fails without any fault" >&2; exit 1; }
+
+# faults.txt: blocks of four lines (id, file, the text, its replacement),
+# separated by a blank line; "\n" in a text stands for a line break.
+mapfile -t selected < <(printf '%s\n' "$@")
+caught=0 total=0 survived=()
+while IFS=$'\t' read -r id file; do
+  if ((${#selected[@]})) && [[ ! " ${selected[*]} " == *" $id "* ]]; then continue; fi
+  if ! python3 "$repo/scripts/plant_fault.py" "$faults" "$id" "$tree"; then
+    printf '%-40s stale\n' "$id"
+    continue
+  fi
+  # A fresh copy afterwards gets a new time, so the next build drops the fault.
+  trap 'cp "$repo/$file" "$tree/$file"' EXIT
+  total=$((total + 1))
+  if ! cmake --build "$build" --parallel "$jobs" >"$root/$id.build.log" 2>&1; then
+    printf '%-40s broken (does not compile)\n' "$id"
+    total=$((total - 1))
+    cp "$repo/$file" "$tree/$file"
+    continue
+  fi
+  if timeout 900 ctest --test-dir "$build" --parallel "$jobs" >"$root/$id.ctest.log" 2>&1; then
+    printf '%-40s SURVIVED\n' "$id"
+    survived+=("$id")
+  else
+    failing=$(grep -E '^\s+[0-9]+ - ' "$root/$id.ctest.log" | awk '{print $3}' | paste -sd, -)
+    printf '%-40s caught by %s\n' "$id" "$failing"
+    caught=$((caught + 1))
+  fi
+  cp "$repo/$file" "$tree/$file"
+  trap - EXIT
+done < <(python3 "$repo/scripts/plant_fault.py" "$faults" --list)
+echo "caught $caught of $total planted faults"
+((${#survived[@]})) && echo "survived: ${survived[*]}"
+exit 0

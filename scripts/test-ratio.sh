@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Prints the non-blank lines of everything under tests/ (code, harnesses,
+# fuzz targets, CMake) against those under src/, and fails when the tests
+# are more than 35% of the product.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+limit=35
+
+count() {
+  git ls-files --cached --others --exclude-standard -- "$1" |
+    grep -E '\.(cpp|cc|c|h|hpp|qml|js|py|sh|cmake)$|CMakeLists\.txt$' |
+    xargs -r cat | grep -c -v -E '^\s*$' || true
+}
+product=$(count src)
+tests=$(count tests)
+percent=$(awk -v t="$tests" -v p="$product" 'BEGIN { printf "%.1f", 100 * t / p }')
+echo "tests: $tests lines, product: $product lines, ratio ${percent}% (limit ${limit}%)"
+awk -v t="$tests" -v p="$product" -v l="$limit" 'BEGIN { exit !(100 * t <= l * p) }' || {
+  echo "test-ratio: the tests are more than ${limit}% of the product" >&2
+  exit 1
+}
