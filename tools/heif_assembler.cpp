@@ -323,9 +323,12 @@ Bytes makeGridHeic(const GridOptions& options, const PixelFunction& pixel)
     layout.primary = gridId;
     const PictureOptions& t = options.tile;
     const uint16_t colour = layout.add(nclx(t.primaries, t.transfer, t.matrix, t.fullRange));
+    const uint16_t gridColour = options.gridMatrix < 0
+        ? colour
+        : layout.add(nclx(t.primaries, t.transfer, options.gridMatrix, t.fullRange));
     layout.items.push_back({gridId, "grid", false, gridDescriptor(rows, columns, uint32_t(options.width),
                                                                   uint32_t(options.height)),
-                            true, 0, "", {layout.add(ispe(uint32_t(options.width), uint32_t(options.height))), colour}});
+                            true, 0, "", {layout.add(ispe(uint32_t(options.width), uint32_t(options.height))), gridColour}});
     Reference tiles{"dimg", gridId, {}};
     PictureOptions tileOptions = t;
     tileOptions.width = tileOptions.height = size;

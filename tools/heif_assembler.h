@@ -99,6 +99,7 @@ struct GridOptions {
     int width = 0, height = 0; // the image; tiles cover at least this
     int tileSize = 512;
     PictureOptions tile;       // its width and height are set from tileSize
+    int gridMatrix = -1;       // the grid's own nclx matrix, when not its tiles'
 };
 
 Bytes makeGridHeic(const GridOptions& options, const PixelFunction& pixel);

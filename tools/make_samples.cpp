@@ -306,8 +306,9 @@ int main(int argc, char** argv)
                                                               std::streamsize(bytes.size()));
             std::printf("%-28s %6zu bytes\n", name.c_str(), bytes.size());
         };
-        const auto grid = [](int width, int height, int matrix, bool fullRange) {
+        const auto grid = [](int width, int height, int matrix, bool fullRange, int gridMatrix = -1) {
             GridOptions o;
+            o.gridMatrix = gridMatrix;
             o.width = width;
             o.height = height;
             o.tileSize = 64;
@@ -317,7 +318,8 @@ int main(int argc, char** argv)
             return makeGridHeic(o, scene(width, height));
         };
         save("phone-grid.heic", grid(120, 100, 6, true));
-        save("grid-bt709.heic", grid(120, 100, 1, true));
+        // libheif converts each tile with the tile's own colr: BT.709 here.
+        save("grid-bt709.heic", grid(120, 100, 1, true, 6));
         save("grid-limited-range.heic", grid(120, 100, 6, false));
         save("odd-grid.heic", grid(125, 109, 6, true));
         save("ios18-gainmap.heic", ios18(true));

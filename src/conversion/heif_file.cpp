@@ -71,7 +71,6 @@ bool readLocations(const Box& iloc, std::map<uint32_t, HeifItem>& items)
         (version == 1 && indexSize != 0) || (version == 2 && !plainSize(indexSize)))
         return false;
     const uint64_t count = r.read(version < 2 ? 2 : 4);
-    std::vector<uint32_t> seen;
     for (uint64_t i = 0; i < count && r.ok(); ++i) {
         const uint32_t id = uint32_t(r.read(version < 2 ? 2 : 4));
         const int method = version >= 1 ? int(r.read(2) & 15) : 0;
