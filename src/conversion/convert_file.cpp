@@ -302,9 +302,14 @@ ConversionResult convertFile(const std::filesystem::path& source,
 
     // Our one reading of the metadata serves the compatibility step, the
     // orientation and the direct route; without it libheif does everything.
-    const auto heif = readHeifFile(*bytes);
-    if (heif)
-        adaptForLibheif(*bytes, *heif);
+    std::optional<HeifFile> heif;
+    try {
+        heif = readHeifFile(*bytes);
+        if (heif)
+            adaptForLibheif(*bytes, *heif);
+    } catch (const std::bad_alloc&) {
+        heif.reset();
+    }
 
     const ThreadShare threads;
     initialiseLibheifOnce();
@@ -333,6 +338,8 @@ ConversionResult convertFile(const std::filesystem::path& source,
     // where ours has none, libheif's view is written upright.
     const auto transforms = heif ? transformsOf(*heif, heif->primary) : std::nullopt;
     const int orientation = transforms ? exifOrientation(*transforms) : 1;
+    if (heif && !libheifCanDecodeSafely(*heif))
+        return fail(ConversionStep::Decode, "Failed to create CGImage.", "a derived image is made of an item that is no image");
     std::optional<YCbCrImage> planes;
     std::optional<RgbImage> image;
     try {

@@ -1,6 +1,7 @@
 #include "conversion/heif_compat.h"
 
 #include <algorithm>
+#include <set>
 #include <string_view>
 #include <vector>
 
@@ -134,6 +135,25 @@ Adaptation adaptForLibheif(std::span<uint8_t> file, const HeifFile& heif)
         return Adaptation::Impossible;
     std::copy(out.begin(), out.end(), file.begin() + std::ptrdiff_t(heif.referencesOffset));
     return Adaptation::Rewritten;
+}
+
+bool libheifCanDecodeSafely(const HeifFile& heif)
+{
+    std::vector<uint32_t> pending{heif.primary};
+    std::set<uint32_t> seen;
+    while (!pending.empty()) {
+        const uint32_t id = pending.back();
+        pending.pop_back();
+        if (!seen.insert(id).second)
+            continue;
+        const HeifItem* item = heif.item(id);
+        if (!item || !isImage(item->type))
+            return false;
+        if (isDerived(item->type))
+            for (const uint32_t input : heif.referenced(id, fourcc("dimg")))
+                pending.push_back(input);
+    }
+    return true;
 }
 
 } // namespace tessavo

@@ -33,4 +33,9 @@ enum class Adaptation {
 // `heif` must have been read from `file`.
 Adaptation adaptForLibheif(std::span<uint8_t> file, const HeifFile& heif);
 
+// False when decoding the primary image would reach an overlay or identity
+// item derived from an item that is not an image: libheif 1.15 does not
+// check that and aborts the process on an assertion.
+bool libheifCanDecodeSafely(const HeifFile& heif);
+
 } // namespace tessavo
