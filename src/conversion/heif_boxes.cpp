@@ -103,8 +103,9 @@ std::optional<std::vector<PropertyEntry>> readPropertyAssociations(std::span<con
     if (count > 0x7fffffff)
         count = 0;
     std::vector<PropertyEntry> entries;
-    // Each entry takes at least three bytes, so a lying count ends early.
-    for (uint64_t e = 0; e < count && reader.ok(); ++e) {
+    // Like libheif, stop at the end of the box even when the count says
+    // more; each entry takes at least three bytes, so this ends early.
+    for (uint64_t e = 0; e < count && reader.ok() && reader.left() > 0; ++e) {
         PropertyEntry entry;
         entry.item = uint32_t(reader.read(version < 1 ? 2 : 4));
         const uint64_t associations = reader.read(1);

@@ -61,7 +61,8 @@ struct PropertyEntry {
     std::vector<uint32_t> indices; // 1-based ipco indices, 0 for none, essential bit dropped
 };
 
-// The entries of an ipma payload, in order; nothing when it ends early.
+// The entries of an ipma payload, in order, as libheif reads them; nothing
+// when one is cut short.
 std::optional<std::vector<PropertyEntry>> readPropertyAssociations(std::span<const uint8_t> ipma);
 
 } // namespace tessavo

@@ -83,6 +83,9 @@ Adaptation adaptForLibheif(std::span<uint8_t> file, const HeifFile& heif)
     }
     if (!change)
         return Adaptation::None;
+    // Rewritten references are read back by their sizes.
+    if (!heif.referencesExact)
+        return Adaptation::Impossible;
 
     if (!reduce) {
         for (size_t i = 0; i < references.size(); ++i)

@@ -3,21 +3,23 @@
 namespace tessavo {
 namespace {
 
-// The only box of `type` among `boxes`, or null when there is none; false
-// when there are several (libheif takes the last top-level box of a type
-// but the first inside meta: rather than follow that, such files are left
-// to libheif alone).
-bool single(std::span<const Box> boxes, uint32_t type, const Box*& found)
+// libheif keeps the first child box of a type inside meta, iprp and iinf.
+const Box* first(std::span<const Box> boxes, uint32_t type)
 {
-    found = nullptr;
-    for (const Box& box : boxes) {
-        if (box.type != type)
-            continue;
-        if (found)
-            return false;
-        found = &box;
-    }
-    return true;
+    for (const Box& box : boxes)
+        if (box.type == type)
+            return &box;
+    return nullptr;
+}
+
+// At the top level libheif keeps the last box of a type.
+const Box* last(std::span<const Box> boxes, uint32_t type)
+{
+    const Box* found = nullptr;
+    for (const Box& box : boxes)
+        if (box.type == type)
+            found = &box;
+    return found;
 }
 
 std::optional<uint32_t> readPrimary(const Box& pitm)
@@ -55,21 +57,18 @@ bool readItemInfo(const Box& iinf, std::map<uint32_t, HeifItem>& items)
     return true;
 }
 
-// Field sizes libheif reads: 0, 4 or 8 bytes.
-bool plainSize(int size) { return size == 0 || size == 4 || size == 8; }
+// libheif reads a field of 4 or 8 bytes, and none of any other size.
+int fieldSize(int size) { return size == 4 || size == 8 ? size : 0; }
 
 bool readLocations(const Box& iloc, std::map<uint32_t, HeifItem>& items)
 {
     ByteReader r(iloc.payload);
     const uint32_t version = readFullBoxHeader(r).version;
     const uint64_t sizes = r.read(2);
-    const int offsetSize = int(sizes >> 12), lengthSize = int(sizes >> 8) & 15, baseSize = int(sizes >> 4) & 15;
-    // libheif ignores an index size in version 1, where it is defined; such
-    // files would be read differently.
-    const int indexSize = int(sizes & 15);
-    if (version > 2 || !plainSize(offsetSize) || !plainSize(lengthSize) || !plainSize(baseSize) ||
-        (version == 1 && indexSize != 0) || (version == 2 && !plainSize(indexSize)))
-        return false;
+    const int offsetSize = fieldSize(int(sizes >> 12)), lengthSize = fieldSize(int(sizes >> 8) & 15);
+    const int baseSize = fieldSize(int(sizes >> 4) & 15);
+    // libheif reads the index only from version 2 on.
+    const int indexSize = version >= 2 ? fieldSize(int(sizes & 15)) : 0;
     const uint64_t count = r.read(version < 2 ? 2 : 4);
     for (uint64_t i = 0; i < count && r.ok(); ++i) {
         const uint32_t id = uint32_t(r.read(version < 2 ? 2 : 4));
@@ -79,7 +78,7 @@ bool readLocations(const Box& iloc, std::map<uint32_t, HeifItem>& items)
         const uint64_t extentCount = r.read(2);
         std::vector<std::pair<uint64_t, uint64_t>> extents;
         for (uint64_t e = 0; e < extentCount && r.ok(); ++e) {
-            r.read(version == 2 ? indexSize : 0);
+            r.read(indexSize);
             const uint64_t offset = r.read(offsetSize);
             const uint64_t length = r.read(lengthSize);
             if (offset > UINT64_MAX - base)
@@ -115,34 +114,42 @@ bool readAssociations(std::span<const Box> iprp, std::map<uint32_t, HeifItem>& i
     return true;
 }
 
+// libheif reads references back to back, ignoring their sizes; the reading
+// agrees with one that follows the sizes only where each is exactly that
+// of its fields.
 bool readReferences(std::span<const uint8_t> file, const Box& iref, HeifFile& heif)
 {
     ByteReader r(iref.payload);
     heif.referenceIdSize = readFullBoxHeader(r).version == 0 ? 2 : 4;
-    const auto payload = r.take(r.left());
-    const auto references = allBoxes(payload);
-    if (!r.ok() || !references)
-        return false;
-    heif.referencesOffset = size_t(payload.data() - file.data());
-    heif.referencesSize = payload.size();
-    size_t at = heif.referencesOffset;
-    for (const Box& box : *references) {
-        // libheif reads references back to back, ignoring their sizes: only
-        // where each size is exactly that of its fields do the two readings
-        // agree. A 64-bit size or a uuid type is no plain reference either.
-        const size_t payloadAt = size_t(box.payload.data() - file.data());
-        ByteReader b(box.payload);
+    heif.referencesOffset = size_t(iref.payload.data() - file.data()) + 4;
+    heif.referencesSize = r.left();
+    heif.referencesExact = r.ok();
+    while (r.ok() && r.left() > 0) {
         HeifReference reference;
-        reference.type = box.type;
-        reference.from = uint32_t(b.read(heif.referenceIdSize));
-        const uint64_t count = b.read(2);
-        for (uint64_t i = 0; i < count && b.ok(); ++i)
-            reference.to.push_back(uint32_t(b.read(heif.referenceIdSize)));
-        if (!b.ok() || b.left() != 0 || payloadAt - at != 8)
+        reference.offset = heif.referencesOffset + heif.referencesSize - r.left();
+        const uint64_t size = r.read(4);
+        reference.type = uint32_t(r.read(4));
+        size_t header = 8;
+        if (size == 1) {
+            r.read(8);
+            header = 16;
+        }
+        if (reference.type == fourcc("uuid")) {
+            r.take(16);
+            header += 16;
+        }
+        reference.from = uint32_t(r.read(heif.referenceIdSize));
+        const uint64_t count = r.read(2);
+        for (uint64_t i = 0; i < count && r.ok(); ++i) {
+            reference.to.push_back(uint32_t(r.read(heif.referenceIdSize)));
+            if (r.left() == 0)
+                break;
+        }
+        if (!r.ok())
             return false;
-        reference.offset = at;
-        reference.size = 8 + box.payload.size();
-        at += reference.size;
+        reference.size = heif.referencesOffset + heif.referencesSize - r.left() - reference.offset;
+        heif.referencesExact = heif.referencesExact && header == 8 && size == reference.size &&
+                               reference.to.size() == count;
         heif.references.push_back(std::move(reference));
     }
     return true;
@@ -208,20 +215,22 @@ std::optional<std::vector<std::span<const uint8_t>>> HeifFile::data(const HeifIt
 std::optional<HeifFile> readHeifFile(std::span<const uint8_t> file)
 {
     const auto top = leadingBoxes(file);
-    const Box *ftyp = nullptr, *metaBox = nullptr;
-    if (!single(top, fourcc("ftyp"), ftyp) || !single(top, fourcc("meta"), metaBox) || !ftyp || !metaBox ||
-        metaBox->payload.size() < 4)
+    const Box* ftyp = last(top, fourcc("ftyp"));
+    const Box* metaBox = last(top, fourcc("meta"));
+    if (!ftyp || !metaBox || metaBox->payload.size() < 4)
         return std::nullopt;
     const auto meta = allBoxes(metaBox->payload.subspan(4));
     if (!meta)
         return std::nullopt;
 
-    const Box *hdlr = nullptr, *pitm = nullptr, *iinf = nullptr, *iloc = nullptr, *iprpBox = nullptr, *iref = nullptr,
-              *idat = nullptr;
-    if (!single(*meta, fourcc("hdlr"), hdlr) || !single(*meta, fourcc("pitm"), pitm) ||
-        !single(*meta, fourcc("iinf"), iinf) || !single(*meta, fourcc("iloc"), iloc) ||
-        !single(*meta, fourcc("iprp"), iprpBox) || !single(*meta, fourcc("iref"), iref) ||
-        !single(*meta, fourcc("idat"), idat) || !pitm || !iinf || !iloc || !iprpBox)
+    const Box* hdlr = first(*meta, fourcc("hdlr"));
+    const Box* pitm = first(*meta, fourcc("pitm"));
+    const Box* iinf = first(*meta, fourcc("iinf"));
+    const Box* iloc = first(*meta, fourcc("iloc"));
+    const Box* iprpBox = first(*meta, fourcc("iprp"));
+    const Box* iref = first(*meta, fourcc("iref"));
+    const Box* idat = first(*meta, fourcc("idat"));
+    if (!pitm || !iinf || !iloc || !iprpBox)
         return std::nullopt;
     if (hdlr) {
         ByteReader r(hdlr->payload);
@@ -238,8 +247,8 @@ std::optional<HeifFile> readHeifFile(std::span<const uint8_t> file)
     if (idat)
         heif.idat = idat->payload;
     const auto iprp = allBoxes(iprpBox->payload);
-    const Box* ipco = nullptr;
-    if (!iprp || !single(*iprp, fourcc("ipco"), ipco) || !ipco)
+    const Box* ipco = iprp ? first(*iprp, fourcc("ipco")) : nullptr;
+    if (!ipco)
         return std::nullopt;
     auto properties = allBoxes(ipco->payload);
     if (!properties)

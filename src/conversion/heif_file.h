@@ -12,9 +12,9 @@
 
 // The one reading of a HEIF file's metadata that the core does itself: the
 // items, their properties and references, for the orientation, the direct
-// YCbCr route and the compatibility step before libheif. Where readers could
-// differ it reads as libheif 1.15 does, and where that cannot be told
-// exactly it refuses the file, so that nothing built on it disagrees with
+// YCbCr route and the compatibility step before libheif. It reads as
+// libheif 1.15 does, quirks included (which boxes count, which ipma entry,
+// references read back to back), so that nothing built on it disagrees with
 // libheif's own picture.
 namespace tessavo {
 
@@ -36,7 +36,7 @@ struct HeifReference {
     uint32_t from = 0;
     std::vector<uint32_t> to;
     size_t offset = 0; // of the reference's box header in the file
-    size_t size = 0;   // of the whole reference box
+    size_t size = 0;   // of the bytes libheif reads for it
 };
 
 struct HeifFile {
@@ -44,9 +44,12 @@ struct HeifFile {
     uint32_t primary = 0;
     std::map<uint32_t, HeifItem> items;
     std::vector<Box> properties; // ipco's children, index 0 being property 1
-    std::vector<HeifReference> references; // of the first iref box, in order
+    std::vector<HeifReference> references; // of the first iref box, in order, as libheif reads them
     int referenceIdSize = 2;
     size_t referencesOffset = 0, referencesSize = 0; // the iref payload after its version and flags
+    // Every reference's size field is that of its fields, so that readers
+    // which follow the sizes agree with libheif.
+    bool referencesExact = true;
     std::span<const uint8_t> idat;
 
     bool hasBrand(uint32_t brand) const;
