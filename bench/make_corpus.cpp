@@ -3,7 +3,7 @@
 // showing a synthetic landscape with gradients, texture, edges and noise.
 //
 // usage: make_corpus OUT_DIR COUNT [FIRST_SEED] [QUALITY]
-#include "grid_heic.h"
+#include "heif_assembler.h"
 
 #include <algorithm>
 #include <cmath>
@@ -130,13 +130,13 @@ int main(int argc, char** argv)
         if (std::filesystem::exists(path))
             continue;
         const Scene scene{uint32_t(i)};
-        tessavo::testsupport::GridOptions options;
+        tessavo::samples::GridOptions options;
         options.width = kWidth;
         options.height = kHeight;
         options.tileSize = kTile;
-        options.quality = quality;
+        options.tile.quality = quality;
         // Beyond the picture the tiles repeat the last column and row, as cameras pad.
-        const auto file = tessavo::testsupport::makeGridHeic(options, [&scene](int x, int y, uint8_t* rgb) {
+        const auto file = tessavo::samples::makeGridHeic(options, [&scene](int x, int y, uint8_t* rgb) {
             scene.pixel(std::min(x, kWidth - 1), std::min(y, kHeight - 1), rgb);
         });
         const std::filesystem::path partial = dir / (std::string(name) + ".part");

@@ -53,6 +53,20 @@ bool toAnnexB(std::span<const std::uint8_t> in, std::vector<std::uint8_t>& out)
     return true;
 }
 
+heif_color_profile_nclx* allocateStreamNclx(const AVFrame& frame)
+{
+    // The same calls as libheif's libde265 plugin, so that values libheif
+    // rejects end up as they do there.
+    heif_color_profile_nclx* nclx = heif_nclx_color_profile_alloc();
+    if (!nclx)
+        return nullptr;
+    heif_nclx_color_profile_set_color_primaries(nclx, uint16_t(frame.color_primaries));
+    heif_nclx_color_profile_set_transfer_characteristics(nclx, uint16_t(frame.color_trc));
+    heif_nclx_color_profile_set_matrix_coefficients(nclx, uint16_t(frame.colorspace));
+    nclx->full_range_flag = frame.color_range == AVCOL_RANGE_JPEG;
+    return nclx;
+}
+
 // ---- libheif plugin ------------------------------------------------------
 
 struct PluginDecoder {
@@ -134,6 +148,11 @@ heif_error pluginDecode(void* decoder, heif_image** out)
         for (int y = 0; y < h; ++y)
             std::memcpy(dst + size_t(y) * stride, frame->data[c] + size_t(y) * frame->linesize[c], rowBytes);
     }
+    // Where the file has no nclx of its own, libheif converts with this one.
+    if (heif_color_profile_nclx* nclx = allocateStreamNclx(*frame)) {
+        heif_image_set_nclx_color_profile(image, nclx);
+        heif_nclx_color_profile_free(nclx);
+    }
     decodeCount.fetch_add(1, std::memory_order_relaxed);
     *out = image;
     return ok();
@@ -191,6 +210,22 @@ void registerFastHevcDecoder()
         av_log_set_level(AV_LOG_QUIET);
         heif_register_decoder_plugin(&plugin);
     });
+}
+
+NclxColour streamColour(const AVFrame& frame)
+{
+    NclxColour colour;
+    heif_color_profile_nclx* nclx = allocateStreamNclx(frame);
+    if (!nclx) {
+        colour.fullRange = frame.color_range == AVCOL_RANGE_JPEG;
+        return colour;
+    }
+    colour.primaries = uint16_t(nclx->color_primaries);
+    colour.transfer = uint16_t(nclx->transfer_characteristics);
+    colour.matrix = uint16_t(nclx->matrix_coefficients);
+    colour.fullRange = nclx->full_range_flag != 0;
+    heif_nclx_color_profile_free(nclx);
+    return colour;
 }
 
 std::uint64_t fastHevcDecodeCount() { return decodeCount.load(std::memory_order_relaxed); }

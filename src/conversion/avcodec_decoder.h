@@ -5,6 +5,8 @@
 #include <memory>
 #include <span>
 
+#include "conversion/heif_properties.h"
+
 struct AVFrame;
 
 // FFmpeg's HEVC decoder, which decodes the same streams as libheif's built-in
@@ -26,5 +28,10 @@ using HevcFrame = std::unique_ptr<AVFrame, AVFrameDeleter>;
 // Decodes one coded picture given as NAL units, each preceded by its 4-byte
 // big-endian length (parameter sets first). Null when the stream is invalid.
 HevcFrame decodeHevcPicture(std::span<const std::uint8_t> lengthPrefixedNals);
+
+// The colour that a decoded picture's VUI declares, as libheif's built-in
+// decoder hands it on: codes libheif does not know become "unspecified",
+// and without a VUI the range is limited.
+NclxColour streamColour(const AVFrame& frame);
 
 } // namespace tessavo

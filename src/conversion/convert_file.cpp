@@ -1,6 +1,8 @@
 #include "conversion/convert_file.h"
 
 #include "conversion/avcodec_decoder.h"
+#include "conversion/heif_compat.h"
+#include "conversion/heif_file.h"
 #include "conversion/heif_properties.h"
 #include "conversion/jpeg_writer.h"
 #include "conversion/ycbcr_decode.h"
@@ -259,19 +261,21 @@ void syncDirectory(const std::filesystem::path& directory)
         ::fsync(fd.get());
 }
 
-// The stored pixels as YCbCr straight from the HEVC tiles where that is
-// exact (see ycbcr_decode.h); a crop is left to libheif.
-std::optional<YCbCrImage> decodeDirectly(std::span<const uint8_t> file, heif_image_handle* handle,
+// The stored pixels as YCbCr straight from the HEVC tiles where that gives
+// libheif's picture exactly (see ycbcr_decode.h), crop included.
+std::optional<YCbCrImage> decodeDirectly(std::span<const uint8_t> file, const std::optional<HeifFile>& heif,
+                                         heif_image_handle* handle,
                                          const std::optional<std::vector<ImageTransform>>& transforms, int threads)
 {
-    if (!transforms || !codedLikeJpeg(handle) ||
-        std::any_of(transforms->begin(), transforms->end(),
-                    [](const ImageTransform& t) { return t.kind == ImageTransform::Kind::Crop; }))
+    if (!heif || !transforms || !plainEightBit(handle))
         return std::nullopt;
-    const auto layout = readHevcLayout(file);
-    if (!layout || layout->width >= kMaxImageSide || layout->height >= kMaxImageSide)
+    const auto layout = hevcLayout(*heif, file);
+    if (!layout || layout->width > kMaxImageSide || layout->height > kMaxImageSide)
         return std::nullopt;
-    return decodeYCbCr(*layout, threads);
+    const auto area = croppedArea(*transforms, layout->width, layout->height);
+    if (!area)
+        return std::nullopt;
+    return decodeYCbCr(*layout, *area, threads);
 }
 
 } // namespace
@@ -292,15 +296,28 @@ ConversionResult convertFile(const std::filesystem::path& source,
     sink("Converting file: " + source.filename().string());
 
     errno = 0;
-    const auto bytes = readWholeFile(source);
+    auto bytes = readWholeFile(source);
     if (!bytes)
         return fail(ConversionStep::Read, "Failed to read HEIC data.", errno ? errnoText() : "not a regular file");
+
+    // Our one reading of the metadata serves the compatibility step, the
+    // orientation and the direct route; without it libheif does everything.
+    std::optional<HeifFile> heif;
+    try {
+        heif = readHeifFile(*bytes);
+        if (heif)
+            adaptForLibheif(*bytes, *heif);
+    } catch (const std::bad_alloc&) {
+        heif.reset();
+    }
 
     const ThreadShare threads;
     initialiseLibheifOnce();
     HeifPtr<heif_context> context(heif_context_alloc());
+    // libheif refuses a derived image (grid, overlay) from its limit on, a
+    // coded one only above it: one more than our side makes both take 16384.
     if (context)
-        heif_context_set_maximum_image_size_limit(context.get(), kMaxImageSide);
+        heif_context_set_maximum_image_size_limit(context.get(), kMaxImageSide + 1);
     heif_image_handle* rawHandle = nullptr;
     heif_error parsed{heif_error_Memory_allocation_error, heif_suberror_Unspecified, "out of memory"};
     if (context) {
@@ -311,17 +328,23 @@ ConversionResult convertFile(const std::filesystem::path& source,
     if (parsed.code != heif_error_Ok)
         return fail(ConversionStep::Parse, "Failed to create CGImageSource.", parsed.message);
     HeifPtr<heif_image_handle> handle(rawHandle);
+    if (heif_image_handle_get_ispe_width(handle.get()) > kMaxImageSide ||
+        heif_image_handle_get_ispe_height(handle.get()) > kMaxImageSide)
+        return fail(ConversionStep::Parse, "Failed to create CGImageSource.", "the image is larger than 16384 pixels");
 
     // libheif crops, turns and mirrors; the turn and mirror are then undone
     // here and carried as the EXIF orientation instead. Undoing exactly what
-    // was done keeps the shown JPEG equal to libheif's view even where the
-    // box reader and libheif might disagree.
-    const auto transforms = readPrimaryItemTransforms(*bytes);
+    // libheif did needs its reading of the properties, which ours follows;
+    // where ours has none, libheif's view is written upright.
+    const auto transforms = heif ? transformsOf(*heif, heif->primary) : std::nullopt;
     const int orientation = transforms ? exifOrientation(*transforms) : 1;
+    if (heif && !libheifCanDecodeSafely(*heif))
+        return fail(ConversionStep::Decode, "Failed to create CGImage.", "a derived image is made of an item that is no image");
     std::optional<YCbCrImage> planes;
     std::optional<RgbImage> image;
     try {
-        planes = decodeDirectly(*bytes, handle.get(), transforms, threads.threads());
+        if (options.allowDirectRoute)
+            planes = decodeDirectly(*bytes, heif, handle.get(), transforms, threads.threads());
         if (!planes) {
             heif_context_set_max_decoding_threads(context.get(), threads.threads());
             image = decodeShownImage(handle.get());
@@ -332,6 +355,7 @@ ConversionResult convertFile(const std::filesystem::path& source,
         planes.reset();
         image.reset();
     }
+    result.directRoute = planes.has_value();
     if (!planes && !image)
         return fail(ConversionStep::Decode, "Failed to create CGImage.", "the image could not be decoded");
     const std::vector<uint8_t> profile = iccProfile(handle.get());

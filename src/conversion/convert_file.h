@@ -22,6 +22,8 @@ struct ConversionResult {
     // The JPEG written, or the one the conversion was writing when it failed;
     // empty when it failed before the destination was known.
     std::filesystem::path destination;
+    // The pixels came straight from the HEVC tiles, not through libheif's RGB.
+    bool directRoute = false;
 
     bool succeeded() const { return step == ConversionStep::Done; }
 };
@@ -32,11 +34,14 @@ struct ConversionOptions {
     std::filesystem::path destinationName;
     // Copy the photo's Exif and XMP, and its modification time.
     bool keepMetadata = false;
+    // Take the direct YCbCr route where it gives libheif's picture; off,
+    // every file goes through libheif's RGB decode (to compare the two).
+    bool allowDirectRoute = true;
 };
 
-// Images with a side this long or longer fail instead of taking gigabytes
-// of memory (libheif's own limit is twice as long); the largest phone
-// photos, 200 megapixels, stay below it.
+// Images with a side longer than this fail instead of taking gigabytes of
+// memory (libheif's own limit is twice as long); the largest phone photos,
+// 200 megapixels, stay below it.
 inline constexpr int kMaxImageSide = 16384;
 
 // Receives each diagnostic line, without its line feed.

@@ -94,23 +94,28 @@ const Box* findBox(std::span<const Box> boxes, uint32_t type)
     return nullptr;
 }
 
-bool readPropertyAssociations(std::span<const uint8_t> ipma,
-                              const std::function<void(uint32_t item, uint32_t index)>& associate)
+std::optional<std::vector<PropertyEntry>> readPropertyAssociations(std::span<const uint8_t> ipma)
 {
     ByteReader reader(ipma);
     const auto [version, flags] = readFullBoxHeader(reader);
-    const uint64_t entries = reader.read(4);
-    // Each entry takes at least three bytes, so a lying count ends early.
-    for (uint64_t e = 0; e < entries && reader.ok(); ++e) {
-        const uint32_t item = uint32_t(reader.read(version < 1 ? 2 : 4));
-        const uint64_t count = reader.read(1);
-        for (uint64_t a = 0; a < count && reader.ok(); ++a) {
-            const uint32_t index = uint32_t((flags & 1) ? reader.read(2) & 0x7fff : reader.read(1) & 0x7f);
-            if (reader.ok())
-                associate(item, index);
-        }
+    uint64_t count = reader.read(4);
+    // libheif holds the count in an int: past its range there are no entries.
+    if (count > 0x7fffffff)
+        count = 0;
+    std::vector<PropertyEntry> entries;
+    // Like libheif, stop at the end of the box even when the count says
+    // more; each entry takes at least three bytes, so this ends early.
+    for (uint64_t e = 0; e < count && reader.ok() && reader.left() > 0; ++e) {
+        PropertyEntry entry;
+        entry.item = uint32_t(reader.read(version < 1 ? 2 : 4));
+        const uint64_t associations = reader.read(1);
+        for (uint64_t a = 0; a < associations && reader.ok(); ++a)
+            entry.indices.push_back(uint32_t((flags & 1) ? reader.read(2) & 0x7fff : reader.read(1) & 0x7f));
+        entries.push_back(std::move(entry));
     }
-    return reader.ok();
+    if (!reader.ok())
+        return std::nullopt;
+    return entries;
 }
 
 } // namespace tessavo

@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <span>
 #include <vector>
@@ -57,9 +56,13 @@ std::optional<std::vector<Box>> allBoxes(std::span<const uint8_t> bytes);
 
 const Box* findBox(std::span<const Box> boxes, uint32_t type);
 
-// Calls `associate` with each item and 1-based ipco index of an ipma payload,
-// in order; false when the payload ends early.
-bool readPropertyAssociations(std::span<const uint8_t> ipma,
-                              const std::function<void(uint32_t item, uint32_t index)>& associate);
+struct PropertyEntry {
+    uint32_t item = 0;
+    std::vector<uint32_t> indices; // 1-based ipco indices, 0 for none, essential bit dropped
+};
+
+// The entries of an ipma payload, in order, as libheif reads them; nothing
+// when one is cut short.
+std::optional<std::vector<PropertyEntry>> readPropertyAssociations(std::span<const uint8_t> ipma);
 
 } // namespace tessavo

@@ -1,14 +1,16 @@
 #pragma once
 
+#include "conversion/heif_file.h"
+
 #include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <vector>
 
-// A reader of the few HEIF boxes that say how the primary image is cropped,
-// rotated and mirrored. libheif 1.15 applies these itself but cannot report
-// them, and the JPEG needs the rotation and mirror as its EXIF orientation.
+// The properties that say how an image is cropped, rotated, mirrored and
+// colour-coded. libheif 1.15 applies these itself but cannot report them,
+// and the JPEG needs the rotation and mirror as its EXIF orientation.
 namespace tessavo {
 
 struct CleanAperture {
@@ -28,10 +30,26 @@ struct ImageTransform {
     CleanAperture crop;         // Crop
 };
 
-// The primary item's clap, irot and imir properties in their ipma order, or
-// nothing when the bytes are not a HEIF file this reader understands. Reads
-// only inside `file` and ends in time linear in its size, whatever it holds.
-std::optional<std::vector<ImageTransform>> readPrimaryItemTransforms(std::span<const uint8_t> file);
+// The item's clap, irot and imir properties in the order libheif applies
+// them; nothing when one is unreadable or comes twice (libheif refuses both).
+std::optional<std::vector<ImageTransform>> transformsOf(const HeifFile& heif, uint32_t item);
+
+// The nclx colour an item's colr boxes declare (libheif keeps the last).
+struct NclxColour {
+    uint16_t primaries = 2, transfer = 2, matrix = 2;
+    bool fullRange = true;
+};
+std::optional<NclxColour> declaredColour(const HeifFile& heif, uint32_t item);
+
+struct PixelRect {
+    int x = 0, y = 0, width = 0, height = 0;
+};
+
+// The part of a decoded width x height image that is left after libheif's
+// crops among `transforms`, in the decoded image's own coordinates (before
+// any rotation or mirror). Nothing when libheif would refuse a crop, or its
+// fraction arithmetic would leave the range where it is well defined.
+std::optional<PixelRect> croppedArea(std::span<const ImageTransform> transforms, int width, int height);
 
 // The EXIF orientation (1..8) that shows the stored pixels as the transforms,
 // applied in order, would. Crops do not change it.

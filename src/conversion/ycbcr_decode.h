@@ -6,13 +6,16 @@
 #include <span>
 #include <vector>
 
+#include "conversion/heif_properties.h"
+
 struct heif_image_handle;
 
 // The fast decode: when a HEIC's primary image is HEVC 4:2:0, 8-bit, without
 // alpha and in JPEG's own colour coding (BT.601 matrix, full range), its
 // tiles go through FFmpeg straight into YCbCr planes for libjpeg's raw-data
 // input. libheif would turn every tile into RGB (and JPEG back into YCbCr):
-// two conversions and two roundings that this skips.
+// two conversions and two roundings that this skips. It is taken only where
+// it shows what libheif's decode shows; anything else goes through libheif.
 namespace tessavo {
 
 // Planes padded to whole 16x16 blocks, as libjpeg's raw input reads them.
@@ -32,24 +35,36 @@ struct HevcLayout {
     std::vector<std::vector<uint8_t>> parameterSets;
     struct Tile {
         size_t parameterSet = 0;
-        int nalLengthSize = 4;
         std::vector<std::span<const uint8_t>> extents; // slices, inside the file
+        // The tile's own nclx; without one libheif takes the stream's VUI.
+        std::optional<NclxColour> colour;
     };
     std::vector<Tile> tiles; // row-major
 };
 
-// Reads the layout from the file's boxes; nothing when the primary image is
-// not plain HEVC (or a grid of it), or the file is not understood. Reads
-// only inside `file`.
-std::optional<HevcLayout> readHevcLayout(std::span<const uint8_t> file);
+// The layout of the primary image when libheif would decode it tile by tile
+// into exactly these pictures: an hvc1 item, or a grid of distinct hvc1
+// tiles of one size within libheif's limits, without their own crops,
+// turns or mirrors, all with 4-byte NAL lengths as libheif assumes.
+// Nothing otherwise. Reads only inside `file`.
+std::optional<HevcLayout> hevcLayout(const HeifFile& heif, std::span<const uint8_t> file);
 
-// Whether libheif would convert this image to RGB with JPEG's own matrix and
-// range, 8-bit, without alpha: only then is the direct path exact enough.
-bool codedLikeJpeg(heif_image_handle* handle);
+// Whether libheif's decode of this image is 8-bit without alpha, as JPEG's.
+bool plainEightBit(heif_image_handle* handle);
 
-// Decodes every tile with up to `threads` threads. Nothing when any tile
-// fails or is not 8-bit 4:2:0 of the announced size.
-std::optional<YCbCrImage> decodeYCbCr(const HevcLayout& layout, int threads);
+// Whether libheif converts YCbCr with this colour coding exactly as a JPEG
+// reader does: full range with BT.601's matrix, or one libheif takes as it.
+bool jpegColourCoding(const NclxColour& colour);
+
+// The most pixels the direct route decodes for one image: those of the
+// largest image converted (a side of 16384).
+inline constexpr int64_t kMaxDecodedPixels = int64_t(16384) * 16384;
+
+// Decodes the tiles that cover `area` of the image (whose left and top must
+// be even, so that chroma keeps its place) with up to `threads` threads.
+// Nothing when any of them fails, is not 8-bit 4:2:0 of the announced size,
+// or is not in JPEG's colour coding.
+std::optional<YCbCrImage> decodeYCbCr(const HevcLayout& layout, const PixelRect& area, int threads);
 
 // How many threads one conversion may use now: the cores shared by the
 // conversions in flight, so one file alone uses them all and many files do

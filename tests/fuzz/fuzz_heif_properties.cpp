@@ -1,8 +1,15 @@
-// Arbitrary bytes into the reader of the primary item's crop, rotation and
-// mirror: it reads only inside the buffer, ends, and yields an orientation
-// in 1..8 whenever it yields anything.
+// Arbitrary bytes into the core's own HEIF reading: the metadata parse, the
+// primary item's crop, rotation and mirror, the direct route's layout and
+// the rewrite for libheif 1.15. Each reads only inside the buffer and ends;
+// an orientation is in 1..8, a crop inside the image, the layout's slices
+// inside the file, and the rewrite changes bytes only inside the iref box,
+// into references that read back.
+#include "conversion/heif_compat.h"
+#include "conversion/heif_file.h"
 #include "conversion/heif_properties.h"
+#include "conversion/ycbcr_decode.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
@@ -11,21 +18,45 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     // An exact-size copy lets AddressSanitizer see a read one byte too far.
     const std::vector<uint8_t> bytes(data, data + size);
-    const auto transforms = tessavo::readPrimaryItemTransforms(bytes);
-    if (!transforms)
+    const auto heif = tessavo::readHeifFile(bytes);
+    if (!heif)
         return 0;
-    for (const auto& transform : *transforms) {
-        if (transform.kind == tessavo::ImageTransform::Kind::Rotation &&
-            transform.rotationCcwDegrees % 90 != 0)
+    if (const auto transforms = tessavo::transformsOf(*heif, heif->primary)) {
+        const int orientation = tessavo::exifOrientation(*transforms);
+        if (orientation < 1 || orientation > 8)
             std::abort();
+        const auto m = tessavo::orientationMatrix(orientation);
+        // A rotation or mirror: one nonzero entry of +-1 per row and column.
+        if (std::abs(m[0]) + std::abs(m[1]) != 1 || std::abs(m[2]) + std::abs(m[3]) != 1 ||
+            std::abs(m[0]) + std::abs(m[2]) != 1)
+            std::abort();
+        for (const int side : {1, 64, 4032}) {
+            const auto area = tessavo::croppedArea(*transforms, side, side + 1);
+            if (area && (area->x < 0 || area->y < 0 || area->width < 1 || area->height < 1 ||
+                         area->x + area->width > side || area->y + area->height > side + 1))
+                std::abort();
+        }
     }
-    const int orientation = tessavo::exifOrientation(*transforms);
-    if (orientation < 1 || orientation > 8)
+    if (const auto layout = tessavo::hevcLayout(*heif, bytes)) {
+        for (const auto& tile : layout->tiles)
+            for (const auto& extent : tile.extents)
+                if (extent.data() < bytes.data() || extent.data() + extent.size() > bytes.data() + bytes.size())
+                    std::abort();
+    }
+
+    std::vector<uint8_t> rewritten = bytes;
+    const auto outcome = tessavo::adaptForLibheif(rewritten, *heif);
+    const size_t begin = heif->referencesOffset, end = begin + heif->referencesSize;
+    if (outcome != tessavo::Adaptation::Rewritten) {
+        if (rewritten != bytes)
+            std::abort();
+        return 0;
+    }
+    if (!std::equal(bytes.begin(), bytes.begin() + std::ptrdiff_t(begin), rewritten.begin()) ||
+        !std::equal(bytes.begin() + std::ptrdiff_t(end), bytes.end(), rewritten.begin() + std::ptrdiff_t(end)))
         std::abort();
-    const auto m = tessavo::orientationMatrix(orientation);
-    // A rotation or mirror: one nonzero entry of +-1 per row and column.
-    if (std::abs(m[0]) + std::abs(m[1]) != 1 || std::abs(m[2]) + std::abs(m[3]) != 1 ||
-        std::abs(m[0]) + std::abs(m[2]) != 1)
+    const auto after = tessavo::readHeifFile(rewritten);
+    if (!after)
         std::abort();
     return 0;
 }

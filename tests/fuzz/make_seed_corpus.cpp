@@ -1,8 +1,6 @@
 // Writes the fuzzers' seed corpus into a folder: small valid HEICs of every
-// orientation and kind the fixtures make, a grid, and truncations.
-#ifdef TESSAVO_SEED_GRID
-#include "grid_heic.h"
-#endif
+// orientation and kind libheif's writer makes, and truncations. The sample
+// files of tests/data (grids, overlays, shared references) are seeds too.
 #include "heic_fixture.h"
 
 #include <cstdio>
@@ -46,19 +44,6 @@ int main(int argc, char** argv)
     save("clap-orientation-5.heic", makeHeic(cropped));
     cropped.gridCrop = true;
     save("grid-crop.heic", makeHeic(cropped));
-
-#ifdef TESSAVO_SEED_GRID
-    GridOptions grid;
-    grid.width = 100;
-    grid.height = 70;
-    grid.tileSize = 64;
-    const auto tiles = makeGridHeic(grid, [](int x, int y, uint8_t* rgb) {
-        rgb[0] = uint8_t(x * 2);
-        rgb[1] = uint8_t(y * 3);
-        rgb[2] = uint8_t(x + y);
-    });
-    save("grid-2x2.heic", tiles);
-#endif
 
     const auto whole = makeHeic(small);
     for (size_t cut : {8ul, 24ul, 64ul, 200ul, 400ul, whole.size() / 2, whole.size() - 50, whole.size() - 1})

@@ -250,6 +250,9 @@ RgbImage decodeHeifShown(const std::vector<uint8_t>& heic)
     std::unique_ptr<heif_decoding_options, decltype(&heif_decoding_options_free)> options(
         heif_decoding_options_alloc(), heif_decoding_options_free);
     options->convert_hdr_to_8bit = 1;
+    // libheif's own HEVC decoder, whatever the process registered above it
+    // (grid tiles and overlay inputs still take the one of highest priority).
+    options->decoder_id = "libde265";
     heif_image* rawImage = nullptr;
     check(heif_decode_image(handle.get(), &rawImage, heif_colorspace_RGB,
                             alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, options.get()),

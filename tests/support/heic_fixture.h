@@ -36,7 +36,8 @@ std::vector<uint8_t> readFile(const std::filesystem::path& path);
 // A small but well-formed ICC header and tag table, distinct per `seed`.
 std::vector<uint8_t> sampleIccProfile(uint8_t seed = 0);
 
-// libheif's decode with its transformations applied, alpha over white.
+// libheif's decode with its transformations applied, alpha over white,
+// through its built-in HEVC decoder.
 RgbImage decodeHeifShown(const std::vector<uint8_t>& heic);
 
 struct JpegFile {
