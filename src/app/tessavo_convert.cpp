@@ -94,9 +94,14 @@ int main(int argc, char** argv)
     std::atomic<size_t> next{0};
     std::atomic<bool> anyFailed{false};
     const auto work = [&] {
-        for (size_t i = next++; i < files.size(); i = next++)
-            if (!tessavo::convertFile(files[i], outputDirectory).succeeded())
+        for (size_t i = next++; i < files.size(); i = next++) {
+            const auto result = tessavo::convertFile(files[i], outputDirectory);
+            if (!result.succeeded())
                 anyFailed = true;
+            // Standard output is for the conversion lines; detail goes here.
+            for (const auto& note : result.notes)
+                std::fprintf(stderr, "tessavo-convert: %s: %s\n", files[i].filename().c_str(), note.c_str());
+        }
     };
     std::vector<std::jthread> workers;
     for (size_t n = std::min<size_t>(jobs, files.size()); n > 1; --n)

@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The conversion of one HEIC file into one JPEG file. Plain C++ without Qt so
 // the window, the command line, the benchmark and the fuzzers share it.
@@ -22,6 +23,9 @@ struct ConversionResult {
     // The JPEG written, or the one the conversion was writing when it failed;
     // empty when it failed before the destination was known.
     std::filesystem::path destination;
+    // For people, on a JPEG written: what of the photo it leaves out or
+    // changes, and why (a block too large for JPEG, a profile converted).
+    std::vector<std::string> notes;
 
     bool succeeded() const { return step == ConversionStep::Done; }
 };
