@@ -2,6 +2,7 @@
 
 #include "conversion/avcodec_decoder.h"
 #include "conversion/colour_profile.h"
+#include "conversion/exif_metadata.h"
 #include "conversion/heif_properties.h"
 #include "conversion/jpeg_writer.h"
 #include "conversion/ycbcr_decode.h"
@@ -94,7 +95,7 @@ constexpr off_t kMaxSourceBytes = off_t(1) << 30;
 
 // O_NONBLOCK keeps a FIFO or device from stalling the job; only regular
 // files are read.
-std::optional<std::vector<uint8_t>> readWholeFile(const std::filesystem::path& path)
+std::optional<std::vector<uint8_t>> readWholeFile(const std::filesystem::path& path, timespec& modified)
 {
     const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (!fd)
@@ -102,6 +103,7 @@ std::optional<std::vector<uint8_t>> readWholeFile(const std::filesystem::path& p
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > kMaxSourceBytes)
         return std::nullopt;
+    modified = info.st_mtim;
     try {
         std::vector<uint8_t> bytes(size_t(info.st_size) + 1);
         size_t filled = 0;
@@ -306,7 +308,8 @@ ConversionResult convertFile(const std::filesystem::path& source,
     sink("Converting file: " + source.filename().string());
 
     errno = 0;
-    const auto bytes = readWholeFile(source);
+    timespec modified{};
+    const auto bytes = readWholeFile(source, modified);
     if (!bytes)
         return fail(ConversionStep::Read, "Failed to read HEIC data.", errno ? errnoText() : "not a regular file");
 
@@ -333,6 +336,7 @@ ConversionResult convertFile(const std::filesystem::path& source,
     const auto transforms = readPrimaryItemTransforms(*bytes);
     const int orientation = transforms ? exifOrientation(*transforms) : 1;
     ColourPlan colour;
+    PhotoMetadata metadata;
     std::optional<YCbCrImage> planes;
     std::optional<RgbImage> image;
     try {
@@ -345,6 +349,9 @@ ConversionResult convertFile(const std::filesystem::path& source,
             if (image && orientation != 1)
                 image = unapplyOrientation(*image, orientation);
         }
+        if (options.keepMetadata && (planes || image))
+            metadata = readPhotoMetadata(handle.get(), orientation, planes ? planes->width : image->width,
+                                         planes ? planes->height : image->height);
     } catch (const std::bad_alloc&) {
         planes.reset();
         image.reset();
@@ -353,6 +360,7 @@ ConversionResult convertFile(const std::filesystem::path& source,
         return fail(ConversionStep::Decode, "Failed to create CGImage.", "the image could not be decoded");
     if (!colour.note.empty())
         result.notes.push_back(colour.note);
+    result.notes.insert(result.notes.end(), metadata.notes.begin(), metadata.notes.end());
     handle.reset();
     context.reset();
 
@@ -379,7 +387,10 @@ ConversionResult convertFile(const std::filesystem::path& source,
     else
         picture = {image->width, image->height, image->pixels.data(), size_t(image->width) * 3};
     errno = 0;
-    const bool written = writeJpeg(fd.get(), picture, orientation, colour.profile) && ::fsync(fd.get()) == 0 &&
+    // The modification time is set last, after the final write to the file.
+    const timespec times[2] = {{0, UTIME_OMIT}, modified};
+    const bool written = writeJpeg(fd.get(), picture, {orientation, metadata.exif, metadata.xmp, colour.profile}) &&
+                         (!options.keepMetadata || ::futimens(fd.get(), times) == 0) && ::fsync(fd.get()) == 0 &&
                          ::close(fd.release()) == 0 && ::rename(temporary.c_str(), destination.c_str()) == 0;
     if (!written) {
         const std::string reason = errno ? errnoText() : "the JPEG could not be encoded";
