@@ -16,7 +16,7 @@ packages=(
   qml6-module-qtqml qml6-module-qtqml-models qml6-module-qtqml-workerscript
   qml6-module-qtcore qml6-module-qttest
   # imaging
-  libheif-dev libheif-examples libjpeg62-turbo-dev libavcodec-dev
+  libheif-dev libheif-examples libjpeg62-turbo-dev libavcodec-dev liblcms2-dev
   # headless display for GUI tests and screenshots; independent checks; benchmarks
   xvfb xauth libimage-exiftool-perl sqlite3 time imagemagick libvips-tools
   # checks the installed .desktop file

@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr std::string_view kUsage = "usage: tessavo-convert [-o DIR] [-j N] FILE...";
+constexpr std::string_view kUsage = "usage: tessavo-convert [-o DIR] [-j N] [--keep-metadata] FILE...";
 
 int usageError(const std::string& problem)
 {
@@ -32,6 +32,7 @@ int main(int argc, char** argv)
     std::filesystem::path outputDirectory = ".";
     unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
     std::vector<std::filesystem::path> files;
+    tessavo::ConversionOptions options;
 
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
@@ -45,13 +46,17 @@ int main(int argc, char** argv)
         } else if (arg == "-h" || arg == "--help") {
             std::printf("%.*s\n"
                         "Converts each HEIC FILE into a JPEG of the same name in DIR.\n\n"
-                        "  -o, --output DIR  folder for the JPEG files, created if missing (default: .)\n"
-                        "  -j, --jobs N      files converted at once (default: number of cores)\n"
-                        "      --help        show this help\n"
-                        "      --version     show the version\n\n"
+                        "  -o, --output DIR     folder for the JPEG files, created if missing (default: .)\n"
+                        "  -j, --jobs N         files converted at once (default: number of cores)\n"
+                        "      --keep-metadata  also copy the photo's Exif (date, camera, location), XMP\n"
+                        "                       and modification time (default: only the orientation)\n"
+                        "      --help           show this help\n"
+                        "      --version        show the version\n\n"
                         "Exit status: 0 when every file converted, 1 when any failed, 2 on a usage error.\n",
                         int(kUsage.size()), kUsage.data());
             return 0;
+        } else if (arg == "--keep-metadata") {
+            options.keepMetadata = true;
         } else if (arg == "--version") {
             std::printf("tessavo-convert 1.0\n");
             return 0;
@@ -94,9 +99,14 @@ int main(int argc, char** argv)
     std::atomic<size_t> next{0};
     std::atomic<bool> anyFailed{false};
     const auto work = [&] {
-        for (size_t i = next++; i < files.size(); i = next++)
-            if (!tessavo::convertFile(files[i], outputDirectory).succeeded())
+        for (size_t i = next++; i < files.size(); i = next++) {
+            const auto result = tessavo::convertFile(files[i], outputDirectory, options);
+            if (!result.succeeded())
                 anyFailed = true;
+            // Standard output is for the conversion lines; detail goes here.
+            for (const auto& note : result.notes)
+                std::fprintf(stderr, "tessavo-convert: %s: %s\n", files[i].filename().c_str(), note.c_str());
+        }
     };
     std::vector<std::jthread> workers;
     for (size_t n = std::min<size_t>(jobs, files.size()); n > 1; --n)

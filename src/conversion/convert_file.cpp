@@ -1,6 +1,8 @@
 #include "conversion/convert_file.h"
 
 #include "conversion/avcodec_decoder.h"
+#include "conversion/colour_profile.h"
+#include "conversion/exif_metadata.h"
 #include "conversion/heif_compat.h"
 #include "conversion/heif_file.h"
 #include "conversion/heif_properties.h"
@@ -95,7 +97,7 @@ constexpr off_t kMaxSourceBytes = off_t(1) << 30;
 
 // O_NONBLOCK keeps a FIFO or device from stalling the job; only regular
 // files are read.
-std::optional<std::vector<uint8_t>> readWholeFile(const std::filesystem::path& path)
+std::optional<std::vector<uint8_t>> readWholeFile(const std::filesystem::path& path, timespec& modified)
 {
     const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (!fd)
@@ -103,6 +105,7 @@ std::optional<std::vector<uint8_t>> readWholeFile(const std::filesystem::path& p
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > kMaxSourceBytes)
         return std::nullopt;
+    modified = info.st_mtim;
     try {
         std::vector<uint8_t> bytes(size_t(info.st_size) + 1);
         size_t filled = 0;
@@ -144,19 +147,21 @@ struct RgbImage {
     std::vector<uint8_t> pixels;
 };
 
-// libheif's transformed decode flattened onto white, as rows of RGB.
-std::optional<RgbImage> decodeShownImage(heif_image_handle* handle)
+// libheif's transformed decode flattened onto white, as rows of RGB in the
+// colours `colour` asks for.
+std::optional<RgbImage> decodeShownImage(heif_image_handle* handle, const ColourPlan& colour)
 {
     const bool hasAlpha = heif_image_handle_has_alpha_channel(handle) != 0;
+    const bool toneMapped = colour.pixels == ColourPlan::Pixels::ToneMapped;
     HeifPtr<heif_decoding_options> options(heif_decoding_options_alloc());
     if (!options)
         return std::nullopt;
-    options->convert_hdr_to_8bit = 1;
+    options->convert_hdr_to_8bit = toneMapped ? 0 : 1;
 
+    const heif_chroma chroma = toneMapped ? (hasAlpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
+                                          : (hasAlpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
     heif_image* raw = nullptr;
-    const heif_error error = heif_decode_image(handle, &raw, heif_colorspace_RGB,
-                                               hasAlpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
-                                               options.get());
+    const heif_error error = heif_decode_image(handle, &raw, heif_colorspace_RGB, chroma, options.get());
     HeifPtr<heif_image> decoded(raw);
     if (error.code != heif_error_Ok || !decoded)
         return std::nullopt;
@@ -167,15 +172,32 @@ std::optional<RgbImage> decodeShownImage(heif_image_handle* handle)
     image.width = heif_image_get_width(decoded.get(), heif_channel_interleaved);
     image.height = heif_image_get_height(decoded.get(), heif_channel_interleaved);
     const int channels = hasAlpha ? 4 : 3;
-    if (!plane || image.width <= 0 || image.height <= 0 || stride < image.width * channels ||
-        heif_image_get_bits_per_pixel_range(decoded.get(), heif_channel_interleaved) != 8)
+    const int bits = heif_image_get_bits_per_pixel_range(decoded.get(), heif_channel_interleaved);
+    if (!plane || image.width <= 0 || image.height <= 0 || stride < image.width * channels * (toneMapped ? 2 : 1) ||
+        (toneMapped ? bits < 8 || bits > 16 : bits != 8))
         return std::nullopt;
+
+    // Tone mapping needs the brightest pixel first; its rows then go
+    // through an 8-bit row like the rest.
+    std::optional<HdrRendering> hdr;
+    std::vector<uint8_t> renderedRow;
+    const auto samples = [&](int y) { return reinterpret_cast<const uint16_t*>(plane + size_t(y) * size_t(stride)); };
+    if (toneMapped) {
+        hdr.emplace(colour.nclx, bits);
+        for (int y = 0; y < image.height; ++y)
+            hdr->measure(samples(y), size_t(image.width), channels);
+        renderedRow.resize(size_t(image.width) * size_t(channels));
+    }
 
     const bool premultiplied = heif_image_is_premultiplied_alpha(decoded.get()) != 0;
     image.pixels.resize(size_t(image.width) * size_t(image.height) * 3);
     uint8_t* out = image.pixels.data();
     for (int y = 0; y < image.height; ++y) {
         const uint8_t* in = plane + size_t(y) * size_t(stride);
+        if (hdr) {
+            hdr->render(samples(y), size_t(image.width), channels, renderedRow.data());
+            in = renderedRow.data();
+        }
         if (!hasAlpha) {
             std::memcpy(out, in, size_t(image.width) * 3);
             out += size_t(image.width) * 3;
@@ -190,6 +212,8 @@ std::optional<RgbImage> decodeShownImage(heif_image_handle* handle)
             }
         }
     }
+    if (colour.pixels == ColourPlan::Pixels::ToSrgb)
+        convertToSrgb(colour, image.pixels.data(), size_t(image.width) * size_t(image.height));
     return image;
 }
 
@@ -221,14 +245,6 @@ RgbImage unapplyOrientation(const RgbImage& shown, int orientation)
         }
     }
     return stored;
-}
-
-std::vector<uint8_t> iccProfile(heif_image_handle* handle)
-{
-    std::vector<uint8_t> profile(heif_image_handle_get_raw_color_profile_size(handle));
-    if (!profile.empty() && heif_image_handle_get_raw_color_profile(handle, profile.data()).code != heif_error_Ok)
-        profile.clear();
-    return profile;
 }
 
 // An exclusive new file beside the destination, so the rename that
@@ -296,7 +312,8 @@ ConversionResult convertFile(const std::filesystem::path& source,
     sink("Converting file: " + source.filename().string());
 
     errno = 0;
-    auto bytes = readWholeFile(source);
+    timespec modified{};
+    auto bytes = readWholeFile(source, modified);
     if (!bytes)
         return fail(ConversionStep::Read, "Failed to read HEIC data.", errno ? errnoText() : "not a regular file");
 
@@ -340,17 +357,23 @@ ConversionResult convertFile(const std::filesystem::path& source,
     const int orientation = transforms ? exifOrientation(*transforms) : 1;
     if (heif && !libheifCanDecodeSafely(*heif))
         return fail(ConversionStep::Decode, "Failed to create CGImage.", "a derived image is made of an item that is no image");
+    ColourPlan colour;
+    PhotoMetadata metadata;
     std::optional<YCbCrImage> planes;
     std::optional<RgbImage> image;
     try {
-        if (options.allowDirectRoute)
+        colour = planColour(handle.get());
+        if (options.allowDirectRoute && colour.pixels == ColourPlan::Pixels::AsDecoded)
             planes = decodeDirectly(*bytes, heif, handle.get(), transforms, threads.threads());
         if (!planes) {
             heif_context_set_max_decoding_threads(context.get(), threads.threads());
-            image = decodeShownImage(handle.get());
+            image = decodeShownImage(handle.get(), colour);
             if (image && orientation != 1)
                 image = unapplyOrientation(*image, orientation);
         }
+        if (options.keepMetadata && (planes || image))
+            metadata = readPhotoMetadata(handle.get(), orientation, planes ? planes->width : image->width,
+                                         planes ? planes->height : image->height);
     } catch (const std::bad_alloc&) {
         planes.reset();
         image.reset();
@@ -358,7 +381,9 @@ ConversionResult convertFile(const std::filesystem::path& source,
     result.directRoute = planes.has_value();
     if (!planes && !image)
         return fail(ConversionStep::Decode, "Failed to create CGImage.", "the image could not be decoded");
-    const std::vector<uint8_t> profile = iccProfile(handle.get());
+    if (!colour.note.empty())
+        result.notes.push_back(colour.note);
+    result.notes.insert(result.notes.end(), metadata.notes.begin(), metadata.notes.end());
     handle.reset();
     context.reset();
 
@@ -385,7 +410,10 @@ ConversionResult convertFile(const std::filesystem::path& source,
     else
         picture = {image->width, image->height, image->pixels.data(), size_t(image->width) * 3};
     errno = 0;
-    const bool written = writeJpeg(fd.get(), picture, orientation, profile) && ::fsync(fd.get()) == 0 &&
+    // The modification time is set last, after the final write to the file.
+    const timespec times[2] = {{0, UTIME_OMIT}, modified};
+    const bool written = writeJpeg(fd.get(), picture, {orientation, metadata.exif, metadata.xmp, colour.profile}) &&
+                         (!options.keepMetadata || ::futimens(fd.get(), times) == 0) && ::fsync(fd.get()) == 0 &&
                          ::close(fd.release()) == 0 && ::rename(temporary.c_str(), destination.c_str()) == 0;
     if (!written) {
         const std::string reason = errno ? errnoText() : "the JPEG could not be encoded";

@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The conversion of one HEIC file into one JPEG file. Plain C++ without Qt so
 // the window, the command line, the benchmark and the fuzzers share it.
@@ -24,6 +25,9 @@ struct ConversionResult {
     std::filesystem::path destination;
     // The pixels came straight from the HEVC tiles, not through libheif's RGB.
     bool directRoute = false;
+    // For people, on a JPEG written: what of the photo it leaves out or
+    // changes, and why (a block too large for JPEG, a profile converted).
+    std::vector<std::string> notes;
 
     bool succeeded() const { return step == ConversionStep::Done; }
 };

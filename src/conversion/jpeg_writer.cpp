@@ -6,6 +6,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <memory>
+#include <string_view>
 #include <unistd.h>
 
 #include <jpeglib.h>
@@ -81,9 +82,22 @@ std::array<JOCTET, 32> exifOrientationBlock(int orientation)
             0, 0, 0, 0};                 // no next IFD
 }
 
+constexpr std::string_view kExifIdentifier{"Exif\0", 6};
+constexpr std::string_view kXmpIdentifier{"http://ns.adobe.com/xap/1.0/", 29};
+
+// One APP1 marker: the identifier, then the block.
+void writeMarker(jpeg_compress_struct& info, std::string_view identifier, std::span<const uint8_t> block)
+{
+    jpeg_write_m_header(&info, JPEG_APP0 + 1, unsigned(identifier.size() + block.size()));
+    for (const char c : identifier)
+        jpeg_write_m_byte(&info, c);
+    for (const uint8_t byte : block)
+        jpeg_write_m_byte(&info, byte);
+}
+
 // Only trivially destructible objects live here, so leaving by longjmp is safe.
 bool encode(jpeg_compress_struct& info, ErrorManager& errors, FileDestination& dest, const JpegPicture& picture,
-            int orientation, std::span<const uint8_t> iccProfile)
+            const JpegMetadata& metadata)
 {
     info.err = jpeg_std_error(&errors.base);
     errors.base.error_exit = onError;
@@ -111,10 +125,16 @@ bool encode(jpeg_compress_struct& info, ErrorManager& errors, FileDestination& d
     info.write_JFIF_header = FALSE;
 
     jpeg_start_compress(&info, TRUE);
-    const auto exif = exifOrientationBlock(orientation);
-    jpeg_write_marker(&info, JPEG_APP0 + 1, exif.data(), unsigned(exif.size()));
-    if (!iccProfile.empty())
-        jpeg_write_icc_profile(&info, iccProfile.data(), unsigned(iccProfile.size()));
+    if (metadata.exif.empty()) {
+        const auto exif = exifOrientationBlock(metadata.orientation);
+        jpeg_write_marker(&info, JPEG_APP0 + 1, exif.data(), unsigned(exif.size()));
+    } else {
+        writeMarker(info, kExifIdentifier, metadata.exif);
+    }
+    if (!metadata.xmp.empty())
+        writeMarker(info, kXmpIdentifier, metadata.xmp);
+    if (!metadata.iccProfile.empty())
+        jpeg_write_icc_profile(&info, metadata.iccProfile.data(), unsigned(metadata.iccProfile.size()));
 
     if (picture.y) {
         std::array<JSAMPROW, 16> luma{};
@@ -145,15 +165,18 @@ bool encode(jpeg_compress_struct& info, ErrorManager& errors, FileDestination& d
 
 } // namespace
 
-bool writeJpeg(int fd, const JpegPicture& picture, int orientation, std::span<const uint8_t> iccProfile)
+bool writeJpeg(int fd, const JpegPicture& picture, const JpegMetadata& metadata)
 {
-    if (picture.width <= 0 || picture.height <= 0 || (!picture.rgb && !picture.y) || orientation < 1 || orientation > 8)
+    // libjpeg would number a 256th ICC marker 0 and cut a long APP1 short.
+    if (picture.width <= 0 || picture.height <= 0 || (!picture.rgb && !picture.y) || metadata.orientation < 1 ||
+        metadata.orientation > 8 || metadata.iccProfile.size() > kMaxJpegIccBytes ||
+        metadata.exif.size() > kMaxJpegExifBytes || metadata.xmp.size() > kMaxJpegXmpBytes)
         return false;
     auto info = std::make_unique<jpeg_compress_struct>();
     auto errors = std::make_unique<ErrorManager>();
     auto dest = std::make_unique<FileDestination>();
     dest->fd = fd;
-    return encode(*info, *errors, *dest, picture, orientation, iccProfile);
+    return encode(*info, *errors, *dest, picture, metadata);
 }
 
 } // namespace tessavo

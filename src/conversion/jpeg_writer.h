@@ -22,9 +22,28 @@ struct JpegPicture {
     size_t lumaStride = 0, chromaStride = 0;
 };
 
-// Encodes `picture` into the open file `fd` with an EXIF block holding only
-// `orientation` (1..8) and, when given, the ICC profile. False when encoding
-// or writing failed; the file then holds an unusable partial JPEG.
-bool writeJpeg(int fd, const JpegPicture& picture, int orientation, std::span<const uint8_t> iccProfile);
+// The most one JPEG can carry: an ICC profile in up to 255 APP2 markers,
+// Exif and XMP in one APP1 marker each (after their identifiers).
+inline constexpr size_t kMaxJpegIccBytes = 255 * (65533 - 14);
+inline constexpr size_t kMaxJpegExifBytes = 65533 - 6;
+inline constexpr size_t kMaxJpegXmpBytes = 65533 - 29;
+
+struct JpegMetadata {
+    int orientation = 1;                // 1..8
+    std::span<const uint8_t> exif;      // a TIFF structure; empty: one holding only the orientation
+    std::span<const uint8_t> xmp;       // an XMP packet; empty: none
+    std::span<const uint8_t> iccProfile;
+};
+
+// Encodes `picture` into the open file `fd` with `metadata`. False when
+// encoding or writing failed (the file then holds an unusable partial
+// JPEG), or, before anything is written, when a block does not fit.
+bool writeJpeg(int fd, const JpegPicture& picture, const JpegMetadata& metadata);
+
+// The same with only the orientation and a profile.
+inline bool writeJpeg(int fd, const JpegPicture& picture, int orientation, std::span<const uint8_t> iccProfile)
+{
+    return writeJpeg(fd, picture, JpegMetadata{orientation, {}, {}, iccProfile});
+}
 
 } // namespace tessavo

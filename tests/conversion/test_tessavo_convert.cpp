@@ -4,8 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <fcntl.h>
 #include <fstream>
+#include <map>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <vector>
 
@@ -72,7 +76,7 @@ TEST(TessavoConvert, HelpVersionAndUsageErrors)
     const Outcome help = run(dir, {"--help"});
     EXPECT_EQ(help.exitCode, 0);
     ASSERT_FALSE(help.out.empty());
-    EXPECT_EQ(help.out[0], "usage: tessavo-convert [-o DIR] [-j N] FILE...");
+    EXPECT_EQ(help.out[0], "usage: tessavo-convert [-o DIR] [-j N] [--keep-metadata] FILE...");
 
     for (const auto& args : std::vector<std::vector<std::string>>{
              {}, {"-o", "out"}, {"-j", "0", "a.heic"}, {"-j", "two", "a.heic"}, {"-j2x", "a.heic"},
@@ -121,4 +125,115 @@ TEST(TessavoConvert, ConvertsEveryFileAndReportsFailures)
     const Outcome here = run(dir, {"B.HEIC"});
     EXPECT_EQ(here.exitCode, 0);
     EXPECT_TRUE(fs::is_regular_file(dir / "B.jpg"));
+}
+
+namespace {
+
+// Every tag exiftool (an independent reader) finds, as "Group:Tag" -> value.
+std::map<std::string, std::string> exiftoolTags(const fs::path& file)
+{
+    std::map<std::string, std::string> tags;
+    FILE* pipe = ::popen(("exiftool -args -G1 -n -a -all -validate " + quoted(file.string()) + " 2>/dev/null").c_str(), "r");
+    char line[4096];
+    while (pipe && std::fgets(line, sizeof line, pipe)) {
+        std::string text(line);
+        const size_t eq = text.find('=');
+        if (text.size() > 1 && text[0] == '-' && eq != std::string::npos)
+            tags[text.substr(1, eq - 1)] = text.substr(eq + 1, text.find_last_not_of('\n') - eq);
+    }
+    if (pipe)
+        ::pclose(pipe);
+    return tags;
+}
+
+bool anyInGroup(const std::map<std::string, std::string>& tags, const std::string& group)
+{
+    return std::any_of(tags.begin(), tags.end(), [&](const auto& tag) { return tag.first.starts_with(group + ":"); });
+}
+
+timespec modificationTime(const fs::path& file)
+{
+    struct stat info {};
+    ::stat(file.c_str(), &info);
+    return info.st_mtim;
+}
+
+} // namespace
+
+TEST(TessavoConvert, KeepMetadataCopiesExifAndXmpMadeTrueForTheJpeg)
+{
+    const struct {
+        const char* file;
+        int orientation; // from irot/imir; the Exif inside says 1 or nothing
+        const char* model;
+        const char* taken;
+        const char* latitude;
+        const char* xmpTitle;
+    } cases[] = {
+        {"exif-mm-orientation-6.heic", 6, "Phone 1", "2023:07:14 18:02:11", "48.8584", "Sample"},
+        {"exif-ii-orientation-3.heic", 3, "Phone 2", "2024:01:02 03:04:05", "35.6586", nullptr},
+    };
+    ScratchDir dir;
+    const timespec taken[2] = {{0, UTIME_OMIT}, {1600000000, 123456789}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        fs::copy_file(fs::path(TESSAVO_TEST_DATA) / c.file, dir / c.file);
+        ASSERT_EQ(::utimensat(AT_FDCWD, (dir / c.file).c_str(), taken, 0), 0);
+        ASSERT_EQ(run(dir, {"--keep-metadata", "-o", "kept", c.file}).exitCode, 0);
+        ASSERT_EQ(run(dir, {"-o", "plain", c.file}).exitCode, 0);
+        const fs::path jpegName = fs::path(c.file).replace_extension(".jpg");
+
+        const JpegFile kept = readJpeg(dir / "kept" / jpegName);
+        auto tags = exiftoolTags(dir / "kept" / jpegName);
+        EXPECT_EQ(kept.orientation, c.orientation);
+        EXPECT_EQ(tags["IFD0:Orientation"], std::to_string(c.orientation));
+        EXPECT_EQ(tags["IFD0:Model"], c.model);
+        EXPECT_EQ(tags["ExifIFD:DateTimeOriginal"], c.taken);
+        EXPECT_EQ(tags["GPS:GPSLatitude"], c.latitude);
+        EXPECT_EQ(tags["ExifIFD:ExifImageWidth"], std::to_string(kept.stored.width));
+        EXPECT_EQ(tags["ExifIFD:ExifImageHeight"], std::to_string(kept.stored.height));
+        EXPECT_FALSE(anyInGroup(tags, "IFD1")) << "the thumbnail is the original's";
+        const auto bytes = readFile(dir / "kept" / jpegName);
+        const uint8_t start[] = {0xFF, 0xD8};
+        EXPECT_EQ(std::search(bytes.begin() + 2, bytes.end(), start, start + 2), bytes.end()) << "thumbnail bytes left";
+        EXPECT_EQ(tags["XMP-dc:Title"], c.xmpTitle ? c.xmpTitle : "");
+        EXPECT_EQ(tags["XMP-tiff:Orientation"], c.xmpTitle ? std::to_string(c.orientation) : "");
+        EXPECT_EQ(tags["ExifTool:Validate"], "0 0 0") << "errors, warnings, minor warnings: " << tags["ExifTool:Warning"];
+        const timespec keptTime = modificationTime(dir / "kept" / jpegName);
+        EXPECT_EQ(keptTime.tv_sec, taken[1].tv_sec);
+        EXPECT_EQ(keptTime.tv_nsec, taken[1].tv_nsec);
+
+        const JpegFile plain = readJpeg(dir / "plain" / jpegName);
+        tags = exiftoolTags(dir / "plain" / jpegName);
+        EXPECT_EQ(plain.orientation, c.orientation);
+        EXPECT_EQ(plain.exifEntries, 1);
+        EXPECT_FALSE(anyInGroup(tags, "GPS") || anyInGroup(tags, "ExifIFD") || anyInGroup(tags, "XMP-dc"));
+        EXPECT_NE(modificationTime(dir / "plain" / jpegName).tv_sec, taken[1].tv_sec);
+    }
+}
+
+TEST(TessavoConvert, MetadataTooLargeForOneSegmentIsLeftOutWithANote)
+{
+    // A big-endian TIFF structure whose one IFD 0 entry, an ASCII
+    // ImageDescription, holds 70,000 bytes; an XMP packet as large.
+    std::vector<uint8_t> exif{'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1, 0x01, 0x0e, 0, 2, 0, 1, 0x11, 0x70, 0, 0, 0, 26, 0, 0, 0, 0};
+    exif.resize(exif.size() + 70000, 'a');
+    FixtureOptions options;
+    options.orientation = 8;
+    options.exif = exif;
+    options.xmp = "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
+                  "<rdf:Description xmlns:dc='http://purl.org/dc/elements/1.1/' dc:format='" +
+                  std::string(70000, 'b') + "'/></rdf:RDF></x:xmpmeta>";
+    ScratchDir dir;
+    writeFile(dir / "big.heic", makeHeic(options));
+    const Outcome outcome = run(dir, {"--keep-metadata", "big.heic"});
+    EXPECT_EQ(outcome.exitCode, 0);
+    ASSERT_EQ(outcome.err.size(), 2u);
+    EXPECT_NE(outcome.err[0].find("Exif"), std::string::npos);
+    EXPECT_NE(outcome.err[1].find("XMP"), std::string::npos);
+    const JpegFile jpeg = readJpeg(dir / "big.jpg");
+    EXPECT_GT(jpeg.stored.width, 0);
+    EXPECT_EQ(jpeg.orientation, 8);
+    EXPECT_EQ(jpeg.exifEntries, 1);
+    EXPECT_FALSE(anyInGroup(exiftoolTags(dir / "big.jpg"), "XMP-dc"));
 }

@@ -196,7 +196,13 @@ std::vector<uint8_t> makeHeic(const FixtureOptions& options)
         heif_encoding_options_alloc(), heif_encoding_options_free);
     encoding->image_orientation = heif_orientation(options.orientation);
         encoding->macOS_compatibility_workaround = options.gridCrop;
-    check(heif_context_encode_image(context.get(), image.get(), encoder.get(), encoding.get(), nullptr), "encode");
+    heif_image_handle* handle = nullptr;
+    check(heif_context_encode_image(context.get(), image.get(), encoder.get(), encoding.get(), &handle), "encode");
+    std::unique_ptr<heif_image_handle, decltype(&heif_image_handle_release)> owned(handle, heif_image_handle_release);
+    if (!options.exif.empty())
+        check(heif_context_add_exif_metadata(context.get(), handle, options.exif.data(), int(options.exif.size())), "exif");
+    if (!options.xmp.empty())
+        check(heif_context_add_XMP_metadata(context.get(), handle, options.xmp.data(), int(options.xmp.size())), "xmp");
 
     std::vector<uint8_t> bytes;
     heif_writer writer{1, appendBytes};

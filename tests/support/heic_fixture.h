@@ -17,6 +17,8 @@ struct FixtureOptions {
     int bitDepth = 8;            // 8 or 10
     bool alpha = false;
     std::vector<uint8_t> icc;    // empty: no profile
+    std::vector<uint8_t> exif;   // a TIFF structure; empty: none
+    std::string xmp;             // empty: none
     bool photographic = false;   // textured content instead of gradients
     bool gridCrop = false;       // crop odd sizes with a grid, not clap
     int quality = 90;
