@@ -139,6 +139,7 @@ private slots:
         add({heic(QStringLiteral("IMG_1.heic")), broken(QStringLiteral("bad.heic"))});
         startRun(m_out);
         settle();
+        m_desktop->store->flush();
         const BookmarkRow folderRow = readBookmarks(databasePath())[m_out.toLocalFile()];
         QCOMPARE(folderRow.inode, identityOf(m_out.toLocalFile()).inode); // the JPEGs changed its times since
         QCOMPARE(statusesOf(files()), (QList<ImageStatus>{S, E}));
@@ -183,6 +184,7 @@ private slots:
         startRun(other);
         settle();
         QCOMPARE(view()->outputDirectory(), other);
+        m_desktop->store->flush();
         QVERIFY(readBookmarks(databasePath()).contains(other.toLocalFile()));
         QCOMPARE(m_desktop->revealer->revealed, QList<QUrl>{m_out}); // the first run's only
     }
