@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 
 namespace tessavo {
 
@@ -24,7 +25,9 @@ struct JpegPicture {
 
 // Encodes `picture` into the open file `fd` with an EXIF block holding only
 // `orientation` (1..8) and, when given, the ICC profile. False when encoding
-// or writing failed; the file then holds an unusable partial JPEG.
-bool writeJpeg(int fd, const JpegPicture& picture, int orientation, std::span<const uint8_t> iccProfile);
+// or writing failed; the file then holds an unusable partial JPEG, and
+// `failure` gets why: the write's errno text or libjpeg's message.
+bool writeJpeg(int fd, const JpegPicture& picture, int orientation, std::span<const uint8_t> iccProfile,
+               std::string* failure = nullptr);
 
 } // namespace tessavo

@@ -133,6 +133,17 @@ private slots:
         QVERIFY(!QFile::exists(outPath(QStringLiteral("bad.jpg"))));
     }
 
+    // Photos of one name from two folders both survive, under their own names.
+    void sameNamesFromTwoFoldersBothSurvive()
+    {
+        add({heic(QStringLiteral("a/IMG_1.HEIC")), heic(QStringLiteral("b/IMG_1.HEIC"))});
+        startRun(m_out);
+        settle();
+        QCOMPARE(statusesOf(files()), repeated(S, 2));
+        QVERIFY(isJpegOfFixtureSize(outPath(QStringLiteral("IMG_1.jpg"))));
+        QVERIFY(isJpegOfFixtureSize(outPath(QStringLiteral("IMG_1 (2).jpg"))));
+    }
+
     void cancelThenSecondRunConvertsEverythingAgain()
     {
         QVERIFY(QDir().mkpath(m_out.toLocalFile()));

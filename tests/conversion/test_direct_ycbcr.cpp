@@ -145,7 +145,7 @@ TEST(DirectYCbCr, BrokenTileDataFailsAtDecodeAndWritesNothing)
     EXPECT_EQ(outcome.step, ConversionStep::Decode);
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[1], "Failed to create CGImage.");
-    EXPECT_FALSE(fs::exists(scratch / "out"));
+    EXPECT_TRUE(!fs::exists(scratch / "out") || fs::is_empty(scratch / "out")) << "nothing written";
 }
 
 TEST(DirectYCbCr, LayoutReaderStaysInsideDamagedFiles)
