@@ -249,6 +249,8 @@ TEST(RealFaults, MemoryLimitEndsJobsWithTheirLinesNotTheProcess)
 
 TEST(RealFaults, ThreadLimitRunsTheWorkOnFewerThreads)
 {
+    if (sanitized())
+        GTEST_SKIP() << "the sanitizers need threads of their own";
     ScratchDir dir;
     const auto files = photos(dir / "in", 6, 64, 48);
     fs::permissions(dir.path(), fs::perms(0777));
