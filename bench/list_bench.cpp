@@ -146,6 +146,7 @@ void measureIntake(const char* label, const QString& databasePath, const QList<Q
     check(shown.listed() == first, "first add lists every file once, in order");
     const auto [secondCall, secondTotal] = add(second);
     check(shown.listed() == first + extra, "second add appends only the new files, in order");
+    shown.desktop.store->flush();
     check(readBookmarks(databasePath).size() == first.size() + extra.size(), "one bookmark per listed file");
     std::printf("%-16s %6lld files: %8.1f ms (call %.1f ms) | again +%lld new: %8.1f ms (call %.1f ms)\n", label,
                 qlonglong(first.size()), firstTotal, firstCall, qlonglong(extra.size()), secondTotal, secondCall);

@@ -37,7 +37,10 @@ supp=$repo/tests/sanitizers
 export ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=0
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 export LSAN_OPTIONS=suppressions=$supp/lsan.supp:print_suppressions=0
-export TSAN_OPTIONS=halt_on_error=1:exitcode=66:second_deadlock_stack=1:suppressions=$supp/tsan.supp
+# die_after_fork=0: once a test has started a child with QProcess,
+# ThreadSanitizer takes the test itself for a forked child and would end it
+# at the next thread it starts (the bookmark store's writer).
+export TSAN_OPTIONS=halt_on_error=1:exitcode=66:second_deadlock_stack=1:die_after_fork=0:suppressions=$supp/tsan.supp
 
 if wants asan; then
   stage_start asan

@@ -1,5 +1,6 @@
 // The Tessavo desktop application: one main window over the conversion state,
 // and the About window behind the Help menu.
+#include "conversion/jpeg_output.h"
 #include "model/content_view.h"
 #include "platform/platform_services.h"
 
@@ -47,6 +48,8 @@ int main(int argc, char* argv[])
     // Quitting drops the conversions that have not started; those under way
     // finish, so no temporary file is left behind and the state they report
     // to still exists.
+    // Killed instead: no hidden temporary file stays behind either.
+    tessavo::removeTemporariesOnSignals();
     QObject::connect(&app, &QCoreApplication::aboutToQuit, [] {
         tessavo::conversionPool()->clear();
         tessavo::conversionPool()->waitForDone();

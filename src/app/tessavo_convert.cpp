@@ -1,5 +1,7 @@
 // tessavo-convert: the window's conversion, for scripts and benchmarks.
 #include "conversion/convert_file.h"
+#include "conversion/destination_names.h"
+#include "conversion/jpeg_output.h"
 
 #include <atomic>
 #include <charconv>
@@ -7,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -23,6 +26,28 @@ bool parseJobs(std::string_view text, unsigned& jobs)
 {
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), jobs);
     return error == std::errc{} && end == text.data() + text.size() && jobs >= 1 && jobs <= 1024;
+}
+
+// One line on stderr per failed file, the reason and what was being done:
+//   tessavo-convert: IMG_0042.HEIC: No space left on device (writing /out/IMG_0042.jpg)
+void reportFailure(const std::filesystem::path& source, const std::filesystem::path& outputDirectory,
+                   const tessavo::ConversionResult& result)
+{
+    using Step = tessavo::ConversionStep;
+    std::string line;
+    try {
+        const std::string doing = result.step == Step::Read ? "reading " + source.string()
+            : result.step == Step::Parse || result.step == Step::Decode ? "decoding " + source.string()
+            : result.step == Step::CreateFolder ? "creating " + outputDirectory.string()
+                                                : "writing " + result.destination.string();
+        line = "tessavo-convert: " + source.filename().string() + ": " +
+               (result.reason.empty() ? std::string("unknown error") : result.reason) + " (" + doing + ")\n";
+    } catch (const std::bad_alloc&) {
+        line.clear();
+    }
+    const std::string_view text = line.empty() ? std::string_view("tessavo-convert: out of memory\n") : line;
+    // One write, so lines of parallel jobs stay whole.
+    [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, text.data(), text.size());
 }
 
 } // namespace
@@ -96,21 +121,40 @@ int main(int argc, char** argv)
     if (files.empty())
         return usageError("no FILE given");
 
+    // Photos of the same name keep apart; names are compared as the output
+    // folder's file system does.
+    const std::vector<std::filesystem::path> names =
+        tessavo::planDestinationNames(files, tessavo::folderTellsCaseApart(outputDirectory));
+    tessavo::removeTemporariesOnSignals();
+
     std::atomic<size_t> next{0};
     std::atomic<bool> anyFailed{false};
     const auto work = [&] {
         for (size_t i = next++; i < files.size(); i = next++) {
-            const auto result = tessavo::convertFile(files[i], outputDirectory, options);
-            if (!result.succeeded())
-                anyFailed = true;
-            // Standard output is for the conversion lines; detail goes here.
-            for (const auto& note : result.notes)
-                std::fprintf(stderr, "tessavo-convert: %s: %s\n", files[i].filename().c_str(), note.c_str());
+            // convertFile reports its own failures, out of memory too; only
+            // the copies of names and notes could throw here.
+            try {
+                tessavo::ConversionOptions fileOptions = options;
+                fileOptions.destinationName = names[i];
+                const tessavo::ConversionResult result = tessavo::convertFile(files[i], outputDirectory, fileOptions);
+                // Standard output is for the conversion lines; detail goes here.
+                for (const auto& note : result.notes)
+                    std::fprintf(stderr, "tessavo-convert: %s: %s\n", files[i].filename().c_str(), note.c_str());
+                if (result.succeeded())
+                    continue;
+                reportFailure(files[i], outputDirectory, result);
+            } catch (const std::exception&) {
+            }
+            anyFailed = true;
         }
     };
     std::vector<std::jthread> workers;
-    for (size_t n = std::min<size_t>(jobs, files.size()); n > 1; --n)
-        workers.emplace_back(work);
+    try {
+        for (size_t n = std::min<size_t>(jobs, files.size()); n > 1; --n)
+            workers.emplace_back(work);
+    } catch (const std::exception&) {
+        // A thread or memory limit: the threads that did start share the work.
+    }
     work();
     workers.clear();
     return anyFailed ? 1 : 0;

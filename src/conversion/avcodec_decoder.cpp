@@ -13,6 +13,7 @@ extern "C" {
 #include <atomic>
 #include <cstring>
 #include <mutex>
+#include <sys/mman.h>
 #include <vector>
 
 namespace tessavo {
@@ -176,8 +177,27 @@ const heif_decoder_plugin plugin = {
 
 } // namespace
 
+namespace {
+
+// FFmpeg 5.1's HEVC decoder reads through a null pointer when some of its
+// allocations fail. Under an address-space limit, check first that there is
+// room for a picture with plenty to spare, and fail cleanly when not.
+bool roomToDecode()
+{
+    constexpr size_t kRoom = size_t(128) << 20;
+    void* probe = ::mmap(nullptr, kRoom, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (probe == MAP_FAILED)
+        return false;
+    ::munmap(probe, kRoom);
+    return true;
+}
+
+} // namespace
+
 HevcFrame decodeHevcPicture(std::span<const std::uint8_t> lengthPrefixedNals)
 {
+    if (!roomToDecode())
+        return nullptr;
     thread_local std::vector<std::uint8_t> stream;
     if (!toAnnexB(lengthPrefixedNals, stream))
         return nullptr;

@@ -1,6 +1,7 @@
 #include "model/content_view.h"
 
 #include "conversion/convert_file.h"
+#include "conversion/destination_names.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -90,16 +91,17 @@ namespace {
 class ConversionJob : public QRunnable {
 public:
     ConversionJob(JobResultRelay* relay, JobResultRelay::Result result,
-                  std::filesystem::path source, std::filesystem::path folder)
+                  std::filesystem::path source, std::filesystem::path folder, std::filesystem::path name)
         : m_relay(relay), m_result(std::move(result)), m_source(std::move(source)),
           m_folder(std::move(folder))
     {
+        m_options.destinationName = std::move(name);
     }
 
     void run() override
     {
         handoffs.load(std::memory_order_acquire);
-        m_result.status = convertFile(m_source, m_folder).succeeded() ? ImageStatus::Success : ImageStatus::Error;
+        m_result.status = convertFile(m_source, m_folder, m_options).succeeded() ? ImageStatus::Success : ImageStatus::Error;
         m_relay->post(std::move(m_result));
     }
 
@@ -108,6 +110,7 @@ private:
     JobResultRelay::Result m_result;
     std::filesystem::path m_source;
     std::filesystem::path m_folder;
+    ConversionOptions m_options;
 };
 
 std::filesystem::path localPath(const QUrl& url)
@@ -143,16 +146,23 @@ void ContentView::convertImages()
     // milliseconds on ten thousand entries.
     m_files->setAllStatuses(ImageStatus::Converting);
     const qsizetype count = m_files->count();
+    // Photos of the same name keep apart, compared as the folder's file system does.
+    std::vector<std::filesystem::path> sources;
+    sources.reserve(size_t(count));
     for (qsizetype row = 0; row < count; ++row)
-        scheduleConversion(m_files->at(row).url, folder, row);
+        sources.push_back(localPath(m_files->at(row).url));
+    const auto names = planDestinationNames(sources, folderTellsCaseApart(localPath(folder)));
+    for (qsizetype row = 0; row < count; ++row)
+        scheduleConversion(m_files->at(row).url, folder, row, names[size_t(row)]);
 }
 
-void ContentView::scheduleConversion(const QUrl& url, const QUrl& outputDirectory, qint64 index)
+void ContentView::scheduleConversion(const QUrl& url, const QUrl& outputDirectory, qint64 index,
+                                     const std::filesystem::path& destinationName)
 {
     ++m_jobsOutstanding;
     // Paths only: the job reads and decodes once it runs on a worker.
     auto* job = new ConversionJob(JobResultRelay::instance(), {this, url, index, ImageStatus::Error},
-                                  localPath(url), localPath(outputDirectory));
+                                  localPath(url), localPath(outputDirectory), destinationName);
     handoffs.fetch_add(1, std::memory_order_release);
     conversionPool()->start(job);
 }

@@ -6,7 +6,9 @@
 #include "conversion/heif_compat.h"
 #include "conversion/heif_file.h"
 #include "conversion/heif_properties.h"
+#include "conversion/jpeg_output.h"
 #include "conversion/jpeg_writer.h"
+#include "conversion/unique_fd.h"
 #include "conversion/ycbcr_decode.h"
 
 #include <libheif/heif.h>
@@ -18,9 +20,9 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <random>
 #include <string>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -29,23 +31,26 @@ namespace tessavo {
 
 void printLine(std::string_view line)
 {
-    std::string whole;
-    whole.reserve(line.size() + 1);
-    whole.append(line);
-    whole.push_back('\n');
-    // One write per line keeps lines of parallel jobs whole; a pipe or
-    // terminal can still take it in pieces, so finish what was left.
-    const char* data = whole.data();
-    size_t left = whole.size();
-    while (left > 0) {
-        const ssize_t written = ::write(STDOUT_FILENO, data, left);
+    // One write per line keeps lines of parallel jobs whole, and allocates
+    // nothing, so a job out of memory still says so. A pipe or terminal can
+    // take the line in pieces: finish what was left.
+    char newline = '\n';
+    iovec parts[2] = {{const_cast<char*>(line.data()), line.size()}, {&newline, 1}};
+    iovec* part = parts;
+    int count = 2;
+    while (count > 0) {
+        ssize_t written = ::writev(STDOUT_FILENO, part, count);
         if (written < 0) {
             if (errno == EINTR)
                 continue;
             return;
         }
-        data += written;
-        left -= size_t(written);
+        for (; count > 0 && size_t(written) >= part->iov_len; --count, ++part)
+            written -= ssize_t(part->iov_len);
+        if (count > 0) {
+            part->iov_base = static_cast<char*>(part->iov_base) + written;
+            part->iov_len -= size_t(written);
+        }
     }
 }
 
@@ -58,29 +63,6 @@ std::filesystem::path destinationPath(const std::filesystem::path& source,
 }
 
 namespace {
-
-class UniqueFd {
-public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept
-    {
-        std::swap(fd_, other.fd_);
-        return *this;
-    }
-    ~UniqueFd()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    explicit operator bool() const { return fd_ >= 0; }
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-
-private:
-    int fd_ = -1;
-};
 
 struct HeifDeleter {
     void operator()(heif_context* p) const { heif_context_free(p); }
@@ -96,39 +78,46 @@ using HeifPtr = std::unique_ptr<T, HeifDeleter>;
 constexpr off_t kMaxSourceBytes = off_t(1) << 30;
 
 // O_NONBLOCK keeps a FIFO or device from stalling the job; only regular
-// files are read.
-std::optional<std::vector<uint8_t>> readWholeFile(const std::filesystem::path& path, timespec& modified)
+// files are read. Empty `reason` when it worked.
+std::vector<uint8_t> readWholeFile(const std::filesystem::path& path, FileIdentity& identity, timespec& modified,
+                                   std::string& reason)
 {
     const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    if (!fd)
-        return std::nullopt;
     struct stat info {};
-    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > kMaxSourceBytes)
-        return std::nullopt;
-    modified = info.st_mtim;
-    try {
-        std::vector<uint8_t> bytes(size_t(info.st_size) + 1);
-        size_t filled = 0;
-        for (;;) {
-            if (filled == bytes.size())
-                bytes.resize(bytes.size() * 2);
-            const ssize_t got = ::read(fd.get(), bytes.data() + filled, bytes.size() - filled);
-            if (got < 0) {
-                if (errno == EINTR)
-                    continue;
-                return std::nullopt;
-            }
-            if (got == 0)
-                break;
-            filled += size_t(got);
-            if (filled > size_t(kMaxSourceBytes))
-                return std::nullopt;
-        }
-        bytes.resize(filled);
-        return bytes;
-    } catch (const std::bad_alloc&) {
-        return std::nullopt;
+    if (!fd || ::fstat(fd.get(), &info) != 0) {
+        reason = std::strerror(errno);
+        return {};
     }
+    if (!S_ISREG(info.st_mode) || info.st_size > kMaxSourceBytes) {
+        reason = S_ISDIR(info.st_mode) ? std::strerror(EISDIR)
+                 : S_ISREG(info.st_mode) ? std::strerror(EFBIG)
+                                         : "not a regular file";
+        return {};
+    }
+    identity = {info.st_dev, info.st_ino};
+    modified = info.st_mtim;
+    std::vector<uint8_t> bytes(size_t(info.st_size) + 1);
+    size_t filled = 0;
+    for (;;) {
+        if (filled == bytes.size())
+            bytes.resize(bytes.size() * 2);
+        const ssize_t got = ::read(fd.get(), bytes.data() + filled, bytes.size() - filled);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            reason = std::strerror(errno);
+            return {};
+        }
+        if (got == 0)
+            break;
+        filled += size_t(got);
+        if (filled > size_t(kMaxSourceBytes)) {
+            reason = std::strerror(EFBIG);
+            return {};
+        }
+    }
+    bytes.resize(filled);
+    return bytes;
 }
 
 void initialiseLibheifOnce()
@@ -149,7 +138,7 @@ struct RgbImage {
 
 // libheif's transformed decode flattened onto white, as rows of RGB in the
 // colours `colour` asks for.
-std::optional<RgbImage> decodeShownImage(heif_image_handle* handle, const ColourPlan& colour)
+std::optional<RgbImage> decodeShownImage(heif_image_handle* handle, const ColourPlan& colour, std::string& reason)
 {
     const bool hasAlpha = heif_image_handle_has_alpha_channel(handle) != 0;
     const bool toneMapped = colour.pixels == ColourPlan::Pixels::ToneMapped;
@@ -163,8 +152,10 @@ std::optional<RgbImage> decodeShownImage(heif_image_handle* handle, const Colour
     heif_image* raw = nullptr;
     const heif_error error = heif_decode_image(handle, &raw, heif_colorspace_RGB, chroma, options.get());
     HeifPtr<heif_image> decoded(raw);
-    if (error.code != heif_error_Ok || !decoded)
+    if (error.code != heif_error_Ok || !decoded) {
+        reason = error.message;
         return std::nullopt;
+    }
 
     int stride = 0;
     const uint8_t* plane = heif_image_get_plane_readonly(decoded.get(), heif_channel_interleaved, &stride);
@@ -247,36 +238,6 @@ RgbImage unapplyOrientation(const RgbImage& shown, int orientation)
     return stored;
 }
 
-// An exclusive new file beside the destination, so the rename that
-// publishes it stays within one file system.
-std::pair<UniqueFd, std::filesystem::path> createTemporaryFile(const std::filesystem::path& directory)
-{
-    thread_local std::mt19937_64 random{std::random_device{}()};
-    static constexpr char digits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string name = ".tessavo-";
-        for (int i = 0; i < 12; ++i)
-            name.push_back(digits[random() % 36]);
-        name += ".tmp";
-        auto path = directory / name;
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
-        if (fd >= 0)
-            return {UniqueFd(fd), std::move(path)};
-        if (errno != EEXIST)
-            break;
-    }
-    return {};
-}
-
-// Makes a rename in `directory` survive a power loss. The JPEG is whole
-// whatever happens here, so a failure is no reason to report one.
-void syncDirectory(const std::filesystem::path& directory)
-{
-    const UniqueFd fd(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (fd)
-        ::fsync(fd.get());
-}
-
 // The stored pixels as YCbCr straight from the HEVC tiles where that gives
 // libheif's picture exactly (see ycbcr_decode.h), crop included.
 std::optional<YCbCrImage> decodeDirectly(std::span<const uint8_t> file, const std::optional<HeifFile>& heif,
@@ -296,133 +257,162 @@ std::optional<YCbCrImage> decodeDirectly(std::span<const uint8_t> file, const st
 
 } // namespace
 
+namespace {
+
+// The line each failing step prints; the output folder's adds the reason.
+std::string_view failureLine(ConversionStep step)
+{
+    switch (step) {
+    case ConversionStep::Read: return "Failed to read HEIC data.";
+    case ConversionStep::Parse: return "Failed to create CGImageSource.";
+    case ConversionStep::Decode: return "Failed to create CGImage.";
+    case ConversionStep::CreateFolder: return "Failed to create output directory: ";
+    case ConversionStep::CreateDestination: return "Failed to create CGImageDestination.";
+    case ConversionStep::Finalize:
+    case ConversionStep::Done: break;
+    }
+    return "Failed to finalize the image destination.";
+}
+
+} // namespace
+
 ConversionResult convertFile(const std::filesystem::path& source,
                              const std::filesystem::path& outputDirectory,
                              const ConversionOptions& options,
                              const LineSink& sink)
 {
     ConversionResult result;
-    const auto fail = [&](ConversionStep step, std::string_view line, std::string reason) {
-        sink(line);
+    const auto fail = [&](ConversionStep step, std::string reason) {
+        if (step == ConversionStep::CreateFolder)
+            sink(std::string(failureLine(step)) + reason);
+        else
+            sink(failureLine(step));
         result.step = step;
         result.reason = std::move(reason);
         return result;
     };
-    const auto errnoText = [] { return std::string(std::strerror(errno)); };
-    sink("Converting file: " + source.filename().string());
-
-    errno = 0;
-    timespec modified{};
-    auto bytes = readWholeFile(source, modified);
-    if (!bytes)
-        return fail(ConversionStep::Read, "Failed to read HEIC data.", errno ? errnoText() : "not a regular file");
-
-    // Our one reading of the metadata serves the compatibility step, the
-    // orientation and the direct route; without it libheif does everything.
-    std::optional<HeifFile> heif;
+    // The step under way, for a failure thrown from anywhere in it: running
+    // out of memory (inside libheif too) or of threads ends this job alone.
+    ConversionStep underWay = ConversionStep::Read;
     try {
-        heif = readHeifFile(*bytes);
+        sink("Converting file: " + source.filename().string());
+        FileIdentity identity;
+        timespec modified{};
+        std::string unread;
+        std::vector<uint8_t> bytes = readWholeFile(source, identity, modified, unread);
+        if (!unread.empty())
+            return fail(ConversionStep::Read, std::move(unread));
+
+        // Our one reading of the metadata serves the compatibility step, the
+        // orientation and the direct route; without it libheif does everything.
+        underWay = ConversionStep::Parse;
+        std::optional<HeifFile> heif = readHeifFile(bytes);
         if (heif)
-            adaptForLibheif(*bytes, *heif);
-    } catch (const std::bad_alloc&) {
-        heif.reset();
-    }
+            adaptForLibheif(bytes, *heif);
 
-    const ThreadShare threads;
-    initialiseLibheifOnce();
-    HeifPtr<heif_context> context(heif_context_alloc());
-    // libheif refuses a derived image (grid, overlay) from its limit on, a
-    // coded one only above it: one more than our side makes both take 16384.
-    if (context)
-        heif_context_set_maximum_image_size_limit(context.get(), kMaxImageSide + 1);
-    heif_image_handle* rawHandle = nullptr;
-    heif_error parsed{heif_error_Memory_allocation_error, heif_suberror_Unspecified, "out of memory"};
-    if (context) {
-        parsed = heif_context_read_from_memory_without_copy(context.get(), bytes->data(), bytes->size(), nullptr);
-        if (parsed.code == heif_error_Ok)
-            parsed = heif_context_get_primary_image_handle(context.get(), &rawHandle);
-    }
-    if (parsed.code != heif_error_Ok)
-        return fail(ConversionStep::Parse, "Failed to create CGImageSource.", parsed.message);
-    HeifPtr<heif_image_handle> handle(rawHandle);
-    if (heif_image_handle_get_ispe_width(handle.get()) > kMaxImageSide ||
-        heif_image_handle_get_ispe_height(handle.get()) > kMaxImageSide)
-        return fail(ConversionStep::Parse, "Failed to create CGImageSource.", "the image is larger than 16384 pixels");
+        const ThreadShare threads;
+        initialiseLibheifOnce();
+        HeifPtr<heif_context> context(heif_context_alloc());
+        // libheif refuses a derived image (grid, overlay) from its limit on, a
+        // coded one only above it: one more than our side makes both take 16384.
+        if (context)
+            heif_context_set_maximum_image_size_limit(context.get(), kMaxImageSide + 1);
+        heif_image_handle* rawHandle = nullptr;
+        heif_error parsed{heif_error_Memory_allocation_error, heif_suberror_Unspecified, "out of memory"};
+        if (context) {
+            parsed = heif_context_read_from_memory_without_copy(context.get(), bytes.data(), bytes.size(), nullptr);
+            if (parsed.code == heif_error_Ok)
+                parsed = heif_context_get_primary_image_handle(context.get(), &rawHandle);
+        }
+        if (parsed.code != heif_error_Ok)
+            return fail(ConversionStep::Parse, parsed.message);
+        HeifPtr<heif_image_handle> handle(rawHandle);
+        if (heif_image_handle_get_ispe_width(handle.get()) > kMaxImageSide ||
+            heif_image_handle_get_ispe_height(handle.get()) > kMaxImageSide)
+            return fail(ConversionStep::Parse, "the image is larger than 16384 pixels");
 
-    // libheif crops, turns and mirrors; the turn and mirror are then undone
-    // here and carried as the EXIF orientation instead. Undoing exactly what
-    // libheif did needs its reading of the properties, which ours follows;
-    // where ours has none, libheif's view is written upright.
-    const auto transforms = heif ? transformsOf(*heif, heif->primary) : std::nullopt;
-    const int orientation = transforms ? exifOrientation(*transforms) : 1;
-    if (heif && !libheifCanDecodeSafely(*heif))
-        return fail(ConversionStep::Decode, "Failed to create CGImage.", "a derived image is made of an item that is no image");
-    ColourPlan colour;
-    PhotoMetadata metadata;
-    std::optional<YCbCrImage> planes;
-    std::optional<RgbImage> image;
-    try {
-        colour = planColour(handle.get());
+        const std::filesystem::path name = options.destinationName.empty()
+            ? destinationPath(source, {}).filename()
+            : options.destinationName;
+        // Before the decode, so that a folder which cannot take the JPEG costs
+        // no decoding; its failure is told in its place, after the destination.
+        JpegOutput output(outputDirectory, name, identity);
+        const auto announceDestination = [&] {
+            result.destination = outputDirectory / name;
+            sink("Destination URL: " + result.destination.string());
+            underWay = ConversionStep::Finalize;
+        };
+        if (!output.ready()) {
+            announceDestination();
+            return fail(output.step(), output.reason());
+        }
+
+        // libheif crops, turns and mirrors; the turn and mirror are then undone
+        // here and carried as the EXIF orientation instead. Undoing exactly what
+        // libheif did needs its reading of the properties, which ours follows;
+        // where ours has none, libheif's view is written upright.
+        underWay = ConversionStep::Decode;
+        const auto transforms = heif ? transformsOf(*heif, heif->primary) : std::nullopt;
+        const int orientation = transforms ? exifOrientation(*transforms) : 1;
+        if (heif && !libheifCanDecodeSafely(*heif))
+            return fail(ConversionStep::Decode, "a derived image is made of an item that is no image");
+        const ColourPlan colour = planColour(handle.get());
+        std::optional<YCbCrImage> planes;
         if (options.allowDirectRoute && colour.pixels == ColourPlan::Pixels::AsDecoded)
-            planes = decodeDirectly(*bytes, heif, handle.get(), transforms, threads.threads());
+            planes = decodeDirectly(bytes, heif, handle.get(), transforms, threads.threads());
+        std::optional<RgbImage> image;
+        std::string undecoded = "the image could not be decoded";
         if (!planes) {
             heif_context_set_max_decoding_threads(context.get(), threads.threads());
-            image = decodeShownImage(handle.get(), colour);
+            image = decodeShownImage(handle.get(), colour, undecoded);
             if (image && orientation != 1)
                 image = unapplyOrientation(*image, orientation);
         }
-        if (options.keepMetadata && (planes || image))
+        if (!planes && !image)
+            return fail(ConversionStep::Decode, std::move(undecoded));
+        result.directRoute = planes.has_value();
+        PhotoMetadata metadata;
+        if (options.keepMetadata)
             metadata = readPhotoMetadata(handle.get(), orientation, planes ? planes->width : image->width,
                                          planes ? planes->height : image->height);
-    } catch (const std::bad_alloc&) {
-        planes.reset();
-        image.reset();
+        if (!colour.note.empty())
+            result.notes.push_back(colour.note);
+        result.notes.insert(result.notes.end(), metadata.notes.begin(), metadata.notes.end());
+        handle.reset();
+        context.reset();
+
+        announceDestination();
+        JpegPicture picture;
+        if (planes)
+            picture = {planes->width, planes->height, nullptr, 0, planes->y.data(), planes->cb.data(), planes->cr.data(),
+                       planes->lumaStride, planes->chromaStride};
+        else
+            picture = {image->width, image->height, image->pixels.data(), size_t(image->width) * 3};
+        std::string unwritten;
+        if (!writeJpeg(output.fd(), picture, {orientation, metadata.exif, metadata.xmp, colour.profile}, &unwritten))
+            return fail(ConversionStep::Finalize, std::move(unwritten));
+        // The modification time goes last, after the final write to the file.
+        const timespec times[2] = {{0, UTIME_OMIT}, modified};
+        if (options.keepMetadata && ::futimens(output.fd(), times) != 0)
+            return fail(ConversionStep::Finalize, std::strerror(errno));
+        if (!output.publish())
+            return fail(output.step(), output.reason());
+        sink("Successfully converted " + source.filename().string() + " to " + name.string());
+        result.step = ConversionStep::Done;
+        return result;
+    } catch (const std::exception& error) {
+        result.step = underWay;
+        const bool memory = dynamic_cast<const std::bad_alloc*>(&error) != nullptr;
+        try {
+            result.reason = memory ? std::strerror(ENOMEM) : error.what();
+        } catch (const std::bad_alloc&) {
+        }
+        // printLine allocates nothing; a sink that needs memory may fail again.
+        try {
+            sink(failureLine(underWay));
+        } catch (const std::exception&) {
+        }
     }
-    result.directRoute = planes.has_value();
-    if (!planes && !image)
-        return fail(ConversionStep::Decode, "Failed to create CGImage.", "the image could not be decoded");
-    if (!colour.note.empty())
-        result.notes.push_back(colour.note);
-    result.notes.insert(result.notes.end(), metadata.notes.begin(), metadata.notes.end());
-    handle.reset();
-    context.reset();
-
-    const std::filesystem::path destination = options.destinationName.empty()
-        ? destinationPath(source, outputDirectory)
-        : outputDirectory / options.destinationName;
-    result.destination = destination;
-    sink("Destination URL: " + destination.string());
-
-    std::error_code error;
-    std::filesystem::create_directories(outputDirectory, error);
-    if (error)
-        return fail(ConversionStep::CreateFolder, "Failed to create output directory: " + error.message(), error.message());
-
-    const std::filesystem::path folder = destination.parent_path().empty() ? "." : destination.parent_path();
-    auto [fd, temporary] = createTemporaryFile(folder);
-    if (!fd)
-        return fail(ConversionStep::CreateDestination, "Failed to create CGImageDestination.", errnoText());
-
-    JpegPicture picture;
-    if (planes)
-        picture = {planes->width, planes->height, nullptr, 0, planes->y.data(), planes->cb.data(), planes->cr.data(),
-                   planes->lumaStride, planes->chromaStride};
-    else
-        picture = {image->width, image->height, image->pixels.data(), size_t(image->width) * 3};
-    errno = 0;
-    // The modification time is set last, after the final write to the file.
-    const timespec times[2] = {{0, UTIME_OMIT}, modified};
-    const bool written = writeJpeg(fd.get(), picture, {orientation, metadata.exif, metadata.xmp, colour.profile}) &&
-                         (!options.keepMetadata || ::futimens(fd.get(), times) == 0) && ::fsync(fd.get()) == 0 &&
-                         ::close(fd.release()) == 0 && ::rename(temporary.c_str(), destination.c_str()) == 0;
-    if (!written) {
-        const std::string reason = errno ? errnoText() : "the JPEG could not be encoded";
-        ::unlink(temporary.c_str());
-        return fail(ConversionStep::Finalize, "Failed to finalize the image destination.", reason);
-    }
-    syncDirectory(folder);
-    sink("Successfully converted " + source.filename().string() + " to " + destination.filename().string());
-    result.step = ConversionStep::Done;
     return result;
 }
 

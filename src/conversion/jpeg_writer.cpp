@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string_view>
 #include <unistd.h>
@@ -46,6 +47,7 @@ bool writeAll(int fd, const uint8_t* data, size_t size)
 struct FileDestination {
     jpeg_destination_mgr base;
     int fd;
+    int writeError = 0; // errno of a failed write
     std::array<JOCTET, 1 << 16> buffer;
 };
 
@@ -59,8 +61,10 @@ void initDestination(j_compress_ptr info)
 boolean emptyBuffer(j_compress_ptr info)
 {
     auto* dest = reinterpret_cast<FileDestination*>(info->dest);
-    if (!writeAll(dest->fd, dest->buffer.data(), dest->buffer.size()))
+    if (!writeAll(dest->fd, dest->buffer.data(), dest->buffer.size())) {
+        dest->writeError = errno;
         ERREXIT(info, JERR_FILE_WRITE);
+    }
     initDestination(info);
     return TRUE;
 }
@@ -68,8 +72,10 @@ boolean emptyBuffer(j_compress_ptr info)
 void termDestination(j_compress_ptr info)
 {
     auto* dest = reinterpret_cast<FileDestination*>(info->dest);
-    if (!writeAll(dest->fd, dest->buffer.data(), dest->buffer.size() - dest->base.free_in_buffer))
+    if (!writeAll(dest->fd, dest->buffer.data(), dest->buffer.size() - dest->base.free_in_buffer)) {
+        dest->writeError = errno;
         ERREXIT(info, JERR_FILE_WRITE);
+    }
 }
 
 // The smallest EXIF block: a big-endian TIFF header and one IFD entry.
@@ -97,13 +103,20 @@ void writeMarker(jpeg_compress_struct& info, std::string_view identifier, std::s
 
 // Only trivially destructible objects live here, so leaving by longjmp is safe.
 bool encode(jpeg_compress_struct& info, ErrorManager& errors, FileDestination& dest, const JpegPicture& picture,
-            const JpegMetadata& metadata)
+            const JpegMetadata& metadata, std::string* failure)
 {
     info.err = jpeg_std_error(&errors.base);
     errors.base.error_exit = onError;
     errors.base.output_message = ignoreMessage;
     if (setjmp(errors.jump)) {
+        char message[JMSG_LENGTH_MAX] = {};
+        if (dest.writeError)
+            std::snprintf(message, sizeof message, "%s", std::strerror(dest.writeError));
+        else
+            errors.base.format_message(reinterpret_cast<j_common_ptr>(&info), message);
         jpeg_destroy_compress(&info);
+        if (failure)
+            *failure = message;
         return false;
     }
     jpeg_create_compress(&info);
@@ -165,18 +178,21 @@ bool encode(jpeg_compress_struct& info, ErrorManager& errors, FileDestination& d
 
 } // namespace
 
-bool writeJpeg(int fd, const JpegPicture& picture, const JpegMetadata& metadata)
+bool writeJpeg(int fd, const JpegPicture& picture, const JpegMetadata& metadata, std::string* failure)
 {
     // libjpeg would number a 256th ICC marker 0 and cut a long APP1 short.
     if (picture.width <= 0 || picture.height <= 0 || (!picture.rgb && !picture.y) || metadata.orientation < 1 ||
         metadata.orientation > 8 || metadata.iccProfile.size() > kMaxJpegIccBytes ||
-        metadata.exif.size() > kMaxJpegExifBytes || metadata.xmp.size() > kMaxJpegXmpBytes)
+        metadata.exif.size() > kMaxJpegExifBytes || metadata.xmp.size() > kMaxJpegXmpBytes) {
+        if (failure)
+            *failure = "no picture to encode, or a block too large for JPEG";
         return false;
+    }
     auto info = std::make_unique<jpeg_compress_struct>();
     auto errors = std::make_unique<ErrorManager>();
     auto dest = std::make_unique<FileDestination>();
     dest->fd = fd;
-    return encode(*info, *errors, *dest, picture, metadata);
+    return encode(*info, *errors, *dest, picture, metadata, failure);
 }
 
 } // namespace tessavo

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 
 namespace tessavo {
 
@@ -37,8 +38,9 @@ struct JpegMetadata {
 
 // Encodes `picture` into the open file `fd` with `metadata`. False when
 // encoding or writing failed (the file then holds an unusable partial
-// JPEG), or, before anything is written, when a block does not fit.
-bool writeJpeg(int fd, const JpegPicture& picture, const JpegMetadata& metadata);
+// JPEG), or, before anything is written, when a block does not fit;
+// `failure` then gets why: the write's errno text or libjpeg's message.
+bool writeJpeg(int fd, const JpegPicture& picture, const JpegMetadata& metadata, std::string* failure = nullptr);
 
 // The same with only the orientation and a profile.
 inline bool writeJpeg(int fd, const JpegPicture& picture, int orientation, std::span<const uint8_t> iccProfile)

@@ -10,6 +10,8 @@
 #include <QUrl>
 #include <QtQml/qqmlregistration.h>
 
+#include <filesystem>
+
 class QThreadPool;
 
 namespace tessavo {
@@ -65,7 +67,9 @@ public:
     void addDroppedFile(const QUrl& url);
 
     void convertImages();
-    void scheduleConversion(const QUrl& url, const QUrl& outputDirectory, qint64 index);
+    // An empty `destinationName` takes the one derived from the source.
+    void scheduleConversion(const QUrl& url, const QUrl& outputDirectory, qint64 index,
+                            const std::filesystem::path& destinationName = {});
     // Applies one job's outcome. The job carries the entry's position and URL:
     // when the position no longer names that URL (removal during the run) the
     // entry is found by URL; an entry that is gone, or waiting because it was

@@ -3,16 +3,17 @@
 #include "conversion/convert_file.h"
 
 #include <QAtomicInteger>
-#include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
 
 #include <cerrno>
 #include <cstring>
+#include <system_error>
 #include <sys/stat.h>
 
 namespace tessavo {
@@ -24,28 +25,39 @@ QString pathOf(const QUrl& url)
     return url.isLocalFile() ? url.toLocalFile() : url.path(QUrl::FullyDecoded);
 }
 
-bool exec(QSqlDatabase& db, const QString& statement)
+void printFailure(const QString& path, const QString& reason)
 {
-    QSqlQuery query(db);
-    return query.exec(statement);
+    printLine(QStringLiteral("Failed to save bookmark data for URL: %1, error: %2").arg(path, reason).toStdString());
+}
+
+// SQLite's own words ("database is locked") where there are any.
+QString reasonOf(const QSqlError& error)
+{
+    return error.databaseText().isEmpty() ? error.text() : error.databaseText();
+}
+
+QString newConnectionName()
+{
+    static QAtomicInteger<quint64> instances;
+    return QStringLiteral("tessavo-bookmarks-%1").arg(instances.fetchAndAddRelaxed(1));
 }
 
 } // namespace
 
-SqliteBookmarkStore::SqliteBookmarkStore(QString databasePath)
-    : m_databasePath(std::move(databasePath))
+SqliteBookmarkStore::SqliteBookmarkStore(QString databasePath, std::chrono::milliseconds busyTimeout)
+    : m_databasePath(std::move(databasePath)), m_connectionName(newConnectionName()), m_busyTimeout(busyTimeout)
 {
-    static QAtomicInteger<quint64> instances;
-    m_connectionName = QStringLiteral("tessavo-bookmarks-%1").arg(instances.fetchAndAddRelaxed(1));
 }
 
 SqliteBookmarkStore::~SqliteBookmarkStore()
 {
-    if (!m_db.isValid())
-        return;
-    m_db.close();
-    m_db = QSqlDatabase();
-    QSqlDatabase::removeDatabase(m_connectionName);
+    {
+        const std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_changed.notify_all();
+    if (m_writer.joinable())
+        m_writer.join();
 }
 
 QString SqliteBookmarkStore::defaultDatabasePath()
@@ -53,60 +65,118 @@ QString SqliteBookmarkStore::defaultDatabasePath()
     return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/bookmarks.sqlite");
 }
 
-bool SqliteBookmarkStore::open()
-{
-    if (m_db.isOpen())
-        return true;
-    if (m_openFailed)
-        return false;
-    QDir().mkpath(QFileInfo(m_databasePath).absolutePath());
-    m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
-    m_db.setDatabaseName(m_databasePath);
-    // The timeout goes first: switching to WAL itself needs the lock that
-    // another process may hold.
-    const bool ready = m_db.open()
-        && exec(m_db, QStringLiteral("PRAGMA busy_timeout = 10000"))
-        && exec(m_db, QStringLiteral("PRAGMA journal_mode = WAL"))
-        // Only a power loss can drop the last saves (a killed process loses
-        // none); a sync per save cost 4 ms on the GUI thread, seconds for a
-        // large pick, against 0.2 ms without.
-        && exec(m_db, QStringLiteral("PRAGMA synchronous = NORMAL"))
-        && exec(m_db, QStringLiteral("CREATE TABLE IF NOT EXISTS bookmarks ("
-                                     "path TEXT PRIMARY KEY NOT NULL, device INTEGER NOT NULL, "
-                                     "inode INTEGER NOT NULL, size INTEGER NOT NULL, "
-                                     "mtime_ns INTEGER NOT NULL)"));
-    if (!ready) {
-        // The store has no failure path toward its callers; say it once on
-        // stderr so a broken data folder is not silent.
-        qWarning().noquote() << "Bookmark store unavailable:" << m_databasePath << m_db.lastError().text();
-        m_db.close();
-        m_openFailed = true;
-    }
-    return ready;
-}
-
 void SqliteBookmarkStore::saveBookmark(const QUrl& url)
 {
     const QString path = pathOf(url);
     struct stat info {};
     if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
-        const int error = errno;
-        printLine(QStringLiteral("Failed to save bookmark data for URL: %1, error: %2")
-                      .arg(path, QString::fromLocal8Bit(std::strerror(error)))
-                      .toStdString());
+        printFailure(path, QString::fromLocal8Bit(std::strerror(errno)));
         return;
     }
-    if (!open())
-        return;
-    QSqlQuery query(m_db);
-    query.prepare(QStringLiteral("INSERT OR REPLACE INTO bookmarks (path, device, inode, size, mtime_ns) "
-                                 "VALUES (?, ?, ?, ?, ?)"));
-    query.addBindValue(path);
-    query.addBindValue(qint64(info.st_dev));
-    query.addBindValue(qint64(info.st_ino));
-    query.addBindValue(qint64(info.st_size));
-    query.addBindValue(qint64(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec);
-    query.exec();
+    {
+        const std::lock_guard lock(m_mutex);
+        m_queue.push_back({path, qint64(info.st_dev), qint64(info.st_ino), qint64(info.st_size),
+                           qint64(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec});
+        ++m_saved;
+        try {
+            if (!m_writer.joinable())
+                m_writer = std::thread(&SqliteBookmarkStore::writeRecords, this);
+        } catch (const std::system_error& error) {
+            // No thread to be had; the next save tries again.
+            for (const Record& record : m_queue)
+                printFailure(record.path, QString::fromLocal8Bit(error.what()));
+            m_handled += m_queue.size();
+            m_queue.clear();
+        }
+    }
+    m_changed.notify_all();
+}
+
+void SqliteBookmarkStore::flush()
+{
+    std::unique_lock lock(m_mutex);
+    const quint64 target = m_saved;
+    m_changed.wait(lock, [&] { return m_handled >= target; });
+}
+
+void SqliteBookmarkStore::writeRecords()
+{
+    {
+        // The connection lives and dies on this thread, as Qt requires.
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
+        db.setDatabaseName(m_databasePath);
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_changed.wait(lock, [this] { return !m_queue.empty() || m_stopping; });
+            if (m_queue.empty())
+                break;
+            std::vector<Record> batch;
+            batch.swap(m_queue);
+            lock.unlock();
+            store(db, batch);
+            lock.lock();
+            m_handled += batch.size();
+            m_changed.notify_all();
+        }
+        lock.unlock();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(m_connectionName);
+}
+
+void SqliteBookmarkStore::store(QSqlDatabase& db, const std::vector<Record>& batch)
+{
+    QString failure;
+    const auto run = [&](const QString& statement) {
+        QSqlQuery query(db);
+        if (query.exec(statement))
+            return true;
+        if (failure.isEmpty())
+            failure = reasonOf(query.lastError());
+        return false;
+    };
+    if (!db.isOpen()) {
+        QDir().mkpath(QFileInfo(m_databasePath).absolutePath());
+        if (!db.open())
+            failure = reasonOf(db.lastError());
+        // The timeout goes first: switching to WAL itself needs the lock that
+        // another process may hold.
+        else if (!run(QStringLiteral("PRAGMA busy_timeout = %1").arg(m_busyTimeout.count()))
+                 || !run(QStringLiteral("PRAGMA journal_mode = WAL"))
+                 // Only a power loss can drop the last saves (a killed process
+                 // loses none); a sync per save cost 4 ms against 0.2 ms.
+                 || !run(QStringLiteral("PRAGMA synchronous = NORMAL"))
+                 || !run(QStringLiteral("CREATE TABLE IF NOT EXISTS bookmarks ("
+                                        "path TEXT PRIMARY KEY NOT NULL, device INTEGER NOT NULL, "
+                                        "inode INTEGER NOT NULL, size INTEGER NOT NULL, "
+                                        "mtime_ns INTEGER NOT NULL)")))
+            db.close(); // tried again with the next batch
+    }
+    // IMMEDIATE takes the write lock up front, waiting for it as long as the
+    // timeout allows.
+    if (db.isOpen() && run(QStringLiteral("BEGIN IMMEDIATE"))) {
+        QSqlQuery insert(db);
+        insert.prepare(QStringLiteral("INSERT OR REPLACE INTO bookmarks (path, device, inode, size, mtime_ns) "
+                                      "VALUES (?, ?, ?, ?, ?)"));
+        for (const Record& record : batch) {
+            insert.addBindValue(record.path);
+            insert.addBindValue(record.device);
+            insert.addBindValue(record.inode);
+            insert.addBindValue(record.size);
+            insert.addBindValue(record.mtimeNs);
+            if (!insert.exec()) {
+                failure = reasonOf(insert.lastError());
+                break;
+            }
+        }
+        if (failure.isEmpty() && run(QStringLiteral("COMMIT")))
+            return;
+        run(QStringLiteral("ROLLBACK"));
+    }
+    if (failure.isEmpty())
+        failure = QStringLiteral("the store cannot be opened");
+    for (const Record& record : batch)
+        printFailure(record.path, failure);
 }
 
 } // namespace tessavo

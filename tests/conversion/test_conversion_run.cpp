@@ -133,12 +133,24 @@ private slots:
         QVERIFY(!QFile::exists(outPath(QStringLiteral("bad.jpg"))));
     }
 
+    // Photos of one name from two folders both survive, under their own names.
+    void sameNamesFromTwoFoldersBothSurvive()
+    {
+        add({heic(QStringLiteral("a/IMG_1.HEIC")), heic(QStringLiteral("b/IMG_1.HEIC"))});
+        startRun(m_out);
+        settle();
+        QCOMPARE(statusesOf(files()), repeated(S, 2));
+        QVERIFY(isJpegOfFixtureSize(outPath(QStringLiteral("IMG_1.jpg"))));
+        QVERIFY(isJpegOfFixtureSize(outPath(QStringLiteral("IMG_1 (2).jpg"))));
+    }
+
     void cancelThenSecondRunConvertsEverythingAgain()
     {
         QVERIFY(QDir().mkpath(m_out.toLocalFile()));
         add({heic(QStringLiteral("IMG_1.heic")), broken(QStringLiteral("bad.heic"))});
         startRun(m_out);
         settle();
+        m_desktop->store->flush();
         const BookmarkRow folderRow = readBookmarks(databasePath())[m_out.toLocalFile()];
         QCOMPARE(folderRow.inode, identityOf(m_out.toLocalFile()).inode); // the JPEGs changed its times since
         QCOMPARE(statusesOf(files()), (QList<ImageStatus>{S, E}));
@@ -183,6 +195,7 @@ private slots:
         startRun(other);
         settle();
         QCOMPARE(view()->outputDirectory(), other);
+        m_desktop->store->flush();
         QVERIFY(readBookmarks(databasePath()).contains(other.toLocalFile()));
         QCOMPARE(m_desktop->revealer->revealed, QList<QUrl>{m_out}); // the first run's only
     }

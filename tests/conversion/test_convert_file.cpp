@@ -1,4 +1,6 @@
 #include "conversion/convert_file.h"
+#include "conversion/destination_names.h"
+#include "conversion/jpeg_output.h"
 
 #include "captured_conversion.h"
 #include "heic_fixture.h"
@@ -12,7 +14,11 @@
 #include <future>
 #include <random>
 #include <string>
+#include <functional>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <thread>
 #include <vector>
 
@@ -243,24 +249,17 @@ TEST_F(ConvertFileOutput, OutputFolderThatCannotBeMadeFailsAfterDestinationLine)
     EXPECT_EQ(readFile(dir_ / "plain-file"), (std::vector<uint8_t>{1, 2, 3}));
 }
 
-TEST_F(ConvertFileOutput, FolderRefusingNewFilesFailsAtDestination)
+TEST_F(ConvertFileOutput, FolderRefusingNewFilesFailsBeforeTheDecode)
 {
-    // procfs exists but refuses new files, even to root.
-    const Result result = convert(source(), "/proc");
-    EXPECT_FALSE(result.outcome.succeeded());
-    EXPECT_EQ(result.lines, (std::vector<std::string>{"Converting file: IMG_7.HEIC", "Destination URL: /proc/IMG_7.jpg",
+    // procfs exists but refuses new files, even to root. The photo cannot be
+    // decoded either, which is never found out: the folder is tried first.
+    FixtureOptions options;
+    options.gridCrop = true;
+    writeFile(dir_ / "huge.heic", withGridSize(makeHeic(options), 30000, 30000));
+    const Result result = convert(dir_ / "huge.heic", "/proc");
+    EXPECT_EQ(result.outcome.step, ConversionStep::CreateDestination);
+    EXPECT_EQ(result.lines, (std::vector<std::string>{"Converting file: huge.heic", "Destination URL: /proc/huge.jpg",
                                                       "Failed to create CGImageDestination."}));
-}
-
-TEST_F(ConvertFileOutput, FolderInTheWayOfTheJpegFailsAtFinalizeAndCleansUp)
-{
-    fs::create_directories(out() / "IMG_7.jpg" / "keep");
-    const Result result = convert(source(), out());
-    EXPECT_FALSE(result.outcome.succeeded());
-    ASSERT_EQ(result.lines.size(), 3u);
-    EXPECT_EQ(result.lines[2], "Failed to finalize the image destination.");
-    EXPECT_EQ(entriesOf(out()), std::vector<std::string>{"IMG_7.jpg"});
-    EXPECT_TRUE(fs::exists(out() / "IMG_7.jpg" / "keep"));
 }
 
 TEST_F(ConvertFileOutput, ExistingJpegAndSymlinkAreReplacedNotFollowed)
@@ -307,23 +306,167 @@ TEST_F(ConvertFileOutput, NamesAndNestedOutputFolder)
     EXPECT_EQ(entriesOf(nested), (std::vector<std::string>{"IMG_1.jpg", "noext.jpg", "trip.day1.jpg"}));
 }
 
-TEST_F(ConvertFileOutput, ParallelJobsOnOneDestinationLeaveOneWholeJpeg)
+TEST(DestinationNames, PhotosOfOneNameKeepApart)
 {
-    // Same name, different pictures, so a mix of the two would show.
-    FixtureOptions other;
-    other.width = 96;
-    other.height = 20;
-    fs::create_directories(dir_ / "b");
-    writeFile(dir_ / "b" / "IMG_7.HEIC", makeHeic(other));
-    for (int round = 0; round < 10; ++round) {
-        auto first = std::async(std::launch::async, [&] { return convert(source(), out()).outcome; });
-        auto second = std::async(std::launch::async, [&] { return convert(dir_ / "b" / "IMG_7.HEIC", out()).outcome; });
-        EXPECT_TRUE(first.get().succeeded());
-        EXPECT_TRUE(second.get().succeeded());
-        const JpegFile jpeg = readJpeg(out() / "IMG_7.jpg");
-        const bool isFirst = jpeg.stored.width == 64 && jpeg.stored.height == 48 && jpeg.orientation == 6;
-        const bool isSecond = jpeg.stored.width == 96 && jpeg.stored.height == 20 && jpeg.orientation == 1;
-        EXPECT_TRUE(isFirst || isSecond) << "round " << round;
-        EXPECT_EQ(entriesOf(out()), std::vector<std::string>{"IMG_7.jpg"});
+    struct Case {
+        std::vector<fs::path> sources;
+        bool caseSensitive;
+        std::vector<fs::path> names;
+    };
+    const std::vector<Case> cases{
+        {{"a/IMG_0001.HEIC", "b/IMG_0001.HEIC", "c/IMG_0001.heic", "IMG_0002.heic"}, true,
+         {"IMG_0001.jpg", "IMG_0001 (2).jpg", "IMG_0001 (3).jpg", "IMG_0002.jpg"}},
+        // A later source's own name is kept; the clash counts on past it.
+        {{"a/X.heic", "b/X.heic", "X (2).heic"}, true, {"X.jpg", "X (3).jpg", "X (2).jpg"}},
+        {{"IMG_1.HEIC", "img_1.heic", "trip.day1.heic", "b/Trip.Day1.heic"}, true,
+         {"IMG_1.jpg", "img_1.jpg", "trip.day1.jpg", "Trip.Day1.jpg"}},
+        {{"IMG_1.HEIC", "img_1.heic", "trip.day1.heic", "b/Trip.Day1.heic"}, false,
+         {"IMG_1.jpg", "img_1 (2).jpg", "trip.day1.jpg", "Trip.Day1 (2).jpg"}},
+        {{"\u00c4pfel.heic", "\u00e4pfel.heic"}, false, {"\u00c4pfel.jpg", "\u00e4pfel (2).jpg"}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(planDestinationNames(c.sources, c.caseSensitive), c.names) << ::testing::PrintToString(c.sources);
+}
+
+TEST(DestinationNames, CaseIsProbedInTheFolderOrWhereItWillBe)
+{
+    // This machine's file systems tell case apart; the probe leaves nothing.
+    ScratchDir dir;
+    EXPECT_TRUE(folderTellsCaseApart(dir.path()));
+    EXPECT_TRUE(folderTellsCaseApart(dir / "not" / "yet"));
+    EXPECT_EQ(entriesOf(dir.path()), std::vector<std::string>{});
+    writeFile(dir / "Photo.jpg", {1});
+    EXPECT_TRUE(folderTellsCaseApart(dir.path()));
+}
+
+TEST_F(ConvertFileOutput, FailuresSayWhyAndWhere)
+{
+    struct Case {
+        const char* what;
+        std::function<fs::path()> setUp; // returns the output folder
+        ConversionStep step;
+        std::string reason;
+    };
+    fs::create_directories(dir_ / "plain");
+    writeFile(dir_ / "a-file", {1});
+    const std::vector<Case> cases{
+        {"folder is a file", [&] { return dir_ / "a-file"; }, ConversionStep::CreateFolder, std::strerror(ENOTDIR)},
+        {"folder is a dangling link",
+         [&] {
+             fs::create_symlink(dir_ / "gone", dir_ / "link");
+             return dir_ / "link";
+         },
+         ConversionStep::CreateFolder, std::strerror(ENOENT)},
+        {"folder in the way of the JPEG",
+         [&] {
+             fs::create_directories(dir_ / "plain" / "IMG_7.jpg");
+             return dir_ / "plain";
+         },
+         ConversionStep::Finalize, std::strerror(EISDIR)},
+        {"destination is the source itself", [&] { return dir_.path(); }, ConversionStep::CreateDestination, ""},
+        {"destination is a hard link of the source",
+         [&] {
+             fs::create_directories(dir_ / "linked");
+             fs::create_hard_link(source(), dir_ / "linked" / "IMG_7.jpg");
+             return dir_ / "linked";
+         },
+         ConversionStep::CreateDestination, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const fs::path folder = c.setUp();
+        ConversionOptions options;
+        options.destinationName = "IMG_7.jpg";
+        if (c.step == ConversionStep::CreateDestination && folder == dir_.path())
+            options.destinationName = "IMG_7.HEIC";
+        const ConversionResult result = convertFile(source(), folder, options, [](std::string_view) {});
+        EXPECT_EQ(result.step, c.step);
+        if (!c.reason.empty()) {
+            EXPECT_EQ(result.reason, c.reason);
+        }
+        EXPECT_EQ(result.destination, folder / options.destinationName);
     }
+    EXPECT_EQ(readFile(source()), heic_) << "the source was written over";
+    EXPECT_TRUE(fs::is_directory(dir_ / "plain" / "IMG_7.jpg"));
+    EXPECT_EQ(entriesOf(dir_ / "linked"), std::vector<std::string>{"IMG_7.jpg"});
+}
+
+TEST_F(ConvertFileOutput, OutOfFileDescriptorsSaysSo)
+{
+    // No descriptor left, or one: the source is read and closed again, the
+    // folder takes the one, and the new file finds none.
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    const int lowestFree = ::dup(0);
+    ::close(lowestFree);
+    for (const auto& [spare, step] : {std::pair{0, ConversionStep::Read}, {1, ConversionStep::CreateDestination}}) {
+        rlimit tight = saved;
+        tight.rlim_cur = rlim_t(lowestFree + spare);
+        ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+        const ConversionResult result = convertFile(source(), out(), {}, [](std::string_view) {});
+        ::setrlimit(RLIMIT_NOFILE, &saved);
+        EXPECT_EQ(result.step, step) << spare;
+        EXPECT_EQ(result.reason, std::strerror(EMFILE)) << spare;
+    }
+}
+
+// The folder is held open: a JPEG follows its folder when it moves, and
+// nothing is left when the folder is gone before the JPEG has its name.
+TEST_F(ConvertFileOutput, FolderMovedOrRemovedBeforeTheJpegIsNamed)
+{
+    for (const bool removed : {false, true}) {
+        SCOPED_TRACE(removed ? "removed" : "renamed");
+        fs::create_directories(out());
+        JpegOutput output(out(), "IMG_7.jpg", {});
+        ASSERT_TRUE(output.ready()) << output.reason();
+        ASSERT_EQ(::write(output.fd(), "jpeg", 4), 4);
+        if (removed)
+            fs::remove(out()); // empty: the file has no name yet
+        else
+            fs::rename(out(), dir_ / "moved");
+        EXPECT_EQ(output.publish(), !removed);
+        if (removed) {
+            EXPECT_EQ(output.step(), ConversionStep::Finalize);
+            EXPECT_EQ(output.reason(), std::strerror(ENOENT));
+        } else {
+            EXPECT_EQ(entriesOf(dir_ / "moved"), std::vector<std::string>{"IMG_7.jpg"});
+        }
+        EXPECT_FALSE(fs::exists(out()));
+    }
+}
+
+// Memory that runs out ends the job with its line, not the process: in a
+// child whose address space is too small to read the source whole.
+TEST(ConvertFile, RunningOutOfMemoryEndsTheJobWithItsLine)
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizers' shadow memory does not fit an address-space limit";
+#endif
+    ScratchDir dir;
+    writeFile(dir / "big.heic", {});
+    fs::resize_file(dir / "big.heic", size_t(256) << 20);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        long pages = 0;
+        if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+            if (std::fscanf(statm, "%ld", &pages) != 1)
+                pages = 0;
+            std::fclose(statm);
+        }
+        const rlim_t room = rlim_t(pages) * rlim_t(::sysconf(_SC_PAGESIZE)) + (rlim_t(128) << 20);
+        const rlimit limit{room, room};
+        std::string_view last;
+        if (pages == 0 || ::setrlimit(RLIMIT_AS, &limit) != 0)
+            ::_exit(2);
+        const ConversionResult result =
+            convertFile(dir / "big.heic", dir / "out", {}, [&](std::string_view line) { last = line; });
+        ::_exit(result.step == ConversionStep::Read && result.reason == std::strerror(ENOMEM) &&
+                        last == "Failed to read HEIC data."
+                    ? 0
+                    : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }

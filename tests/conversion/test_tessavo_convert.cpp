@@ -116,6 +116,12 @@ TEST(TessavoConvert, ConvertsEveryFileAndReportsFailures)
     EXPECT_TRUE(before(mixed.out, "Converting file: bad.heic", "Failed to create CGImageSource."));
     EXPECT_TRUE(before(mixed.out, "Converting file: missing.heic", "Failed to read HEIC data."));
     EXPECT_TRUE(before(mixed.out, "Converting file: a.heic", "Successfully converted a.heic to a.jpg"));
+    // One line per failure on stderr, with its reason.
+    std::vector<std::string> reasons = mixed.err;
+    std::sort(reasons.begin(), reasons.end());
+    EXPECT_EQ(reasons, (std::vector<std::string>{
+                           "tessavo-convert: bad.heic: Invalid input: No 'ftyp' box (decoding bad.heic)",
+                           "tessavo-convert: missing.heic: No such file or directory (reading missing.heic)"}));
     std::vector<std::string> written;
     for (const auto& entry : fs::directory_iterator(dir / "OUT2"))
         written.push_back(entry.path().filename().string());
@@ -236,4 +242,36 @@ TEST(TessavoConvert, MetadataTooLargeForOneSegmentIsLeftOutWithANote)
     EXPECT_EQ(jpeg.orientation, 8);
     EXPECT_EQ(jpeg.exifEntries, 1);
     EXPECT_FALSE(anyInGroup(exiftoolTags(dir / "big.jpg"), "XMP-dc"));
+}
+
+TEST(TessavoConvert, PhotosOfOneNameKeepApartAndNoSourceIsWrittenOver)
+{
+    ScratchDir dir;
+    FixtureOptions options;
+    fs::create_directories(dir / "a");
+    fs::create_directories(dir / "b");
+    writeFile(dir / "a" / "IMG_0001.HEIC", makeHeic(options));
+    options.orientation = 6;
+    writeFile(dir / "b" / "IMG_0001.HEIC", makeHeic(options));
+
+    const Outcome clash = run(dir, {"-j", "2", "-o", "out", "a/IMG_0001.HEIC", "b/IMG_0001.HEIC"});
+    EXPECT_EQ(clash.exitCode, 0);
+    for (const std::string jpeg : {"IMG_0001.jpg", "IMG_0001 (2).jpg"}) {
+        EXPECT_NE(std::find(clash.out.begin(), clash.out.end(), "Destination URL: out/" + jpeg), clash.out.end());
+        EXPECT_NE(std::find(clash.out.begin(), clash.out.end(), "Successfully converted IMG_0001.HEIC to " + jpeg),
+                  clash.out.end());
+    }
+    // The first in the list keeps the name.
+    EXPECT_EQ(readJpeg(dir / "out" / "IMG_0001.jpg").orientation, 1);
+    EXPECT_EQ(readJpeg(dir / "out" / "IMG_0001 (2).jpg").orientation, 6);
+
+    // A HEIC named photo.jpg, converted into its own folder.
+    fs::copy_file(dir / "a" / "IMG_0001.HEIC", dir / "photo.jpg");
+    const Outcome self = run(dir, {"-o", ".", "photo.jpg"});
+    EXPECT_EQ(self.exitCode, 1);
+    EXPECT_EQ(self.out, (std::vector<std::string>{"Converting file: photo.jpg", "Destination URL: ./photo.jpg",
+                                                  "Failed to create CGImageDestination."}));
+    EXPECT_EQ(self.err, std::vector<std::string>{
+                            "tessavo-convert: photo.jpg: the destination is the source file itself (writing ./photo.jpg)"});
+    EXPECT_EQ(readFile(dir / "photo.jpg"), readFile(dir / "a" / "IMG_0001.HEIC"));
 }

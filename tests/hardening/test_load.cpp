@@ -30,7 +30,7 @@ TEST(Load, TwoThousandSmallFilesAllConvert)
         fs::create_hard_link(in / ("seed" + std::to_string(i % 8 + 1) + ".heic"), files.back());
     }
     const fs::path out = dir / "out";
-    const ConvertRun run = runConvert({}, out, files, 4, dir.path());
+    const ConvertRun run = runConvert(out, files, 4, dir.path());
     EXPECT_EQ(run.exitStatus, 0);
     EXPECT_EQ(run.lines.size(), size_t(3 * kFiles));
     EXPECT_EQ(std::count_if(run.lines.begin(), run.lines.end(),

@@ -40,7 +40,11 @@ private:
     ContentView* view() { return m_desktop->view.get(); }
     FileListModel& files() { return *m_desktop->view->droppedFiles(); }
     QString databasePath() const { return m_dir.filePath(QStringLiteral("store/bookmarks.sqlite")); }
-    QMap<QString, BookmarkRow> bookmarks() const { return readBookmarks(databasePath()); }
+    QMap<QString, BookmarkRow> bookmarks() const
+    {
+        m_desktop->store->flush();
+        return readBookmarks(databasePath());
+    }
 
     QUrl file(const QString& name, bool create = true)
     {

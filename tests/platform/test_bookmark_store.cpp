@@ -3,6 +3,7 @@
 #include "bookmark_rows.h"
 #include "test_files.h"
 #include "stdout_capture.h"
+#include "test_mounts.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -89,6 +90,7 @@ private slots:
 
         store.saveBookmark(QUrl::fromLocalFile(file));
         store.saveBookmark(QUrl::fromLocalFile(folder));
+        store.flush();
         QMap<QString, BookmarkRow> rows = readBookmarks(databasePath());
         QCOMPARE(rows.keys(), (QStringList{file, folder}));
         QCOMPARE(rows[folder], identityOf(folder));
@@ -97,6 +99,7 @@ private slots:
 
         QVERIFY(writeBytes(file, "a longer second content"));
         store.saveBookmark(QUrl::fromLocalFile(file));
+        store.flush();
         rows = readBookmarks(databasePath());
         QCOMPARE(rows.size(), 2);
         QCOMPARE(rows[file].size, 23);
@@ -106,6 +109,7 @@ private slots:
         const QString odd = m_dir.filePath(QStringLiteral("a b%25 \u00fc #1.heic"));
         QVERIFY(writeBytes(odd));
         store.saveBookmark(QUrl::fromLocalFile(odd));
+        store.flush();
         QVERIFY(readBookmarks(databasePath()).contains(odd));
     }
 
@@ -120,6 +124,7 @@ private slots:
         store.saveBookmark(QUrl::fromLocalFile(missing));
         store.saveBookmark(QUrl::fromLocalFile(underFile));
         store.saveBookmark(QUrl::fromLocalFile(existing));
+        store.flush();
         QCOMPARE(out.lines(),
                  (QStringList{
                      QStringLiteral("Failed to save bookmark data for URL: %1, error: %2")
@@ -130,19 +135,90 @@ private slots:
         QCOMPARE(readBookmarks(databasePath()).keys(), QStringList{existing});
     }
 
-    void unusableStoreIsSilentOnStdoutAndDoesNotStopTheCaller()
+    // A store that cannot take a record says so for each one, and the next
+    // save tries again.
+    void storeThatCannotBeWrittenPrintsTheLineForEverySave()
     {
-        const QString blocker = m_dir.filePath(QStringLiteral("blocker"));
-        QVERIFY(writeBytes(blocker));
         const QString file = m_dir.filePath(QStringLiteral("IMG_1.heic"));
         QVERIFY(writeBytes(file));
-        SqliteBookmarkStore store(blocker + QStringLiteral("/bookmarks.sqlite"));
-        // Said once, on stderr, and the store stops trying.
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Bookmark store unavailable:")));
+        const QString line = QStringLiteral("Failed to save bookmark data for URL: %1, error: ").arg(file);
+        // Not a folder where the store should be; then a read-only file system.
+        const QString blocker = m_dir.filePath(QStringLiteral("blocker"));
+        QVERIFY(writeBytes(blocker));
+        {
+            SqliteBookmarkStore store(blocker + QStringLiteral("/bookmarks.sqlite"));
+            StdoutCapture out;
+            store.saveBookmark(QUrl::fromLocalFile(file));
+            store.flush();
+            store.saveBookmark(QUrl::fromLocalFile(file));
+            store.flush();
+            QCOMPARE(out.lines().size(), 2);
+            for (const QString& printed : out.lines())
+                QVERIFY2(printed.startsWith(line) && printed.size() > line.size(), qPrintable(printed));
+        }
+        const QString mounted = m_dir.filePath(QStringLiteral("ro"));
+        const auto disk = testsupport::TestMount::tmpfs(QFile::encodeName(mounted).toStdString());
+        if (!disk.mounted())
+            QSKIP("no tmpfs can be mounted here");
+        const QString database = mounted + QStringLiteral("/bookmarks.sqlite");
+        {
+            SqliteBookmarkStore store(database);
+            store.saveBookmark(QUrl::fromLocalFile(file));
+        }
+        QVERIFY(disk.remountReadOnly());
+        SqliteBookmarkStore store(database);
         StdoutCapture out;
-        store.saveBookmark(QUrl::fromLocalFile(file));
-        store.saveBookmark(QUrl::fromLocalFile(file));
-        QCOMPARE(out.lines(), QStringList{});
+        store.saveBookmark(QUrl::fromLocalFile(blocker));
+        store.flush();
+        QCOMPARE(out.lines().size(), 1);
+        QVERIFY2(out.lines().value(0).startsWith(QStringLiteral("Failed to save bookmark data for URL: %1, error: ")
+                                                      .arg(blocker)),
+                 qPrintable(out.lines().value(0)));
+    }
+
+    // Another process holds the write lock: saving returns at once, the
+    // record goes in when the lock is let go, or, when it is held past the
+    // timeout, the line says so.
+    void storeLockedByAnotherProcessHoldsNobodyUp()
+    {
+        const QString first = m_dir.filePath(QStringLiteral("first.heic"));
+        const QString second = m_dir.filePath(QStringLiteral("second.heic"));
+        QVERIFY(writeBytes(first));
+        QVERIFY(writeBytes(second));
+        {
+            SqliteBookmarkStore store(databasePath());
+            store.saveBookmark(QUrl::fromLocalFile(first));
+        }
+        const auto holdLock = [this] {
+            auto* holder = new QProcess(this);
+            holder->start(QStringLiteral("sqlite3"), {databasePath()});
+            holder->write("BEGIN EXCLUSIVE;\nSELECT 'locked';\n");
+            return holder->waitForReadyRead(10000) && holder->readAll().startsWith("locked") ? holder : nullptr;
+        };
+        for (const bool releasedInTime : {true, false}) {
+            QProcess* holder = holdLock();
+            if (!holder)
+                QSKIP("sqlite3 cannot hold the store's lock here");
+            SqliteBookmarkStore store(databasePath(), releasedInTime ? std::chrono::seconds(30) : std::chrono::milliseconds(200));
+            StdoutCapture out;
+            store.saveBookmark(QUrl::fromLocalFile(second));
+            // Back here while the lock is still held: a save that waited for
+            // it would have waited out its timeout and failed.
+            if (releasedInTime) {
+                holder->closeWriteChannel();
+                QVERIFY(holder->waitForFinished(10000));
+            }
+            store.flush();
+            if (releasedInTime) {
+                QCOMPARE(out.lines(), QStringList{});
+                QVERIFY(readBookmarks(databasePath()).contains(second));
+            } else {
+                QCOMPARE(out.lines(), QStringList{QStringLiteral("Failed to save bookmark data for URL: %1, error: "
+                                                                 "database is locked").arg(second)});
+                holder->closeWriteChannel();
+                QVERIFY(holder->waitForFinished(10000));
+            }
+        }
     }
 
     void twoProcessesSavingAtOnceLoseNoEntry()
@@ -183,6 +259,7 @@ private slots:
         QVERIFY(writeBytes(later));
         SqliteBookmarkStore store(databasePath());
         store.saveBookmark(QUrl::fromLocalFile(later));
+        store.flush();
         QVERIFY(readBookmarks(databasePath()).contains(later));
     }
 };

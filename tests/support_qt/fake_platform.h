@@ -55,6 +55,7 @@ struct FakeDesktop {
     ScriptedFilePicker* files = nullptr;
     ScriptedFolderPicker* folders = nullptr;
     RecordingRevealer* revealer = nullptr;
+    SqliteBookmarkStore* store = nullptr; // flush() before reading it
     std::unique_ptr<ContentView> view;
 
     explicit FakeDesktop(const QString& databasePath)
@@ -69,7 +70,9 @@ struct FakeDesktop {
         services.filePicker = std::move(filePicker);
         services.folderPicker = std::move(folderPicker);
         services.revealer = std::move(recording);
-        services.bookmarks = std::make_unique<SqliteBookmarkStore>(databasePath);
+        auto bookmarks = std::make_unique<SqliteBookmarkStore>(databasePath);
+        store = bookmarks.get();
+        services.bookmarks = std::move(bookmarks);
         view = std::make_unique<ContentView>(std::move(services));
     }
 };
