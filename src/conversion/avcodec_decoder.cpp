@@ -1,5 +1,7 @@
 #include "conversion/avcodec_decoder.h"
 
+#include "conversion/address_space.h"
+
 #include <libheif/heif.h>
 #include <libheif/heif_plugin.h>
 
@@ -13,7 +15,6 @@ extern "C" {
 #include <atomic>
 #include <cstring>
 #include <mutex>
-#include <sys/mman.h>
 #include <vector>
 
 namespace tessavo {
@@ -180,23 +181,17 @@ const heif_decoder_plugin plugin = {
 namespace {
 
 // FFmpeg 5.1's HEVC decoder reads through a null pointer when some of its
-// allocations fail. Under an address-space limit, check first that there is
-// room for a picture with plenty to spare, and fail cleanly when not.
-bool roomToDecode()
-{
-    constexpr size_t kRoom = size_t(128) << 20;
-    void* probe = ::mmap(nullptr, kRoom, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-    if (probe == MAP_FAILED)
-        return false;
-    ::munmap(probe, kRoom);
-    return true;
-}
+// allocations fail, which happens under an address-space limit: a picture
+// is decoded only with room for it to spare.
+AddressSpaceGate decodeRoom;
+constexpr size_t kRoomToDecode = size_t(128) << 20;
 
 } // namespace
 
 HevcFrame decodeHevcPicture(std::span<const std::uint8_t> lengthPrefixedNals)
 {
-    if (!roomToDecode())
+    const RoomPass room(decodeRoom, kRoomToDecode);
+    if (!room)
         return nullptr;
     thread_local std::vector<std::uint8_t> stream;
     if (!toAnnexB(lengthPrefixedNals, stream))

@@ -1,5 +1,6 @@
 #include "conversion/convert_file.h"
 
+#include "conversion/address_space.h"
 #include "conversion/avcodec_decoder.h"
 #include "conversion/colour_profile.h"
 #include "conversion/exif_metadata.h"
@@ -72,6 +73,8 @@ struct HeifDeleter {
 };
 template <typename T>
 using HeifPtr = std::unique_ptr<T, HeifDeleter>;
+
+AddressSpaceBudget conversionRoom;
 
 // No photo comes near this; a larger source (a sparse or runaway file) fails
 // at the read step instead of taking its size in memory.
@@ -330,6 +333,12 @@ ConversionResult convertFile(const std::filesystem::path& source,
         if (heif_image_handle_get_ispe_width(handle.get()) > kMaxImageSide ||
             heif_image_handle_get_ispe_height(handle.get()) > kMaxImageSide)
             return fail(ConversionStep::Parse, "the image is larger than 16384 pixels");
+        // Under a memory limit a photo waits for the room its decode takes
+        // (about 14 bytes a pixel at the peak, and the decoder's own) rather
+        // than failing beside the others that hold it.
+        const size_t pixels = size_t(heif_image_handle_get_width(handle.get())) *
+                              size_t(heif_image_handle_get_height(handle.get()));
+        const RoomPass room(conversionRoom, pixels * 14 + (size_t(32) << 20));
 
         const std::filesystem::path name = options.destinationName.empty()
             ? destinationPath(source, {}).filename()
