@@ -35,12 +35,15 @@ size_t addressSpaceInUse()
     return size_t(pages) * size_t(::sysconf(_SC_PAGESIZE));
 }
 
-// Every thread's own malloc arena reserves 64 MB of address space up front;
-// under a limit a few shared arenas leave that room to the photos.
+// Under a limit, malloc must give address space back: every thread's own
+// arena would reserve 64 MB up front, and large blocks freed into an arena
+// stay mapped. A few shared arenas, and large blocks mapped on their own.
 const bool limited = [] {
     const bool isLimited = addressSpaceLimit() != RLIM_INFINITY;
-    if (isLimited)
+    if (isLimited) {
         ::mallopt(M_ARENA_MAX, 2);
+        ::mallopt(M_MMAP_THRESHOLD, 1 << 20);
+    }
     return isLimited;
 }();
 
