@@ -101,4 +101,8 @@ private:
 // The pool every run's jobs go to; GUI thread, with an application object.
 QThreadPool* conversionPool();
 
+// What intake takes, by picker and by drop alike: a local file whose name
+// ends in ".heic" in any letter case.
+bool isHeicFile(const QUrl& url);
+
 } // namespace tessavo
