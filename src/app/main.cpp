@@ -47,7 +47,8 @@ int main(int argc, char* argv[])
     // Quitting drops the conversions that have not started; those under way
     // finish, so no temporary file is left behind and the state they report
     // to still exists.
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, [] {
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, [&view] {
+        view.cancelConversion();
         tessavo::conversionPool()->clear();
         tessavo::conversionPool()->waitForDone();
     });

@@ -12,7 +12,13 @@ Control {
     required property string fileName
     required property string sizeText
     required property int status
+    required property string path
+    required property string failureText
+    required property string sharedNameFolder
     property bool selected: false
+    // The list's current row while the list has keyboard focus.
+    property bool focusShown: false
+    property real spinAngle: 0
 
     signal clicked(int modifiers)
 
@@ -25,20 +31,42 @@ Control {
         }
         return ""
     }
+    readonly property color selectionColor: Contrast.readableBehind(palette.highlight, palette.highlightedText)
+    readonly property color backgroundColor: selected ? selectionColor : palette.base
     readonly property color foreground: selected ? palette.highlightedText : palette.text
 
     leftPadding: 8
     rightPadding: 8
     topPadding: 4
     bottomPadding: 4
+    hoverEnabled: true
 
     Accessible.role: Accessible.ListItem
     Accessible.name: qsTr("%1, %2, %3").arg(fileName).arg(sizeText).arg(statusText)
+    Accessible.description: failureText
     Accessible.selectable: true
     Accessible.selected: selected
 
+    // The whole path always, since a long name is cut short; why it failed
+    // when it did.
+    readonly property string toolTipText: failureText ? path + "\n" + failureText : path
+    ToolTip.visible: hovered
+    ToolTip.delay: 600
+    ToolTip.text: toolTipText
+
     background: Rectangle {
-        color: row.selected ? row.palette.highlight : "transparent"
+        color: row.selected ? row.selectionColor : "transparent"
+        objectName: "rowBackground"
+
+        Rectangle {
+            objectName: "focusFrame"
+            anchors.fill: parent
+            anchors.margins: 1
+            color: "transparent"
+            border.width: 1
+            border.color: row.foreground
+            visible: row.focusShown
+        }
     }
 
     contentItem: RowLayout {
@@ -49,6 +77,21 @@ Control {
             text: row.fileName
             elide: Text.ElideMiddle
             color: row.foreground
+            Layout.fillWidth: true
+            Layout.maximumWidth: implicitWidth
+        }
+        // Two rows of the same name are told apart by their folders.
+        Label {
+            objectName: "folderLabel"
+            textFormat: Text.PlainText
+            text: qsTr("in %1").arg(row.sharedNameFolder)
+            visible: row.sharedNameFolder !== ""
+            elide: Text.ElideMiddle
+            color: row.foreground
+            Layout.fillWidth: true
+            Layout.maximumWidth: implicitWidth
+        }
+        Item {
             Layout.fillWidth: true
         }
         Label {
@@ -61,6 +104,8 @@ Control {
             objectName: "statusIndicator"
             status: row.status
             foreground: row.foreground
+            onHighlight: row.selected
+            spinAngle: row.spinAngle
         }
     }
 
