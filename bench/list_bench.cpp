@@ -5,7 +5,7 @@
 //   followed by a second add of the same N plus 100 new ones; (c) runs over
 //   the N files in the window and through tessavo-convert with as many jobs,
 //   interleaved, with the window's longest event-loop stall and the CPU
-//   time its GUI thread spent.
+//   time its GUI thread spent; (d) Cancel 200 ms into a run.
 //
 //   cmake -S . -B build-list && cmake --build build-list -j2 --target list_bench
 //   build-list/bench/list_bench [N] [ROUNDS]               N small HEICs (default 10000, 2 rounds)
@@ -260,6 +260,42 @@ CliFigures commandLineRun(const QList<QUrl>& sources, const QString& outputFolde
     return figures;
 }
 
+// Cancels a run of the files a little after it starts: how long the button
+// takes and how long until the last running job has reported.
+void measureCancel(const QString& databasePath, const QList<QUrl>& sources, const QString& outputFolder)
+{
+    Window shown(databasePath);
+    shown.desktop.files->answers = {sources};
+    shown.desktop.view->addImages();
+    drain();
+    shown.desktop.folders->answers = {FolderChoice{true, QUrl::fromLocalFile(outputFolder)}};
+    ContentView* view = shown.desktop.view.get();
+    StallMeter meter;
+    QEventLoop loop;
+    QElapsedTimer clock;
+    double callMs = 0;
+    QObject::connect(view, &ContentView::runChanged, &loop, [&] {
+        if (view->runState() == ContentView::RunState::Cancelled)
+            loop.quit();
+    });
+    view->convertToJPEG();
+    QTimer::singleShot(200, [&] {
+        clock.start();
+        view->cancelConversion();
+        callMs = msSince(clock);
+    });
+    loop.exec();
+    const double settledMs = msSince(clock);
+    qsizetype waiting = 0;
+    for (const FileEntry& entry : view->droppedFiles()->entries())
+        waiting += entry.status == ImageStatus::Waiting;
+    check(view->runConverted() + waiting == sources.size(), "every row converted or waiting again");
+    check(shown.desktop.revealer->revealed.isEmpty(), "no reveal after Cancel");
+    std::fprintf(results, "cancel after 200 ms: %lld converted, %lld waiting again | button %.1f ms, settled %.1f ms, "
+                          "longest stall %.1f ms\n",
+                 qlonglong(view->runConverted()), qlonglong(waiting), callMs, settledMs, meter.maxMs());
+}
+
 // Interleaved rounds, the order swapped each round, so drift of a shared
 // machine hits both alike. Outputs stay until the end: deleting thousands of
 // files between runs slows the next run's file creation on ext4.
@@ -355,5 +391,7 @@ int main(int argc, char** argv)
         measureIntake("add by drop", scratch.filePath(QStringLiteral("drop.sqlite")), first, added, true);
     }
     measureRuns(scratch.path(), first, rounds);
+    if (photos.isEmpty())
+        measureCancel(scratch.filePath(QStringLiteral("cancel.sqlite")), first, scratch.filePath(QStringLiteral("out-cancel")));
     return failures == 0 ? 0 : 1;
 }
