@@ -53,9 +53,7 @@ Item {
     // a run's cost must stay in the conversions, not in repainting.
     IconImage {
         objectName: "convertingIndicator"
-        anchors.centerIn: parent
-        width: Math.round(parent.width * 0.8)
-        height: width
+        anchors.fill: parent
         visible: indicator.status === ImageStatus.Converting
         source: "icons/spinner.svg"
         sourceSize: Qt.size(width, height)
