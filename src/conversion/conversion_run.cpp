@@ -55,7 +55,7 @@ public:
 
     explicit ConversionBatch(quint64 run) : m_run(run) {}
 
-    // GUI thread, before start().
+    // GUI thread, before the workers start.
     void add(Job job) { m_jobs.push_back(std::move(job)); }
     const std::vector<Job>& jobs() const { return m_jobs; }
     quint64 run() const { return m_run; }
@@ -224,9 +224,11 @@ void ContentView::convertImages()
 
     QThreadPool* pool = conversionPool();
     const qsizetype workers = std::min<qsizetype>(batch->unreported, std::max(1, pool->maxThreadCount()));
-    handoffs.fetch_add(1, std::memory_order_release);
-    for (qsizetype i = 0; i < workers; ++i)
-        pool->start(new BatchWorker(batch, this));
+    for (qsizetype i = 0; i < workers; ++i) {
+        auto* worker = new BatchWorker(batch, this);
+        handoffs.fetch_add(1, std::memory_order_release);
+        pool->start(worker);
+    }
 }
 
 void ContentView::scheduleConversion(const QUrl& url, const QUrl& outputDirectory, qint64 index)
