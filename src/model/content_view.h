@@ -138,7 +138,7 @@ private:
     qint64 m_completedConversions = 0;
     qint64 m_jobsOutstanding = 0;
 
-    // Runs whose jobs have not all reported; the last is the latest run.
+    // Runs whose jobs have not all reported, oldest first.
     std::vector<std::shared_ptr<ConversionBatch>> m_batches;
     quint64 m_runNumber = 0;
     RunState m_runState = RunState::NoRun;
