@@ -70,29 +70,35 @@ Control {
     }
 
     contentItem: RowLayout {
-        Label {
-            objectName: "nameLabel"
-            // A file name is data, never markup.
-            textFormat: Text.PlainText
-            text: row.fileName
-            elide: Text.ElideMiddle
-            color: row.foreground
-            Layout.fillWidth: true
-            Layout.maximumWidth: implicitWidth
-        }
-        // Two rows of the same name are told apart by their folders.
-        Label {
-            objectName: "folderLabel"
-            textFormat: Text.PlainText
-            text: qsTr("in %1").arg(row.sharedNameFolder)
-            visible: row.sharedNameFolder !== ""
-            elide: Text.ElideMiddle
-            color: row.foreground
-            Layout.fillWidth: true
-            Layout.maximumWidth: implicitWidth
-        }
+        // The name, cut short in the middle when the row is too narrow, and
+        // after it the folder when another row has the same name.
         Item {
+            implicitHeight: nameLabel.implicitHeight
             Layout.fillWidth: true
+
+            Label {
+                id: nameLabel
+                objectName: "nameLabel"
+                anchors.verticalCenter: parent.verticalCenter
+                width: Math.min(implicitWidth, parent.width - (folderLabel.visible ? folderLabel.implicitWidth + 6 : 0))
+                // A file name is data, never markup.
+                textFormat: Text.PlainText
+                text: row.fileName
+                elide: Text.ElideMiddle
+                color: row.foreground
+            }
+            Label {
+                id: folderLabel
+                objectName: "folderLabel"
+                anchors.verticalCenter: parent.verticalCenter
+                x: nameLabel.width + 6
+                width: Math.min(implicitWidth, parent.width - x)
+                textFormat: Text.PlainText
+                text: qsTr("in %1").arg(row.sharedNameFolder)
+                visible: row.sharedNameFolder !== ""
+                elide: Text.ElideMiddle
+                color: row.foreground
+            }
         }
         Label {
             objectName: "sizeLabel"

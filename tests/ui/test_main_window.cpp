@@ -161,7 +161,7 @@ private slots:
         QVERIFY(harness.loaded());
         auto* model = harness.view().droppedFiles();
         harness.addFile("IMG_0001.HEIC", 1'500'000);
-        harness.addFile("holiday photo.heic", 2'340);
+        harness.addFile("P001_holiday photo at the beach.heic", 2'340);
         harness.addFile("IMG_0003.HEIC", 999);
         model->appendFile(QUrl::fromLocalFile(harness.scratchPath("gone.heic")));
         model->setStatus(1, ImageStatus::Converting);
@@ -171,7 +171,7 @@ private slots:
         QTRY_COMPARE(harness.rows().size(), 4);
         const QList<RowLook> expected{
             {"IMG_0001.HEIC", "1.5 MB", "waitingIcon"},
-            {"holiday photo.heic", "2.3 kB", "convertingIndicator"},
+            {"P001_holiday photo at the beach.heic", "2.3 kB", "convertingIndicator"},
             {"IMG_0003.HEIC", "999 bytes", "successIcon"},
             {"gone.heic", "Unknown", "errorIcon"},
         };
@@ -182,9 +182,12 @@ private slots:
         const QColor red = rows[3]->findChild<QQuickItem*>("errorIcon")->property("color").value<QColor>();
         QVERIFY2(green.green() > 2 * green.red() && green.green() > 2 * green.blue(), qPrintable(green.name()));
         QVERIFY2(red.red() > 2 * red.green() && red.red() > 2 * red.blue(), qPrintable(red.name()));
-        // Every indicator takes the same room, so a status change never moves the row.
-        for (QQuickItem* row : rows)
+        // Every indicator takes the same room, so a status change never moves
+        // the row; a name with room to spare is shown whole.
+        for (QQuickItem* row : rows) {
             QCOMPARE(row->height(), rows[0]->height());
+            QVERIFY(!row->findChild<QQuickItem*>("nameLabel")->property("truncated").toBool());
+        }
 
         // The row reads out name, size and status, and why it failed; its
         // tooltip gives the whole path.
