@@ -1,13 +1,20 @@
-// Intake and run figures for a long list, with the real window loaded
-// offscreen, the real SQLite bookmark store and scripted dialogs:
+// Intake and run figures for a long list, with the real window (offscreen,
+// or on a display with QT_QPA_PLATFORM=xcb), the real SQLite bookmark store
+// and scripted dialogs:
 //   (a) adding N files through the picker, (b) dropping N files, each
-//   followed by a second add of the same N plus 100 new ones; (c) a run over
-//   N small HEICs, reporting the longest event-loop stall.
+//   followed by a second add of the same N plus 100 new ones; (c) runs over
+//   the N files in the window and through tessavo-convert with as many jobs,
+//   interleaved, with the window's longest event-loop stall and the CPU
+//   time its GUI thread spent; (d) Cancel 200 ms into a run.
 //
 //   cmake -S . -B build-list && cmake --build build-list -j2 --target list_bench
-//   build-list/bench/list_bench [N]          (default 10000)
+//   build-list/bench/list_bench [N] [ROUNDS]               N small HEICs (default 10000, 2 rounds)
+//   build-list/bench/list_bench --photos DIR [N] [ROUNDS]  N links to the photos in DIR (default 40)
 //
-// Exits non-zero when order, de-duplication, bookmarks or outcomes are wrong.
+// TESSAVO_CONVERT names another tessavo-convert to compare with. Figures go
+// to standard output; the conversion lines of both runs are
+// discarded. Exits non-zero when order, de-duplication, bookmarks or
+// outcomes are wrong.
 #include "bookmark_rows.h"
 #include "fake_platform.h"
 #include "test_files.h"
@@ -15,16 +22,24 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 #include <QQmlApplicationEngine>
 #include <QQuickWindow>
 #include <QTemporaryDir>
+#include <QThreadPool>
 #include <QTimer>
 #include <QtQml/qqmlextensionplugin.h>
 
 #include <cstdio>
+#include <ctime>
 #include <memory>
+#include <numeric>
 
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 Q_IMPORT_QML_PLUGIN(TessavoPlugin)
@@ -35,11 +50,14 @@ using namespace tessavo::testing;
 namespace {
 
 int failures = 0;
+// Standard output as it was at start; file descriptor 1 is pointed at
+// /dev/null so the jobs' lines do not mix with the figures.
+FILE* results = stdout;
 
 void check(bool ok, const char* what)
 {
     if (!ok) {
-        std::printf("  FAILED: %s\n", what);
+        std::fprintf(results, "  FAILED: %s\n", what);
         ++failures;
     }
 }
@@ -148,11 +166,38 @@ void measureIntake(const char* label, const QString& databasePath, const QList<Q
     check(shown.listed() == first + extra, "second add appends only the new files, in order");
     shown.desktop.store->flush();
     check(readBookmarks(databasePath).size() == first.size() + extra.size(), "one bookmark per listed file");
-    std::printf("%-16s %6lld files: %8.1f ms (call %.1f ms) | again +%lld new: %8.1f ms (call %.1f ms)\n", label,
+    std::fprintf(results, "%-16s %6lld files: %8.1f ms (call %.1f ms) | again +%lld new: %8.1f ms (call %.1f ms)\n", label,
                 qlonglong(first.size()), firstTotal, firstCall, qlonglong(extra.size()), secondTotal, secondCall);
 }
 
-void measureRun(const QString& databasePath, const QList<QUrl>& sources, const QString& outputFolder)
+// CPU time of the calling thread, in ms.
+double threadCpuMs()
+{
+    timespec now {};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
+}
+
+// CPU time of this process (RUSAGE_SELF) or of its waited-for children, in ms.
+double processCpuMs(int who)
+{
+    rusage usage {};
+    getrusage(who, &usage);
+    const auto ms = [](const timeval& t) { return t.tv_sec * 1e3 + t.tv_usec / 1e3; };
+    return ms(usage.ru_utime) + ms(usage.ru_stime);
+}
+
+struct RunFigures {
+    double ms = 0;
+    double callMs = 0;
+    double cpuMs = 0;
+    double guiCpuMs = 0;
+    double stallMs = 0;
+    int stallsOver50 = 0;
+};
+
+// The window's run from the press of the button to the reveal.
+RunFigures windowRun(const QString& databasePath, const QList<QUrl>& sources, const QString& outputFolder)
 {
     Window shown(databasePath);
     check(shown.window != nullptr, "window loaded");
@@ -161,28 +206,133 @@ void measureRun(const QString& databasePath, const QList<QUrl>& sources, const Q
     drain();
     shown.desktop.folders->answers = {FolderChoice{true, QUrl::fromLocalFile(outputFolder)}};
 
-    QElapsedTimer clock;
-    clock.start();
+    RunFigures figures;
     StallMeter meter;
-    double callMs = 0;
+    QElapsedTimer clock;
+    double cpuAtStart = 0;
+    double processAtStart = 0;
+    // Blocks in the event loop as the application does; a loop of
+    // processEvents would spin and take a core from the jobs.
+    QEventLoop loop;
+    shown.desktop.revealer->onReveal = [&loop] { loop.quit(); };
     QTimer::singleShot(20, [&] {
-        QElapsedTimer call;
-        call.start();
+        clock.start();
+        cpuAtStart = threadCpuMs();
+        processAtStart = processCpuMs(RUSAGE_SELF);
         shown.desktop.view->convertToJPEG();
-        callMs = msSince(call);
+        figures.callMs = msSince(clock);
     });
-    while (shown.desktop.revealer->revealed.isEmpty())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    const double totalMs = msSince(clock);
+    loop.exec();
+    figures.ms = msSince(clock);
+    figures.guiCpuMs = threadCpuMs() - cpuAtStart;
+    figures.cpuMs = processCpuMs(RUSAGE_SELF) - processAtStart;
+    figures.stallMs = meter.maxMs();
+    figures.stallsOver50 = meter.over50();
 
     int converted = 0;
     for (const FileEntry& entry : shown.desktop.view->droppedFiles()->entries())
         converted += entry.status == ImageStatus::Success;
-    check(converted == sources.size(), "every entry converted");
+    check(converted == sources.size(), "every entry converted in the window");
     check(QDir(outputFolder).entryList(QDir::Files).size() == sources.size(), "one JPEG per entry");
-    std::printf("%-16s %6lld files: %8.1f ms (convertToJPEG call %.1f ms) | longest stall %.1f ms, "
-                "stalls over 50 ms: %d\n",
-                "run", qlonglong(sources.size()), totalMs, callMs, meter.maxMs(), meter.over50());
+    return figures;
+}
+
+// The same files through tessavo-convert with as many jobs as the window's pool.
+struct CliFigures {
+    double ms = 0;
+    double cpuMs = 0;
+};
+
+CliFigures commandLineRun(const QList<QUrl>& sources, const QString& outputFolder, int jobs)
+{
+    QStringList arguments{QStringLiteral("-j"), QString::number(jobs), QStringLiteral("-o"), outputFolder};
+    for (const QUrl& url : sources)
+        arguments << url.toLocalFile();
+    QProcess process;
+    process.setStandardOutputFile(QProcess::nullDevice());
+    const double cpuBefore = processCpuMs(RUSAGE_CHILDREN);
+    QElapsedTimer clock;
+    clock.start();
+    process.start(qEnvironmentVariable("TESSAVO_CONVERT", QStringLiteral(TESSAVO_CONVERT)), arguments);
+    const bool ok = process.waitForFinished(-1) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    const CliFigures figures{msSince(clock), processCpuMs(RUSAGE_CHILDREN) - cpuBefore};
+    check(ok, "tessavo-convert converted every file");
+    check(QDir(outputFolder).entryList(QDir::Files).size() == sources.size(), "one JPEG per file from tessavo-convert");
+    return figures;
+}
+
+// Cancels a run of the files a little after it starts: how long the button
+// takes and how long until the last running job has reported.
+void measureCancel(const QString& databasePath, const QList<QUrl>& sources, const QString& outputFolder)
+{
+    Window shown(databasePath);
+    shown.desktop.files->answers = {sources};
+    shown.desktop.view->addImages();
+    drain();
+    shown.desktop.folders->answers = {FolderChoice{true, QUrl::fromLocalFile(outputFolder)}};
+    ContentView* view = shown.desktop.view.get();
+    StallMeter meter;
+    QEventLoop loop;
+    QElapsedTimer clock;
+    double callMs = 0;
+    QObject::connect(view, &ContentView::runChanged, &loop, [&] {
+        if (view->runState() == ContentView::RunState::Cancelled)
+            loop.quit();
+    });
+    view->convertToJPEG();
+    QTimer::singleShot(200, [&] {
+        clock.start();
+        view->cancelConversion();
+        callMs = msSince(clock);
+    });
+    loop.exec();
+    const double settledMs = msSince(clock);
+    qsizetype waiting = 0;
+    for (const FileEntry& entry : view->droppedFiles()->entries())
+        waiting += entry.status == ImageStatus::Waiting;
+    check(view->runConverted() + waiting == sources.size(), "every row converted or waiting again");
+    check(shown.desktop.revealer->revealed.isEmpty(), "no reveal after Cancel");
+    std::fprintf(results, "cancel after 200 ms: %lld converted, %lld waiting again | button %.1f ms, settled %.1f ms, "
+                          "longest stall %.1f ms\n",
+                 qlonglong(view->runConverted()), qlonglong(waiting), callMs, settledMs, meter.maxMs());
+}
+
+// Interleaved rounds, the order swapped each round, so drift of a shared
+// machine hits both alike. Outputs stay until the end: deleting thousands of
+// files between runs slows the next run's file creation on ext4.
+void measureRuns(const QString& scratch, const QList<QUrl>& sources, int rounds)
+{
+    const int jobs = conversionPool()->maxThreadCount();
+    QList<double> windowMs, cliMs;
+    for (int round = 1; round <= rounds; ++round) {
+        const QString out = QStringLiteral("%1/out-%2").arg(scratch).arg(round);
+        QDir().mkpath(out + QStringLiteral("-window"));
+        RunFigures window;
+        CliFigures cli;
+        const auto runWindow = [&] {
+            window = windowRun(QStringLiteral("%1/run-%2.sqlite").arg(scratch).arg(round), sources,
+                               out + QStringLiteral("-window"));
+        };
+        const auto runCli = [&] { cli = commandLineRun(sources, out + QStringLiteral("-cli"), jobs); };
+        if (round % 2) {
+            runWindow();
+            runCli();
+        } else {
+            runCli();
+            runWindow();
+        }
+        windowMs << window.ms;
+        cliMs << cli.ms;
+        std::fprintf(results, "run %d/%d %lld files, %d jobs: window %.1f ms (CPU %.0f ms, GUI thread %.0f ms; button %.1f ms, "
+                              "longest stall %.1f ms, over 50 ms: %d) | tessavo-convert %.1f ms (CPU %.0f ms) | ratio %.3f\n",
+                     round, rounds, qlonglong(sources.size()), jobs, window.ms, window.cpuMs, window.guiCpuMs, window.callMs,
+                     window.stallMs, window.stallsOver50, cli.ms, cli.cpuMs, window.ms / cli.ms);
+        std::fflush(results);
+    }
+    const double windowSum = std::accumulate(windowMs.begin(), windowMs.end(), 0.0);
+    const double cliSum = std::accumulate(cliMs.begin(), cliMs.end(), 0.0);
+    std::fprintf(results, "total of %d rounds: window %.1f ms, tessavo-convert %.1f ms, ratio %.3f\n", rounds, windowSum,
+                 cliSum, windowSum / cliSum);
 }
 
 } // namespace
@@ -192,32 +342,57 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const int count = argc > 1 ? std::max(100, std::atoi(argv[1])) : 10000;
+    QStringList args = app.arguments().mid(1);
+    QString photos;
+    if (args.size() >= 2 && args[0] == QLatin1String("--photos")) {
+        photos = args[1];
+        args = args.mid(2);
+    }
+    const int count = args.size() > 0 ? std::max(1, args[0].toInt()) : photos.isEmpty() ? 10000 : 40;
+    const int rounds = args.size() > 1 ? std::max(1, args[1].toInt()) : 2;
     const int extra = 100;
+
+    const int saved = ::dup(STDOUT_FILENO);
+    const int null = ::open("/dev/null", O_WRONLY);
+    if (saved < 0 || null < 0 || ::dup2(null, STDOUT_FILENO) < 0 || !(results = ::fdopen(saved, "w")))
+        return 2;
+    ::close(null);
 
     QTemporaryDir scratch;
     const QString sourceDir = scratch.filePath(QStringLiteral("sources"));
     QDir().mkpath(sourceDir);
-    const QString model = scratch.filePath(QStringLiteral("model.heic"));
-    if (!writeHeic(model)) {
-        std::printf("cannot write a HEIC into %s\n", qPrintable(scratch.path()));
-        return 2;
+    QStringList models;
+    if (photos.isEmpty()) {
+        models << scratch.filePath(QStringLiteral("model.heic"));
+        if (!writeHeic(models[0])) {
+            std::fprintf(results, "cannot write a HEIC into %s\n", qPrintable(scratch.path()));
+            return 2;
+        }
+    } else {
+        for (const QFileInfo& info : QDir(photos).entryInfoList({QStringLiteral("*.HEIC"), QStringLiteral("*.heic")}, QDir::Files, QDir::Name))
+            models << info.absoluteFilePath();
+        if (models.isEmpty()) {
+            std::fprintf(results, "no HEIC photos in %s\n", qPrintable(photos));
+            return 2;
+        }
     }
-    // Distinct names over one file's content: the list and the store key on paths.
+    // Distinct names over a few files' content: the list and the store key on paths.
     QList<QUrl> first;
     QList<QUrl> added;
     for (int i = 0; i < count + extra; ++i) {
         const QString path = QStringLiteral("%1/IMG_%2.HEIC").arg(sourceDir).arg(i, 5, 10, QLatin1Char('0'));
-        if (::link(QFile::encodeName(model).constData(), QFile::encodeName(path).constData()) != 0
-            && !QFile::copy(model, path))
+        const QString& model = models[i % models.size()];
+        if (::symlink(QFile::encodeName(model).constData(), QFile::encodeName(path).constData()) != 0)
             return 2;
         (i < count ? first : added) << QUrl::fromLocalFile(path);
     }
 
-    measureIntake("add by picker", scratch.filePath(QStringLiteral("picker.sqlite")), first, added, false);
-    measureIntake("add by drop", scratch.filePath(QStringLiteral("drop.sqlite")), first, added, true);
-    const QString out = scratch.filePath(QStringLiteral("out"));
-    QDir().mkpath(out);
-    measureRun(scratch.filePath(QStringLiteral("run.sqlite")), first, out);
+    if (photos.isEmpty()) {
+        measureIntake("add by picker", scratch.filePath(QStringLiteral("picker.sqlite")), first, added, false);
+        measureIntake("add by drop", scratch.filePath(QStringLiteral("drop.sqlite")), first, added, true);
+    }
+    measureRuns(scratch.path(), first, rounds);
+    if (photos.isEmpty())
+        measureCancel(scratch.filePath(QStringLiteral("cancel.sqlite")), first, scratch.filePath(QStringLiteral("out-cancel")));
     return failures == 0 ? 0 : 1;
 }

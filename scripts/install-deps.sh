@@ -21,8 +21,9 @@ packages=(
   bindfs
   # headless display for GUI tests and screenshots; independent checks; benchmarks
   xvfb xauth libimage-exiftool-perl sqlite3 time imagemagick libvips-tools
-  # checks the installed .desktop file
-  desktop-file-utils
+  # checks the installed .desktop and AppStream files; builds the Debian
+  # package (dpkg-shlibdeps); opens the output folder without D-Bus
+  desktop-file-utils appstream dpkg-dev xdg-utils
 )
 
 if [ "$(id -u)" -ne 0 ]; then

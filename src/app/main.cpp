@@ -50,7 +50,8 @@ int main(int argc, char* argv[])
     // to still exists.
     // Killed instead: no hidden temporary file stays behind either.
     tessavo::removeTemporariesOnSignals();
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, [] {
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, [&view] {
+        view.cancelConversion();
         tessavo::conversionPool()->clear();
         tessavo::conversionPool()->waitForDone();
     });

@@ -4,10 +4,10 @@
 
 namespace tessavo {
 
-namespace {
-
-bool hasHeicExtension(const QUrl& url)
+bool isHeicFile(const QUrl& url)
 {
+    if (!url.isLocalFile())
+        return false;
     const QString name = url.fileName(QUrl::FullyDecoded);
     const qsizetype dot = name.lastIndexOf(u'.');
     // A leading dot starts a hidden name, not an extension.
@@ -15,8 +15,6 @@ bool hasHeicExtension(const QUrl& url)
         return false;
     return QStringView(name).mid(dot + 1).compare(u"heic", Qt::CaseInsensitive) == 0;
 }
-
-} // namespace
 
 bool ContentView::handleDrop(const QList<QUrl>& urls)
 {
@@ -34,7 +32,7 @@ bool ContentView::handleDrop(const QList<QUrl>& urls)
 
 void ContentView::addDroppedFile(const QUrl& url)
 {
-    if (!url.isLocalFile() || !hasHeicExtension(url) || m_files->containsFile(url))
+    if (!isHeicFile(url) || m_files->containsFile(url))
         return;
     m_files->appendFile(url);
     m_services.bookmarks->saveBookmark(url);

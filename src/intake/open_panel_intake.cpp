@@ -4,12 +4,13 @@ namespace tessavo {
 
 void ContentView::addImages()
 {
-    // The picker filters by extension; the list only refuses duplicates.
+    // The picker's filter does not bind a name typed into the dialog, so
+    // the names are checked here as a drop checks them.
     const std::optional<QList<QUrl>> chosen = m_services.filePicker->pickFiles();
     if (!chosen)
         return;
     for (const QUrl& url : *chosen) {
-        if (m_files->containsFile(url))
+        if (!isHeicFile(url) || m_files->containsFile(url))
             continue;
         m_files->appendFile(url);
         m_services.bookmarks->saveBookmark(url);

@@ -11,13 +11,19 @@
 #include <QtQml/qqmlregistration.h>
 
 #include <filesystem>
+#include <memory>
+#include <vector>
 
 class QThreadPool;
 
 namespace tessavo {
 
+class ConversionBatch;
+struct JobOutcome;
+
 // The main window's state and actions. Lives on the GUI thread; conversion
-// jobs run on the global thread pool and report back by queued calls.
+// jobs run on a pool of their own and report back through the GUI thread's
+// event loop.
 //
 // The application creates it and hands it to QML as an initial property:
 //   auto* view = new tessavo::ContentView(tessavo::desktopServices(), &app);
@@ -32,8 +38,24 @@ class ContentView : public QObject {
     Q_PROPERTY(bool isTargeted READ isTargeted WRITE setIsTargeted NOTIFY isTargetedChanged)
     Q_PROPERTY(QUrl outputDirectory READ outputDirectory NOTIFY outputDirectoryChanged)
     Q_PROPERTY(qint64 completedConversions READ completedConversions NOTIFY completedConversionsChanged)
+    // The latest run, for its summary line.
+    Q_PROPERTY(RunState runState READ runState NOTIFY runChanged)
+    Q_PROPERTY(qint64 runTotal READ runTotal NOTIFY runChanged)
+    Q_PROPERTY(qint64 runConverted READ runConverted NOTIFY runChanged)
+    Q_PROPERTY(qint64 runFailed READ runFailed NOTIFY runChanged)
+    Q_PROPERTY(QString runSummary READ runSummary NOTIFY runChanged)
 
 public:
+    enum class RunState {
+        NoRun,
+        Running,
+        // Cancel was pressed; the jobs already started are finishing.
+        Cancelling,
+        Finished,
+        Cancelled,
+    };
+    Q_ENUM(RunState)
+
     explicit ContentView(PlatformServices services, QObject* parent = nullptr);
     ~ContentView() override;
 
@@ -58,25 +80,39 @@ public:
     QUrl outputDirectory() const { return m_outputDirectory; }
     qint64 completedConversions() const { return m_completedConversions; }
 
+    RunState runState() const { return m_runState; }
+    qint64 runTotal() const { return m_runTotal; }
+    qint64 runConverted() const { return m_runConverted; }
+    qint64 runFailed() const { return m_runFailed; }
+    // "12 of 40 converted, 1 failed" during a run, "40 converted, 1 failed"
+    // after it; empty before the first.
+    QString runSummary() const;
+
     Q_INVOKABLE void addImages();
     Q_INVOKABLE void removeSelectedImages();
     Q_INVOKABLE void convertToJPEG();
+    // Jobs of any run that have not started are dropped and their entries
+    // wait again; started ones finish. The folder is then not revealed.
+    Q_INVOKABLE void cancelConversion();
     // True when at least one URL names a local file; the entries arrive later
     // through addDroppedFile, queued on this object's thread.
     Q_INVOKABLE bool handleDrop(const QList<QUrl>& urls);
     void addDroppedFile(const QUrl& url);
 
     void convertImages();
-    // An empty `destinationName` takes the one derived from the source.
+    // Adds one job to the run that convertImages is building; an empty
+    // `destinationName` takes the one derived from the source.
     void scheduleConversion(const QUrl& url, const QUrl& outputDirectory, qint64 index,
                             const std::filesystem::path& destinationName = {});
+    // Applies the outcomes of finished jobs, in the order they finished.
+    void applyOutcomes(const std::vector<JobOutcome>& outcomes);
     // Applies one job's outcome. The job carries the entry's position and URL:
     // when the position no longer names that URL (removal during the run) the
     // entry is found by URL; an entry that is gone, or waiting because it was
     // removed and added again, is left alone. Either way the job is counted.
-    void updateStatus(qint64 index, const QUrl& url, ImageStatus status);
+    void updateStatus(const JobOutcome& outcome);
     void recordCompletion();
-    void revealOutputFolder();
+    Q_INVOKABLE void revealOutputFolder();
 
     // Jobs scheduled by any run whose outcome has not been applied yet.
     qint64 jobsOutstanding() const { return m_jobsOutstanding; }
@@ -86,11 +122,15 @@ signals:
     void isTargetedChanged();
     void outputDirectoryChanged();
     void completedConversionsChanged();
+    void runChanged();
 
 private:
     void replaceSelection(QSet<QUrl> selection);
     void setOutputDirectory(const QUrl& folder);
     void setCompletedConversions(qint64 count);
+    qsizetype rowOf(qint64 index, const QUrl& url) const;
+    // Ends the run once every job of every run has reported.
+    void settleRun();
 
     PlatformServices m_services;
     FileListModel* m_files;
@@ -100,9 +140,21 @@ private:
     QUrl m_outputDirectory;
     qint64 m_completedConversions = 0;
     qint64 m_jobsOutstanding = 0;
+
+    // Runs whose jobs have not all reported, oldest first.
+    std::vector<std::shared_ptr<ConversionBatch>> m_batches;
+    quint64 m_runNumber = 0;
+    RunState m_runState = RunState::NoRun;
+    qint64 m_runTotal = 0;
+    qint64 m_runConverted = 0;
+    qint64 m_runFailed = 0;
 };
 
 // The pool every run's jobs go to; GUI thread, with an application object.
 QThreadPool* conversionPool();
+
+// What intake takes, by picker and by drop alike: a local file whose name
+// ends in ".heic" in any letter case.
+bool isHeicFile(const QUrl& url);
 
 } // namespace tessavo

@@ -1,6 +1,7 @@
 #include "model/file_list_model.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QLocale>
 
@@ -28,6 +29,14 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const
         return QVariant::fromValue(entry.status);
     case SizeTextRole:
         return fileSizeText(entry.url);
+    case PathRole:
+        return entry.url.toLocalFile();
+    case FailureTextRole:
+        return failureText(entry.failure);
+    case SharedNameFolderRole:
+        if (m_nameCount.value(entry.url.fileName()) < 2)
+            return QString();
+        return QFileInfo(entry.url.toLocalFile()).dir().dirName();
     default:
         return {};
     }
@@ -40,6 +49,9 @@ QHash<int, QByteArray> FileListModel::roleNames() const
         {FileNameRole, "fileName"},
         {StatusRole, "status"},
         {SizeTextRole, "sizeText"},
+        {PathRole, "path"},
+        {FailureTextRole, "failureText"},
+        {SharedNameFolderRole, "sharedNameFolder"},
     };
 }
 
@@ -58,23 +70,52 @@ bool FileListModel::appendFile(const QUrl& url)
     if (m_rowOf.contains(url))
         return false;
     const auto row = m_entries.size();
+    const QString name = url.fileName();
+    const int sameName = ++m_nameCount[name];
     beginInsertRows({}, int(row), int(row));
-    m_entries.append({url, ImageStatus::Waiting});
+    m_entries.append({url, ImageStatus::Waiting, {}});
     m_rowOf.insert(url, row);
     endInsertRows();
+    // The first file of that name now needs its folder shown too.
+    if (sameName == 2) {
+        for (qsizetype other = 0; other < row; ++other) {
+            if (m_entries[other].url.fileName() == name) {
+                emit dataChanged(index(int(other)), index(int(other)), {SharedNameFolderRole});
+                break;
+            }
+        }
+    }
     emit countChanged();
     return true;
+}
+
+void FileListModel::announceStatus(qsizetype row)
+{
+    const QModelIndex changed = index(int(row));
+    emit dataChanged(changed, changed, {StatusRole, FailureTextRole});
 }
 
 bool FileListModel::setStatus(qsizetype row, ImageStatus status)
 {
     if (row < 0 || row >= m_entries.size())
         return false;
-    if (m_entries[row].status != status) {
-        m_entries[row].status = status;
-        const QModelIndex changed = index(int(row));
-        emit dataChanged(changed, changed, {StatusRole});
+    FileEntry& entry = m_entries[row];
+    if (entry.status != status || entry.failure != ConversionFailure{}) {
+        entry.status = status;
+        entry.failure = {};
+        announceStatus(row);
     }
+    return true;
+}
+
+bool FileListModel::setFailed(qsizetype row, ConversionFailure failure)
+{
+    if (row < 0 || row >= m_entries.size())
+        return false;
+    FileEntry& entry = m_entries[row];
+    entry.status = ImageStatus::Error;
+    entry.failure = std::move(failure);
+    announceStatus(row);
     return true;
 }
 
@@ -82,9 +123,11 @@ void FileListModel::setAllStatuses(ImageStatus status)
 {
     if (m_entries.isEmpty())
         return;
-    for (FileEntry& entry : m_entries)
+    for (FileEntry& entry : m_entries) {
         entry.status = status;
-    emit dataChanged(index(0), index(int(m_entries.size() - 1)), {StatusRole});
+        entry.failure = {};
+    }
+    emit dataChanged(index(0), index(int(m_entries.size() - 1)), {StatusRole, FailureTextRole});
 }
 
 qsizetype FileListModel::removeFiles(const QSet<QUrl>& urls)
@@ -109,6 +152,8 @@ qsizetype FileListModel::removeFiles(const QSet<QUrl>& urls)
     }
     if (removed > 0) {
         rebuildIndex();
+        if (!m_entries.isEmpty())
+            emit dataChanged(index(0), index(int(m_entries.size() - 1)), {SharedNameFolderRole});
         emit countChanged();
     }
     return removed;
@@ -123,8 +168,11 @@ void FileListModel::rebuildIndex()
 {
     m_rowOf.clear();
     m_rowOf.reserve(m_entries.size());
-    for (qsizetype i = 0; i < m_entries.size(); ++i)
+    m_nameCount.clear();
+    for (qsizetype i = 0; i < m_entries.size(); ++i) {
         m_rowOf.insert(m_entries[i].url, i);
+        ++m_nameCount[m_entries[i].url.fileName()];
+    }
 }
 
 QString fileSizeText(const QUrl& url)
@@ -133,6 +181,28 @@ QString fileSizeText(const QUrl& url)
     if (!url.isLocalFile() || !info.exists())
         return QCoreApplication::translate("FileRow", "Unknown");
     return QLocale().formattedDataSize(info.size(), 1, QLocale::DataSizeSIFormat);
+}
+
+QString failureText(const ConversionFailure& failure)
+{
+    switch (failure.step) {
+    case ConversionStep::Read:
+        return QCoreApplication::translate("FileRow", "Could not read the photo: %1").arg(failure.reason);
+    case ConversionStep::Parse:
+        return QCoreApplication::translate("FileRow", "Not a HEIC photo, or damaged");
+    case ConversionStep::Decode:
+        return QCoreApplication::translate("FileRow", "Could not decode the photo");
+    case ConversionStep::CreateFolder:
+    case ConversionStep::CreateDestination:
+    case ConversionStep::Finalize:
+        if (failure.destination.isEmpty())
+            return QCoreApplication::translate("FileRow", "Could not write the JPEG: %1").arg(failure.reason);
+        return QCoreApplication::translate("FileRow", "Could not write to %1: %2")
+            .arg(QFileInfo(failure.destination).dir().dirName(), failure.reason);
+    case ConversionStep::Done:
+        break;
+    }
+    return {};
 }
 
 } // namespace tessavo

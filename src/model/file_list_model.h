@@ -26,6 +26,13 @@ public:
         FileNameRole,
         StatusRole,
         SizeTextRole,
+        // The local path, for the row's tooltip.
+        PathRole,
+        // failureText of the entry; empty unless it failed.
+        FailureTextRole,
+        // The name of the folder the file is in when another listed file
+        // has the same name, so the two rows can be told apart; else empty.
+        SharedNameFolderRole,
     };
     Q_ENUM(Role)
 
@@ -45,10 +52,13 @@ public:
     // Appends (url, waiting). Callers check containsFile first; a URL that is
     // already listed is refused (returns false) so the list stays unique.
     bool appendFile(const QUrl& url);
-    // Changes the status of the entry at `row` only. A row outside the list
-    // is ignored and reported by returning false.
+    // Changes the status of the entry at `row` only, and clears its failure.
+    // A row outside the list is ignored and reported by returning false.
     bool setStatus(qsizetype row, ImageStatus status);
-    // Every entry to `status`, announced by one change over the whole list.
+    // Error with what the conversion reported.
+    bool setFailed(qsizetype row, ConversionFailure failure);
+    // Every entry to `status` (failures cleared), announced by one change
+    // over the whole list.
     void setAllStatuses(ImageStatus status);
     // Stable removal of every entry whose URL is in `urls`; returns how many went.
     qsizetype removeFiles(const QSet<QUrl>& urls);
@@ -60,9 +70,12 @@ signals:
 
 private:
     void rebuildIndex();
+    void announceStatus(qsizetype row);
 
     QList<FileEntry> m_entries;
     QHash<QUrl, qsizetype> m_rowOf;
+    // How many listed files have each file name.
+    QHash<QString, int> m_nameCount;
 };
 
 // Human-readable size of the file at `url` in decimal units, or "Unknown"

@@ -14,6 +14,11 @@ ApplicationWindow {
     // zero-width space leaves the title bar blank.
     title: "\u200B"
 
+    Shortcut {
+        sequences: ["Escape", "Ctrl+W"]
+        onActivated: close()
+    }
+
     AboutView {
         anchors.fill: parent
     }

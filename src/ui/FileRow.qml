@@ -12,7 +12,13 @@ Control {
     required property string fileName
     required property string sizeText
     required property int status
+    required property string path
+    required property string failureText
+    required property string sharedNameFolder
     property bool selected: false
+    // The list's current row while the list has keyboard focus.
+    property bool focusShown: false
+    property real spinAngle: 0
 
     signal clicked(int modifiers)
 
@@ -25,31 +31,74 @@ Control {
         }
         return ""
     }
+    readonly property color selectionColor: Contrast.readableBehind(palette.highlight, palette.highlightedText)
+    readonly property color backgroundColor: selected ? selectionColor : palette.base
     readonly property color foreground: selected ? palette.highlightedText : palette.text
 
     leftPadding: 8
     rightPadding: 8
     topPadding: 4
     bottomPadding: 4
+    hoverEnabled: true
 
     Accessible.role: Accessible.ListItem
     Accessible.name: qsTr("%1, %2, %3").arg(fileName).arg(sizeText).arg(statusText)
+    Accessible.description: failureText
     Accessible.selectable: true
     Accessible.selected: selected
 
+    // The whole path always, since a long name is cut short; why it failed
+    // when it did.
+    readonly property string toolTipText: failureText ? path + "\n" + failureText : path
+    ToolTip.visible: hovered
+    ToolTip.delay: 600
+    ToolTip.text: toolTipText
+
     background: Rectangle {
-        color: row.selected ? row.palette.highlight : "transparent"
+        color: row.selected ? row.selectionColor : "transparent"
+        objectName: "rowBackground"
+
+        Rectangle {
+            objectName: "focusFrame"
+            anchors.fill: parent
+            anchors.margins: 1
+            color: "transparent"
+            border.width: 1
+            border.color: row.foreground
+            visible: row.focusShown
+        }
     }
 
     contentItem: RowLayout {
-        Label {
-            objectName: "nameLabel"
-            // A file name is data, never markup.
-            textFormat: Text.PlainText
-            text: row.fileName
-            elide: Text.ElideMiddle
-            color: row.foreground
+        // The name, cut short in the middle when the row is too narrow, and
+        // after it the folder when another row has the same name.
+        Item {
+            implicitHeight: nameLabel.implicitHeight
             Layout.fillWidth: true
+
+            Label {
+                id: nameLabel
+                objectName: "nameLabel"
+                anchors.verticalCenter: parent.verticalCenter
+                width: Math.min(implicitWidth, parent.width - (folderLabel.visible ? folderLabel.implicitWidth + 6 : 0))
+                // A file name is data, never markup.
+                textFormat: Text.PlainText
+                text: row.fileName
+                elide: Text.ElideMiddle
+                color: row.foreground
+            }
+            Label {
+                id: folderLabel
+                objectName: "folderLabel"
+                anchors.verticalCenter: parent.verticalCenter
+                x: nameLabel.width + 6
+                width: Math.min(implicitWidth, parent.width - x)
+                textFormat: Text.PlainText
+                text: qsTr("in %1").arg(row.sharedNameFolder)
+                visible: row.sharedNameFolder !== ""
+                elide: Text.ElideMiddle
+                color: row.foreground
+            }
         }
         Label {
             objectName: "sizeLabel"
@@ -61,6 +110,8 @@ Control {
             objectName: "statusIndicator"
             status: row.status
             foreground: row.foreground
+            onHighlight: row.selected
+            spinAngle: row.spinAngle
         }
     }
 

@@ -11,10 +11,17 @@ ApplicationWindow {
     readonly property int gap: 10
     readonly property color dropBorderColor: contentView.isTargeted ? "#0a64e0" : "transparent"
 
-    width: 640
-    height: 480
-    minimumWidth: commandRow.implicitWidth + 4 * gap
-    minimumHeight: 320
+    readonly property bool running: contentView.runState === ContentView.Running
+                                    || contentView.runState === ContentView.Cancelling
+    // The screen less room for the window's frame and title bar, in this
+    // scale's units: at 2x an 800-pixel screen offers only 400.
+    readonly property int roomWidth: Math.min(Screen.width, Screen.desktopAvailableWidth) - 20
+    readonly property int roomHeight: Math.min(Screen.height, Screen.desktopAvailableHeight) - 40
+
+    width: Math.min(640, roomWidth)
+    height: Math.min(480, roomHeight)
+    minimumWidth: Math.min(commandRow.implicitWidth + 4 * gap, roomWidth)
+    minimumHeight: Math.min(320, roomHeight)
     visible: true
     title: qsTr("Tessavo")
 
@@ -142,7 +149,7 @@ ApplicationWindow {
                 anchors.fill: parent
                 anchors.margins: window.gap
                 color: window.palette.base
-                border.color: window.palette.mid
+                border.color: fileList.activeFocus ? window.palette.highlight : window.palette.mid
             }
 
             ListView {
@@ -153,9 +160,36 @@ ApplicationWindow {
                 clip: true
                 focus: true
                 activeFocusOnTab: true
+                keyNavigationEnabled: false
                 model: window.contentView.droppedFiles
                 boundsBehavior: Flickable.StopAtBounds
-                ScrollBar.vertical: ScrollBar {}
+                // Thousands of rows make Fusion's default thumb a sliver
+                // that shows only on hover.
+                ScrollBar.vertical: ScrollBar {
+                    id: scrollBar
+                    objectName: "listScrollBar"
+                    policy: fileList.contentHeight > fileList.height ? ScrollBar.AlwaysOn : ScrollBar.AsNeeded
+                    minimumSize: Math.min(1, 24 / Math.max(1, fileList.height))
+                    contentItem: Rectangle {
+                        implicitWidth: 8
+                        implicitHeight: 8
+                        radius: 4
+                        visible: scrollBar.size < 1
+                        color: Qt.rgba(window.palette.text.r, window.palette.text.g, window.palette.text.b,
+                                       scrollBar.pressed ? 0.65 : 0.45)
+                    }
+                }
+                readonly property real rowWidth: width - (scrollBar.policy === ScrollBar.AlwaysOn ? scrollBar.width : 0)
+
+                // Every converting row turns with this one step, a few times
+                // a second; rows off screen do not exist to be turned.
+                property int spinStep: 0
+                Timer {
+                    interval: 100
+                    repeat: true
+                    running: window.running && window.visible
+                    onTriggered: fileList.spinStep = (fileList.spinStep + 1) % 12
+                }
 
                 Accessible.role: Accessible.List
                 Accessible.name: qsTr("Images to convert")
@@ -163,9 +197,11 @@ ApplicationWindow {
                 delegate: FileRow {
                     objectName: "fileRow"
                     required property int index
-                    width: ListView.view.width
+                    width: ListView.view.rowWidth
                     // selectionCount is read only to re-evaluate on every selection change.
                     selected: window.contentView.selectionCount >= 0 && window.contentView.isSelected(url)
+                    focusShown: ListView.isCurrentItem && ListView.view.activeFocus
+                    spinAngle: ListView.view.spinStep * 30
                     onClicked: (modifiers) => {
                         fileList.forceActiveFocus()
                         fileList.currentIndex = index
@@ -178,19 +214,48 @@ ApplicationWindow {
                     }
                 }
 
-                function step(by: int, extend: bool) {
+                // Plain keys move and select, Shift extends from the anchor,
+                // Ctrl moves without selecting; Space toggles the current row.
+                function moveTo(row: int, modifiers: int) {
                     if (count === 0)
                         return
-                    currentIndex = Math.max(0, Math.min(count - 1, currentIndex + by))
+                    currentIndex = Math.max(0, Math.min(count - 1, row))
                     const url = model.urlAt(currentIndex)
-                    if (extend)
+                    if (modifiers & Qt.ShiftModifier)
                         window.contentView.extendSelectionTo(url)
-                    else
+                    else if (!(modifiers & Qt.ControlModifier))
                         window.contentView.selectOnly(url)
                     positionViewAtIndex(currentIndex, ListView.Contain)
                 }
-                Keys.onUpPressed: (event) => step(-1, event.modifiers & Qt.ShiftModifier)
-                Keys.onDownPressed: (event) => step(1, event.modifiers & Qt.ShiftModifier)
+                Keys.onPressed: (event) => {
+                    const page = Math.max(1, Math.floor(height / (currentItem ? currentItem.height : height)) - 1)
+                    switch (event.key) {
+                    case Qt.Key_Up: moveTo(currentIndex - 1, event.modifiers); break
+                    case Qt.Key_Down: moveTo(currentIndex + 1, event.modifiers); break
+                    case Qt.Key_PageUp: moveTo(currentIndex - page, event.modifiers); break
+                    case Qt.Key_PageDown: moveTo(currentIndex + page, event.modifiers); break
+                    case Qt.Key_Home: moveTo(0, event.modifiers); break
+                    case Qt.Key_End: moveTo(count - 1, event.modifiers); break
+                    case Qt.Key_Space:
+                        if (count > 0)
+                            window.contentView.toggleSelected(model.urlAt(currentIndex))
+                        break
+                    default:
+                        return
+                    }
+                    event.accepted = true
+                }
+            }
+
+            Label {
+                objectName: "emptyHint"
+                anchors.centerIn: parent
+                width: parent.width - 6 * window.gap
+                visible: fileList.count === 0
+                text: qsTr("Drop HEIC files here, or use Add images")
+                horizontalAlignment: Text.AlignHCenter
+                wrapMode: Text.WordWrap
+                color: window.palette.text
             }
 
             // Drawn over the padded list; takes no layout space.
@@ -201,6 +266,46 @@ ApplicationWindow {
                 radius: 10
                 border.width: 2
                 border.color: window.dropBorderColor
+            }
+        }
+
+        // The run: how far it has come and a way to stop it; afterwards
+        // what it did and the way back to its folder.
+        RowLayout {
+            objectName: "runRow"
+            visible: window.contentView.runState !== ContentView.NoRun
+            spacing: window.gap
+            Layout.leftMargin: window.gap
+            Layout.rightMargin: window.gap
+
+            ProgressBar {
+                objectName: "runProgress"
+                visible: window.running
+                from: 0
+                to: Math.max(1, window.contentView.runTotal)
+                value: window.contentView.runConverted + window.contentView.runFailed
+                Layout.fillWidth: true
+                Accessible.name: runSummary.text
+            }
+            Label {
+                id: runSummary
+                objectName: "runSummary"
+                text: window.contentView.runSummary
+                elide: Text.ElideRight
+                Layout.fillWidth: !window.running
+            }
+            Button {
+                objectName: "cancelButton"
+                text: qsTr("Cancel")
+                visible: window.running
+                enabled: window.contentView.runState === ContentView.Running
+                onClicked: window.contentView.cancelConversion()
+            }
+            Button {
+                objectName: "showFolderButton"
+                text: qsTr("Show folder")
+                visible: !window.running && window.contentView.outputDirectory.toString() !== ""
+                onClicked: window.contentView.revealOutputFolder()
             }
         }
     }

@@ -14,14 +14,21 @@ namespace {
 const auto settingsGroup = QStringLiteral("About");
 const auto geometryKey = QStringLiteral("geometry");
 
-// A saved position is used only while it is still on a screen (monitors
-// come and go between launches).
-bool onSomeScreen(const QRect& frame)
+// A saved frame is used only while all of it fits on one screen as the
+// screens are now: monitors come and go between launches, and a frame saved
+// at 1x can be too far out, or too large, at 2x.
+bool fitsOnAScreen(const QRect& frame)
 {
     const auto screens = QGuiApplication::screens();
     return std::any_of(screens.begin(), screens.end(), [&](const QScreen* screen) {
-        return screen->availableGeometry().contains(frame.topLeft());
+        return screen->availableGeometry().contains(frame);
     });
+}
+
+QRect frameOf(const QWindow* window)
+{
+    const QMargins margins = window->frameMargins();
+    return QRect(window->framePosition(), window->size().grownBy(margins));
 }
 } // namespace
 
@@ -83,7 +90,10 @@ void AboutWindowHost::placeWindow()
     QSettings settings;
     settings.beginGroup(settingsGroup);
     const QRect saved = settings.value(geometryKey).toRect();
-    if (saved.isValid() && onSomeScreen(saved)) {
+    // The frame as it would be now: the window's size is fixed, the title
+    // bar's may have changed since.
+    const QRect frame(saved.topLeft(), saved.size().expandedTo(frameOf(m_window.get()).size()));
+    if (saved.isValid() && fitsOnAScreen(frame)) {
         m_window->setFramePosition(saved.topLeft());
         return;
     }
@@ -91,17 +101,20 @@ void AboutWindowHost::placeWindow()
     QScreen* screen = anchor ? anchor->screen() : QGuiApplication::primaryScreen();
     if (!screen)
         return;
-    QRect frame({}, m_window->size());
-    frame.moveCenter(screen->availableGeometry().center());
+    // Centred, but never with its title bar above the screen.
+    const QRect available = screen->availableGeometry();
+    QRect centred({}, frameOf(m_window.get()).size());
+    centred.moveCenter(available.center());
+    centred.moveTop(std::max(centred.top(), available.top()));
     m_window->setScreen(screen);
-    m_window->setPosition(frame.topLeft());
+    m_window->setFramePosition(centred.topLeft());
 }
 
 void AboutWindowHost::saveGeometry() const
 {
     QSettings settings;
     settings.beginGroup(settingsGroup);
-    settings.setValue(geometryKey, QRect(m_window->framePosition(), m_window->size()));
+    settings.setValue(geometryKey, frameOf(m_window.get()));
 }
 
 } // namespace tessavo

@@ -9,6 +9,7 @@ set(tessavo_ui_qml
   AboutView.qml
   AboutWindow.qml
   TextStyle.qml
+  Contrast.qml
 )
 set(tessavo_ui_icons
   plus.svg
@@ -17,13 +18,14 @@ set(tessavo_ui_icons
   clock.svg
   checkmark_circle.svg
   xmark_circle.svg
+  spinner.svg
   app_icon.svg
 )
 
 # The files sit at the root of the module's resources: a QML file in a
 # subfolder would import that folder implicitly and see TextStyle as a plain
 # type instead of the module's singleton.
-set_source_files_properties(ui/TextStyle.qml PROPERTIES QT_QML_SINGLETON_TYPE TRUE)
+set_source_files_properties(ui/TextStyle.qml ui/Contrast.qml PROPERTIES QT_QML_SINGLETON_TYPE TRUE)
 foreach(file IN LISTS tessavo_ui_qml)
   set_source_files_properties(ui/${file} PROPERTIES QT_RESOURCE_ALIAS ${file})
   list(APPEND TESSAVO_QML_FILES ui/${file})

@@ -4,6 +4,7 @@
 #include "fake_platform.h"
 #include "file_list_columns.h"
 #include "heic_fixture.h"
+#include "held_pool.h"
 #include "stdout_capture.h"
 #include "test_files.h"
 
@@ -14,6 +15,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThreadPool>
+
+#include <optional>
 
 using namespace tessavo;
 using namespace tessavo::testing;
@@ -110,22 +113,33 @@ private slots:
     void runConvertsGoodAndBadFilesAndRevealsOnce()
     {
         add({heic(QStringLiteral("IMG_1.HEIC")), broken(QStringLiteral("bad.heic")), heic(QStringLiteral("IMG_3.heic"))});
-        StdoutCapture out;
-        QSignalSpy counter(view(), &ContentView::completedConversionsChanged);
-        startRun(m_out);
+        QStringList lines;
+        {
+            StdoutCapture out;
+            startRun(m_out);
+            lines = out.lines();
+        }
         // Every entry is converting before any outcome is applied.
         QCOMPARE(statusesOf(files()), repeated(C, 3));
         QCOMPARE(view()->outputDirectory(), m_out);
         QCOMPARE(view()->completedConversions(), 0);
+        QCOMPARE(view()->runState(), ContentView::RunState::Running);
+        QCOMPARE(view()->runSummary(), QStringLiteral("0 of 3 converted"));
         // Out does not exist until a job creates it: its bookmark fails and
         // the run goes on.
-        QVERIFY(out.lines().contains(QStringLiteral("Failed to save bookmark data for URL: %1, error: No such file or directory")
-                                         .arg(m_out.toLocalFile())));
+        QVERIFY(lines.contains(QStringLiteral("Failed to save bookmark data for URL: %1, error: No such file or directory")
+                                   .arg(m_out.toLocalFile())));
 
         settle();
         QCOMPARE(statusesOf(files()), (QList<ImageStatus>{S, E, S}));
         QCOMPARE(view()->completedConversions(), 3);
-        QCOMPARE(counter.count(), 3);
+        QCOMPARE(view()->runState(), ContentView::RunState::Finished);
+        QCOMPARE((QList<qint64>{view()->runTotal(), view()->runConverted(), view()->runFailed()}), (QList<qint64>{3, 2, 1}));
+        QCOMPARE(view()->runSummary(), QStringLiteral("2 converted, 1 failed"));
+        // The failed row keeps the step it stopped at, for its tooltip.
+        QCOMPARE(files().at(1).failure.step, ConversionStep::Parse);
+        QCOMPARE(files().data(files().index(1), FileListModel::FailureTextRole).toString(),
+                 QStringLiteral("Not a HEIC photo, or damaged"));
         QCOMPARE(m_desktop->revealer->revealed, QList<QUrl>{m_out});
         QCOMPARE(m_outstandingAtReveal, QList<qint64>{0});
         QVERIFY(isJpegOfFixtureSize(outPath(QStringLiteral("IMG_1.jpg"))));
@@ -173,6 +187,73 @@ private slots:
         QCOMPARE(view()->completedConversions(), 2);
         QVERIFY(isJpegOfFixtureSize(jpeg));
         QCOMPARE(m_desktop->revealer->revealed, (QList<QUrl>{m_out, m_out}));
+    }
+
+    // Jobs that have not started are dropped and their rows wait again; the
+    // ones running finish whole; the folder is not shown.
+    void cancelDropsJobsNotStarted_data()
+    {
+        QTest::addColumn<bool>("cancelAtFirstOutcome");
+        QTest::newRow("before any job starts") << false;
+        QTest::newRow("while jobs run") << true;
+    }
+
+    void cancelDropsJobsNotStarted()
+    {
+        QFETCH(bool, cancelAtFirstOutcome);
+        // Enough jobs that some are still queued when the first outcome arrives.
+        QList<QUrl> urls{heic(QStringLiteral("IMG_0.HEIC"))};
+        for (int i = 1; i < 40; ++i) {
+            urls << QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("in/IMG_%1.HEIC").arg(i)));
+            QVERIFY(QFile::copy(urls[0].toLocalFile(), urls[i].toLocalFile()));
+        }
+        urls << broken(QStringLiteral("last.heic"));
+        add(urls);
+
+        // Holding every worker keeps every job from starting.
+        std::optional<HeldPool> held;
+        if (!cancelAtFirstOutcome)
+            held.emplace();
+        QMetaObject::Connection cancelOnce = connect(view(), &ContentView::completedConversionsChanged, view(), [this] {
+            if (view()->completedConversions() > 0 && view()->runState() == ContentView::RunState::Running)
+                view()->cancelConversion();
+        });
+        if (!cancelAtFirstOutcome)
+            disconnect(cancelOnce);
+        startRun(m_out);
+        if (!cancelAtFirstOutcome) {
+            view()->cancelConversion();
+            QCOMPARE(statusesOf(files()), repeated(W, urls.size()));
+            QCOMPARE(view()->runState(), ContentView::RunState::Cancelled);
+            held.reset();
+        }
+        settle();
+        disconnect(cancelOnce);
+
+        const QList<ImageStatus> statuses = statusesOf(files());
+        const qint64 converted = statuses.count(S);
+        QCOMPARE(converted + statuses.count(W), urls.size());
+        QVERIFY(statuses.count(W) > 0);
+        QCOMPARE(converted > 0, cancelAtFirstOutcome);
+        QCOMPARE(view()->completedConversions(), converted);
+        QCOMPARE(view()->runConverted(), converted);
+        QCOMPARE(view()->runFailed(), 0);
+        QCOMPARE(view()->runState(), ContentView::RunState::Cancelled);
+        QCOMPARE(view()->runSummary(), QStringLiteral("Cancelled: %1 of 41 converted").arg(converted));
+        QVERIFY(m_desktop->revealer->revealed.isEmpty());
+        // A JPEG for each converted row and nothing else: no temporary file.
+        QStringList written = QDir(m_out.toLocalFile()).entryList(QDir::Files | QDir::Hidden);
+        QCOMPARE(written.size(), converted);
+        for (int i = 0; i < urls.size(); ++i) {
+            const QString jpeg = QFileInfo(urls[i].toLocalFile()).completeBaseName() + QStringLiteral(".jpg");
+            QCOMPARE(written.contains(jpeg), statuses[i] == S);
+        }
+
+        // The next run converts the rest.
+        startRun(m_out);
+        settle();
+        QCOMPARE(view()->runSummary(), QStringLiteral("40 converted, 1 failed"));
+        QCOMPARE(m_desktop->revealer->revealed, QList<QUrl>{m_out});
     }
 
     void folderConfirmedWithoutUrlOrEmptyListSchedulesNothing()

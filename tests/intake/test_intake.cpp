@@ -183,6 +183,30 @@ private slots:
         view()->removeSelectedImages();
         QCOMPARE(files().count(), 0);
     }
+
+    // A name typed into the picker's name field passes no filter: the
+    // picker and the drop must take exactly the same names.
+    void pickerAndDropTakeTheSameNames()
+    {
+        const QList<QUrl> offered{file(QStringLiteral("IMG_1.HEIC")), file(QStringLiteral("x.Heic")),
+                                  file(QStringLiteral("notheic.png")), file(QStringLiteral("IMG_2.heif")),
+                                  file(QStringLiteral("IMG.heic.jpg")), file(QStringLiteral("heic")),
+                                  file(QStringLiteral(".heic")), file(QStringLiteral("IMG_3.hEiC")),
+                                  QUrl(QStringLiteral("https://example.org/IMG_4.heic"))};
+        const QList<QUrl> taken{offered[0], offered[1], offered[7]};
+
+        m_desktop->files->answers = {offered};
+        view()->addImages();
+        QCOMPARE(urlsOf(files()), taken);
+        QCOMPARE(bookmarks().size(), taken.size());
+
+        view()->selectAll();
+        view()->removeSelectedImages();
+        view()->handleDrop(offered);
+        QTRY_COMPARE(files().count(), taken.size());
+        QCoreApplication::processEvents();
+        QCOMPARE(urlsOf(files()), taken);
+    }
 };
 
 QTEST_MAIN(IntakeTest)

@@ -126,6 +126,61 @@ private slots:
         QVERIFY(QFile::remove(path));
         QCOMPARE(model.data(row, FileListModel::SizeTextRole).toString(), "Unknown");
     }
+
+    // Plain words per step, and the output folder's name for the write steps.
+    void failureTextPerStep_data()
+    {
+        QTest::addColumn<ConversionStep>("step");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<QString>("expected");
+        const QString disk = QStringLiteral("No space left on device");
+        QTest::newRow("read") << ConversionStep::Read << "Too many open files" << "Could not read the photo: Too many open files";
+        QTest::newRow("parse") << ConversionStep::Parse << "Invalid input: No 'ftyp' box" << "Not a HEIC photo, or damaged";
+        QTest::newRow("decode") << ConversionStep::Decode << "out of memory" << "Could not decode the photo";
+        QTest::newRow("folder") << ConversionStep::CreateFolder << "Permission denied" << "Could not write to Out: Permission denied";
+        QTest::newRow("destination") << ConversionStep::CreateDestination << "Read-only file system"
+                                     << "Could not write to Out: Read-only file system";
+        QTest::newRow("finalize") << ConversionStep::Finalize << disk << "Could not write to Out: " + disk;
+        QTest::newRow("done") << ConversionStep::Done << QString() << QString();
+    }
+
+    void failureTextPerStep()
+    {
+        QFETCH(ConversionStep, step);
+        QFETCH(QString, reason);
+        QFETCH(QString, expected);
+        FileListModel model;
+        model.appendFile(fileUrl("IMG_1.HEIC"));
+        QVERIFY(model.setFailed(0, {step, reason, QStringLiteral("/home/me/Out/IMG_1.jpg")}));
+        QCOMPARE(model.data(model.index(0), FileListModel::FailureTextRole).toString(), expected);
+        // A new status clears the reason.
+        model.setStatus(0, ImageStatus::Converting);
+        QCOMPARE(model.data(model.index(0), FileListModel::FailureTextRole).toString(), QString());
+    }
+
+    // Rows of the same name show their folders, and stop once the name is theirs alone.
+    void sharedNamesShowTheirFolders()
+    {
+        FileListModel model;
+        const QUrl a = QUrl::fromLocalFile("/photos/a/IMG_1.HEIC");
+        const QUrl b = QUrl::fromLocalFile("/photos/b/IMG_1.HEIC");
+        model.appendFile(a);
+        model.appendFile(QUrl::fromLocalFile("/photos/a/IMG_1.heic"));
+        const auto folders = [&] {
+            QStringList shown;
+            for (int row = 0; row < model.count(); ++row)
+                shown << model.data(model.index(row), FileListModel::SharedNameFolderRole).toString();
+            return shown;
+        };
+        QCOMPARE(folders(), (QStringList{"", ""}));
+        QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+        model.appendFile(b);
+        QCOMPARE(folders(), (QStringList{"a", "", "b"}));
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(changed.at(0).at(0).toModelIndex().row(), 0);
+        model.removeFiles({a});
+        QCOMPARE(folders(), (QStringList{"", ""}));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestFileListModel)

@@ -3,7 +3,7 @@
 include_guard(GLOBAL)
 
 add_library(tessavo_testsupport_qt STATIC
-  ${CMAKE_CURRENT_LIST_DIR}/fake_platform.h ${CMAKE_CURRENT_LIST_DIR}/file_list_columns.h
+  ${CMAKE_CURRENT_LIST_DIR}/fake_platform.h ${CMAKE_CURRENT_LIST_DIR}/file_list_columns.h ${CMAKE_CURRENT_LIST_DIR}/held_pool.h
   ${CMAKE_CURRENT_LIST_DIR}/stdout_capture.h ${CMAKE_CURRENT_LIST_DIR}/stdout_capture.cpp
   ${CMAKE_CURRENT_LIST_DIR}/bookmark_rows.h ${CMAKE_CURRENT_LIST_DIR}/bookmark_rows.cpp
   ${CMAKE_CURRENT_LIST_DIR}/test_files.h ${CMAKE_CURRENT_LIST_DIR}/test_files.cpp

@@ -1,11 +1,18 @@
-// Renders the main window with a few files in every status and saves it as
-// a PNG, and the About window too when a second path is given:
-// tessavo_screenshot <main.png> [<about.png>]. Run it on a real (or virtual)
-// X display so the images show what a user sees.
+// Catches the main window in the middle of a real run and saves it as a PNG,
+// and the About window too when a third path is given:
+//   tessavo_screenshot <main.png> <folder of HEIC photos> [<about.png>]
+// The photos are converted for real (into a scratch folder), with one
+// damaged file among them; the picture is taken once a few rows are done
+// and a few still converting. Run it on a real (or virtual) X display so
+// the images show what a user sees.
 #include "main_window_harness.h"
+#include "test_files.h"
 #include "ui/about_window_host.h"
 
 #include <QApplication>
+#include <QCursor>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QTest>
 
@@ -16,8 +23,8 @@ using namespace tessavo;
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    if (argc != 2 && argc != 3) {
-        std::fprintf(stderr, "usage: tessavo_screenshot <main.png> [<about.png>]\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: tessavo_screenshot <main.png> <photos folder> [<about.png>]\n");
         return 2;
     }
     testing::MainWindowHarness harness;
@@ -25,36 +32,47 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "tessavo_screenshot: the main window did not load\n");
         return 1;
     }
-    harness.window()->resize(720, 460);
+    harness.window()->resize(720, 500);
 
-    const struct {
-        const char* name;
-        qint64 bytes;
-        ImageStatus status;
-    } samples[] = {
-        {"IMG_4012.HEIC", 2'871'344, ImageStatus::Success},
-        {"IMG_4013.HEIC", 3'102'770, ImageStatus::Success},
-        {"Beach at dusk.heic", 1'948'102, ImageStatus::Error},
-        {"IMG_4021.HEIC", 2'455'918, ImageStatus::Converting},
-        {"IMG_4022.HEIC", 4'210'005, ImageStatus::Converting},
-        {"IMG_4030.HEIC", 2'760'431, ImageStatus::Waiting},
-        {"Family portrait.HEIC", 5'018'226, ImageStatus::Waiting},
-    };
-    auto* files = harness.view().droppedFiles();
-    for (const auto& sample : samples) {
-        harness.addFile(QString::fromUtf8(sample.name), sample.bytes);
-        files->setStatus(files->count() - 1, sample.status);
+    QList<QUrl> photos;
+    const QString damaged = harness.scratchPath(QStringLiteral("Beach at dusk.heic"));
+    testing::writeBytes(damaged, QByteArray(2048, 'x'));
+    photos << QUrl::fromLocalFile(damaged);
+    const QDir folder(QString::fromLocal8Bit(argv[2]));
+    for (const QString& name : folder.entryList({QStringLiteral("*.HEIC"), QStringLiteral("*.heic")}, QDir::Files, QDir::Name))
+        photos << QUrl::fromLocalFile(folder.absoluteFilePath(name));
+    if (photos.size() < 8) {
+        std::fprintf(stderr, "tessavo_screenshot: %s holds fewer than 7 HEIC photos\n", argv[2]);
+        return 1;
     }
-    harness.view().selectOnly(files->at(5).url);
+    ContentView& view = harness.view();
+    harness.desktop().files->answers = {photos};
+    view.addImages();
+    view.selectOnly(photos[2]);
+    harness.item("fileList")->setProperty("currentIndex", 2);
+    // No tooltip in the picture.
+    QCursor::setPos(harness.window()->screen(), harness.window()->geometry().bottomRight() + QPoint(50, 50));
+    harness.desktop().folders->answers = {FolderChoice{true, QUrl::fromLocalFile(harness.scratchPath(QStringLiteral("Out")))}};
+    view.convertToJPEG();
 
-    // Let the rows lay out and the busy indicators start turning.
-    QTest::qWait(600);
+    // Three done (the damaged one among them) and at least three to go.
+    QElapsedTimer waited;
+    waited.start();
+    while (view.runConverted() + view.runFailed() < 3 && waited.elapsed() < 120000)
+        QTest::qWait(5);
+    if (view.runTotal() - view.runConverted() - view.runFailed() < 3) {
+        std::fprintf(stderr, "tessavo_screenshot: the run went too fast to catch; give it more or larger photos\n");
+        return 1;
+    }
+    // Let the rows and the spinners repaint.
+    QTest::qWait(60);
     const QImage image = harness.window()->grabWindow();
     if (image.isNull() || !image.save(QString::fromLocal8Bit(argv[1]))) {
         std::fprintf(stderr, "tessavo_screenshot: could not write %s\n", argv[1]);
         return 1;
     }
-    if (argc == 3) {
+    view.cancelConversion();
+    if (argc == 4) {
         auto* action = harness.window()->findChild<QObject*>(QStringLiteral("aboutAction"));
         auto* host = harness.window()->findChild<AboutWindowHost*>(QStringLiteral("aboutWindowHost"));
         if (!action || !host || !QMetaObject::invokeMethod(action, "trigger") || !host->window()) {
@@ -62,10 +80,12 @@ int main(int argc, char* argv[])
             return 1;
         }
         QTest::qWait(300);
-        if (!host->window()->grabWindow().save(QString::fromLocal8Bit(argv[2]))) {
-            std::fprintf(stderr, "tessavo_screenshot: could not write %s\n", argv[2]);
+        if (!host->window()->grabWindow().save(QString::fromLocal8Bit(argv[3]))) {
+            std::fprintf(stderr, "tessavo_screenshot: could not write %s\n", argv[3]);
             return 1;
         }
     }
+    while (view.jobsOutstanding() > 0)
+        QTest::qWait(20);
     return 0;
 }
