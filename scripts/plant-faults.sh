@@ -28,7 +28,7 @@ ctest --test-dir "$build" --parallel "$jobs" >/dev/null || { echo "the suite fai
 
 # faults.txt: blocks of four lines (id, file, the text, its replacement),
 # separated by a blank line; "\n" in a text stands for a line break.
-mapfile -t selected < <(printf '%s\n' "$@")
+selected=("$@")
 caught=0 total=0 survived=()
 while IFS=$'\t' read -r id file; do
   if ((${#selected[@]})) && [[ ! " ${selected[*]} " == *" $id "* ]]; then continue; fi
