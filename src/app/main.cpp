@@ -1,6 +1,6 @@
 // The Tessavo desktop application: one main window over the conversion state,
 // and the About window behind the Help menu.
-#include "conversion/jpeg_output.h"
+#include "conversion/core/jpeg_output.h"
 #include "model/content_view.h"
 #include "platform/platform_services.h"
 

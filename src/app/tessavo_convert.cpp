@@ -1,7 +1,7 @@
 // tessavo-convert: the window's conversion, for scripts and benchmarks.
-#include "conversion/convert_file.h"
-#include "conversion/destination_names.h"
-#include "conversion/jpeg_output.h"
+#include "conversion/core/convert_file.h"
+#include "conversion/core/destination_names.h"
+#include "conversion/core/jpeg_output.h"
 
 #include <atomic>
 #include <charconv>

@@ -1,7 +1,7 @@
 #include "model/content_view.h"
 
-#include "conversion/convert_file.h"
-#include "conversion/destination_names.h"
+#include "conversion/core/convert_file.h"
+#include "conversion/core/destination_names.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

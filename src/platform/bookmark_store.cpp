@@ -1,6 +1,6 @@
 #include "platform/bookmark_store.h"
 
-#include "conversion/convert_file.h"
+#include "conversion/core/convert_file.h"
 
 #include <QAtomicInteger>
 #include <QDir>

@@ -1,6 +1,6 @@
 // FFmpeg's HEVC decoder inside libheif must change nothing but speed: every
 // fixture decodes to the same samples as with libheif's built-in decoder.
-#include "conversion/avcodec_decoder.h"
+#include "conversion/core/avcodec_decoder.h"
 
 #include <gtest/gtest.h>
 #include <libheif/heif.h>

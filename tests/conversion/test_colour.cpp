@@ -1,8 +1,8 @@
 // Colours as a colour-managed viewer shows them: the JPEG's pixels through
 // its embedded profile (lcms2 as the viewer), against what the HEIC's nclx
 // box says its decoded pixels mean, in linear BT.2020 light.
-#include "conversion/convert_file.h"
-#include "conversion/jpeg_writer.h"
+#include "conversion/core/convert_file.h"
+#include "conversion/core/jpeg_writer.h"
 
 #include "captured_conversion.h"
 #include "heic_fixture.h"

@@ -1,6 +1,6 @@
-#include "conversion/convert_file.h"
-#include "conversion/destination_names.h"
-#include "conversion/jpeg_output.h"
+#include "conversion/core/convert_file.h"
+#include "conversion/core/destination_names.h"
+#include "conversion/core/jpeg_output.h"
 
 #include "captured_conversion.h"
 #include "heic_fixture.h"

@@ -1,7 +1,7 @@
-#include "conversion/heif_boxes.h"
-#include "conversion/heif_compat.h"
-#include "conversion/heif_file.h"
-#include "conversion/heif_properties.h"
+#include "conversion/core/heif_boxes.h"
+#include "conversion/core/heif_compat.h"
+#include "conversion/core/heif_file.h"
+#include "conversion/core/heif_properties.h"
 
 #include "heic_fixture.h"
 

@@ -2,10 +2,10 @@
 // sample file (tests/data) goes through the direct YCbCr route where the
 // converter takes it and through libheif's RGB route, and the shown JPEG is
 // compared with libheif's own decode.
-#include "conversion/avcodec_decoder.h"
-#include "conversion/convert_file.h"
-#include "conversion/heif_file.h"
-#include "conversion/ycbcr_decode.h"
+#include "conversion/core/avcodec_decoder.h"
+#include "conversion/core/convert_file.h"
+#include "conversion/core/heif_file.h"
+#include "conversion/core/ycbcr_decode.h"
 
 #include "heic_fixture.h"
 #include "scratch_dir.h"

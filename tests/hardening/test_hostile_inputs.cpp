@@ -1,7 +1,7 @@
 // Broken and hostile sources: each ends in one failure line and `error`, or
 // (where the damage leaves a decodable image) in a whole JPEG; never a
 // crash, a hang, a partial file or unbounded memory.
-#include "conversion/convert_file.h"
+#include "conversion/core/convert_file.h"
 
 #include "captured_conversion.h"
 #include "heic_fixture.h"

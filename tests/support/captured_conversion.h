@@ -2,7 +2,7 @@
 
 // Header only: it calls the conversion core, which the support library does
 // not link; the tests that include it do.
-#include "conversion/convert_file.h"
+#include "conversion/core/convert_file.h"
 
 #include <algorithm>
 #include <filesystem>

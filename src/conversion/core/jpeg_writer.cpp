@@ -1,4 +1,4 @@
-#include "conversion/jpeg_writer.h"
+#include "conversion/core/jpeg_writer.h"
 
 #include <algorithm>
 #include <array>

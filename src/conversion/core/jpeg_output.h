@@ -1,7 +1,7 @@
 #pragma once
 
-#include "conversion/convert_file.h"
-#include "conversion/unique_fd.h"
+#include "conversion/core/convert_file.h"
+#include "conversion/core/unique_fd.h"
 
 #include <filesystem>
 #include <functional>

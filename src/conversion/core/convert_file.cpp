@@ -1,16 +1,16 @@
-#include "conversion/convert_file.h"
+#include "conversion/core/convert_file.h"
 
-#include "conversion/address_space.h"
-#include "conversion/avcodec_decoder.h"
-#include "conversion/colour_profile.h"
-#include "conversion/exif_metadata.h"
-#include "conversion/heif_compat.h"
-#include "conversion/heif_file.h"
-#include "conversion/heif_properties.h"
-#include "conversion/jpeg_output.h"
-#include "conversion/jpeg_writer.h"
-#include "conversion/unique_fd.h"
-#include "conversion/ycbcr_decode.h"
+#include "conversion/core/address_space.h"
+#include "conversion/core/avcodec_decoder.h"
+#include "conversion/core/colour_profile.h"
+#include "conversion/core/exif_metadata.h"
+#include "conversion/core/heif_compat.h"
+#include "conversion/core/heif_file.h"
+#include "conversion/core/heif_properties.h"
+#include "conversion/core/jpeg_output.h"
+#include "conversion/core/jpeg_writer.h"
+#include "conversion/core/unique_fd.h"
+#include "conversion/core/ycbcr_decode.h"
 
 #include <libheif/heif.h>
 

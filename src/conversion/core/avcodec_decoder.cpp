@@ -1,6 +1,6 @@
-#include "conversion/avcodec_decoder.h"
+#include "conversion/core/avcodec_decoder.h"
 
-#include "conversion/address_space.h"
+#include "conversion/core/address_space.h"
 
 #include <libheif/heif.h>
 #include <libheif/heif_plugin.h>

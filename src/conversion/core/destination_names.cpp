@@ -1,7 +1,7 @@
-#include "conversion/destination_names.h"
+#include "conversion/core/destination_names.h"
 
-#include "conversion/convert_file.h"
-#include "conversion/unique_fd.h"
+#include "conversion/core/convert_file.h"
+#include "conversion/core/unique_fd.h"
 
 #include <cctype>
 #include <cwchar>

@@ -5,7 +5,7 @@
 #include <memory>
 #include <span>
 
-#include "conversion/heif_properties.h"
+#include "conversion/core/heif_properties.h"
 
 struct AVFrame;
 

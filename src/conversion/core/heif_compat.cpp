@@ -1,4 +1,4 @@
-#include "conversion/heif_compat.h"
+#include "conversion/core/heif_compat.h"
 
 #include <algorithm>
 #include <set>

@@ -1,4 +1,4 @@
-#include "conversion/address_space.h"
+#include "conversion/core/address_space.h"
 
 #include <cstdio>
 #include <malloc.h>

@@ -6,7 +6,7 @@
 #include <span>
 #include <vector>
 
-#include "conversion/heif_properties.h"
+#include "conversion/core/heif_properties.h"
 
 struct heif_image_handle;
 

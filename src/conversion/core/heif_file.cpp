@@ -1,4 +1,4 @@
-#include "conversion/heif_file.h"
+#include "conversion/core/heif_file.h"
 
 namespace tessavo {
 namespace {

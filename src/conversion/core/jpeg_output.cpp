@@ -1,4 +1,4 @@
-#include "conversion/jpeg_output.h"
+#include "conversion/core/jpeg_output.h"
 
 #include <array>
 #include <atomic>

@@ -1,6 +1,6 @@
-#include "conversion/colour_profile.h"
+#include "conversion/core/colour_profile.h"
 
-#include "conversion/jpeg_writer.h"
+#include "conversion/core/jpeg_writer.h"
 
 #include <libheif/heif.h>
 #include <lcms2.h>

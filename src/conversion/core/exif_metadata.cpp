@@ -1,6 +1,6 @@
-#include "conversion/exif_metadata.h"
+#include "conversion/core/exif_metadata.h"
 
-#include "conversion/jpeg_writer.h"
+#include "conversion/core/jpeg_writer.h"
 
 #include <libheif/heif.h>
 

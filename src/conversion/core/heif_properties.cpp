@@ -1,6 +1,6 @@
-#include "conversion/heif_properties.h"
+#include "conversion/core/heif_properties.h"
 
-#include "conversion/heif_boxes.h"
+#include "conversion/core/heif_boxes.h"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "conversion/heif_boxes.h"
+#include "conversion/core/heif_boxes.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "conversion/heif_boxes.h"
+#include "conversion/core/heif_boxes.h"
 
 namespace tessavo {
 

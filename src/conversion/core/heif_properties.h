@@ -1,6 +1,6 @@
 #pragma once
 
-#include "conversion/heif_file.h"
+#include "conversion/core/heif_file.h"
 
 #include <array>
 #include <cstdint>

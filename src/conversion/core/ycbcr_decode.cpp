@@ -1,8 +1,8 @@
-#include "conversion/ycbcr_decode.h"
+#include "conversion/core/ycbcr_decode.h"
 
-#include "conversion/avcodec_decoder.h"
-#include "conversion/heif_boxes.h"
-#include "conversion/heif_file.h"
+#include "conversion/core/avcodec_decoder.h"
+#include "conversion/core/heif_boxes.h"
+#include "conversion/core/heif_file.h"
 
 #include <libheif/heif.h>
 
