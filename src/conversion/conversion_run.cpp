@@ -55,12 +55,14 @@ public:
         ConversionOptions options;
     };
 
-    explicit ConversionBatch(quint64 run) : m_run(run) {}
+    ConversionBatch(quint64 run, LineSink lines) : m_run(run), m_lines(std::move(lines)) {}
 
     // GUI thread, before the workers start.
     void add(Job job) { m_jobs.push_back(std::move(job)); }
     const std::vector<Job>& jobs() const { return m_jobs; }
     quint64 run() const { return m_run; }
+    // Where the jobs' lines go; workers call it at once.
+    const LineSink& lines() const { return m_lines; }
     // Outcomes still to apply, counted on the GUI thread.
     qsizetype unreported = 0;
 
@@ -76,6 +78,7 @@ public:
 
 private:
     const quint64 m_run;
+    const LineSink m_lines;
     std::vector<Job> m_jobs;
     std::atomic<size_t> m_next{0};
 };
@@ -175,7 +178,7 @@ public:
         handoffs.load(std::memory_order_acquire);
         JobResultRelay* relay = JobResultRelay::instance();
         while (const ConversionBatch::Job* job = m_batch->take())
-            relay->post(m_view, {job->url, job->index, m_batch->run(), convertFile(job->source, job->folder, job->options)});
+            relay->post(m_view, {job->url, job->index, m_batch->run(), convertFile(job->source, job->folder, job->options, m_batch->lines())});
     }
 
 private:
@@ -219,7 +222,7 @@ void ContentView::convertImages()
     for (qsizetype row = 0; row < count; ++row)
         sources.push_back(localPath(m_files->at(row).url));
     const auto names = planDestinationNames(sources, folderTellsCaseApart(localPath(folder)));
-    m_batches.push_back(std::make_shared<ConversionBatch>(++m_runNumber));
+    m_batches.push_back(std::make_shared<ConversionBatch>(++m_runNumber, m_services.printLine));
     for (qsizetype row = 0; row < count; ++row)
         scheduleConversion(m_files->at(row).url, folder, row, names[size_t(row)]);
 

@@ -26,7 +26,7 @@ struct JobOutcome;
 // event loop.
 //
 // The application creates it and hands it to QML as an initial property:
-//   auto* view = new tessavo::ContentView(tessavo::desktopServices(), &app);
+//   auto* view = new tessavo::ContentView(tessavo::desktopServices(tessavo::printLine), &app);
 //   engine.setInitialProperties({{"contentView", QVariant::fromValue(view)}});
 class ContentView : public QObject {
     Q_OBJECT

@@ -2,13 +2,14 @@
 
 namespace tessavo {
 
-PlatformServices desktopServices()
+PlatformServices desktopServices(std::function<void(std::string_view line)> printLine)
 {
     PlatformServices services;
     services.filePicker = std::make_unique<DialogFilePicker>();
     services.folderPicker = std::make_unique<DialogFolderPicker>();
     services.revealer = std::make_unique<DesktopFolderRevealer>();
-    services.bookmarks = std::make_unique<SqliteBookmarkStore>();
+    services.bookmarks = std::make_unique<SqliteBookmarkStore>(printLine);
+    services.printLine = std::move(printLine);
     return services;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/console.h"
 #include "model/content_view.h"
 
 #include <QList>
@@ -70,9 +71,10 @@ struct FakeDesktop {
         services.filePicker = std::move(filePicker);
         services.folderPicker = std::move(folderPicker);
         services.revealer = std::move(recording);
-        auto bookmarks = std::make_unique<SqliteBookmarkStore>(databasePath);
+        auto bookmarks = std::make_unique<SqliteBookmarkStore>(printLine, databasePath);
         store = bookmarks.get();
         services.bookmarks = std::move(bookmarks);
+        services.printLine = printLine;
         view = std::make_unique<ContentView>(std::move(services));
     }
 };

@@ -9,4 +9,4 @@ add_library(tessavo_testsupport_qt STATIC
   ${CMAKE_CURRENT_LIST_DIR}/test_files.h ${CMAKE_CURRENT_LIST_DIR}/test_files.cpp
 )
 target_include_directories(tessavo_testsupport_qt PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(tessavo_testsupport_qt PUBLIC tessavo_gui tessavo_testsupport Qt6::Test)
+target_link_libraries(tessavo_testsupport_qt PUBLIC tessavo_gui tessavo_testsupport tessavo_console Qt6::Test)

@@ -48,12 +48,10 @@ struct ConversionOptions {
 // 200 megapixels, stay below it.
 inline constexpr int kMaxImageSide = 16384;
 
-// Receives each diagnostic line, without its line feed.
+// Receives each diagnostic line, without its line feed; the programs print
+// them on standard output, tests may collect them. Called from the thread
+// that converts.
 using LineSink = std::function<void(std::string_view line)>;
-
-// Writes the line and a line feed to standard output with a single write, so
-// lines of jobs running in parallel never mix.
-void printLine(std::string_view line);
 
 // outputDirectory / (last component of source without its last extension) + ".jpg"
 std::filesystem::path destinationPath(const std::filesystem::path& source,
@@ -64,7 +62,7 @@ std::filesystem::path destinationPath(const std::filesystem::path& source,
 // `sink`. Exactly one result; safe to call from many threads at once.
 ConversionResult convertFile(const std::filesystem::path& source,
                              const std::filesystem::path& outputDirectory,
-                             const ConversionOptions& options = {},
-                             const LineSink& sink = printLine);
+                             const ConversionOptions& options,
+                             const LineSink& sink);
 
 } // namespace tessavo
