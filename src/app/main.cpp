@@ -3,7 +3,7 @@
 #include "app/console.h"
 #include "conversion/core/jpeg_output.h"
 #include "model/content_view.h"
-#include "platform/platform_services.h"
+#include "platform/desktop_services.h"
 
 #include <QApplication>
 #include <QIcon>

@@ -2,7 +2,7 @@
 
 #include "model/file_list_model.h"
 #include "model/image_status.h"
-#include "platform/platform_services.h"
+#include "platform/services.h"
 
 #include <QList>
 #include <QObject>

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "platform/services.h"
+
 #include <QString>
-#include <QUrl>
 
 #include <chrono>
 #include <condition_variable>
@@ -14,17 +15,6 @@
 class QSqlDatabase;
 
 namespace tessavo {
-
-// Records every location the user hands over. Write-only: nothing in the
-// application reads a record back.
-class BookmarkStore {
-public:
-    virtual ~BookmarkStore() = default;
-    // Never fails toward the caller; a location that cannot be examined, or
-    // a record that cannot be stored, prints
-    // "Failed to save bookmark data for URL: <path>, error: <reason>".
-    virtual void saveBookmark(const QUrl& url) = 0;
-};
 
 // SQLite table `bookmarks`, one row per path (the key, last write wins),
 // holding the location's identity from stat: device, inode, size and

@@ -2,6 +2,7 @@
 
 #include "app/console.h"
 #include "model/content_view.h"
+#include "platform/bookmark_store.h"
 
 #include <QList>
 #include <QUrl>

@@ -1,4 +1,8 @@
-#include "platform/platform_services.h"
+#include "platform/desktop_services.h"
+
+#include "platform/bookmark_store.h"
+#include "platform/file_dialogs.h"
+#include "platform/folder_reveal.h"
 
 namespace tessavo {
 
