@@ -18,6 +18,7 @@
 #include "bookmark_rows.h"
 #include "fake_platform.h"
 #include "test_files.h"
+#include "model/job_runner.h"
 
 #include <QApplication>
 #include <QDir>

@@ -3,6 +3,7 @@
 #include "app/console.h"
 #include "conversion/core/jpeg_output.h"
 #include "model/content_view.h"
+#include "model/job_runner.h"
 #include "platform/desktop_services.h"
 
 #include <QApplication>

@@ -14,8 +14,6 @@
 #include <memory>
 #include <vector>
 
-class QThreadPool;
-
 namespace tessavo {
 
 class ConversionBatch;
@@ -149,9 +147,6 @@ private:
     qint64 m_runConverted = 0;
     qint64 m_runFailed = 0;
 };
-
-// The pool every run's jobs go to; GUI thread, with an application object.
-QThreadPool* conversionPool();
 
 // What intake takes, by picker and by drop alike: a local file whose name
 // ends in ".heic" in any letter case.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/content_view.h"
+#include "model/job_runner.h"
 
 #include <QSemaphore>
 #include <QThreadPool>
