@@ -1,6 +1,7 @@
 #include "conversion/core/address_space.h"
 
-#include <cstdio>
+#include "conversion/core/owners.h"
+
 #include <malloc.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
@@ -27,10 +28,9 @@ bool roomFor(size_t bytes)
 size_t addressSpaceInUse()
 {
     unsigned long pages = 0;
-    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(statm, "%lu", &pages) != 1)
+    if (const Owned<std::FILE> statm = openFile("/proc/self/statm", "r")) {
+        if (std::fscanf(statm.get(), "%lu", &pages) != 1)
             pages = 0;
-        std::fclose(statm);
     }
     return size_t(pages) * size_t(::sysconf(_SC_PAGESIZE));
 }

@@ -19,18 +19,9 @@ extern "C" {
 
 namespace tessavo {
 
-void AVFrameDeleter::operator()(AVFrame* frame) const { av_frame_free(&frame); }
-
 namespace {
 
 std::atomic<std::uint64_t> decodeCount{0};
-
-struct CodecContextDeleter {
-    void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
-};
-struct PacketDeleter {
-    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
 
 // HEIF stores length-prefixed NAL units; the decoder without extradata wants
 // an Annex B byte stream.
@@ -55,16 +46,16 @@ bool toAnnexB(std::span<const std::uint8_t> in, std::vector<std::uint8_t>& out)
     return true;
 }
 
-heif_color_profile_nclx* allocateStreamNclx(const AVFrame& frame)
+Owned<heif_color_profile_nclx> streamNclx(const AVFrame& frame)
 {
     // The same calls as libheif's libde265 plugin, so that values libheif
     // rejects end up as they do there.
-    heif_color_profile_nclx* nclx = heif_nclx_color_profile_alloc();
+    Owned<heif_color_profile_nclx> nclx = heifNclxProfile();
     if (!nclx)
         return nullptr;
-    heif_nclx_color_profile_set_color_primaries(nclx, uint16_t(frame.color_primaries));
-    heif_nclx_color_profile_set_transfer_characteristics(nclx, uint16_t(frame.color_trc));
-    heif_nclx_color_profile_set_matrix_coefficients(nclx, uint16_t(frame.colorspace));
+    heif_nclx_color_profile_set_color_primaries(nclx.get(), uint16_t(frame.color_primaries));
+    heif_nclx_color_profile_set_transfer_characteristics(nclx.get(), uint16_t(frame.color_trc));
+    heif_nclx_color_profile_set_matrix_coefficients(nclx.get(), uint16_t(frame.colorspace));
     nclx->full_range_flag = frame.color_range == AVCOL_RANGE_JPEG;
     return nclx;
 }
@@ -106,9 +97,9 @@ heif_error pluginPush(void* decoder, const void* data, size_t size)
     return ok();
 }
 
-heif_error pluginDecode(void* decoder, heif_image** out)
+heif_error pluginDecode(void* decoder, heif_image** decoded)
 {
-    *out = nullptr;
+    *decoded = nullptr;
     HevcFrame frame = decodeHevcPicture(static_cast<PluginDecoder*>(decoder)->data);
     if (!frame)
         return decodeError("HEVC decoding failed");
@@ -130,33 +121,29 @@ heif_error pluginDecode(void* decoder, heif_image** out)
             return decodeError("unsupported HEVC chroma format");
     }
 
-    heif_image* image = nullptr;
+    Owned<heif_image> image;
     heif_error err = heif_image_create(frame->width, frame->height,
-                                       mono ? heif_colorspace_monochrome : heif_colorspace_YCbCr, chroma, &image);
+                                       mono ? heif_colorspace_monochrome : heif_colorspace_YCbCr, chroma, into(image));
     if (err.code != heif_error_Ok)
         return err;
     const heif_channel channels[3] = {heif_channel_Y, heif_channel_Cb, heif_channel_Cr};
     for (int c = 0; c < (mono ? 1 : 3); ++c) {
         const int w = c == 0 ? frame->width : AV_CEIL_RSHIFT(frame->width, desc->log2_chroma_w);
         const int h = c == 0 ? frame->height : AV_CEIL_RSHIFT(frame->height, desc->log2_chroma_h);
-        err = heif_image_add_plane(image, channels[c], w, h, bits);
-        if (err.code != heif_error_Ok) {
-            heif_image_release(image);
+        err = heif_image_add_plane(image.get(), channels[c], w, h, bits);
+        if (err.code != heif_error_Ok)
             return err;
-        }
         int stride = 0;
-        std::uint8_t* dst = heif_image_get_plane(image, channels[c], &stride);
+        std::uint8_t* dst = heif_image_get_plane(image.get(), channels[c], &stride);
         const size_t rowBytes = size_t(w) * (bits > 8 ? 2 : 1);
         for (int y = 0; y < h; ++y)
             std::memcpy(dst + size_t(y) * stride, frame->data[c] + size_t(y) * frame->linesize[c], rowBytes);
     }
     // Where the file has no nclx of its own, libheif converts with this one.
-    if (heif_color_profile_nclx* nclx = allocateStreamNclx(*frame)) {
-        heif_image_set_nclx_color_profile(image, nclx);
-        heif_nclx_color_profile_free(nclx);
-    }
+    if (const Owned<heif_color_profile_nclx> nclx = streamNclx(*frame))
+        heif_image_set_nclx_color_profile(image.get(), nclx.get());
     decodeCount.fetch_add(1, std::memory_order_relaxed);
-    *out = image;
+    *decoded = image.release();
     return ok();
 }
 
@@ -199,9 +186,9 @@ HevcFrame decodeHevcPicture(std::span<const std::uint8_t> lengthPrefixedNals)
     const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_HEVC);
     if (!codec)
         return nullptr;
-    std::unique_ptr<AVCodecContext, CodecContextDeleter> context(avcodec_alloc_context3(codec));
-    std::unique_ptr<AVPacket, PacketDeleter> packet(av_packet_alloc());
-    HevcFrame frame(av_frame_alloc());
+    const Owned<AVCodecContext> context = avCodecContext(codec);
+    const Owned<AVPacket> packet = avPacket();
+    HevcFrame frame = avFrame();
     if (!context || !packet || !frame)
         return nullptr;
     // Callers parallelise across tiles and files; one picture gains nothing from threads.
@@ -230,7 +217,7 @@ void registerFastHevcDecoder()
 NclxColour streamColour(const AVFrame& frame)
 {
     NclxColour colour;
-    heif_color_profile_nclx* nclx = allocateStreamNclx(frame);
+    const Owned<heif_color_profile_nclx> nclx = streamNclx(frame);
     if (!nclx) {
         colour.fullRange = frame.color_range == AVCOL_RANGE_JPEG;
         return colour;
@@ -239,7 +226,6 @@ NclxColour streamColour(const AVFrame& frame)
     colour.transfer = uint16_t(nclx->transfer_characteristics);
     colour.matrix = uint16_t(nclx->matrix_coefficients);
     colour.fullRange = nclx->full_range_flag != 0;
-    heif_nclx_color_profile_free(nclx);
     return colour;
 }
 

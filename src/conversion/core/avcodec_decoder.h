@@ -1,13 +1,11 @@
 #pragma once
 
+#include "conversion/core/heif_properties.h"
+#include "conversion/core/owners.h"
+
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <span>
-
-#include "conversion/core/heif_properties.h"
-
-struct AVFrame;
 
 // FFmpeg's HEVC decoder, which decodes the same streams as libheif's built-in
 // libde265 bit-exactly with clearly less CPU.
@@ -20,10 +18,7 @@ void registerFastHevcDecoder();
 // How many images the registered decoder has decoded in this process.
 std::uint64_t fastHevcDecodeCount();
 
-struct AVFrameDeleter {
-    void operator()(AVFrame* frame) const;
-};
-using HevcFrame = std::unique_ptr<AVFrame, AVFrameDeleter>;
+using HevcFrame = Owned<AVFrame>;
 
 // Decodes one coded picture given as NAL units, each preceded by its 4-byte
 // big-endian length (parameter sets first). Null when the stream is invalid.

@@ -1,6 +1,7 @@
 #include "conversion/core/colour_profile.h"
 
 #include "conversion/core/jpeg_writer.h"
+#include "conversion/core/owners.h"
 
 #include <libheif/heif.h>
 #include <lcms2.h>
@@ -21,15 +22,6 @@ constexpr float kHlgDisplayNits = 1000.0f;
 // Below this share of reference white the rendering is linear.
 constexpr float kKnee = 0.5f;
 
-struct ProfileDeleter {
-    void operator()(void* profile) const { cmsCloseProfile(profile); }
-};
-using ProfilePtr = std::unique_ptr<void, ProfileDeleter>;
-
-struct CurveDeleter {
-    void operator()(cmsToneCurve* curve) const { cmsFreeToneCurve(curve); }
-};
-
 // Curves that viewers read as sRGB's when the primaries are sRGB's too.
 bool isSrgbLikeCurve(int transfer)
 {
@@ -43,14 +35,14 @@ bool isSrgbLikeCurve(int transfer)
 
 // The decoding curve (signal to linear light) of an H.273 transfer, as a
 // parametric ICC curve; anything without one is taken as sRGB.
-cmsToneCurve* decodingCurve(int transfer)
+Owned<cmsToneCurve> decodingCurve(int transfer)
 {
     // Type 4: Y = (aX + b)^g for X >= d, cX below.
     const auto piecewise = [](double exponent, double scale, double offset, double slope, double threshold) {
         const double params[] = {1.0 / exponent, 1.0 / scale, offset / scale, 1.0 / slope, threshold};
-        return cmsBuildParametricToneCurve(nullptr, 4, params);
+        return Owned<cmsToneCurve>(cmsBuildParametricToneCurve(nullptr, 4, params));
     };
-    const auto gamma = [](double value) { return cmsBuildGamma(nullptr, value); };
+    const auto gamma = [](double value) { return Owned<cmsToneCurve>(cmsBuildGamma(nullptr, value)); };
     switch (transfer) {
     case 1: case 6: case 11: case 12: case 14: case 15:
         return piecewise(0.45, 1.099, 0.099, 4.5, 0.081); // inverse of BT.709's camera curve
@@ -84,24 +76,20 @@ std::string describe(const NclxColourSpace& colour)
 
 bool setText(cmsHPROFILE profile, cmsTagSignature tag, const std::string& text)
 {
-    cmsMLU* mlu = cmsMLUalloc(nullptr, 1);
-    const bool ok = mlu && cmsMLUsetASCII(mlu, "en", "US", text.c_str()) && cmsWriteTag(profile, tag, mlu);
-    if (mlu)
-        cmsMLUfree(mlu);
-    return ok;
+    const Owned<cmsMLU> mlu(cmsMLUalloc(nullptr, 1));
+    return mlu && cmsMLUsetASCII(mlu.get(), "en", "US", text.c_str()) && cmsWriteTag(profile, tag, mlu.get());
 }
 
 std::shared_ptr<void> transformToSrgb(const std::vector<uint8_t>& icc)
 {
-    ProfilePtr source(cmsOpenProfileFromMem(icc.data(), cmsUInt32Number(icc.size())));
-    ProfilePtr srgb(cmsCreate_sRGBProfile());
+    const LcmsProfile source(cmsOpenProfileFromMem(icc.data(), cmsUInt32Number(icc.size())));
+    const LcmsProfile srgb(cmsCreate_sRGBProfile());
     if (!source || !srgb || cmsGetColorSpace(source.get()) != cmsSigRgbData)
         return {};
-    cmsHTRANSFORM transform =
-        cmsCreateTransform(source.get(), TYPE_RGB_8, srgb.get(), TYPE_RGB_8, INTENT_PERCEPTUAL, 0);
+    LcmsTransform transform(cmsCreateTransform(source.get(), TYPE_RGB_8, srgb.get(), TYPE_RGB_8, INTENT_PERCEPTUAL, 0));
     if (!transform)
         return {};
-    return std::shared_ptr<void>(transform, cmsDeleteTransform);
+    return std::shared_ptr<void>(std::move(transform));
 }
 
 float pqToNits(float signal)
@@ -142,12 +130,12 @@ std::vector<uint8_t> profileForNclx(const NclxColourSpace& colour)
     const cmsCIExyYTRIPLE primaries{{colour.redX, colour.redY, 1.0},
                                     {colour.greenX, colour.greenY, 1.0},
                                     {colour.blueX, colour.blueY, 1.0}};
-    const std::unique_ptr<cmsToneCurve, CurveDeleter> curve(
+    const Owned<cmsToneCurve> curve(
         decodingCurve(isHdrTransfer(colour.transfer) ? 13 : colour.transfer));
     if (!curve)
         return {};
     cmsToneCurve* curves[3] = {curve.get(), curve.get(), curve.get()};
-    const ProfilePtr profile(cmsCreateRGBProfile(&white, &primaries, curves));
+    const LcmsProfile profile(cmsCreateRGBProfile(&white, &primaries, curves));
     cmsUInt32Number size = 0;
     if (!profile || !setText(profile.get(), cmsSigProfileDescriptionTag, describe(colour)) ||
         !setText(profile.get(), cmsSigCopyrightTag, "No copyright, use freely") ||
@@ -185,11 +173,9 @@ ColourPlan planColour(heif_image_handle* handle)
         return plan;
     }
 
-    heif_color_profile_nclx* nclx = nullptr;
-    const heif_error error = heif_image_handle_get_nclx_color_profile(handle, &nclx);
     // libheif allocates the profile even when it rejects its values.
-    const std::unique_ptr<heif_color_profile_nclx, decltype(&heif_nclx_color_profile_free)> owned(
-        nclx, heif_nclx_color_profile_free);
+    Owned<heif_color_profile_nclx> nclx;
+    const heif_error error = heif_image_handle_get_nclx_color_profile(handle, into(nclx));
     if (error.code != heif_error_Ok || !nclx)
         return plan;
     plan.nclx = {nclx->color_primaries, nclx->transfer_characteristics,

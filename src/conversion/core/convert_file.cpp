@@ -9,7 +9,7 @@
 #include "conversion/core/heif_properties.h"
 #include "conversion/core/jpeg_output.h"
 #include "conversion/core/jpeg_writer.h"
-#include "conversion/core/unique_fd.h"
+#include "conversion/core/owners.h"
 #include "conversion/core/ycbcr_decode.h"
 
 #include <libheif/heif.h>
@@ -39,15 +39,6 @@ std::filesystem::path destinationPath(const std::filesystem::path& source,
 
 namespace {
 
-struct HeifDeleter {
-    void operator()(heif_context* p) const { heif_context_free(p); }
-    void operator()(heif_image_handle* p) const { heif_image_handle_release(p); }
-    void operator()(heif_image* p) const { heif_image_release(p); }
-    void operator()(heif_decoding_options* p) const { heif_decoding_options_free(p); }
-};
-template <typename T>
-using HeifPtr = std::unique_ptr<T, HeifDeleter>;
-
 AddressSpaceBudget conversionRoom;
 
 // No photo comes near this; a larger source (a sparse or runaway file) fails
@@ -59,7 +50,7 @@ constexpr off_t kMaxSourceBytes = off_t(1) << 30;
 std::vector<uint8_t> readWholeFile(const std::filesystem::path& path, FileIdentity& identity, timespec& modified,
                                    std::string& reason)
 {
-    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    const UniqueFd fd = openFd(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     struct stat info {};
     if (!fd || ::fstat(fd.get(), &info) != 0) {
         reason = std::strerror(errno);
@@ -119,16 +110,15 @@ std::optional<RgbImage> decodeShownImage(heif_image_handle* handle, const Colour
 {
     const bool hasAlpha = heif_image_handle_has_alpha_channel(handle) != 0;
     const bool toneMapped = colour.pixels == ColourPlan::Pixels::ToneMapped;
-    HeifPtr<heif_decoding_options> options(heif_decoding_options_alloc());
+    const Owned<heif_decoding_options> options = heifDecodingOptions();
     if (!options)
         return std::nullopt;
     options->convert_hdr_to_8bit = toneMapped ? 0 : 1;
 
     const heif_chroma chroma = toneMapped ? (hasAlpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
                                           : (hasAlpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
-    heif_image* raw = nullptr;
-    const heif_error error = heif_decode_image(handle, &raw, heif_colorspace_RGB, chroma, options.get());
-    HeifPtr<heif_image> decoded(raw);
+    Owned<heif_image> decoded;
+    const heif_error error = heif_decode_image(handle, into(decoded), heif_colorspace_RGB, chroma, options.get());
     if (error.code != heif_error_Ok || !decoded) {
         reason = error.message;
         return std::nullopt;
@@ -289,21 +279,20 @@ ConversionResult convertFile(const std::filesystem::path& source,
 
         const ThreadShare threads;
         initialiseLibheifOnce();
-        HeifPtr<heif_context> context(heif_context_alloc());
+        Owned<heif_context> context = heifContext();
         // libheif refuses a derived image (grid, overlay) from its limit on, a
         // coded one only above it: one more than our side makes both take 16384.
         if (context)
             heif_context_set_maximum_image_size_limit(context.get(), kMaxImageSide + 1);
-        heif_image_handle* rawHandle = nullptr;
+        Owned<heif_image_handle> handle;
         heif_error parsed{heif_error_Memory_allocation_error, heif_suberror_Unspecified, "out of memory"};
         if (context) {
             parsed = heif_context_read_from_memory_without_copy(context.get(), bytes.data(), bytes.size(), nullptr);
             if (parsed.code == heif_error_Ok)
-                parsed = heif_context_get_primary_image_handle(context.get(), &rawHandle);
+                parsed = heif_context_get_primary_image_handle(context.get(), into(handle));
         }
         if (parsed.code != heif_error_Ok)
             return fail(ConversionStep::Parse, parsed.message);
-        HeifPtr<heif_image_handle> handle(rawHandle);
         if (heif_image_handle_get_ispe_width(handle.get()) > kMaxImageSide ||
             heif_image_handle_get_ispe_height(handle.get()) > kMaxImageSide)
             return fail(ConversionStep::Parse, "the image is larger than 16384 pixels");

@@ -1,7 +1,7 @@
 #include "conversion/core/destination_names.h"
 
 #include "conversion/core/convert_file.h"
-#include "conversion/core/unique_fd.h"
+#include "conversion/core/owners.h"
 
 #include <cctype>
 #include <cwchar>
@@ -9,7 +9,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <locale.h>
-#include <memory>
 #include <optional>
 #include <random>
 #include <string>
@@ -112,12 +111,12 @@ bool folderTellsCaseApart(const std::filesystem::path& folder)
             return false;
         existing = existing.parent_path().empty() ? std::filesystem::path(".") : existing.parent_path();
     }
-    const UniqueFd fd(::open(existing.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const UniqueFd fd = openFd(existing.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (!fd)
         return false;
 
     // A name already there, looked up in another case: no writing needed.
-    if (const std::unique_ptr<DIR, int (*)(DIR*)> listing(::opendir(existing.c_str()), ::closedir); listing) {
+    if (const Owned<DIR> listing = openDir(existing.c_str())) {
         while (const dirent* entry = ::readdir(listing.get())) {
             const std::string name = entry->d_name, other = swappedCase(name);
             if (other == name)
@@ -131,7 +130,7 @@ bool folderTellsCaseApart(const std::filesystem::path& folder)
     std::string probe = ".tessavo-case-";
     for (int i = 0; i < 10; ++i)
         probe.push_back(char('a' + random() % 26));
-    const UniqueFd made(::openat(fd.get(), probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    const UniqueFd made = openFdAt(fd.get(), probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (!made)
         return false;
     const auto same = sameFileInOtherCase(fd.get(), probe, swappedCase(probe));

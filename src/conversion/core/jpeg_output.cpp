@@ -87,7 +87,7 @@ JpegOutput::JpegOutput(const std::filesystem::path& folder, const std::filesyste
     const std::filesystem::path where = folder.empty() ? std::filesystem::path(".") : folder;
     std::error_code made;
     std::filesystem::create_directories(where, made);
-    folder_ = UniqueFd(::open(where.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    folder_ = openFd(where.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (!folder_) {
         // For a folder that could not be made mkdir says why; for a path that
         // exists (a file, a dangling link) opening it does.
@@ -100,11 +100,11 @@ JpegOutput::JpegOutput(const std::filesystem::path& folder, const std::filesyste
         fail(ConversionStep::CreateDestination, kIsTheSource);
         return;
     }
-    file_ = UniqueFd(::openat(folder_.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+    file_ = openFdAt(folder_.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
     // Kernels and file systems without unnamed files answer in these ways.
     if (!file_ && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL))
         takeTemporaryName([this](const char* hidden) {
-            file_ = UniqueFd(::openat(folder_.get(), hidden, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666));
+            file_ = openFdAt(folder_.get(), hidden, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
             return bool(file_);
         });
     if (!file_)

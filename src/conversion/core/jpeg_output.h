@@ -1,7 +1,7 @@
 #pragma once
 
 #include "conversion/core/convert_file.h"
-#include "conversion/core/unique_fd.h"
+#include "conversion/core/owners.h"
 
 #include <filesystem>
 #include <functional>

@@ -1,5 +1,7 @@
 #include "conversion/core/jpeg_writer.h"
 
+#include "conversion/core/owners.h"
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -101,7 +103,8 @@ void writeMarker(jpeg_compress_struct& info, std::string_view identifier, std::s
         jpeg_write_m_byte(&info, byte);
 }
 
-// Only trivially destructible objects live here, so leaving by longjmp is safe.
+// Only trivially destructible objects live here, so leaving by longjmp is
+// safe; the caller's owner destroys `info`, whichever way this returns.
 bool encode(jpeg_compress_struct& info, ErrorManager& errors, FileDestination& dest, const JpegPicture& picture,
             const JpegMetadata& metadata, std::string* failure)
 {
@@ -114,7 +117,6 @@ bool encode(jpeg_compress_struct& info, ErrorManager& errors, FileDestination& d
             std::snprintf(message, sizeof message, "%s", std::strerror(dest.writeError));
         else
             errors.base.format_message(reinterpret_cast<j_common_ptr>(&info), message);
-        jpeg_destroy_compress(&info);
         if (failure)
             *failure = message;
         return false;
@@ -172,7 +174,6 @@ bool encode(jpeg_compress_struct& info, ErrorManager& errors, FileDestination& d
         jpeg_write_scanlines(&info, rows.data(), count);
     }
     jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
     return true;
 }
 
@@ -188,10 +189,11 @@ bool writeJpeg(int fd, const JpegPicture& picture, const JpegMetadata& metadata,
             *failure = "no picture to encode, or a block too large for JPEG";
         return false;
     }
-    auto info = std::make_unique<jpeg_compress_struct>();
     auto errors = std::make_unique<ErrorManager>();
     auto dest = std::make_unique<FileDestination>();
     dest->fd = fd;
+    // Destroyed first: libjpeg lets go of the error manager and destination.
+    const Owned<jpeg_compress_struct> info = jpegCompress();
     return encode(*info, *errors, *dest, picture, metadata, failure);
 }
 
