@@ -18,6 +18,7 @@
 #include "bookmark_rows.h"
 #include "fake_platform.h"
 #include "test_files.h"
+#include "conversion/core/owners.h"
 #include "model/job_runner.h"
 
 #include <QApplication>
@@ -354,10 +355,9 @@ int main(int argc, char** argv)
     const int extra = 100;
 
     const int saved = ::dup(STDOUT_FILENO);
-    const int null = ::open("/dev/null", O_WRONLY);
-    if (saved < 0 || null < 0 || ::dup2(null, STDOUT_FILENO) < 0 || !(results = ::fdopen(saved, "w")))
+    const UniqueFd null = openFd("/dev/null", O_WRONLY);
+    if (saved < 0 || !null || ::dup2(null.get(), STDOUT_FILENO) < 0 || !(results = ::fdopen(saved, "w")))
         return 2;
-    ::close(null);
 
     QTemporaryDir scratch;
     const QString sourceDir = scratch.filePath(QStringLiteral("sources"));

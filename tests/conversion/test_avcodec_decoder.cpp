@@ -1,6 +1,7 @@
 // FFmpeg's HEVC decoder inside libheif must change nothing but speed: every
 // fixture decodes to the same samples as with libheif's built-in decoder.
 #include "conversion/core/avcodec_decoder.h"
+#include "conversion/core/owners.h"
 
 #include <gtest/gtest.h>
 #include <libheif/heif.h>
@@ -12,6 +13,8 @@
 
 namespace {
 
+using tessavo::Owned;
+using tessavo::into;
 using Bytes = std::vector<std::uint8_t>;
 
 struct Fixture {
@@ -30,13 +33,13 @@ heif_error collect(heif_context*, const void* data, size_t size, void* user)
 // A textured picture so that every coding tool has something to do.
 Bytes encode(int width, int height, int bits, bool alpha, const char* chroma)
 {
-    heif_image* image = nullptr;
+    Owned<heif_image> image;
     const heif_chroma layout = bits > 8 ? (alpha ? heif_chroma_interleaved_RRGGBBAA_BE : heif_chroma_interleaved_RRGGBB_BE)
                                         : (alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
-    heif_image_create(width, height, heif_colorspace_RGB, layout, &image);
-    heif_image_add_plane(image, heif_channel_interleaved, width, height, bits);
+    heif_image_create(width, height, heif_colorspace_RGB, layout, into(image));
+    heif_image_add_plane(image.get(), heif_channel_interleaved, width, height, bits);
     int stride = 0;
-    std::uint8_t* plane = heif_image_get_plane(image, heif_channel_interleaved, &stride);
+    std::uint8_t* plane = heif_image_get_plane(image.get(), heif_channel_interleaved, &stride);
     const int channels = alpha ? 4 : 3, bytesPerSample = bits > 8 ? 2 : 1, max = (1 << bits) - 1;
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
@@ -47,21 +50,17 @@ Bytes encode(int width, int height, int bits, bool alpha, const char* chroma)
                     *at++ = std::uint8_t(v >> 8);
                 *at = std::uint8_t(v);
             }
-    heif_context* ctx = heif_context_alloc();
-    heif_encoder* encoder = nullptr;
-    heif_context_get_encoder_for_format(ctx, heif_compression_HEVC, &encoder);
-    heif_encoder_set_lossy_quality(encoder, 70);
-    heif_encoder_set_parameter(encoder, "chroma", chroma);
-    heif_encoding_options* options = heif_encoding_options_alloc();
-    const heif_error err = heif_context_encode_image(ctx, image, encoder, options, nullptr);
+    const Owned<heif_context> ctx = tessavo::heifContext();
+    Owned<heif_encoder> encoder;
+    heif_context_get_encoder_for_format(ctx.get(), heif_compression_HEVC, into(encoder));
+    heif_encoder_set_lossy_quality(encoder.get(), 70);
+    heif_encoder_set_parameter(encoder.get(), "chroma", chroma);
+    const Owned<heif_encoding_options> options = tessavo::heifEncodingOptions();
+    const heif_error err = heif_context_encode_image(ctx.get(), image.get(), encoder.get(), options.get(), nullptr);
     Bytes file;
     heif_writer writer{1, collect};
     if (err.code == heif_error_Ok)
-        heif_context_write(ctx, &writer, &file);
-    heif_encoding_options_free(options);
-    heif_encoder_release(encoder);
-    heif_context_free(ctx);
-    heif_image_release(image);
+        heif_context_write(ctx.get(), &writer, &file);
     return file;
 }
 
@@ -86,12 +85,12 @@ using Decoded = std::vector<Bytes>; // every plane, visible samples only
 // visible sample.
 Decoded decode(const Bytes& file, heif_error* failure = nullptr)
 {
-    Decoded out;
-    heif_context* ctx = heif_context_alloc();
-    heif_image_handle* handle = nullptr;
-    heif_error err = heif_context_read_from_memory_without_copy(ctx, file.data(), file.size(), nullptr);
+    Decoded planes;
+    const Owned<heif_context> ctx = tessavo::heifContext();
+    Owned<heif_image_handle> handle;
+    heif_error err = heif_context_read_from_memory_without_copy(ctx.get(), file.data(), file.size(), nullptr);
     if (err.code == heif_error_Ok)
-        err = heif_context_get_primary_image_handle(ctx, &handle);
+        err = heif_context_get_primary_image_handle(ctx.get(), into(handle));
     const struct {
         heif_colorspace space;
         heif_chroma chroma;
@@ -99,31 +98,29 @@ Decoded decode(const Bytes& file, heif_error* failure = nullptr)
     for (const auto& target : targets) {
         if (err.code != heif_error_Ok)
             break;
-        heif_image* image = nullptr;
-        err = heif_decode_image(handle, &image, target.space, target.chroma, nullptr);
+        Owned<heif_image> image;
+        err = heif_decode_image(handle.get(), into(image), target.space, target.chroma, nullptr);
         if (err.code != heif_error_Ok)
             break;
         for (heif_channel channel : {heif_channel_Y, heif_channel_Cb, heif_channel_Cr, heif_channel_Alpha,
                                      heif_channel_R, heif_channel_G, heif_channel_B, heif_channel_interleaved}) {
-            if (!heif_image_has_channel(image, channel))
+            if (!heif_image_has_channel(image.get(), channel))
                 continue;
             int stride = 0;
-            const std::uint8_t* plane = heif_image_get_plane_readonly(image, channel, &stride);
-            const int width = heif_image_get_width(image, channel), height = heif_image_get_height(image, channel);
-            const int bits = heif_image_get_bits_per_pixel(image, channel);
+            const std::uint8_t* plane = heif_image_get_plane_readonly(image.get(), channel, &stride);
+            const int width = heif_image_get_width(image.get(), channel);
+            const int height = heif_image_get_height(image.get(), channel);
+            const int bits = heif_image_get_bits_per_pixel(image.get(), channel);
             const size_t rowBytes = size_t(width) * size_t((bits + 7) / 8);
             Bytes samples;
             for (int y = 0; y < height; ++y)
                 samples.insert(samples.end(), plane + size_t(y) * stride, plane + size_t(y) * stride + rowBytes);
-            out.push_back(std::move(samples));
+            planes.push_back(std::move(samples));
         }
-        heif_image_release(image);
     }
     if (failure)
         *failure = err;
-    heif_image_handle_release(handle);
-    heif_context_free(ctx);
-    return out;
+    return planes;
 }
 
 TEST(AvcodecDecoder, DecodesEveryFixtureExactlyLikeTheBuiltInDecoder)

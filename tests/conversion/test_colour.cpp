@@ -3,6 +3,7 @@
 // box says its decoded pixels mean, in linear BT.2020 light.
 #include "conversion/core/convert_file.h"
 #include "conversion/core/jpeg_writer.h"
+#include "conversion/core/owners.h"
 
 #include "captured_conversion.h"
 #include "heic_fixture.h"
@@ -14,7 +15,6 @@
 #include <array>
 #include <cmath>
 #include <fcntl.h>
-#include <unistd.h>
 
 using namespace tessavo;
 using namespace tessavo::testsupport;
@@ -39,14 +39,12 @@ Rgb patch(const RgbImage& image, int index)
     return sum;
 }
 
-cmsHPROFILE linearProfile(const cmsCIExyYTRIPLE& primaries)
+LcmsProfile linearProfile(const cmsCIExyYTRIPLE& primaries)
 {
     const cmsCIExyY d65{0.3127, 0.3290, 1.0};
-    cmsToneCurve* linear = cmsBuildGamma(nullptr, 1.0);
-    cmsToneCurve* curves[3] = {linear, linear, linear};
-    cmsHPROFILE profile = cmsCreateRGBProfile(&d65, &primaries, curves);
-    cmsFreeToneCurve(linear);
-    return profile;
+    const Owned<cmsToneCurve> linear(cmsBuildGamma(nullptr, 1.0));
+    cmsToneCurve* curves[3] = {linear.get(), linear.get(), linear.get()};
+    return LcmsProfile(cmsCreateRGBProfile(&d65, &primaries, curves));
 }
 
 const cmsCIExyYTRIPLE kBt2020{{0.708, 0.292, 1}, {0.170, 0.797, 1}, {0.131, 0.046, 1}};
@@ -56,22 +54,17 @@ const cmsCIExyYTRIPLE kSrgb{{0.64, 0.33, 1}, {0.30, 0.60, 1}, {0.15, 0.06, 1}};
 // BT.2020 light, 1 the JPEG's white.
 std::vector<Rgb> shownPatches(const JpegFile& jpeg, int count)
 {
-    cmsHPROFILE embedded = cmsOpenProfileFromMem(jpeg.icc.data(), cmsUInt32Number(jpeg.icc.size()));
-    cmsHPROFILE target = linearProfile(kBt2020);
-    cmsHTRANSFORM transform =
-        cmsCreateTransform(embedded, TYPE_RGB_DBL, target, TYPE_RGB_DBL, INTENT_RELATIVE_COLORIMETRIC, 0);
+    const LcmsProfile embedded(cmsOpenProfileFromMem(jpeg.icc.data(), cmsUInt32Number(jpeg.icc.size())));
+    const LcmsProfile target = linearProfile(kBt2020);
+    const LcmsTransform transform(cmsCreateTransform(embedded.get(), TYPE_RGB_DBL, target.get(), TYPE_RGB_DBL,
+                                                     INTENT_RELATIVE_COLORIMETRIC, 0));
     std::vector<Rgb> shown;
     for (int i = 0; transform && i < count; ++i) {
         const Rgb stored = patch(jpeg.stored, i);
         Rgb light{};
-        cmsDoTransform(transform, stored.data(), light.data(), 1);
+        cmsDoTransform(transform.get(), stored.data(), light.data(), 1);
         shown.push_back(light);
     }
-    if (transform)
-        cmsDeleteTransform(transform);
-    cmsCloseProfile(target);
-    if (embedded)
-        cmsCloseProfile(embedded);
     return shown;
 }
 
@@ -173,14 +166,13 @@ TEST(Colour, ProfileTooLargeForJpegIsNeverWrittenInPart)
     // by a private tag: a viewer would show the pixels sRGB-encoded.
     std::vector<uint8_t> linear;
     {
-        cmsHPROFILE profile = linearProfile(kSrgb);
+        const LcmsProfile profile = linearProfile(kSrgb);
         const std::vector<uint8_t> padding(kMaxJpegIccBytes, 7);
-        cmsWriteRawTag(profile, cmsTagSignature(0x74657374), padding.data(), cmsUInt32Number(padding.size()));
+        cmsWriteRawTag(profile.get(), cmsTagSignature(0x74657374), padding.data(), cmsUInt32Number(padding.size()));
         cmsUInt32Number size = 0;
-        cmsSaveProfileToMem(profile, nullptr, &size);
+        cmsSaveProfileToMem(profile.get(), nullptr, &size);
         linear.resize(size);
-        cmsSaveProfileToMem(profile, linear.data(), &size);
-        cmsCloseProfile(profile);
+        cmsSaveProfileToMem(profile.get(), linear.data(), &size);
     }
     std::vector<uint8_t> atLimit = sampleIccProfile(3);
     atLimit.resize(kMaxJpegIccBytes, 5);
@@ -218,8 +210,7 @@ TEST(Colour, ProfileTooLargeForJpegIsNeverWrittenInPart)
     }
 
     // The writer refuses what libjpeg would number past 255.
-    const int fd = ::open("/dev/null", O_WRONLY);
+    const UniqueFd null = openFd("/dev/null", O_WRONLY);
     const uint8_t pixel[3] = {1, 2, 3};
-    EXPECT_FALSE(writeJpeg(fd, JpegPicture{1, 1, pixel, 3}, 1, unreadable));
-    ::close(fd);
+    EXPECT_FALSE(writeJpeg(null.get(), JpegPicture{1, 1, pixel, 3}, 1, unreadable));
 }

@@ -1,6 +1,7 @@
 #include "conversion/core/convert_file.h"
 #include "conversion/core/destination_names.h"
 #include "conversion/core/jpeg_output.h"
+#include "conversion/core/owners.h"
 
 #include "captured_conversion.h"
 #include "heic_fixture.h"
@@ -397,8 +398,8 @@ TEST_F(ConvertFileOutput, OutOfFileDescriptorsSaysSo)
     // folder takes the one, and the new file finds none.
     rlimit saved{};
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
-    const int lowestFree = ::dup(0);
-    ::close(lowestFree);
+    // The lowest free descriptor: the one dup takes, closed again at once.
+    const int lowestFree = UniqueFd(::dup(0)).get();
     for (const auto& [spare, step] : {std::pair{0, ConversionStep::Read}, {1, ConversionStep::CreateDestination}}) {
         rlimit tight = saved;
         tight.rlim_cur = rlim_t(lowestFree + spare);
@@ -448,10 +449,9 @@ TEST(ConvertFile, RunningOutOfMemoryEndsTheJobWithItsLine)
     const pid_t child = ::fork();
     if (child == 0) {
         long pages = 0;
-        if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
-            if (std::fscanf(statm, "%ld", &pages) != 1)
+        if (const Owned<std::FILE> statm = openFile("/proc/self/statm", "r")) {
+            if (std::fscanf(statm.get(), "%ld", &pages) != 1)
                 pages = 0;
-            std::fclose(statm);
         }
         const rlim_t room = rlim_t(pages) * rlim_t(::sysconf(_SC_PAGESIZE)) + (rlim_t(128) << 20);
         const rlimit limit{room, room};

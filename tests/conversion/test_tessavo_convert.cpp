@@ -1,3 +1,5 @@
+#include "conversion/core/owners.h"
+
 #include "heic_fixture.h"
 #include "scratch_dir.h"
 
@@ -139,16 +141,15 @@ namespace {
 std::map<std::string, std::string> exiftoolTags(const fs::path& file)
 {
     std::map<std::string, std::string> tags;
-    FILE* pipe = ::popen(("exiftool -args -G1 -n -a -all -validate " + quoted(file.string()) + " 2>/dev/null").c_str(), "r");
+    const tessavo::Pipe pipe =
+        tessavo::openPipe(("exiftool -args -G1 -n -a -all -validate " + quoted(file.string()) + " 2>/dev/null").c_str(), "r");
     char line[4096];
-    while (pipe && std::fgets(line, sizeof line, pipe)) {
+    while (pipe && std::fgets(line, sizeof line, pipe.get())) {
         std::string text(line);
         const size_t eq = text.find('=');
         if (text.size() > 1 && text[0] == '-' && eq != std::string::npos)
             tags[text.substr(1, eq - 1)] = text.substr(eq + 1, text.find_last_not_of('\n') - eq);
     }
-    if (pipe)
-        ::pclose(pipe);
     return tags;
 }
 

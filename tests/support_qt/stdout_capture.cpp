@@ -12,15 +12,14 @@ StdoutCapture::StdoutCapture()
     if (!m_file.open())
         qFatal("cannot create the stdout capture file");
     std::fflush(stdout);
-    m_savedStdout = ::dup(STDOUT_FILENO);
+    m_savedStdout = UniqueFd(::dup(STDOUT_FILENO));
     ::dup2(m_file.handle(), STDOUT_FILENO);
 }
 
 StdoutCapture::~StdoutCapture()
 {
     std::fflush(stdout);
-    ::dup2(m_savedStdout, STDOUT_FILENO);
-    ::close(m_savedStdout);
+    ::dup2(m_savedStdout.get(), STDOUT_FILENO);
 }
 
 QStringList StdoutCapture::lines() const

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "conversion/core/owners.h"
+
 #include <QStringList>
 #include <QTemporaryFile>
 
@@ -19,7 +21,7 @@ public:
 
 private:
     QTemporaryFile m_file;
-    int m_savedStdout = -1;
+    UniqueFd m_savedStdout;
 };
 
 } // namespace tessavo::testing
