@@ -5,18 +5,23 @@
 // damaged file among them; the picture is taken once a few rows are done
 // and a few still converting. Run it on a real (or virtual) X display so
 // the images show what a user sees.
-#include "main_window_harness.h"
-#include "test_files.h"
+#include "scripted_desktop.h"
 #include "ui/about_window_host.h"
 
 #include <QApplication>
 #include <QCursor>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QImage>
+#include <QQuickItem>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QtQml/qqmlextensionplugin.h>
 
 #include <cstdio>
+
+Q_IMPORT_QML_PLUGIN(TessavoPlugin)
 
 using namespace tessavo;
 
@@ -27,16 +32,28 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "usage: tessavo_screenshot <main.png> <photos folder> [<about.png>]\n");
         return 2;
     }
-    testing::MainWindowHarness harness;
-    if (!harness.loaded()) {
+    QTemporaryDir scratch;
+    bench::ScriptedWindow shown(scratch.filePath(QStringLiteral("bookmarks.sqlite")));
+    QQuickWindow* window = shown.window;
+    if (window) {
+        window->requestActivate();
+        if (!QTest::qWaitForWindowActive(window))
+            window = nullptr;
+    }
+    if (!window) {
         std::fprintf(stderr, "tessavo_screenshot: the main window did not load\n");
         return 1;
     }
-    harness.window()->resize(720, 500);
+    window->resize(720, 500);
 
     QList<QUrl> photos;
-    const QString damaged = harness.scratchPath(QStringLiteral("Beach at dusk.heic"));
-    testing::writeBytes(damaged, QByteArray(2048, 'x'));
+    const QString damaged = scratch.filePath(QStringLiteral("Beach at dusk.heic"));
+    QFile damagedFile(damaged);
+    if (!damagedFile.open(QIODevice::WriteOnly) || damagedFile.write(QByteArray(2048, 'x')) != 2048) {
+        std::fprintf(stderr, "tessavo_screenshot: cannot write into %s\n", qPrintable(scratch.path()));
+        return 1;
+    }
+    damagedFile.close();
     photos << QUrl::fromLocalFile(damaged);
     const QDir folder(QString::fromLocal8Bit(argv[2]));
     for (const QString& name : folder.entryList({QStringLiteral("*.HEIC"), QStringLiteral("*.heic")}, QDir::Files, QDir::Name))
@@ -45,14 +62,15 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "tessavo_screenshot: %s holds fewer than 7 HEIC photos\n", argv[2]);
         return 1;
     }
-    ContentView& view = harness.view();
-    harness.desktop().files->answers = {photos};
+    ContentView& view = *shown.view;
+    shown.files->answers = {photos};
     view.addImages();
     view.selectOnly(photos[2]);
-    harness.item("fileList")->setProperty("currentIndex", 2);
+    if (auto* list = window->findChild<QQuickItem*>(QStringLiteral("fileList")))
+        list->setProperty("currentIndex", 2);
     // No tooltip in the picture.
-    QCursor::setPos(harness.window()->screen(), harness.window()->geometry().bottomRight() + QPoint(50, 50));
-    harness.desktop().folders->answers = {FolderChoice{true, QUrl::fromLocalFile(harness.scratchPath(QStringLiteral("Out")))}};
+    QCursor::setPos(window->screen(), window->geometry().bottomRight() + QPoint(50, 50));
+    shown.folder->folder = QUrl::fromLocalFile(scratch.filePath(QStringLiteral("Out")));
     view.convertToJPEG();
 
     // Three done (the damaged one among them) and at least three to go.
@@ -66,15 +84,15 @@ int main(int argc, char* argv[])
     }
     // Let the rows and the spinners repaint.
     QTest::qWait(60);
-    const QImage image = harness.window()->grabWindow();
+    const QImage image = window->grabWindow();
     if (image.isNull() || !image.save(QString::fromLocal8Bit(argv[1]))) {
         std::fprintf(stderr, "tessavo_screenshot: could not write %s\n", argv[1]);
         return 1;
     }
     view.cancelConversion();
     if (argc == 4) {
-        auto* action = harness.window()->findChild<QObject*>(QStringLiteral("aboutAction"));
-        auto* host = harness.window()->findChild<AboutWindowHost*>(QStringLiteral("aboutWindowHost"));
+        auto* action = window->findChild<QObject*>(QStringLiteral("aboutAction"));
+        auto* host = window->findChild<AboutWindowHost*>(QStringLiteral("aboutWindowHost"));
         if (!action || !host || !QMetaObject::invokeMethod(action, "trigger") || !host->window()) {
             std::fprintf(stderr, "tessavo_screenshot: the About window did not open\n");
             return 1;
