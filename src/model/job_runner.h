@@ -4,6 +4,7 @@
 
 #include <QUrl>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <memory>
