@@ -20,8 +20,9 @@ class ConversionBatch;
 struct JobOutcome;
 
 // The main window's state and actions. Lives on the GUI thread; conversion
-// jobs run on a pool of their own and report back through the GUI thread's
-// event loop.
+// jobs run on the job runner's pool (job_runner.h) and report back through
+// the GUI thread's event loop. Its operations live in model/, intake/ and
+// conversion/conversion_run.cpp (the table in src/README.md).
 //
 // The application creates it and hands it to QML as an initial property:
 //   auto* view = new tessavo::ContentView(tessavo::desktopServices(tessavo::printLine), &app);
