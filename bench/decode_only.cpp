@@ -1,7 +1,8 @@
 // The decode-only bound: decodes each file's primary image to interleaved RGB
 // with libheif, as a converter must, and discards it.
 // usage: decode_only [--fast] FILE...   (--fast: FFmpeg's HEVC decoder inside libheif)
-#include "conversion/avcodec_decoder.h"
+#include "conversion/core/avcodec_decoder.h"
+#include "conversion/core/owners.h"
 
 #include <libheif/heif.h>
 
@@ -16,19 +17,17 @@ int main(int argc, char** argv)
             tessavo::registerFastHevcDecoder();
             continue;
         }
-        heif_context* ctx = heif_context_alloc();
-        heif_image_handle* handle = nullptr;
-        heif_image* image = nullptr;
-        if (heif_context_read_from_file(ctx, argv[i], nullptr).code != heif_error_Ok ||
-            heif_context_get_primary_image_handle(ctx, &handle).code != heif_error_Ok ||
-            heif_decode_image(handle, &image, heif_colorspace_RGB, heif_chroma_interleaved_RGB, nullptr).code !=
-                heif_error_Ok) {
+        const tessavo::Owned<heif_context> ctx = tessavo::heifContext();
+        tessavo::Owned<heif_image_handle> handle;
+        tessavo::Owned<heif_image> image;
+        bool decoded = heif_context_read_from_file(ctx.get(), argv[i], nullptr).code == heif_error_Ok &&
+                       heif_context_get_primary_image_handle(ctx.get(), tessavo::into(handle)).code == heif_error_Ok;
+        decoded = decoded && heif_decode_image(handle.get(), tessavo::into(image), heif_colorspace_RGB,
+                                               heif_chroma_interleaved_RGB, nullptr).code == heif_error_Ok;
+        if (!decoded) {
             std::fprintf(stderr, "decode_only: cannot decode %s\n", argv[i]);
             ++failures;
         }
-        heif_image_release(image);
-        heif_image_handle_release(handle);
-        heif_context_free(ctx);
     }
     return failures ? 1 : 0;
 }

@@ -15,9 +15,10 @@
 // to standard output; the conversion lines of both runs are
 // discarded. Exits non-zero when order, de-duplication, bookmarks or
 // outcomes are wrong.
-#include "bookmark_rows.h"
-#include "fake_platform.h"
-#include "test_files.h"
+#include "conversion/core/owners.h"
+#include "heif_assembler.h"
+#include "model/job_runner.h"
+#include "scripted_desktop.h"
 
 #include <QApplication>
 #include <QDir>
@@ -26,6 +27,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QQmlApplicationEngine>
 #include <QQuickWindow>
 #include <QTemporaryDir>
@@ -45,7 +48,7 @@
 Q_IMPORT_QML_PLUGIN(TessavoPlugin)
 
 using namespace tessavo;
-using namespace tessavo::testing;
+using namespace tessavo::bench;
 
 namespace {
 
@@ -75,29 +78,47 @@ void drain()
 }
 
 // A ContentView on scripted dialogs and a fresh store, shown in Main.qml.
-struct Window {
-    FakeDesktop desktop;
-    QQmlApplicationEngine engine;
-    QQuickWindow* window = nullptr;
-
-    explicit Window(const QString& databasePath) : desktop(databasePath)
-    {
-        engine.setInitialProperties({{QStringLiteral("contentView"), QVariant::fromValue(desktop.view.get())}});
-        engine.load(QUrl(QStringLiteral("qrc:/Tessavo/Main.qml")));
-        if (!engine.rootObjects().isEmpty())
-            window = qobject_cast<QQuickWindow*>(engine.rootObjects().constFirst());
-        drain();
-    }
-    ~Window() { qDeleteAll(engine.rootObjects()); }
+struct Window : ScriptedWindow {
+    explicit Window(const QString& databasePath) : ScriptedWindow(databasePath) { drain(); }
 
     QList<QUrl> listed() const
     {
         QList<QUrl> urls;
-        for (const FileEntry& entry : desktop.view->droppedFiles()->entries())
+        for (const FileEntry& entry : view->droppedFiles()->entries())
             urls << entry.url;
         return urls;
     }
 };
+
+// Rows in the store, read back as the application never does.
+qsizetype bookmarkCount(const QString& databasePath)
+{
+    qsizetype rows = -1;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bench-reader"));
+        db.setDatabaseName(databasePath);
+        QSqlQuery query(db);
+        if (db.open() && query.exec(QStringLiteral("SELECT COUNT(*) FROM bookmarks")) && query.next())
+            rows = query.value(0).toLongLong();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("bench-reader"));
+    return rows;
+}
+
+// A small HEIC (one 64x64 tile) for the list's files to link to.
+bool writeModelHeic(const QString& path)
+{
+    samples::GridOptions options;
+    options.width = options.height = options.tileSize = 64;
+    const samples::Bytes heic = samples::makeGridHeic(options, [](int x, int y, uint8_t* rgb) {
+        rgb[0] = uint8_t(x * 4);
+        rgb[1] = uint8_t(y * 4);
+        rgb[2] = 128;
+    });
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) &&
+           file.write(reinterpret_cast<const char*>(heic.data()), qint64(heic.size())) == qint64(heic.size());
+}
 
 // Records the longest gap between turns of a 5 ms heartbeat.
 class StallMeter {
@@ -150,10 +171,10 @@ void measureIntake(const char* label, const QString& databasePath, const QList<Q
         QElapsedTimer clock;
         clock.start();
         if (byDrop) {
-            shown.desktop.view->handleDrop(urls);
+            shown.view->handleDrop(urls);
         } else {
-            shown.desktop.files->answers = {urls};
-            shown.desktop.view->addImages();
+            shown.files->answers = {urls};
+            shown.view->addImages();
         }
         const double returned = msSince(clock);
         drain();
@@ -164,8 +185,8 @@ void measureIntake(const char* label, const QString& databasePath, const QList<Q
     check(shown.listed() == first, "first add lists every file once, in order");
     const auto [secondCall, secondTotal] = add(second);
     check(shown.listed() == first + extra, "second add appends only the new files, in order");
-    shown.desktop.store->flush();
-    check(readBookmarks(databasePath).size() == first.size() + extra.size(), "one bookmark per listed file");
+    shown.store->flush();
+    check(bookmarkCount(databasePath) == first.size() + extra.size(), "one bookmark per listed file");
     std::fprintf(results, "%-16s %6lld files: %8.1f ms (call %.1f ms) | again +%lld new: %8.1f ms (call %.1f ms)\n", label,
                 qlonglong(first.size()), firstTotal, firstCall, qlonglong(extra.size()), secondTotal, secondCall);
 }
@@ -201,10 +222,10 @@ RunFigures windowRun(const QString& databasePath, const QList<QUrl>& sources, co
 {
     Window shown(databasePath);
     check(shown.window != nullptr, "window loaded");
-    shown.desktop.files->answers = {sources};
-    shown.desktop.view->addImages();
+    shown.files->answers = {sources};
+    shown.view->addImages();
     drain();
-    shown.desktop.folders->answers = {FolderChoice{true, QUrl::fromLocalFile(outputFolder)}};
+    shown.folder->folder = QUrl::fromLocalFile(outputFolder);
 
     RunFigures figures;
     StallMeter meter;
@@ -214,12 +235,12 @@ RunFigures windowRun(const QString& databasePath, const QList<QUrl>& sources, co
     // Blocks in the event loop as the application does; a loop of
     // processEvents would spin and take a core from the jobs.
     QEventLoop loop;
-    shown.desktop.revealer->onReveal = [&loop] { loop.quit(); };
+    shown.revealer->onReveal = [&loop] { loop.quit(); };
     QTimer::singleShot(20, [&] {
         clock.start();
         cpuAtStart = threadCpuMs();
         processAtStart = processCpuMs(RUSAGE_SELF);
-        shown.desktop.view->convertToJPEG();
+        shown.view->convertToJPEG();
         figures.callMs = msSince(clock);
     });
     loop.exec();
@@ -230,7 +251,7 @@ RunFigures windowRun(const QString& databasePath, const QList<QUrl>& sources, co
     figures.stallsOver50 = meter.over50();
 
     int converted = 0;
-    for (const FileEntry& entry : shown.desktop.view->droppedFiles()->entries())
+    for (const FileEntry& entry : shown.view->droppedFiles()->entries())
         converted += entry.status == ImageStatus::Success;
     check(converted == sources.size(), "every entry converted in the window");
     check(QDir(outputFolder).entryList(QDir::Files).size() == sources.size(), "one JPEG per entry");
@@ -266,11 +287,11 @@ CliFigures commandLineRun(const QList<QUrl>& sources, const QString& outputFolde
 void measureCancel(const QString& databasePath, const QList<QUrl>& sources, const QString& outputFolder)
 {
     Window shown(databasePath);
-    shown.desktop.files->answers = {sources};
-    shown.desktop.view->addImages();
+    shown.files->answers = {sources};
+    shown.view->addImages();
     drain();
-    shown.desktop.folders->answers = {FolderChoice{true, QUrl::fromLocalFile(outputFolder)}};
-    ContentView* view = shown.desktop.view.get();
+    shown.folder->folder = QUrl::fromLocalFile(outputFolder);
+    ContentView* view = shown.view.get();
     StallMeter meter;
     QEventLoop loop;
     QElapsedTimer clock;
@@ -291,7 +312,7 @@ void measureCancel(const QString& databasePath, const QList<QUrl>& sources, cons
     for (const FileEntry& entry : view->droppedFiles()->entries())
         waiting += entry.status == ImageStatus::Waiting;
     check(view->runConverted() + waiting == sources.size(), "every row converted or waiting again");
-    check(shown.desktop.revealer->revealed.isEmpty(), "no reveal after Cancel");
+    check(!shown.revealer->revealed, "no reveal after Cancel");
     std::fprintf(results, "cancel after 200 ms: %lld converted, %lld waiting again | button %.1f ms, settled %.1f ms, "
                           "longest stall %.1f ms\n",
                  qlonglong(view->runConverted()), qlonglong(waiting), callMs, settledMs, meter.maxMs());
@@ -353,10 +374,9 @@ int main(int argc, char** argv)
     const int extra = 100;
 
     const int saved = ::dup(STDOUT_FILENO);
-    const int null = ::open("/dev/null", O_WRONLY);
-    if (saved < 0 || null < 0 || ::dup2(null, STDOUT_FILENO) < 0 || !(results = ::fdopen(saved, "w")))
+    const UniqueFd null = openFd("/dev/null", O_WRONLY);
+    if (saved < 0 || !null || ::dup2(null.get(), STDOUT_FILENO) < 0 || !(results = ::fdopen(saved, "w")))
         return 2;
-    ::close(null);
 
     QTemporaryDir scratch;
     const QString sourceDir = scratch.filePath(QStringLiteral("sources"));
@@ -364,7 +384,7 @@ int main(int argc, char** argv)
     QStringList models;
     if (photos.isEmpty()) {
         models << scratch.filePath(QStringLiteral("model.heic"));
-        if (!writeHeic(models[0])) {
+        if (!writeModelHeic(models[0])) {
             std::fprintf(results, "cannot write a HEIC into %s\n", qPrintable(scratch.path()));
             return 2;
         }

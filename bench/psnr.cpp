@@ -2,6 +2,8 @@
 // decoder, transformations applied), over all RGB samples. The JPEG's EXIF
 // orientation is not applied: benchmark photos carry none.
 // usage: psnr FILE.heic A.jpg [B.jpg ...]   prints one "dB bytes" line per JPEG
+#include "conversion/core/owners.h"
+
 #include <libheif/heif.h>
 
 #include <algorithm>
@@ -15,33 +17,32 @@
 
 namespace {
 
+using namespace tessavo;
+
 struct Rgb {
     int width = 0, height = 0;
     std::vector<uint8_t> pixels;
 };
 
-bool decodeHeic(const char* path, Rgb& out)
+bool decodeHeic(const char* path, Rgb& rgb)
 {
-    heif_context* ctx = heif_context_alloc();
-    heif_image_handle* handle = nullptr;
-    heif_image* image = nullptr;
-    bool ok = heif_context_read_from_file(ctx, path, nullptr).code == heif_error_Ok &&
-              heif_context_get_primary_image_handle(ctx, &handle).code == heif_error_Ok &&
-              heif_decode_image(handle, &image, heif_colorspace_RGB, heif_chroma_interleaved_RGB, nullptr).code ==
-                  heif_error_Ok;
-    if (ok) {
-        out.width = heif_image_get_width(image, heif_channel_interleaved);
-        out.height = heif_image_get_height(image, heif_channel_interleaved);
-        int stride = 0;
-        const uint8_t* plane = heif_image_get_plane_readonly(image, heif_channel_interleaved, &stride);
-        out.pixels.resize(size_t(out.width) * out.height * 3);
-        for (int y = 0; y < out.height; ++y)
-            std::copy_n(plane + size_t(y) * stride, size_t(out.width) * 3, out.pixels.begin() + size_t(y) * out.width * 3);
-    }
-    heif_image_release(image);
-    heif_image_handle_release(handle);
-    heif_context_free(ctx);
-    return ok;
+    const Owned<heif_context> ctx = heifContext();
+    Owned<heif_image_handle> handle;
+    if (heif_context_read_from_file(ctx.get(), path, nullptr).code != heif_error_Ok ||
+        heif_context_get_primary_image_handle(ctx.get(), into(handle)).code != heif_error_Ok)
+        return false;
+    Owned<heif_image> image;
+    if (heif_decode_image(handle.get(), into(image), heif_colorspace_RGB, heif_chroma_interleaved_RGB, nullptr).code !=
+        heif_error_Ok)
+        return false;
+    rgb.width = heif_image_get_width(image.get(), heif_channel_interleaved);
+    rgb.height = heif_image_get_height(image.get(), heif_channel_interleaved);
+    int stride = 0;
+    const uint8_t* plane = heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
+    rgb.pixels.resize(size_t(rgb.width) * rgb.height * 3);
+    for (int y = 0; y < rgb.height; ++y)
+        std::copy_n(plane + size_t(y) * stride, size_t(rgb.width) * 3, rgb.pixels.begin() + size_t(y) * rgb.width * 3);
+    return true;
 }
 
 struct ErrorManager {
@@ -49,35 +50,32 @@ struct ErrorManager {
     std::jmp_buf jump;
 };
 
-bool decodeJpeg(const char* path, Rgb& out)
+bool decodeJpeg(const char* path, Rgb& rgb)
 {
-    FILE* file = std::fopen(path, "rb");
+    const Owned<std::FILE> file = openFile(path, "rb");
     if (!file)
         return false;
-    jpeg_decompress_struct info;
     ErrorManager error;
+    // Destroyed first: libjpeg lets go of the file and the error manager.
+    const Owned<jpeg_decompress_struct> owned = jpegDecompress();
+    jpeg_decompress_struct& info = *owned;
     info.err = jpeg_std_error(&error.base);
     error.base.error_exit = [](j_common_ptr c) { std::longjmp(reinterpret_cast<ErrorManager*>(c->err)->jump, 1); };
-    if (setjmp(error.jump)) {
-        jpeg_destroy_decompress(&info);
-        std::fclose(file);
+    if (setjmp(error.jump))
         return false;
-    }
     jpeg_create_decompress(&info);
-    jpeg_stdio_src(&info, file);
+    jpeg_stdio_src(&info, file.get());
     jpeg_read_header(&info, TRUE);
     info.out_color_space = JCS_RGB;
     jpeg_start_decompress(&info);
-    out.width = int(info.output_width);
-    out.height = int(info.output_height);
-    out.pixels.resize(size_t(out.width) * out.height * 3);
+    rgb.width = int(info.output_width);
+    rgb.height = int(info.output_height);
+    rgb.pixels.resize(size_t(rgb.width) * rgb.height * 3);
     while (info.output_scanline < info.output_height) {
-        JSAMPROW row = out.pixels.data() + size_t(info.output_scanline) * out.width * 3;
+        JSAMPROW row = rgb.pixels.data() + size_t(info.output_scanline) * rgb.width * 3;
         jpeg_read_scanlines(&info, &row, 1);
     }
     jpeg_finish_decompress(&info);
-    jpeg_destroy_decompress(&info);
-    std::fclose(file);
     return true;
 }
 

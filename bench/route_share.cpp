@@ -1,7 +1,7 @@
 // Which route each file takes: the direct YCbCr route, libheif's RGB route,
 // or a failure; then the direct route's share of the files converted.
 // usage: route_share FILE...     (JPEGs go to a temporary folder)
-#include "conversion/convert_file.h"
+#include "conversion/core/convert_file.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -20,5 +20,5 @@ mkdir -p docs
 home=$(mktemp -d)
 trap 'rm -rf "$home"' EXIT
 HOME=$home xvfb-run -a -s "-screen 0 1024x768x24" \
-  "$build/tests/ui/tessavo_screenshot" docs/screenshot.png "$photos"
+  "$build/bench/tessavo_screenshot" docs/screenshot.png "$photos"
 echo "wrote docs/screenshot.png"

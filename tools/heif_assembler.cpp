@@ -1,11 +1,12 @@
 #include "heif_assembler.h"
 
+#include "conversion/core/owners.h"
+
 #include <libheif/heif.h>
 
 #include <algorithm>
 #include <cstring>
 #include <map>
-#include <memory>
 #include <stdexcept>
 
 namespace tessavo::samples {
@@ -124,12 +125,11 @@ CodedPicture encodePicture(const PictureOptions& options, const PixelFunction& p
 {
     const int w = options.width, h = options.height;
     const bool deep = options.bitDepth > 8;
-    heif_image* raw = nullptr;
+    Owned<heif_image> image;
     if (options.monochrome)
-        check(heif_image_create(w, h, heif_colorspace_monochrome, heif_chroma_monochrome, &raw), "image");
+        check(heif_image_create(w, h, heif_colorspace_monochrome, heif_chroma_monochrome, into(image)), "image");
     else
-        check(heif_image_create(w, h, heif_colorspace_RGB, heif_chroma_444, &raw), "image");
-    std::unique_ptr<heif_image, decltype(&heif_image_release)> image(raw, heif_image_release);
+        check(heif_image_create(w, h, heif_colorspace_RGB, heif_chroma_444, into(image)), "image");
     const heif_channel rgb[] = {heif_channel_R, heif_channel_G, heif_channel_B};
     const int channels = options.monochrome ? 1 : 3;
     std::vector<std::pair<uint8_t*, int>> planes;
@@ -153,23 +153,20 @@ CodedPicture encodePicture(const PictureOptions& options, const PixelFunction& p
             }
         }
     }
-    heif_color_profile_nclx* profile = heif_nclx_color_profile_alloc();
+    const Owned<heif_color_profile_nclx> profile = heifNclxProfile();
     profile->color_primaries = heif_color_primaries(options.primaries);
     profile->transfer_characteristics = heif_transfer_characteristics(options.transfer);
     profile->matrix_coefficients = heif_matrix_coefficients(options.matrix);
     profile->full_range_flag = options.fullRange ? 1 : 0;
     // libheif converts to YCbCr with the image's nclx and hands it to x265's VUI.
-    heif_image_set_nclx_color_profile(image.get(), profile);
-    heif_nclx_color_profile_free(profile);
+    heif_image_set_nclx_color_profile(image.get(), profile.get());
 
-    std::unique_ptr<heif_context, decltype(&heif_context_free)> context(heif_context_alloc(), heif_context_free);
-    heif_encoder* rawEncoder = nullptr;
-    check(heif_context_get_encoder_for_format(context.get(), heif_compression_HEVC, &rawEncoder), "encoder");
-    std::unique_ptr<heif_encoder, decltype(&heif_encoder_release)> encoder(rawEncoder, heif_encoder_release);
+    const Owned<heif_context> context = heifContext();
+    Owned<heif_encoder> encoder;
+    check(heif_context_get_encoder_for_format(context.get(), heif_compression_HEVC, into(encoder)), "encoder");
     check(heif_encoder_set_lossy_quality(encoder.get(), options.quality), "quality");
     check(heif_encoder_set_parameter(encoder.get(), "preset", options.preset), "preset");
-    std::unique_ptr<heif_encoding_options, decltype(&heif_encoding_options_free)> encoding(
-        heif_encoding_options_alloc(), heif_encoding_options_free);
+    const Owned<heif_encoding_options> encoding = heifEncodingOptions();
     encoding->macOS_compatibility_workaround = 0;
     check(heif_context_encode_image(context.get(), image.get(), encoder.get(), encoding.get(), nullptr), "encode");
     Bytes file;

@@ -4,6 +4,8 @@
 // or with Exif and XMP (from files, as `exiftool -b -Exif` and `-XMP` give
 // them) and an orientation (EXIF numbering) written as irot/imir:
 //   make_colour_samples OUTPUT.heic ORIENTATION EXIF [XMP]
+#include "conversion/core/owners.h"
+
 #include <libheif/heif.h>
 
 #include <array>
@@ -12,12 +14,13 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace {
+
+using namespace tessavo;
 
 using Patch = std::array<double, 3>; // signal values 0..1
 
@@ -54,9 +57,8 @@ void write(const std::filesystem::path& path, const std::vector<Patch>& patches,
 {
     const int columns = 4, rows = int(patches.size() + 3) / 4, side = 16;
     const int width = columns * side, height = rows * side, top = (1 << bitDepth) - 1;
-    heif_image* raw = nullptr;
-    check(heif_image_create(width, height, heif_colorspace_RGB, heif_chroma_444, &raw), "create");
-    std::unique_ptr<heif_image, decltype(&heif_image_release)> image(raw, heif_image_release);
+    Owned<heif_image> image;
+    check(heif_image_create(width, height, heif_colorspace_RGB, heif_chroma_444, into(image)), "create");
     const heif_channel channels[] = {heif_channel_R, heif_channel_G, heif_channel_B};
     for (int c = 0; c < 3; ++c) {
         check(heif_image_add_plane(image.get(), channels[c], width, height, bitDepth), "plane");
@@ -74,37 +76,35 @@ void write(const std::filesystem::path& path, const std::vector<Patch>& patches,
             }
         }
     }
-    heif_color_profile_nclx* nclx = heif_nclx_color_profile_alloc();
-    check(heif_nclx_color_profile_set_color_primaries(nclx, uint16_t(primaries)), "primaries");
-    check(heif_nclx_color_profile_set_transfer_characteristics(nclx, uint16_t(transfer)), "transfer");
-    check(heif_nclx_color_profile_set_matrix_coefficients(nclx, uint16_t(matrix)), "matrix");
+    const Owned<heif_color_profile_nclx> nclx = heifNclxProfile();
+    check(heif_nclx_color_profile_set_color_primaries(nclx.get(), uint16_t(primaries)), "primaries");
+    check(heif_nclx_color_profile_set_transfer_characteristics(nclx.get(), uint16_t(transfer)), "transfer");
+    check(heif_nclx_color_profile_set_matrix_coefficients(nclx.get(), uint16_t(matrix)), "matrix");
     nclx->full_range_flag = 1;
-    check(heif_image_set_nclx_color_profile(image.get(), nclx), "nclx");
+    check(heif_image_set_nclx_color_profile(image.get(), nclx.get()), "nclx");
 
-    std::unique_ptr<heif_context, decltype(&heif_context_free)> context(heif_context_alloc(), heif_context_free);
-    heif_encoder* rawEncoder = nullptr;
-    check(heif_context_get_encoder_for_format(context.get(), heif_compression_HEVC, &rawEncoder), "encoder");
-    std::unique_ptr<heif_encoder, decltype(&heif_encoder_release)> encoder(rawEncoder, heif_encoder_release);
+    const Owned<heif_context> context = heifContext();
+    Owned<heif_encoder> encoder;
+    check(heif_context_get_encoder_for_format(context.get(), heif_compression_HEVC, into(encoder)), "encoder");
     check(heif_encoder_set_lossy_quality(encoder.get(), 95), "quality");
-    std::unique_ptr<heif_encoding_options, decltype(&heif_encoding_options_free)> options(
-        heif_encoding_options_alloc(), heif_encoding_options_free);
+    const Owned<heif_encoding_options> options = heifEncodingOptions();
     // libheif leaves the nclx box out by default, for old Apple readers.
     options->macOS_compatibility_workaround_no_nclx_profile = 0;
-    options->output_nclx_profile = nclx;
+    options->output_nclx_profile = nclx.get();
     options->image_orientation = heif_orientation(extras.orientation);
-    heif_image_handle* handle = nullptr;
-    check(heif_context_encode_image(context.get(), image.get(), encoder.get(), options.get(), &handle), "encode");
-    heif_nclx_color_profile_free(nclx);
-    std::unique_ptr<heif_image_handle, decltype(&heif_image_handle_release)> owned(handle, heif_image_handle_release);
+    Owned<heif_image_handle> handle;
+    check(heif_context_encode_image(context.get(), image.get(), encoder.get(), options.get(), into(handle)), "encode");
     if (!extras.exif.empty())
-        check(heif_context_add_exif_metadata(context.get(), handle, extras.exif.data(), int(extras.exif.size())), "exif");
+        check(heif_context_add_exif_metadata(context.get(), handle.get(), extras.exif.data(), int(extras.exif.size())),
+              "exif");
     if (!extras.xmp.empty())
-        check(heif_context_add_XMP_metadata(context.get(), handle, extras.xmp.data(), int(extras.xmp.size())), "xmp");
+        check(heif_context_add_XMP_metadata(context.get(), handle.get(), extras.xmp.data(), int(extras.xmp.size())),
+              "xmp");
 
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
     heif_writer writer{1, append};
-    check(heif_context_write(context.get(), &writer, &out), "write");
-    if (!out.flush())
+    check(heif_context_write(context.get(), &writer, &file), "write");
+    if (!file.flush())
         throw std::runtime_error("cannot write " + path.string());
 }
 

@@ -1,8 +1,10 @@
 // The Tessavo desktop application: one main window over the conversion state,
 // and the About window behind the Help menu.
-#include "conversion/jpeg_output.h"
+#include "app/console.h"
+#include "conversion/core/jpeg_output.h"
 #include "model/content_view.h"
-#include "platform/platform_services.h"
+#include "model/job_runner.h"
+#include "platform/desktop_services.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -25,7 +27,7 @@ int main(int argc, char* argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("tessavo"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/Tessavo/icons/app_icon.svg")));
 
-    tessavo::ContentView view(tessavo::desktopServices());
+    tessavo::ContentView view(tessavo::desktopServices(tessavo::printLine));
 
     QQmlApplicationEngine engine;
     engine.setInitialProperties({{QStringLiteral("contentView"), QVariant::fromValue(&view)}});

@@ -1,7 +1,8 @@
 // tessavo-convert: the window's conversion, for scripts and benchmarks.
-#include "conversion/convert_file.h"
-#include "conversion/destination_names.h"
-#include "conversion/jpeg_output.h"
+#include "app/console.h"
+#include "conversion/core/convert_file.h"
+#include "conversion/core/destination_names.h"
+#include "conversion/core/jpeg_output.h"
 
 #include <atomic>
 #include <charconv>
@@ -136,7 +137,8 @@ int main(int argc, char** argv)
             try {
                 tessavo::ConversionOptions fileOptions = options;
                 fileOptions.destinationName = names[i];
-                const tessavo::ConversionResult result = tessavo::convertFile(files[i], outputDirectory, fileOptions);
+                const tessavo::ConversionResult result =
+                    tessavo::convertFile(files[i], outputDirectory, fileOptions, tessavo::printLine);
                 // Standard output is for the conversion lines; detail goes here.
                 for (const auto& note : result.notes)
                     std::fprintf(stderr, "tessavo-convert: %s: %s\n", files[i].filename().c_str(), note.c_str());

@@ -1,31 +1,20 @@
+// The run operations of the window state; the jobs themselves go through
+// model/job_runner.
 #include "model/content_view.h"
 
-#include "conversion/convert_file.h"
-#include "conversion/destination_names.h"
+#include "conversion/core/destination_names.h"
+#include "model/job_runner.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QLocale>
-#include <QMetaObject>
-#include <QPointer>
-#include <QRunnable>
-#include <QThreadPool>
-#include <QTimer>
 
 #include <algorithm>
-#include <atomic>
 #include <filesystem>
-#include <mutex>
 #include <vector>
 
 namespace tessavo {
 
 namespace {
-
-// Qt passes a job to its worker under futex-based locks that ThreadSanitizer
-// cannot see; this release/acquire pair shows it the same ordering.
-std::atomic<quint64> handoffs{0};
 
 std::filesystem::path localPath(const QUrl& url)
 {
@@ -33,162 +22,6 @@ std::filesystem::path localPath(const QUrl& url)
 }
 
 } // namespace
-
-// What one job reports: which entry, for which run, and how it ended.
-struct JobOutcome {
-    QUrl url;
-    qint64 index = 0;
-    quint64 run = 0;
-    ConversionResult result;
-};
-
-// The jobs of one run, taken in list order by as many workers as the pool
-// has threads: scheduling costs the same for ten files as for ten thousand,
-// and cancelling knows exactly which jobs never started.
-class ConversionBatch {
-public:
-    struct Job {
-        QUrl url;
-        qint64 index;
-        std::filesystem::path source;
-        std::filesystem::path folder;
-        ConversionOptions options;
-    };
-
-    explicit ConversionBatch(quint64 run) : m_run(run) {}
-
-    // GUI thread, before the workers start.
-    void add(Job job) { m_jobs.push_back(std::move(job)); }
-    const std::vector<Job>& jobs() const { return m_jobs; }
-    quint64 run() const { return m_run; }
-    // Outcomes still to apply, counted on the GUI thread.
-    qsizetype unreported = 0;
-
-    // Workers: the next job to run, or nullptr when none is left.
-    const Job* take()
-    {
-        const size_t next = m_next.fetch_add(1, std::memory_order_relaxed);
-        return next < m_jobs.size() ? &m_jobs[next] : nullptr;
-    }
-
-    // GUI thread: no job starts any more; returns the first that never will.
-    size_t stop() { return std::min(m_next.exchange(m_jobs.size(), std::memory_order_relaxed), m_jobs.size()); }
-
-private:
-    const quint64 m_run;
-    std::vector<Job> m_jobs;
-    std::atomic<size_t> m_next{0};
-};
-
-// Carries job outcomes back to the GUI thread. Outcomes wait in a queue under
-// a mutex and the GUI thread takes them in batches, at most twenty times a
-// second: a plain call by name hands no data through Qt's queue, so every
-// byte that crosses threads is ordered by a lock the sanitizers see, and ten
-// thousand small files cost a few dozen repaints of the list and the
-// summary, not ten thousand (each a full frame on a software renderer).
-class JobResultRelay : public QObject {
-    Q_OBJECT
-public:
-    // Created on the GUI thread by the first run; a child of the application
-    // object. Its pool goes first, so every job finishes while it still exists.
-    static JobResultRelay* instance()
-    {
-        static JobResultRelay* relay = new JobResultRelay(QCoreApplication::instance());
-        return relay;
-    }
-
-    // Not Qt's global pool: QtGui's raster painting splits fills over that
-    // one and waits for them, so a queue of conversions there stalls every
-    // frame that paints until the whole run is done.
-    QThreadPool& pool() { return m_pool; }
-
-    void post(QPointer<ContentView> view, JobOutcome outcome)
-    {
-        bool wake = false;
-        {
-            const std::lock_guard lock(m_mutex);
-            wake = m_pending.empty();
-            m_pending.push_back({std::move(view), std::move(outcome)});
-        }
-        if (wake)
-            QMetaObject::invokeMethod(this, "wake", Qt::QueuedConnection);
-    }
-
-private:
-    static constexpr int kIntervalMs = 50;
-
-    explicit JobResultRelay(QObject* parent) : QObject(parent)
-    {
-        m_timer.setSingleShot(true);
-        connect(&m_timer, &QTimer::timeout, this, &JobResultRelay::deliver);
-        m_sinceDelivery.start();
-    }
-
-    Q_INVOKABLE void wake()
-    {
-        const qint64 since = m_sinceDelivery.elapsed();
-        if (since >= kIntervalMs)
-            deliver();
-        else if (!m_timer.isActive())
-            m_timer.start(int(kIntervalMs - since));
-    }
-
-    void deliver()
-    {
-        std::vector<std::pair<QPointer<ContentView>, JobOutcome>> pending;
-        {
-            const std::lock_guard lock(m_mutex);
-            pending.swap(m_pending);
-        }
-        m_sinceDelivery.restart();
-        // One call per view and batch, in the order the jobs finished.
-        std::vector<JobOutcome> outcomes;
-        for (size_t i = 0; i < pending.size(); ++i) {
-            outcomes.push_back(std::move(pending[i].second));
-            if (i + 1 < pending.size() && pending[i + 1].first == pending[i].first)
-                continue;
-            if (pending[i].first)
-                pending[i].first->applyOutcomes(outcomes);
-            outcomes.clear();
-        }
-    }
-
-    std::mutex m_mutex;
-    std::vector<std::pair<QPointer<ContentView>, JobOutcome>> m_pending;
-    QTimer m_timer;
-    QElapsedTimer m_sinceDelivery;
-    QThreadPool m_pool;
-};
-
-namespace {
-
-// Runs jobs of one batch until none is left or the batch is stopped.
-class BatchWorker : public QRunnable {
-public:
-    BatchWorker(std::shared_ptr<ConversionBatch> batch, QPointer<ContentView> view)
-        : m_batch(std::move(batch)), m_view(std::move(view))
-    {
-    }
-
-    void run() override
-    {
-        handoffs.load(std::memory_order_acquire);
-        JobResultRelay* relay = JobResultRelay::instance();
-        while (const ConversionBatch::Job* job = m_batch->take())
-            relay->post(m_view, {job->url, job->index, m_batch->run(), convertFile(job->source, job->folder, job->options)});
-    }
-
-private:
-    std::shared_ptr<ConversionBatch> m_batch;
-    QPointer<ContentView> m_view;
-};
-
-} // namespace
-
-QThreadPool* conversionPool()
-{
-    return &JobResultRelay::instance()->pool();
-}
 
 void ContentView::convertToJPEG()
 {
@@ -219,7 +52,7 @@ void ContentView::convertImages()
     for (qsizetype row = 0; row < count; ++row)
         sources.push_back(localPath(m_files->at(row).url));
     const auto names = planDestinationNames(sources, folderTellsCaseApart(localPath(folder)));
-    m_batches.push_back(std::make_shared<ConversionBatch>(++m_runNumber));
+    m_batches.push_back(std::make_shared<ConversionBatch>(++m_runNumber, m_services.printLine));
     for (qsizetype row = 0; row < count; ++row)
         scheduleConversion(m_files->at(row).url, folder, row, names[size_t(row)]);
 
@@ -230,13 +63,7 @@ void ContentView::convertImages()
     m_runFailed = 0;
     emit runChanged();
 
-    QThreadPool* pool = conversionPool();
-    const qsizetype workers = std::min<qsizetype>(batch->unreported, std::max(1, pool->maxThreadCount()));
-    for (qsizetype i = 0; i < workers; ++i) {
-        auto* worker = new BatchWorker(batch, this);
-        handoffs.fetch_add(1, std::memory_order_release);
-        pool->start(worker);
-    }
+    startBatch(batch, this);
 }
 
 void ContentView::scheduleConversion(const QUrl& url, const QUrl& outputDirectory, qint64 index,
@@ -370,5 +197,3 @@ void ContentView::revealOutputFolder()
 }
 
 } // namespace tessavo
-
-#include "conversion_run.moc"

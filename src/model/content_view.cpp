@@ -5,7 +5,8 @@ namespace tessavo {
 ContentView::ContentView(PlatformServices services, QObject* parent)
     : QObject(parent), m_services(std::move(services)), m_files(new FileListModel(this))
 {
-    Q_ASSERT(m_services.filePicker && m_services.folderPicker && m_services.revealer && m_services.bookmarks);
+    Q_ASSERT(m_services.filePicker && m_services.folderPicker && m_services.revealer && m_services.bookmarks &&
+             m_services.printLine);
 }
 
 ContentView::~ContentView() = default;

@@ -2,7 +2,7 @@
 
 #include "model/file_list_model.h"
 #include "model/image_status.h"
-#include "platform/platform_services.h"
+#include "platform/services.h"
 
 #include <QList>
 #include <QObject>
@@ -14,19 +14,18 @@
 #include <memory>
 #include <vector>
 
-class QThreadPool;
-
 namespace tessavo {
 
 class ConversionBatch;
 struct JobOutcome;
 
 // The main window's state and actions. Lives on the GUI thread; conversion
-// jobs run on a pool of their own and report back through the GUI thread's
-// event loop.
+// jobs run on the job runner's pool (job_runner.h) and report back through
+// the GUI thread's event loop. Its operations live in model/, intake/ and
+// conversion/conversion_run.cpp (the table in src/README.md).
 //
 // The application creates it and hands it to QML as an initial property:
-//   auto* view = new tessavo::ContentView(tessavo::desktopServices(), &app);
+//   auto* view = new tessavo::ContentView(tessavo::desktopServices(tessavo::printLine), &app);
 //   engine.setInitialProperties({{"contentView", QVariant::fromValue(view)}});
 class ContentView : public QObject {
     Q_OBJECT
@@ -149,9 +148,6 @@ private:
     qint64 m_runConverted = 0;
     qint64 m_runFailed = 0;
 };
-
-// The pool every run's jobs go to; GUI thread, with an application object.
-QThreadPool* conversionPool();
 
 // What intake takes, by picker and by drop alike: a local file whose name
 // ends in ".heic" in any letter case.

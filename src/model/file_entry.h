@@ -1,6 +1,6 @@
 #pragma once
 
-#include "conversion/convert_file.h"
+#include "conversion/core/convert_file.h"
 #include "model/image_status.h"
 
 #include <QString>

@@ -1,7 +1,5 @@
 #include "platform/bookmark_store.h"
 
-#include "conversion/convert_file.h"
-
 #include <QAtomicInteger>
 #include <QDir>
 #include <QFile>
@@ -25,11 +23,6 @@ QString pathOf(const QUrl& url)
     return url.isLocalFile() ? url.toLocalFile() : url.path(QUrl::FullyDecoded);
 }
 
-void printFailure(const QString& path, const QString& reason)
-{
-    printLine(QStringLiteral("Failed to save bookmark data for URL: %1, error: %2").arg(path, reason).toStdString());
-}
-
 // SQLite's own words ("database is locked") where there are any.
 QString reasonOf(const QSqlError& error)
 {
@@ -44,8 +37,10 @@ QString newConnectionName()
 
 } // namespace
 
-SqliteBookmarkStore::SqliteBookmarkStore(QString databasePath, std::chrono::milliseconds busyTimeout)
-    : m_databasePath(std::move(databasePath)), m_connectionName(newConnectionName()), m_busyTimeout(busyTimeout)
+SqliteBookmarkStore::SqliteBookmarkStore(std::function<void(std::string_view line)> printLine, QString databasePath,
+                                         std::chrono::milliseconds busyTimeout)
+    : m_printLine(std::move(printLine)), m_databasePath(std::move(databasePath)),
+      m_connectionName(newConnectionName()), m_busyTimeout(busyTimeout)
 {
 }
 
@@ -63,6 +58,11 @@ SqliteBookmarkStore::~SqliteBookmarkStore()
 QString SqliteBookmarkStore::defaultDatabasePath()
 {
     return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/bookmarks.sqlite");
+}
+
+void SqliteBookmarkStore::printFailure(const QString& path, const QString& reason) const
+{
+    m_printLine(QStringLiteral("Failed to save bookmark data for URL: %1, error: %2").arg(path, reason).toStdString());
 }
 
 void SqliteBookmarkStore::saveBookmark(const QUrl& url)

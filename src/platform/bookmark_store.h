@@ -1,28 +1,20 @@
 #pragma once
 
+#include "platform/services.h"
+
 #include <QString>
-#include <QUrl>
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
+#include <string_view>
 #include <thread>
 #include <vector>
 
 class QSqlDatabase;
 
 namespace tessavo {
-
-// Records every location the user hands over. Write-only: nothing in the
-// application reads a record back.
-class BookmarkStore {
-public:
-    virtual ~BookmarkStore() = default;
-    // Never fails toward the caller; a location that cannot be examined, or
-    // a record that cannot be stored, prints
-    // "Failed to save bookmark data for URL: <path>, error: <reason>".
-    virtual void saveBookmark(const QUrl& url) = 0;
-};
 
 // SQLite table `bookmarks`, one row per path (the key, last write wins),
 // holding the location's identity from stat: device, inode, size and
@@ -34,8 +26,11 @@ public:
 // is one transaction, so a process killed mid-write leaves a readable store.
 class SqliteBookmarkStore final : public BookmarkStore {
 public:
-    // Defaults to bookmarks.sqlite in the per-user application data folder.
-    explicit SqliteBookmarkStore(QString databasePath = defaultDatabasePath(),
+    // Failure lines go to `printLine`, from the caller's thread or the
+    // writer's. The store defaults to bookmarks.sqlite in the per-user
+    // application data folder.
+    explicit SqliteBookmarkStore(std::function<void(std::string_view line)> printLine,
+                                 QString databasePath = defaultDatabasePath(),
                                  std::chrono::milliseconds busyTimeout = std::chrono::seconds(10));
     // Stores (or reports) every record still queued first.
     ~SqliteBookmarkStore() override;
@@ -56,6 +51,9 @@ private:
     };
     void writeRecords();
     void store(QSqlDatabase& db, const std::vector<Record>& batch);
+    void printFailure(const QString& path, const QString& reason) const;
+
+    const std::function<void(std::string_view line)> m_printLine;
 
     const QString m_databasePath;
     const QString m_connectionName;

@@ -1,6 +1,6 @@
 // Arbitrary bytes as the source file of one conversion: whatever they hold,
 // the job ends with one outcome, and a failed job leaves nothing behind.
-#include "conversion/convert_file.h"
+#include "conversion/core/convert_file.h"
 
 #include <cstdint>
 #include <cstdio>

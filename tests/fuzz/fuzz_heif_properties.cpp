@@ -4,10 +4,10 @@
 // an orientation is in 1..8, a crop inside the image, the layout's slices
 // inside the file, and the rewrite changes bytes only inside the iref box,
 // into references that read back.
-#include "conversion/heif_compat.h"
-#include "conversion/heif_file.h"
-#include "conversion/heif_properties.h"
-#include "conversion/ycbcr_decode.h"
+#include "conversion/core/heif_compat.h"
+#include "conversion/core/heif_file.h"
+#include "conversion/core/heif_properties.h"
+#include "conversion/core/ycbcr_decode.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,7 +1,8 @@
 // Broken and hostile sources: each ends in one failure line and `error`, or
 // (where the damage leaves a decodable image) in a whole JPEG; never a
 // crash, a hang, a partial file or unbounded memory.
-#include "conversion/convert_file.h"
+#include "conversion/core/convert_file.h"
+#include "conversion/core/owners.h"
 
 #include "captured_conversion.h"
 #include "heic_fixture.h"
@@ -255,10 +256,9 @@ TEST_F(HostileInput, SparseTwoGibFileFailsAtReadWithoutTakingItsSize)
     // holding 2 GiB. The file costs no disk: it is all hole.
     const fs::path source = dir_ / "sparse.heic";
     {
-        const int fd = ::open(source.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ASSERT_GE(fd, 0);
-        ASSERT_EQ(::ftruncate(fd, off_t(2) << 30), 0);
-        ::close(fd);
+        const UniqueFd fd = openFd(source.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ASSERT_TRUE(fd);
+        ASSERT_EQ(::ftruncate(fd.get(), off_t(2) << 30), 0);
     }
     const long rssBefore = peakRssKiB();
     const Result result = convert(source, out());

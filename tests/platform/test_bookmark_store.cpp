@@ -1,5 +1,6 @@
 #include "platform/bookmark_store.h"
 
+#include "app/console.h"
 #include "bookmark_rows.h"
 #include "test_files.h"
 #include "stdout_capture.h"
@@ -31,7 +32,7 @@ int saveBookmarksChild(int argc, char** argv)
     const QStringList args = app.arguments();
     if (args.size() < 5)
         return 2;
-    SqliteBookmarkStore store(args[2]);
+    SqliteBookmarkStore store(printLine, args[2]);
     const QDir folder(args[3]);
     const int rounds = args[4].toInt();
     const QStringList names = folder.entryList(QDir::Files, QDir::Name);
@@ -85,7 +86,7 @@ private slots:
         const QString folder = m_dir.filePath(QStringLiteral("Out"));
         QVERIFY(writeBytes(file, "first"));
         QVERIFY(QDir().mkpath(folder));
-        SqliteBookmarkStore store(databasePath());
+        SqliteBookmarkStore store(printLine, databasePath());
         QVERIFY(!QFile::exists(databasePath())); // nothing is written before the first save
 
         store.saveBookmark(QUrl::fromLocalFile(file));
@@ -119,7 +120,7 @@ private slots:
         QVERIFY(writeBytes(existing));
         const QString missing = m_dir.filePath(QStringLiteral("gone.heic"));
         const QString underFile = existing + QStringLiteral("/inside.heic");
-        SqliteBookmarkStore store(databasePath());
+        SqliteBookmarkStore store(printLine, databasePath());
         StdoutCapture out;
         store.saveBookmark(QUrl::fromLocalFile(missing));
         store.saveBookmark(QUrl::fromLocalFile(underFile));
@@ -146,7 +147,7 @@ private slots:
         const QString blocker = m_dir.filePath(QStringLiteral("blocker"));
         QVERIFY(writeBytes(blocker));
         {
-            SqliteBookmarkStore store(blocker + QStringLiteral("/bookmarks.sqlite"));
+            SqliteBookmarkStore store(printLine, blocker + QStringLiteral("/bookmarks.sqlite"));
             StdoutCapture out;
             store.saveBookmark(QUrl::fromLocalFile(file));
             store.flush();
@@ -162,11 +163,11 @@ private slots:
             QSKIP("no tmpfs can be mounted here");
         const QString database = mounted + QStringLiteral("/bookmarks.sqlite");
         {
-            SqliteBookmarkStore store(database);
+            SqliteBookmarkStore store(printLine, database);
             store.saveBookmark(QUrl::fromLocalFile(file));
         }
         QVERIFY(disk.remountReadOnly());
-        SqliteBookmarkStore store(database);
+        SqliteBookmarkStore store(printLine, database);
         StdoutCapture out;
         store.saveBookmark(QUrl::fromLocalFile(blocker));
         store.flush();
@@ -186,7 +187,7 @@ private slots:
         QVERIFY(writeBytes(first));
         QVERIFY(writeBytes(second));
         {
-            SqliteBookmarkStore store(databasePath());
+            SqliteBookmarkStore store(printLine, databasePath());
             store.saveBookmark(QUrl::fromLocalFile(first));
         }
         const auto holdLock = [this] {
@@ -199,7 +200,7 @@ private slots:
             QProcess* holder = holdLock();
             if (!holder)
                 QSKIP("sqlite3 cannot hold the store's lock here");
-            SqliteBookmarkStore store(databasePath(), releasedInTime ? std::chrono::seconds(30) : std::chrono::milliseconds(200));
+            SqliteBookmarkStore store(printLine, databasePath(), releasedInTime ? std::chrono::seconds(30) : std::chrono::milliseconds(200));
             StdoutCapture out;
             store.saveBookmark(QUrl::fromLocalFile(second));
             // Back here while the lock is still held: a save that waited for
@@ -257,7 +258,7 @@ private slots:
         QVERIFY(readBookmarks(databasePath()).size() >= 50);
         const QString later = m_dir.filePath(QStringLiteral("later.heic"));
         QVERIFY(writeBytes(later));
-        SqliteBookmarkStore store(databasePath());
+        SqliteBookmarkStore store(printLine, databasePath());
         store.saveBookmark(QUrl::fromLocalFile(later));
         store.flush();
         QVERIFY(readBookmarks(databasePath()).contains(later));

@@ -1,8 +1,7 @@
 #pragma once
 
-// Header only: it calls the conversion core, which the support library does
-// not link; the tests that include it do.
-#include "conversion/convert_file.h"
+// The conversion core's lines, collected for the tests that check them.
+#include "conversion/core/convert_file.h"
 
 #include <algorithm>
 #include <filesystem>

@@ -1,5 +1,7 @@
 #include "heic_fixture.h"
 
+#include "conversion/core/owners.h"
+
 #include <libheif/heif.h>
 
 #include <jpeglib.h>
@@ -125,10 +127,8 @@ bool decodeJpeg(const std::vector<uint8_t>& bytes, jpeg_decompress_struct& info,
     info.err = jpeg_std_error(&errors.base);
     errors.base.error_exit = jpegFailed;
     errors.base.output_message = jpegQuiet;
-    if (setjmp(errors.jump)) {
-        jpeg_destroy_decompress(&info);
+    if (setjmp(errors.jump))
         return false;
-    }
     jpeg_create_decompress(&info);
     jpeg_mem_src(&info, bytes.data(), (unsigned long)bytes.size());
     jpeg_save_markers(&info, JPEG_APP0 + 1, 0xffff);
@@ -150,7 +150,6 @@ bool decodeJpeg(const std::vector<uint8_t>& bytes, jpeg_decompress_struct& info,
     // A truncated file gets filled in with a warning; count it as broken.
     const bool complete = errors.base.num_warnings == 0;
     jpeg_finish_decompress(&info);
-    jpeg_destroy_decompress(&info);
     return complete;
 }
 
@@ -159,9 +158,8 @@ bool decodeJpeg(const std::vector<uint8_t>& bytes, jpeg_decompress_struct& info,
 std::vector<uint8_t> makeHeic(const FixtureOptions& options)
 {
     const int w = options.width, h = options.height;
-    heif_image* raw = nullptr;
-    check(heif_image_create(w, h, heif_colorspace_RGB, heif_chroma_444, &raw), "create image");
-    std::unique_ptr<heif_image, decltype(&heif_image_release)> image(raw, heif_image_release);
+    Owned<heif_image> image;
+    check(heif_image_create(w, h, heif_colorspace_RGB, heif_chroma_444, into(image)), "create image");
 
     std::mt19937 noise(1234);
     const int maxValue = (1 << options.bitDepth) - 1;
@@ -186,23 +184,22 @@ std::vector<uint8_t> makeHeic(const FixtureOptions& options)
     if (!options.icc.empty())
         check(heif_image_set_raw_color_profile(image.get(), "prof", options.icc.data(), options.icc.size()), "set profile");
 
-    std::unique_ptr<heif_context, decltype(&heif_context_free)> context(heif_context_alloc(), heif_context_free);
-    heif_encoder* rawEncoder = nullptr;
-    check(heif_context_get_encoder_for_format(context.get(), heif_compression_HEVC, &rawEncoder), "encoder");
-    std::unique_ptr<heif_encoder, decltype(&heif_encoder_release)> encoder(rawEncoder, heif_encoder_release);
+    const Owned<heif_context> context = heifContext();
+    Owned<heif_encoder> encoder;
+    check(heif_context_get_encoder_for_format(context.get(), heif_compression_HEVC, into(encoder)), "encoder");
     check(heif_encoder_set_lossy_quality(encoder.get(), options.quality), "quality");
 
-    std::unique_ptr<heif_encoding_options, decltype(&heif_encoding_options_free)> encoding(
-        heif_encoding_options_alloc(), heif_encoding_options_free);
+    const Owned<heif_encoding_options> encoding = heifEncodingOptions();
     encoding->image_orientation = heif_orientation(options.orientation);
         encoding->macOS_compatibility_workaround = options.gridCrop;
-    heif_image_handle* handle = nullptr;
-    check(heif_context_encode_image(context.get(), image.get(), encoder.get(), encoding.get(), &handle), "encode");
-    std::unique_ptr<heif_image_handle, decltype(&heif_image_handle_release)> owned(handle, heif_image_handle_release);
+    Owned<heif_image_handle> handle;
+    check(heif_context_encode_image(context.get(), image.get(), encoder.get(), encoding.get(), into(handle)), "encode");
     if (!options.exif.empty())
-        check(heif_context_add_exif_metadata(context.get(), handle, options.exif.data(), int(options.exif.size())), "exif");
+        check(heif_context_add_exif_metadata(context.get(), handle.get(), options.exif.data(), int(options.exif.size())),
+              "exif");
     if (!options.xmp.empty())
-        check(heif_context_add_XMP_metadata(context.get(), handle, options.xmp.data(), int(options.xmp.size())), "xmp");
+        check(heif_context_add_XMP_metadata(context.get(), handle.get(), options.xmp.data(), int(options.xmp.size())),
+              "xmp");
 
     std::vector<uint8_t> bytes;
     heif_writer writer{1, appendBytes};
@@ -247,23 +244,20 @@ std::vector<uint8_t> sampleIccProfile(uint8_t seed)
 
 RgbImage decodeHeifShown(const std::vector<uint8_t>& heic)
 {
-    std::unique_ptr<heif_context, decltype(&heif_context_free)> context(heif_context_alloc(), heif_context_free);
+    const Owned<heif_context> context = heifContext();
     check(heif_context_read_from_memory_without_copy(context.get(), heic.data(), heic.size(), nullptr), "read");
-    heif_image_handle* rawHandle = nullptr;
-    check(heif_context_get_primary_image_handle(context.get(), &rawHandle), "primary");
-    std::unique_ptr<heif_image_handle, decltype(&heif_image_handle_release)> handle(rawHandle, heif_image_handle_release);
+    Owned<heif_image_handle> handle;
+    check(heif_context_get_primary_image_handle(context.get(), into(handle)), "primary");
     const bool alpha = heif_image_handle_has_alpha_channel(handle.get());
-    std::unique_ptr<heif_decoding_options, decltype(&heif_decoding_options_free)> options(
-        heif_decoding_options_alloc(), heif_decoding_options_free);
+    const Owned<heif_decoding_options> options = heifDecodingOptions();
     options->convert_hdr_to_8bit = 1;
     // libheif's own HEVC decoder, whatever the process registered above it
     // (grid tiles and overlay inputs still take the one of highest priority).
     options->decoder_id = "libde265";
-    heif_image* rawImage = nullptr;
-    check(heif_decode_image(handle.get(), &rawImage, heif_colorspace_RGB,
+    Owned<heif_image> image;
+    check(heif_decode_image(handle.get(), into(image), heif_colorspace_RGB,
                             alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, options.get()),
           "decode");
-    std::unique_ptr<heif_image, decltype(&heif_image_release)> image(rawImage, heif_image_release);
     int stride = 0;
     const uint8_t* plane = heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
     return flattenOntoWhite(plane, stride, heif_image_get_width(image.get(), heif_channel_interleaved),
@@ -275,8 +269,9 @@ JpegFile readJpeg(const std::filesystem::path& path)
 {
     const auto bytes = readFile(path);
     JpegFile file;
-    auto info = std::make_unique<jpeg_decompress_struct>();
     auto errors = std::make_unique<JpegErrors>();
+    // Destroyed first: libjpeg lets go of the error manager.
+    const Owned<jpeg_decompress_struct> info = jpegDecompress();
     if (bytes.empty() || !decodeJpeg(bytes, *info, *errors, file))
         return JpegFile{};
     return file;

@@ -1,0 +1,162 @@
+#include "conversion/core/heif_compat.h"
+
+#include <algorithm>
+#include <set>
+#include <string_view>
+#include <vector>
+
+namespace tessavo {
+namespace {
+
+bool isImage(uint32_t type)
+{
+    return type == fourcc("hvc1") || type == fourcc("grid") || type == fourcc("iden") || type == fourcc("iovl") ||
+           type == fourcc("av01") || type == fourcc("vvc1");
+}
+
+bool isDerived(uint32_t type) { return type == fourcc("grid") || type == fourcc("iden") || type == fourcc("iovl"); }
+
+// The reference types libheif 1.15 reads.
+bool readByLibheif(uint32_t type)
+{
+    return type == fourcc("thmb") || type == fourcc("auxl") || type == fourcc("dimg") || type == fourcc("cdsc") ||
+           type == fourcc("prem");
+}
+
+// libheif keeps the last auxC of an item.
+bool isAlpha(const HeifFile& heif, uint32_t item)
+{
+    std::string_view kind;
+    for (const Box* property : heif.propertiesOf(item)) {
+        if (property->type != fourcc("auxC") || property->payload.size() < 4)
+            continue;
+        const auto text = property->payload.subspan(4);
+        kind = std::string_view(reinterpret_cast<const char*>(text.data()),
+                                size_t(std::find(text.begin(), text.end(), 0) - text.begin()));
+    }
+    return kind == "urn:mpeg:avc:2015:auxid:1" || kind == "urn:mpeg:hevc:2015:auxid:1" ||
+           kind == "urn:mpeg:mpegB:cicp:systems:auxiliary:alpha";
+}
+
+enum class Fix { Keep, Reduce, Ignore };
+
+void put(std::vector<uint8_t>& out, uint64_t value, int size)
+{
+    for (int i = size - 1; i >= 0; --i)
+        out.push_back(uint8_t(value >> (8 * i)));
+}
+
+void writeReference(std::vector<uint8_t>& out, uint32_t type, uint32_t from, std::span<const uint32_t> to,
+                    size_t padding, int idSize)
+{
+    put(out, 8 + idSize + 2 + (to.size() + padding) * size_t(idSize), 4);
+    put(out, type, 4);
+    put(out, from, idSize);
+    put(out, to.size() + padding, 2);
+    for (const uint32_t id : to)
+        put(out, id, idSize);
+    out.insert(out.end(), padding * size_t(idSize), 0);
+}
+
+} // namespace
+
+Adaptation adaptForLibheif(std::span<uint8_t> file, const HeifFile& heif)
+{
+    const auto& references = heif.references;
+    std::vector<Fix> fixes(references.size(), Fix::Keep);
+    bool reduce = false, change = false;
+    for (size_t i = 0; i < references.size(); ++i) {
+        const HeifReference& reference = references[i];
+        const HeifItem* from = heif.item(reference.from);
+        const bool fromImage = from && isImage(from->type);
+        const bool toPrimary = std::find(reference.to.begin(), reference.to.end(), heif.primary) != reference.to.end();
+        if (reference.to.size() == 1)
+            continue;
+        if ((reference.type == fourcc("auxl") && fromImage) || reference.type == fourcc("cdsc")) {
+            const bool matters = reference.type == fourcc("cdsc") || isAlpha(heif, reference.from);
+            fixes[i] = matters && toPrimary ? Fix::Reduce : Fix::Ignore;
+        } else if (reference.type == fourcc("thmb") && fromImage) {
+            fixes[i] = Fix::Ignore;
+        }
+        reduce = reduce || fixes[i] == Fix::Reduce;
+        change = change || fixes[i] != Fix::Keep;
+    }
+    if (!change)
+        return Adaptation::None;
+    // Rewritten references are read back by their sizes.
+    if (!heif.referencesExact)
+        return Adaptation::Impossible;
+
+    if (!reduce) {
+        for (size_t i = 0; i < references.size(); ++i)
+            if (fixes[i] == Fix::Ignore)
+                for (int b = 0; b < 4; ++b)
+                    file[references[i].offset + 4 + size_t(b)] = uint8_t(kIgnoredReference >> (24 - 8 * b));
+        return Adaptation::Rewritten;
+    }
+
+    // The reference that takes the freed bytes: the best one to lose, last.
+    const auto loss = [&](size_t i) {
+        const HeifReference& reference = references[i];
+        const HeifItem* from = heif.item(reference.from);
+        if (!readByLibheif(reference.type))
+            return 0;
+        if (fixes[i] == Fix::Ignore)
+            return 1;
+        if (reference.type == fourcc("dimg") && !(from && isDerived(from->type)))
+            return 2;
+        if (reference.type == fourcc("thmb"))
+            return 3;
+        return 4;
+    };
+    size_t absorber = references.size();
+    for (size_t i = 0; i < references.size(); ++i)
+        if (loss(i) < 4 && (absorber == references.size() || loss(i) < loss(absorber)))
+            absorber = i;
+    if (absorber == references.size())
+        return Adaptation::Impossible;
+
+    const int idSize = heif.referenceIdSize;
+    std::vector<uint8_t> out;
+    out.reserve(heif.referencesSize);
+    size_t freed = 0;
+    for (size_t i = 0; i < references.size(); ++i) {
+        const HeifReference& reference = references[i];
+        if (i == absorber)
+            continue;
+        if (fixes[i] == Fix::Reduce) {
+            writeReference(out, reference.type, reference.from, std::span(&heif.primary, 1), 0, idSize);
+            freed += (reference.to.size() - 1) * size_t(idSize);
+        } else {
+            writeReference(out, fixes[i] == Fix::Ignore ? kIgnoredReference : reference.type, reference.from,
+                           reference.to, 0, idSize);
+        }
+    }
+    const HeifReference& last = references[absorber];
+    writeReference(out, kIgnoredReference, last.from, last.to, freed / size_t(idSize), idSize);
+    if (out.size() != heif.referencesSize || last.to.size() + freed / size_t(idSize) > 0xffff)
+        return Adaptation::Impossible;
+    std::copy(out.begin(), out.end(), file.begin() + std::ptrdiff_t(heif.referencesOffset));
+    return Adaptation::Rewritten;
+}
+
+bool libheifCanDecodeSafely(const HeifFile& heif)
+{
+    std::vector<uint32_t> pending{heif.primary};
+    std::set<uint32_t> seen;
+    while (!pending.empty()) {
+        const uint32_t id = pending.back();
+        pending.pop_back();
+        if (!seen.insert(id).second)
+            continue;
+        const HeifItem* item = heif.item(id);
+        if (!item || !isImage(item->type))
+            return false;
+        if (isDerived(item->type))
+            for (const uint32_t input : heif.referenced(id, fourcc("dimg")))
+                pending.push_back(input);
+    }
+    return true;
+}
+
+} // namespace tessavo

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "conversion/core/heif_file.h"
+
+#include <cstdint>
+#include <span>
+
+// libheif 1.15 (Debian 12) refuses files that later versions and other
+// conforming readers open: an 'auxl', 'thmb' or 'cdsc' reference with more
+// than one target stops it, and iOS 18 gives its HDR gain map such an 'auxl'
+// (to the primary image and to its 'tmap' item). Before the bytes reach
+// libheif, such references are rewritten in memory inside the iref box,
+// without changing the size or place of any box, so that everything else
+// reads as before:
+// - one that does not concern the primary image's picture gets a type that
+//   libheif passes over ('free');
+// - an alpha plane or metadata shared by the primary image and others keeps
+//   only the primary as its target, and the bytes this frees go to the
+//   last reference libheif passes over (one that had such a type already,
+//   or was retyped, or a thumbnail's). libheif reads references back to
+//   back and ignores their sizes, so the bytes must be used up exactly.
+namespace tessavo {
+
+// A reference type libheif 1.15 does not read.
+inline constexpr uint32_t kIgnoredReference = fourcc("free");
+
+enum class Adaptation {
+    None,       // nothing libheif 1.15 would refuse
+    Rewritten,  // `file` now reads in libheif as a conforming reader reads it
+    Impossible, // a shared target needs room that no ignorable reference offers; `file` is unchanged
+};
+
+// `heif` must have been read from `file`.
+Adaptation adaptForLibheif(std::span<uint8_t> file, const HeifFile& heif);
+
+// False when decoding the primary image would reach an overlay or identity
+// item derived from an item that is not an image: libheif 1.15 does not
+// check that and aborts the process on an assertion.
+bool libheifCanDecodeSafely(const HeifFile& heif);
+
+} // namespace tessavo

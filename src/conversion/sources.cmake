@@ -1,3 +1,0 @@
-list(APPEND TESSAVO_GUI_SOURCES
-  conversion/conversion_run.cpp
-)

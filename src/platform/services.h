@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QList>
+#include <QUrl>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string_view>
+
+// What the window asks of the desktop, as interfaces. The application hands
+// in the desktop's own (desktop_services.h), tests hand in fakes.
+namespace tessavo {
+
+// Lets the user choose several HEIC files. The chosen URLs come back in the
+// dialog's order; std::nullopt means the dialog was cancelled.
+class FilePicker {
+public:
+    virtual ~FilePicker() = default;
+    virtual std::optional<QList<QUrl>> pickFiles() = 0;
+};
+
+struct FolderChoice {
+    bool confirmed = false;
+    // Empty when the dialog was confirmed without naming a folder.
+    QUrl folder;
+};
+
+// Lets the user choose one folder.
+class FolderPicker {
+public:
+    virtual ~FolderPicker() = default;
+    virtual FolderChoice pickFolder() = 0;
+};
+
+// Shows a folder itself (nothing selected in it) in the desktop's file browser.
+class FolderRevealer {
+public:
+    virtual ~FolderRevealer() = default;
+    virtual void reveal(const QUrl& folder) = 0;
+};
+
+// Records every location the user hands over. Write-only: nothing in the
+// application reads a record back.
+class BookmarkStore {
+public:
+    virtual ~BookmarkStore() = default;
+    // Never fails toward the caller; a location that cannot be examined, or
+    // a record that cannot be stored, prints
+    // "Failed to save bookmark data for URL: <path>, error: <reason>".
+    virtual void saveBookmark(const QUrl& url) = 0;
+};
+
+// The services the window reaches the desktop through.
+struct PlatformServices {
+    std::unique_ptr<FilePicker> filePicker;
+    std::unique_ptr<FolderPicker> folderPicker;
+    std::unique_ptr<FolderRevealer> revealer;
+    std::unique_ptr<BookmarkStore> bookmarks;
+    // Where the conversion lines go, from the jobs' threads: standard output
+    // in the application; tests may collect them.
+    std::function<void(std::string_view line)> printLine;
+};
+
+} // namespace tessavo

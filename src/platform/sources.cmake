@@ -1,6 +1,0 @@
-list(APPEND TESSAVO_GUI_SOURCES
-  platform/file_dialogs.h platform/file_dialogs.cpp
-  platform/folder_reveal.h platform/folder_reveal.cpp
-  platform/bookmark_store.h platform/bookmark_store.cpp
-  platform/platform_services.h platform/platform_services.cpp
-)
