@@ -298,21 +298,24 @@ Bytes wideGrid(int columns, uint32_t width)
 
 // As libheif's own writer stores a photo: the orientation as irot and imir,
 // an odd size cropped by clap (or by a one-tile grid), alpha growing from
-// the top row down.
+// the top row down. A picture of a few pixels is a grey ramp: 4:2:0 chroma
+// has no room for a scene's colour detail there.
 Bytes written(int width, int height, int orientation, const std::function<void(PictureOptions&)>& more = {})
 {
     PictureOptions o = picture(width, height, 90);
     o.orientation = orientation;
     if (more)
         more(o);
-    const PixelFunction base = scene(width, height);
+    const PixelFunction ramp = [](int x, int y, uint8_t* rgb) { rgb[0] = rgb[1] = rgb[2] = level(50 + 30 * x + 25 * y); };
+    const PixelFunction base = width < 8 || height < 8 ? ramp : scene(width, height);
     return encodeHeic(o, [&](int x, int y, uint8_t* rgba) {
         base(x, y, rgba);
         rgba[3] = level(25 + 230.0 * y / std::max(1, height - 1));
     });
 }
 
-// A Display P3 profile with a 2.2 curve, made by lcms2.
+// A Display P3 profile with a 2.2 curve, made by lcms2, dated 2024-01-01 so
+// that it comes out the same each time.
 Bytes displayP3Profile()
 {
     const cmsCIExyY d65{0.3127, 0.3290, 1.0};
@@ -324,6 +327,8 @@ Bytes displayP3Profile()
     cmsSaveProfileToMem(profile.get(), nullptr, &size);
     Bytes icc(size);
     cmsSaveProfileToMem(profile.get(), icc.data(), &size);
+    const Bytes date = cat({be(2024, 2), be(1, 2), be(1, 2), be(0, 6)});
+    std::copy(date.begin(), date.end(), icc.begin() + 24);
     return icc;
 }
 
