@@ -4,6 +4,7 @@
 #include "scratch_dir.h"
 
 #include <gtest/gtest.h>
+#include <libheif/heif.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -94,11 +95,8 @@ TEST(TessavoConvert, HelpVersionAndUsageErrors)
 TEST(TessavoConvert, ConvertsEveryFileAndReportsFailures)
 {
     ScratchDir dir;
-    FixtureOptions options;
-    options.orientation = 6;
-    writeFile(dir / "a.heic", makeHeic(options));
-    options.orientation = 1;
-    writeFile(dir / "B.HEIC", makeHeic(options));
+    fs::copy_file(fs::path(TESSAVO_TEST_DATA) / "orientation-6-icc.heic", dir / "a.heic");
+    fs::copy_file(fs::path(TESSAVO_TEST_DATA) / "orientation-1.heic", dir / "B.HEIC");
     writeFile(dir / "bad.heic", {1, 2, 3});
 
     const Outcome good = run(dir, {"-o", "OUT", "-j", "2", "a.heic", "B.HEIC"});
@@ -225,14 +223,29 @@ TEST(TessavoConvert, MetadataTooLargeForOneSegmentIsLeftOutWithANote)
     // ImageDescription, holds 70,000 bytes; an XMP packet as large.
     std::vector<uint8_t> exif{'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1, 0x01, 0x0e, 0, 2, 0, 1, 0x11, 0x70, 0, 0, 0, 26, 0, 0, 0, 0};
     exif.resize(exif.size() + 70000, 'a');
-    FixtureOptions options;
-    options.orientation = 8;
-    options.exif = exif;
-    options.xmp = "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
-                  "<rdf:Description xmlns:dc='http://purl.org/dc/elements/1.1/' dc:format='" +
-                  std::string(70000, 'b') + "'/></rdf:RDF></x:xmpmeta>";
+    const std::string xmp =
+        "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
+        "<rdf:Description xmlns:dc='http://purl.org/dc/elements/1.1/' dc:format='" +
+        std::string(70000, 'b') + "'/></rdf:RDF></x:xmpmeta>";
     ScratchDir dir;
-    writeFile(dir / "big.heic", makeHeic(options));
+    {
+        // A sample re-encoded by libheif, turned (orientation 8), with both blocks.
+        const auto sample = readFile(fs::path(TESSAVO_TEST_DATA) / "orientation-1.heic");
+        const tessavo::Owned<heif_context> in = tessavo::heifContext(), out = tessavo::heifContext();
+        tessavo::Owned<heif_image_handle> handle, encoded;
+        tessavo::Owned<heif_image> image;
+        tessavo::Owned<heif_encoder> encoder;
+        heif_context_read_from_memory_without_copy(in.get(), sample.data(), sample.size(), nullptr);
+        heif_context_get_primary_image_handle(in.get(), tessavo::into(handle));
+        heif_decode_image(handle.get(), tessavo::into(image), heif_colorspace_RGB, heif_chroma_interleaved_RGB, nullptr);
+        heif_context_get_encoder_for_format(out.get(), heif_compression_HEVC, tessavo::into(encoder));
+        const tessavo::Owned<heif_encoding_options> options = tessavo::heifEncodingOptions();
+        options->image_orientation = heif_orientation_rotate_270_cw;
+        heif_context_encode_image(out.get(), image.get(), encoder.get(), options.get(), tessavo::into(encoded));
+        heif_context_add_exif_metadata(out.get(), encoded.get(), exif.data(), int(exif.size()));
+        heif_context_add_XMP_metadata(out.get(), encoded.get(), xmp.data(), int(xmp.size()));
+        heif_context_write_to_file(out.get(), (dir / "big.heic").c_str());
+    }
     const Outcome outcome = run(dir, {"--keep-metadata", "big.heic"});
     EXPECT_EQ(outcome.exitCode, 0);
     ASSERT_EQ(outcome.err.size(), 2u);
@@ -248,12 +261,10 @@ TEST(TessavoConvert, MetadataTooLargeForOneSegmentIsLeftOutWithANote)
 TEST(TessavoConvert, PhotosOfOneNameKeepApartAndNoSourceIsWrittenOver)
 {
     ScratchDir dir;
-    FixtureOptions options;
     fs::create_directories(dir / "a");
     fs::create_directories(dir / "b");
-    writeFile(dir / "a" / "IMG_0001.HEIC", makeHeic(options));
-    options.orientation = 6;
-    writeFile(dir / "b" / "IMG_0001.HEIC", makeHeic(options));
+    fs::copy_file(fs::path(TESSAVO_TEST_DATA) / "orientation-1.heic", dir / "a" / "IMG_0001.HEIC");
+    fs::copy_file(fs::path(TESSAVO_TEST_DATA) / "orientation-6-icc.heic", dir / "b" / "IMG_0001.HEIC");
 
     const Outcome clash = run(dir, {"-j", "2", "-o", "out", "a/IMG_0001.HEIC", "b/IMG_0001.HEIC"});
     EXPECT_EQ(clash.exitCode, 0);

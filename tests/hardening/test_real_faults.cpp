@@ -64,19 +64,14 @@ std::string numbered(int i, const char* extension)
     return std::string(name, size_t(std::snprintf(name, sizeof name, "p%d.%s", i, extension)));
 }
 
-// `n` photos named p0.heic...; big enough that a run of them takes a while.
-std::vector<fs::path> photos(const fs::path& folder, int n, int width = 320, int height = 240)
+// `n` copies of a sample named p0.heic...; big enough that a run of them takes a while.
+std::vector<fs::path> photos(const fs::path& folder, int n, const char* sample = "recent-phone.heic")
 {
-    FixtureOptions options;
-    options.width = width;
-    options.height = height;
-    options.photographic = true;
-    const auto heic = makeHeic(options);
     fs::create_directories(folder);
     std::vector<fs::path> files;
     for (int i = 0; i < n; ++i) {
         files.push_back(folder / numbered(i, "heic"));
-        writeFile(files.back(), heic);
+        fs::copy_file(fs::path(TESSAVO_TEST_DATA) / sample, files.back());
     }
     return files;
 }
@@ -110,10 +105,8 @@ TEST(RealFaults, FullDiskFailsTheJobThatDoesNotFitAndKeepsTheJpegItWouldReplace)
     const TestMount disk = TestMount::tmpfs(out, "size=1m");
     if (!disk.mounted())
         GTEST_SKIP() << "no tmpfs can be mounted here";
-    const fs::path big = photos(dir / "in", 1, 640, 480)[0];
-    FixtureOptions tiny;
-    tiny.width = tiny.height = 16;
-    writeFile(dir / "in" / "small.heic", makeHeic(tiny));
+    const fs::path big = photos(dir / "in", 1, "gradient-12mp.heic")[0];
+    fs::copy_file(fs::path(TESSAVO_TEST_DATA) / "orientation-4-3x5.heic", dir / "in" / "small.heic");
     const std::vector<uint8_t> previous(333, 0x5A);
     writeFile(out / "p0.jpg", previous);
     // Room for the small JPEG, not for the big one.
@@ -257,7 +250,7 @@ TEST(RealFaults, ThreadLimitRunsTheWorkOnFewerThreads)
     if (sanitized())
         GTEST_SKIP() << "the sanitizers need threads of their own";
     ScratchDir dir;
-    const auto files = photos(dir / "in", 6, 64, 48);
+    const auto files = photos(dir / "in", 6, "orientation-1.heic");
     fs::permissions(dir.path(), fs::perms(0777));
     fs::permissions(dir / "in", fs::perms(0777));
     ChildLimits limits;

@@ -53,22 +53,3 @@ CapturedConversion convertCapturing(const std::filesystem::path& source, const s
 std::vector<std::string> entriesOf(const std::filesystem::path& folder);
 
 } // namespace tessavo::testsupport
-
-// Going: the generator the other tests still call.
-#include <string>
-namespace tessavo::testsupport {
-struct FixtureOptions {
-    int width = 64;
-    int height = 48;
-    int orientation = 1;
-    int bitDepth = 8;
-    bool alpha = false;
-    std::vector<uint8_t> icc;
-    std::vector<uint8_t> exif;
-    std::string xmp;
-    bool photographic = false;
-    bool gridCrop = false;
-    int quality = 90;
-};
-std::vector<uint8_t> makeHeic(const FixtureOptions& options);
-} // namespace tessavo::testsupport

@@ -5,7 +5,7 @@
 
 namespace tessavo::testing {
 
-// A small HEIC image made by libheif's encoder.
+// A small HEIC image: a sample of tests/data.
 bool writeHeic(const QString& path);
 
 // For files that only need to exist, and for bad input.
