@@ -1,7 +1,7 @@
 // Many small files through tessavo-convert at once: every status right,
 // every JPEG whole, nothing else left behind. (The 12-megapixel load run is
 // scripts/load.sh: too slow for the suite.)
-#include "spawn_convert.h"
+#include "../app/spawn_convert.h"
 #include "scratch_dir.h"
 
 #include <gtest/gtest.h>
@@ -30,7 +30,7 @@ TEST(Load, TwoThousandSmallFilesAllConvert)
         fs::create_hard_link(in / ("seed" + std::to_string(i % 8 + 1) + ".heic"), files.back());
     }
     const fs::path out = dir / "out";
-    const ConvertRun run = runConvert(out, files, 4, dir.path());
+    const ConvertRun run = runConvert(dir.path(), {"-j", "4", "-o", out}, files);
     EXPECT_EQ(run.exitStatus, 0);
     EXPECT_EQ(run.lines.size(), size_t(3 * kFiles));
     EXPECT_EQ(std::count_if(run.lines.begin(), run.lines.end(),
