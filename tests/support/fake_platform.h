@@ -2,13 +2,7 @@
 
 #include "model/content_view.h"
 
-#include <QList>
 #include <QStringList>
-#include <QUrl>
-
-#include <functional>
-#include <memory>
-#include <optional>
 
 // The desktop of the window state, faked through its seams (platform/services.h).
 namespace tessavo::testing {
@@ -27,12 +21,7 @@ struct FakeFolderPicker final : FolderPicker {
 struct FakeRevealer final : FolderRevealer {
     QList<QUrl> revealed;
     std::function<void()> onReveal; // sees the state at the moment of each reveal
-    void reveal(const QUrl& folder) override
-    {
-        revealed << folder;
-        if (onReveal)
-            onReveal();
-    }
+    void reveal(const QUrl& folder) override { revealed << folder; if (onReveal) onReveal(); }
 };
 
 struct FakeBookmarks final : BookmarkStore {

@@ -36,21 +36,19 @@ struct MainWindow {
     {
         engine.setInitialProperties({{"contentView", QVariant::fromValue(&view)}});
         engine.load(QUrl("qrc:/Tessavo/Main.qml"));
-        if (!engine.rootObjects().isEmpty())
-            window = qobject_cast<QQuickWindow*>(engine.rootObjects().constFirst());
+        window = engine.rootObjects().isEmpty() ? nullptr : qobject_cast<QQuickWindow*>(engine.rootObjects().constFirst());
         if (window && !QTest::qWaitForWindowActive(window))
             window = nullptr;
     }
     QQuickItem* item(const char* name) const { return window->findChild<QQuickItem*>(name); }
     QString path(const QString& name) const { return scratch.filePath(name); }
     // Lists a file of `bytes` bytes in the scratch folder; none when negative.
-    QUrl add(const QString& name, qint64 bytes = 10)
+    void add(const QString& name, qint64 bytes = 10)
     {
         QFile file(path(name));
         if (bytes >= 0 && file.open(QIODevice::WriteOnly))
             file.resize(bytes);
         files.appendFile(QUrl::fromLocalFile(path(name)));
-        return QUrl::fromLocalFile(path(name));
     }
     QQuickItem* row(int index) const
     {
@@ -59,6 +57,12 @@ struct MainWindow {
         return row;
     }
     QPoint centreOf(const QQuickItem* item) const { return item->mapToScene({item->width() / 2, item->height() / 2}).toPoint(); }
+    // Help > About Tessavo, as the menu chooses it.
+    QQuickWindow* showAbout() const
+    {
+        QMetaObject::invokeMethod(window->findChild<QObject*>("aboutAction"), "trigger");
+        return window->findChild<AboutWindowHost*>("aboutWindowHost")->window();
+    }
 };
 
 QString text(QQuickItem* row, const char* label) { return row->findChild<QQuickItem*>(label)->property("text").toString(); }
@@ -85,12 +89,6 @@ double contrast(const QColor& a, const QColor& b)
     return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
-QQuickWindow* showAbout(MainWindow& main)
-{
-    QMetaObject::invokeMethod(main.window->findChild<QObject*>("aboutAction"), "trigger");
-    return main.window->findChild<AboutWindowHost*>("aboutWindowHost")->window();
-}
-
 } // namespace
 
 class MainWindowTest : public QObject {
@@ -111,23 +109,18 @@ private slots:
         QVERIFY(w.window);
         const auto enabled = [&](const char* name) { return w.item(name)->isEnabled(); };
         QVERIFY(enabled("addButton") && !enabled("removeButton") && !enabled("convertButton"));
-        QVERIFY(w.item("emptyHint")->isVisible());
         const QUrl picked = QUrl::fromLocalFile(w.path("IMG_2.HEIC"));
         w.add("IMG_1.HEIC");
         w.desktop.files->answers = {QList<QUrl>{picked}};
         QTest::keyClick(w.window, Qt::Key_O, Qt::ControlModifier);
         QCOMPARE(listed(w.files), "IMG_1.HEIC:W IMG_2.HEIC:W");
         QVERIFY(!enabled("removeButton") && enabled("convertButton"));
-        QTRY_VERIFY(!w.item("emptyHint")->isVisible());
         QTest::keyClick(w.window, Qt::Key_Delete); // nothing selected
         QCOMPARE(w.files.count(), 2);
         w.view.selectOnly(picked);
         QVERIFY(enabled("removeButton"));
         QTest::keyClick(w.window, Qt::Key_Delete);
         QCOMPARE(listed(w.files), "IMG_1.HEIC:W");
-        w.view.selectAll();
-        w.view.removeSelectedImages();
-        QVERIFY(enabled("addButton") && !enabled("removeButton") && !enabled("convertButton"));
     }
 
     void rowsShowNameSizeStatusAndWhy()
@@ -168,28 +161,21 @@ private slots:
                 rows << int(w.files.indexOf(url));
             return rows;
         };
-        const struct { int row; Qt::KeyboardModifiers modifiers; QList<int> selected; } clicks[] = {
-            {1, Qt::NoModifier, {1}}, {4, Qt::ControlModifier, {1, 4}}, // the anchor moves to 4
-            {2, Qt::ShiftModifier, {2, 3, 4}}, {1, Qt::ControlModifier, {1, 2, 3, 4}}, {0, Qt::NoModifier, {0}},
+        // A click on a row, or a key when there is one, and the rows selected then.
+        const struct { int row; Qt::Key key; Qt::KeyboardModifiers modifiers; QList<int> selected; } gestures[] = {
+            {1, {}, {}, {1}}, {4, {}, Qt::ControlModifier, {1, 4}}, // the anchor moves to 4
+            {2, {}, Qt::ShiftModifier, {2, 3, 4}}, {1, {}, Qt::ControlModifier, {1, 2, 3, 4}}, {0, {}, {}, {0}},
+            {0, Qt::Key_End, {}, {59}}, {0, Qt::Key_Home, {}, {0}}, {0, Qt::Key_Down, Qt::ControlModifier, {0}},
+            {0, Qt::Key_Down, Qt::ControlModifier, {0}}, {0, Qt::Key_Space, {}, {0, 2}},
+            {0, Qt::Key_Down, Qt::ShiftModifier, {2, 3}}, {0, Qt::Key_Up, {}, {2}}, {0, Qt::Key_End, {}, {59}},
         };
-        for (const auto& click : clicks) {
-            QTest::mouseClick(w.window, Qt::LeftButton, click.modifiers, w.centreOf(w.row(click.row)));
-            QCOMPARE(selected(), click.selected);
+        for (const auto& gesture : gestures) {
+            if (gesture.key)
+                QTest::keyClick(w.window, gesture.key, gesture.modifiers);
+            else
+                QTest::mouseClick(w.window, Qt::LeftButton, gesture.modifiers, w.centreOf(w.row(gesture.row)));
+            QCOMPARE(selected(), gesture.selected);
         }
-        const struct { Qt::Key key; Qt::KeyboardModifiers modifiers; QList<int> selected; } keys[] = {
-            {Qt::Key_End, {}, {59}}, {Qt::Key_Home, {}, {0}}, {Qt::Key_Down, Qt::ControlModifier, {0}},
-            {Qt::Key_Down, Qt::ControlModifier, {0}}, {Qt::Key_Space, {}, {0, 2}}, {Qt::Key_Down, Qt::ShiftModifier, {2, 3}},
-            {Qt::Key_Up, {}, {2}}, {Qt::Key_End, {}, {59}},
-        };
-        for (const auto& key : keys) {
-            QTest::keyClick(w.window, key.key, key.modifiers);
-            QCOMPARE(selected(), key.selected);
-        }
-        const int shown = int(w.item("fileList")->height() / w.row(59)->height());
-        QTest::keyClick(w.window, Qt::Key_PageUp);
-        QVERIFY2(selected().size() == 1 && selected()[0] < 57 && selected()[0] > 59 - shown, qPrintable(QString::number(selected()[0])));
-        QTest::keyClick(w.window, Qt::Key_A, Qt::ControlModifier);
-        QCOMPARE(selected().size(), 60);
     }
 
     void dropBorderShowsOnlyWhileFilesHover()
@@ -236,25 +222,18 @@ private slots:
             w.files.setStatus(row, status);
         w.view.setSelectedFiles({w.files.at(0).url, w.files.at(1).url});
         QVERIFY(QQuickTest::qWaitForPolish(w.window));
-        QList<QRectF> placed;
+        QList<QRectF> placed; // apart, whole and inside the window
         for (const char* name : {"titleLabel", "addButton", "removeButton", "convertButton", "fileList", "runSummary", "showFolderButton"}) {
             QQuickItem* item = w.item(name);
             const QRectF box = item->mapRectToScene(QRectF(QPointF(), item->size()));
-            QVERIFY2(item->isVisible() && QRectF(QPointF(), w.window->size()).contains(box) && box.width() >= item->implicitWidth() - 1, name);
-            for (const QRectF& other : placed)
-                QVERIFY2(!box.intersects(other), name);
+            QVERIFY2(item->isVisible() && QRectF(QPointF(), w.window->size()).contains(box) && box.width() >= item->implicitWidth() - 1
+                         && std::none_of(placed.begin(), placed.end(), [&](const QRectF& other) { return box.intersects(other); }), name);
             placed << box;
         }
         QVERIFY(w.item("fileList")->height() > 60);
 
         const QPalette light = QGuiApplication::palette();
-        QPalette dark = light;
-        for (const auto& [role, value] : {std::pair{QPalette::Window, "#353535"}, {QPalette::Base, "#242424"},
-                                          {QPalette::Text, "#f0f0f0"}, {QPalette::WindowText, "#f0f0f0"},
-                                          {QPalette::Button, "#404040"}, {QPalette::ButtonText, "#f0f0f0"},
-                                          {QPalette::Highlight, "#3d8ee8"}, {QPalette::HighlightedText, "#ffffff"}})
-            dark.setColor(role, QColor(value));
-        for (const QPalette& palette : {light, dark}) {
+        for (const QPalette& palette : {light, QPalette(QColor("#353535"))}) { // the second dark, white on black
             QGuiApplication::setPalette(palette);
             QCoreApplication::processEvents();
             for (int i = 0; i < 5; ++i) {
@@ -288,7 +267,7 @@ private slots:
         QSettings().setValue("About/geometry", saved);
         MainWindow w;
         QVERIFY(w.window);
-        QQuickWindow* about = showAbout(w);
+        QQuickWindow* about = w.showAbout();
         QCOMPARE(about->framePosition() == saved.topLeft(), restoredAt1x && about->devicePixelRatio() < 1.5);
     }
 
@@ -297,7 +276,7 @@ private slots:
         MainWindow w;
         QVERIFY(w.window);
         for (const QKeySequence& keys : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
-            QQuickWindow* about = showAbout(w);
+            QQuickWindow* about = w.showAbout();
             QVERIFY(QTest::qWaitForWindowActive(about));
             QTest::keySequence(about, keys);
             QVERIFY2(!about->isVisible(), qPrintable(keys.toString()));
