@@ -4,10 +4,12 @@
 #
 #   bash scripts/fuzz.sh [SECONDS]        e.g. bash scripts/fuzz.sh 600
 #
-# The corpus grows in build-fuzz/tests/fuzz/corpus/ and is kept between
-# runs. A crash, leak, hang (over 10 s) or memory blow-up (over 2 GiB) fails
-# the run and leaves its input in build-fuzz/tests/fuzz/artifacts/; copy it
-# into tests/fuzz/regressions/<target>/ so the normal test suite replays it.
+# The corpus grows in build-fuzz/tests/conversion/core/fuzz/corpus/ and is
+# kept between runs. A crash, leak, hang (over 10 s) or memory blow-up (over
+# 2 GiB) fails the run and leaves its input in
+# build-fuzz/tests/conversion/core/fuzz/artifacts/; copy it into
+# tests/conversion/core/fuzz/regressions/<target>/ so the normal test suite
+# replays it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}

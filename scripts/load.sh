@@ -18,11 +18,11 @@ trap 'rm -rf "$work"' EXIT
 
 echo "== building (Release) into $build"
 cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTESSAVO_BUILD_GUI=OFF >/dev/null
-cmake --build "$build" -j "$jobs" --target tessavo-convert tessavo-make-sample tessavo-verify-jpegs >/dev/null
+cmake --build "$build" -j "$jobs" --target tessavo-convert tessavo-verify-jpegs >/dev/null
 cmake -S "$repo/bench" -B "$build/bench" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build/bench" -j "$jobs" --target make_corpus >/dev/null
 convert=$build/src/app/tessavo-convert
-verify=$build/tests/hardening/tessavo-verify-jpegs
+verify=$build/tools/tessavo-verify-jpegs
 
 # One run: files in $1, expected count $2, label $3, binary $4 (optional).
 run() {
@@ -40,10 +40,10 @@ run() {
   echo "$rss" >"$work/rss-$label"
 }
 
-echo "== $small small HEICs (8 distinct, 320x240, every orientation)"
-mkdir -p "$work/seed" "$work/small"
-for o in 1 2 3 4 5 6 7 8; do "$build/tests/support/tessavo-make-sample" "$work/seed/s$o.heic" 320 240 "$o"; done
-for ((i = 0; i < small; i++)); do ln "$work/seed/s$((i % 8 + 1)).heic" "$work/small/IMG_$i.HEIC"; done
+echo "== $small small HEICs (the 8 samples of every orientation, tests/data/orientation-*)"
+mkdir -p "$work/small"
+seeds=("$repo"/tests/data/orientation-*.heic)
+for ((i = 0; i < small; i++)); do ln -s "${seeds[i % ${#seeds[@]}]}" "$work/small/IMG_$i.HEIC"; done
 run "$work/small" "$small" small
 
 echo "== 12-megapixel HEICs (4032x3024 grids, as a phone writes them)"

@@ -56,7 +56,7 @@ if wants asan; then
   stage_start asan
   cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSAVO_SANITIZE=address,undefined
   cmake --build build-asan --parallel "$jobs"
-  quick_tests='^(test_main_window|test_about_window)(_2x)?$'
+  quick_tests='^test_main_window(_2x)?$'
   ctest --test-dir build-asan --output-on-failure --parallel "$jobs" -E "$quick_tests"
   cat "$supp/lsan.supp" "$supp/lsan-qtquick.supp" >build-asan/lsan-qtquick-combined.supp
   LSAN_OPTIONS=suppressions=$PWD/build-asan/lsan-qtquick-combined.supp:print_suppressions=0 \
@@ -68,7 +68,7 @@ if wants tsan; then
   stage_start tsan
   # The state and run tests: the jobs on the thread pool and their hand-off
   # to the GUI thread.
-  tsan_tests=(test_conversion_run test_intake test_selection test_bookmark_store)
+  tsan_tests=(test_conversion_run test_intake test_bookmark_store)
   cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSAVO_SANITIZE=thread
   cmake --build build-tsan --parallel "$jobs" --target "${tsan_tests[@]}"
   regex="^($(IFS='|'; echo "${tsan_tests[*]}"))\$"

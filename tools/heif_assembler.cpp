@@ -121,7 +121,7 @@ Bytes overlayDescriptor(const uint16_t background[4], uint32_t width, uint32_t h
     return out;
 }
 
-CodedPicture encodePicture(const PictureOptions& options, const PixelFunction& pixel)
+Bytes encodeHeic(const PictureOptions& options, const PixelFunction& pixel)
 {
     const int w = options.width, h = options.height;
     const bool deep = options.bitDepth > 8;
@@ -130,26 +130,29 @@ CodedPicture encodePicture(const PictureOptions& options, const PixelFunction& p
         check(heif_image_create(w, h, heif_colorspace_monochrome, heif_chroma_monochrome, into(image)), "image");
     else
         check(heif_image_create(w, h, heif_colorspace_RGB, heif_chroma_444, into(image)), "image");
-    const heif_channel rgb[] = {heif_channel_R, heif_channel_G, heif_channel_B};
-    const int channels = options.monochrome ? 1 : 3;
+    const heif_channel rgba[] = {heif_channel_R, heif_channel_G, heif_channel_B, heif_channel_Alpha};
+    std::vector<std::pair<heif_channel, size_t>> channels; // and the index into the pixel's values
+    if (options.monochrome)
+        channels = {{heif_channel_Y, 0}};
+    for (size_t c = 0; !options.monochrome && c < (options.alpha ? 4u : 3u); ++c)
+        channels.emplace_back(rgba[c], c);
     std::vector<std::pair<uint8_t*, int>> planes;
-    for (int c = 0; c < channels; ++c) {
-        const heif_channel channel = options.monochrome ? heif_channel_Y : rgb[c];
+    for (const auto& [channel, index] : channels) {
         check(heif_image_add_plane(image.get(), channel, w, h, options.bitDepth), "plane");
         int stride = 0;
         planes.emplace_back(heif_image_get_plane(image.get(), channel, &stride), stride);
     }
     for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x) {
-            uint8_t value[3] = {0, 0, 0};
+            uint8_t value[4] = {0, 0, 0, 255};
             pixel(x, y, value);
-            for (int c = 0; c < channels; ++c) {
-                uint8_t* row = planes[size_t(c)].first + size_t(y) * size_t(planes[size_t(c)].second);
+            for (size_t c = 0; c < channels.size(); ++c) {
+                uint8_t* row = planes[c].first + size_t(y) * size_t(planes[c].second);
+                const uint8_t v = value[channels[c].second];
                 if (deep)
-                    reinterpret_cast<uint16_t*>(row)[x] = uint16_t(value[c] << (options.bitDepth - 8) |
-                                                                   value[c] >> (16 - options.bitDepth));
+                    reinterpret_cast<uint16_t*>(row)[x] = uint16_t(v << (options.bitDepth - 8) | v >> (16 - options.bitDepth));
                 else
-                    row[x] = value[c];
+                    row[x] = v;
             }
         }
     }
@@ -160,19 +163,28 @@ CodedPicture encodePicture(const PictureOptions& options, const PixelFunction& p
     profile->full_range_flag = options.fullRange ? 1 : 0;
     // libheif converts to YCbCr with the image's nclx and hands it to x265's VUI.
     heif_image_set_nclx_color_profile(image.get(), profile.get());
+    if (!options.icc.empty())
+        check(heif_image_set_raw_color_profile(image.get(), "prof", options.icc.data(), options.icc.size()), "icc");
 
     const Owned<heif_context> context = heifContext();
     Owned<heif_encoder> encoder;
     check(heif_context_get_encoder_for_format(context.get(), heif_compression_HEVC, into(encoder)), "encoder");
     check(heif_encoder_set_lossy_quality(encoder.get(), options.quality), "quality");
     check(heif_encoder_set_parameter(encoder.get(), "preset", options.preset), "preset");
+    check(heif_encoder_set_parameter(encoder.get(), "chroma", options.chroma), "chroma");
     const Owned<heif_encoding_options> encoding = heifEncodingOptions();
-    encoding->macOS_compatibility_workaround = 0;
+    encoding->macOS_compatibility_workaround = options.gridCrop ? 1 : 0;
+    encoding->image_orientation = heif_orientation(options.orientation);
     check(heif_context_encode_image(context.get(), image.get(), encoder.get(), encoding.get(), nullptr), "encode");
     Bytes file;
     heif_writer writer{1, appendToBytes};
     check(heif_context_write(context.get(), &writer, &file), "write");
+    return file;
+}
 
+CodedPicture encodePicture(const PictureOptions& options, const PixelFunction& pixel)
+{
+    const Bytes file = encodeHeic(options, pixel);
     // One image, no thumbnail: mdat holds exactly the picture's NAL units.
     const auto [meta, metaSize] = findBox(file, 0, file.size(), "meta");
     const auto [iprp, iprpSize] = findBox(file, meta + 12, meta + metaSize, "iprp");

@@ -15,7 +15,8 @@ namespace tessavo::samples {
 
 using Bytes = std::vector<uint8_t>;
 
-// Fills one pixel: RGB, or the grey level in rgb[0] for a monochrome picture.
+// Fills one pixel: RGB, or the grey level in rgb[0] for a monochrome picture;
+// rgb[3], 255 unless set, is the alpha of a picture with an alpha plane.
 using PixelFunction = std::function<void(int x, int y, uint8_t* rgb)>;
 
 struct PictureOptions {
@@ -27,6 +28,12 @@ struct PictureOptions {
     int primaries = 1, transfer = 13, matrix = 6;
     bool fullRange = true;
     const char* preset = "fast";
+    const char* chroma = "420";
+    // Written by libheif into a whole file (encodeHeic) only.
+    int orientation = 1;   // EXIF numbering, as irot and imir
+    bool alpha = false;    // an alpha plane, from rgb[3]
+    Bytes icc;             // a prof colour box when not empty
+    bool gridCrop = false; // an odd size cropped by a one-tile grid instead of clap
 };
 
 // One coded picture: its whole hvcC box and its NAL units (4-byte lengths).
@@ -36,6 +43,9 @@ struct CodedPicture {
 };
 
 CodedPicture encodePicture(const PictureOptions& options, const PixelFunction& pixel);
+
+// The whole file libheif's own writer makes of one picture.
+Bytes encodeHeic(const PictureOptions& options, const PixelFunction& pixel);
 
 Bytes box(const std::string& type, const Bytes& body);
 Bytes fullBox(const std::string& type, int version, uint32_t flags, const Bytes& body);

@@ -5,6 +5,12 @@
 // usage: make_samples OUT_DIR
 #include "heif_assembler.h"
 
+#include "conversion/core/heif_file.h"
+#include "conversion/core/owners.h"
+#include "conversion/core/ycbcr_decode.h"
+
+#include <lcms2.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -290,6 +296,53 @@ Bytes wideGrid(int columns, uint32_t width)
     return assemble(layout);
 }
 
+// As libheif's own writer stores a photo: the orientation as irot and imir,
+// an odd size cropped by clap (or by a one-tile grid), alpha growing from
+// the top row down. A picture of a few pixels is a grey ramp: 4:2:0 chroma
+// has no room for a scene's colour detail there.
+Bytes written(int width, int height, int orientation, const std::function<void(PictureOptions&)>& more = {})
+{
+    PictureOptions o = picture(width, height, 90);
+    o.orientation = orientation;
+    if (more)
+        more(o);
+    const PixelFunction ramp = [](int x, int y, uint8_t* rgb) { rgb[0] = rgb[1] = rgb[2] = level(50 + 30 * x + 25 * y); };
+    const PixelFunction base = width < 8 || height < 8 ? ramp : scene(width, height);
+    return encodeHeic(o, [&](int x, int y, uint8_t* rgba) {
+        base(x, y, rgba);
+        rgba[3] = level(25 + 230.0 * y / std::max(1, height - 1));
+    });
+}
+
+// A Display P3 profile with a 2.2 curve, made by lcms2, dated 2024-01-01 so
+// that it comes out the same each time.
+Bytes displayP3Profile()
+{
+    const cmsCIExyY d65{0.3127, 0.3290, 1.0};
+    const cmsCIExyYTRIPLE p3{{0.680, 0.320, 1}, {0.265, 0.690, 1}, {0.150, 0.060, 1}};
+    const tessavo::Owned<cmsToneCurve> curve(cmsBuildGamma(nullptr, 2.2));
+    cmsToneCurve* curves[3] = {curve.get(), curve.get(), curve.get()};
+    const tessavo::LcmsProfile profile(cmsCreateRGBProfile(&d65, &p3, curves));
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(profile.get(), nullptr, &size);
+    Bytes icc(size);
+    cmsSaveProfileToMem(profile.get(), icc.data(), &size);
+    const Bytes date = cat({be(2024, 2), be(1, 2), be(1, 2), be(0, 6)});
+    std::copy(date.begin(), date.end(), icc.begin() + 24);
+    return icc;
+}
+
+// `grid` whose last tile's first NAL unit claims to run far past its end.
+Bytes brokenLastTile(Bytes grid)
+{
+    const auto heif = tessavo::readHeifFile(grid);
+    const auto layout = heif ? tessavo::hevcLayout(*heif, grid) : std::nullopt;
+    if (!layout)
+        throw std::runtime_error("no tiles to break");
+    std::fill_n(grid.begin() + (layout->tiles.back().extents[0].data() - grid.data()), 4, uint8_t(0xff));
+    return grid;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -318,6 +371,7 @@ int main(int argc, char** argv)
             return makeGridHeic(o, scene(width, height));
         };
         save("phone-grid.heic", grid(120, 100, 6, true));
+        save("broken-tile.heic", brokenLastTile(grid(120, 100, 6, true)));
         // libheif converts each tile with the tile's own colr: BT.709 here.
         save("grid-bt709.heic", grid(120, 100, 1, true, 6));
         save("grid-limited-range.heic", grid(120, 100, 6, false));
@@ -354,6 +408,16 @@ int main(int argc, char** argv)
         save("image-sequence.heic", imageSequence());
         save("grid-16384.heic", wideGrid(32, 16384));
         save("grid-16385.heic", wideGrid(33, 16385));
+        save("orientation-1.heic", written(48, 32, 1));
+        save("orientation-2-33x17.heic", written(33, 17, 2));
+        save("orientation-3-alpha.heic", written(48, 32, 3, [](PictureOptions& o) { o.alpha = true; }));
+        save("orientation-4-3x5.heic", written(3, 5, 4));
+        save("orientation-5-17x33.heic", written(17, 33, 5));
+        save("orientation-6-icc.heic", written(48, 32, 6, [](PictureOptions& o) { o.icc = displayP3Profile(); }));
+        save("orientation-7-grid-crop.heic", written(37, 21, 7, [](PictureOptions& o) { o.gridCrop = true; }));
+        save("orientation-8-10-bit.heic", written(48, 32, 8, [](PictureOptions& o) { o.bitDepth = 10; }));
+        save("chroma-444.heic", written(96, 64, 1, [](PictureOptions& o) { o.chroma = "444"; }));
+        save("chroma-422.heic", written(96, 64, 1, [](PictureOptions& o) { o.chroma = "422"; }));
         save("single-16384.heic", single(picture(16384, 64, 30), smooth(16384, 64), {kNclx601}));
         // x265 codes even widths only, and Debian's libheif refuses a coded
         // width past its limit: an ispe of 16385 over a 16384 picture is

@@ -1,58 +1,43 @@
 #include "platform/bookmark_store.h"
 
-#include "app/console.h"
-#include "bookmark_rows.h"
-#include "test_files.h"
-#include "stdout_capture.h"
-#include "test_mounts.h"
-
-#include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
 #include <QProcess>
-#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <cstring>
+#include <sys/mount.h>
+#include <sys/stat.h>
 
 using namespace tessavo;
-using namespace tessavo::testing;
 
 namespace {
 
-constexpr char childFlag[] = "--save-bookmarks";
+const QString failed = QStringLiteral("Failed to save bookmark data for URL: %1, error: %2");
 
-// Child mode: saves every file of a folder, over and over when asked, so
-// the parent can run two writers at once or kill one mid-write.
-int saveBookmarksChild(int argc, char** argv)
+bool write(const QString& path, const QByteArray& content = "x")
 {
-    QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments();
-    if (args.size() < 5)
-        return 2;
-    SqliteBookmarkStore store(printLine, args[2]);
-    const QDir folder(args[3]);
-    const int rounds = args[4].toInt();
-    const QStringList names = folder.entryList(QDir::Files, QDir::Name);
-    for (int round = 0; rounds == 0 || round < rounds; ++round) {
-        for (const QString& name : names)
-            store.saveBookmark(QUrl::fromLocalFile(folder.filePath(name)));
-    }
-    return 0;
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
 }
 
-QStringList makeFiles(const QString& folder, const QString& prefix, int count)
+// The rows as the sqlite3 shell prints them, ordered by path.
+QString rowsOf(const QString& database)
 {
-    QDir().mkpath(folder);
-    QStringList paths;
-    for (int i = 0; i < count; ++i) {
-        const QString path = QStringLiteral("%1/%2_%3.heic").arg(folder, prefix).arg(i);
-        writeBytes(path);
-        paths << path;
-    }
-    return paths;
+    QProcess shell;
+    shell.start("sqlite3", {database, "SELECT path, device, inode, size, mtime_ns FROM bookmarks ORDER BY path"});
+    shell.waitForFinished();
+    return QString::fromUtf8(shell.readAllStandardOutput());
+}
+
+// The row of `path` as stat describes it now.
+QString rowOf(const QString& path)
+{
+    struct stat info {};
+    ::stat(QFile::encodeName(path).constData(), &info);
+    return QStringLiteral("%1|%2|%3|%4|%5\n").arg(path, QString::number(info.st_dev), QString::number(info.st_ino),
+        QString::number(info.st_size), QString::number(qint64(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec));
 }
 
 } // namespace
@@ -60,218 +45,87 @@ QStringList makeFiles(const QString& folder, const QString& prefix, int count)
 class BookmarkStoreTest : public QObject {
     Q_OBJECT
 
-private:
     QTemporaryDir m_dir;
-    QString databasePath() const { return m_dir.filePath(QStringLiteral("data/bookmarks.sqlite")); }
-
-    QProcess* startChild(const QString& folder, int rounds)
+    QStringList m_lines; // from the caller's thread or the store's writer, read after flush()
+    std::function<void(std::string_view)> lines()
     {
-        auto* child = new QProcess(this);
-        child->setProcessChannelMode(QProcess::ForwardedChannels);
-        child->start(QCoreApplication::applicationFilePath(),
-                     {QString::fromLatin1(childFlag), databasePath(), folder, QString::number(rounds)});
-        return child;
+        m_lines.clear();
+        return [this](std::string_view line) { m_lines << QString::fromUtf8(line.data(), qsizetype(line.size())); };
     }
+    QString path(const QString& name) const { return m_dir.filePath(name); }
 
 private slots:
-    void init()
+    // One record per path, spelled as decoded, holding what stat gives; the
+    // last write wins. A location that cannot be examined prints one line.
+    void recordsEachPathOnceWithItsIdentity()
     {
-        QDir(m_dir.path()).removeRecursively();
-        QDir().mkpath(m_dir.path());
-    }
-
-    void recordsPathAndIdentityAndLastWriteWins()
-    {
-        const QString file = m_dir.filePath(QStringLiteral("IMG_1.HEIC"));
-        const QString folder = m_dir.filePath(QStringLiteral("Out"));
-        QVERIFY(writeBytes(file, "first"));
-        QVERIFY(QDir().mkpath(folder));
-        SqliteBookmarkStore store(printLine, databasePath());
-        QVERIFY(!QFile::exists(databasePath())); // nothing is written before the first save
-
-        store.saveBookmark(QUrl::fromLocalFile(file));
-        store.saveBookmark(QUrl::fromLocalFile(folder));
+        const QString file = path("IMG_1.HEIC"), folder = path("Out"), odd = path("a b%25 \u00fc #1.heic"),
+                      missing = path("gone.heic"), underFile = file + "/inside.heic", database = path("data/bookmarks.sqlite");
+        QVERIFY(write(file, "first") && write(odd) && QDir().mkpath(folder));
+        SqliteBookmarkStore store(lines(), database);
+        QVERIFY(!QFile::exists(database)); // nothing is written before the first save
+        for (const QString& saved : {file, missing, folder, underFile, odd, file})
+            store.saveBookmark(QUrl::fromLocalFile(saved));
         store.flush();
-        QMap<QString, BookmarkRow> rows = readBookmarks(databasePath());
-        QCOMPARE(rows.keys(), (QStringList{file, folder}));
-        QCOMPARE(rows[folder], identityOf(folder));
-        QCOMPARE(rows[file], identityOf(file));
-        QVERIFY(rows[file].inode != 0 && rows[file].size == 5);
-
-        QVERIFY(writeBytes(file, "a longer second content"));
+        const QString others = rowOf(folder) + rowOf(odd); // in the order of their paths
+        QCOMPARE(rowsOf(database), rowOf(file) + others);
+        QCOMPARE(m_lines, (QStringList{failed.arg(missing, std::strerror(ENOENT)), failed.arg(underFile, std::strerror(ENOTDIR))}));
+        QVERIFY(write(file, "a longer second content"));
         store.saveBookmark(QUrl::fromLocalFile(file));
         store.flush();
-        rows = readBookmarks(databasePath());
-        QCOMPARE(rows.size(), 2);
-        QCOMPARE(rows[file].size, 23);
-        QCOMPARE(rows[file], identityOf(file));
-
-        // The key is the decoded path, not the URL's encoded spelling.
-        const QString odd = m_dir.filePath(QStringLiteral("a b%25 \u00fc #1.heic"));
-        QVERIFY(writeBytes(odd));
-        store.saveBookmark(QUrl::fromLocalFile(odd));
-        store.flush();
-        QVERIFY(readBookmarks(databasePath()).contains(odd));
+        QCOMPARE(rowsOf(database), rowOf(file) + others);
     }
 
-    void locationThatCannotBeExaminedPrintsOneLineAndWritesNothing()
+    // A file where the store's folder should be, then a store on a file
+    // system turned read-only: each save prints the line, the next tries again.
+    void unwritableStorePrintsTheLineForEverySave()
     {
-        const QString existing = m_dir.filePath(QStringLiteral("ok.heic"));
-        QVERIFY(writeBytes(existing));
-        const QString missing = m_dir.filePath(QStringLiteral("gone.heic"));
-        const QString underFile = existing + QStringLiteral("/inside.heic");
-        SqliteBookmarkStore store(printLine, databasePath());
-        StdoutCapture out;
-        store.saveBookmark(QUrl::fromLocalFile(missing));
-        store.saveBookmark(QUrl::fromLocalFile(underFile));
-        store.saveBookmark(QUrl::fromLocalFile(existing));
-        store.flush();
-        QCOMPARE(out.lines(),
-                 (QStringList{
-                     QStringLiteral("Failed to save bookmark data for URL: %1, error: %2")
-                         .arg(missing, QString::fromLocal8Bit(std::strerror(ENOENT))),
-                     QStringLiteral("Failed to save bookmark data for URL: %1, error: %2")
-                         .arg(underFile, QString::fromLocal8Bit(std::strerror(ENOTDIR))),
-                 }));
-        QCOMPARE(readBookmarks(databasePath()).keys(), QStringList{existing});
+        const QByteArray readOnly = QFile::encodeName(path("ro"));
+        QVERIFY(write(path("blocker")) && QDir().mkpath(path("ro")));
+        const auto unmount = qScopeGuard([&] { ::umount2(readOnly, MNT_DETACH); });
+        for (const QString store : {"blocker/bookmarks.sqlite", "ro/bookmarks.sqlite"}) {
+            if (store.startsWith("ro")) {
+                if (::mount("tessavo-test", readOnly, "tmpfs", 0, nullptr) != 0)
+                    QSKIP("no tmpfs can be mounted here");
+                SqliteBookmarkStore(lines(), path(store)).saveBookmark(QUrl::fromLocalFile(path("ro")));
+                QVERIFY(::mount(nullptr, readOnly, nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0);
+            }
+            SqliteBookmarkStore bookmarks(lines(), path(store));
+            for (int i = 0; i < 2; ++i) {
+                bookmarks.saveBookmark(QUrl::fromLocalFile(path("blocker")));
+                bookmarks.flush();
+            }
+            QCOMPARE(m_lines.size(), 2);
+            for (const QString& line : m_lines)
+                QVERIFY2(line.startsWith(failed.arg(path("blocker"), "")) && !line.endsWith(": "), qPrintable(line));
+        }
     }
 
-    // A store that cannot take a record says so for each one, and the next
-    // save tries again.
-    void storeThatCannotBeWrittenPrintsTheLineForEverySave()
-    {
-        const QString file = m_dir.filePath(QStringLiteral("IMG_1.heic"));
-        QVERIFY(writeBytes(file));
-        const QString line = QStringLiteral("Failed to save bookmark data for URL: %1, error: ").arg(file);
-        // Not a folder where the store should be; then a read-only file system.
-        const QString blocker = m_dir.filePath(QStringLiteral("blocker"));
-        QVERIFY(writeBytes(blocker));
-        {
-            SqliteBookmarkStore store(printLine, blocker + QStringLiteral("/bookmarks.sqlite"));
-            StdoutCapture out;
-            store.saveBookmark(QUrl::fromLocalFile(file));
-            store.flush();
-            store.saveBookmark(QUrl::fromLocalFile(file));
-            store.flush();
-            QCOMPARE(out.lines().size(), 2);
-            for (const QString& printed : out.lines())
-                QVERIFY2(printed.startsWith(line) && printed.size() > line.size(), qPrintable(printed));
-        }
-        const QString mounted = m_dir.filePath(QStringLiteral("ro"));
-        const auto disk = testsupport::TestMount::tmpfs(QFile::encodeName(mounted).toStdString());
-        if (!disk.mounted())
-            QSKIP("no tmpfs can be mounted here");
-        const QString database = mounted + QStringLiteral("/bookmarks.sqlite");
-        {
-            SqliteBookmarkStore store(printLine, database);
-            store.saveBookmark(QUrl::fromLocalFile(file));
-        }
-        QVERIFY(disk.remountReadOnly());
-        SqliteBookmarkStore store(printLine, database);
-        StdoutCapture out;
-        store.saveBookmark(QUrl::fromLocalFile(blocker));
-        store.flush();
-        QCOMPARE(out.lines().size(), 1);
-        QVERIFY2(out.lines().value(0).startsWith(QStringLiteral("Failed to save bookmark data for URL: %1, error: ")
-                                                      .arg(blocker)),
-                 qPrintable(out.lines().value(0)));
-    }
-
-    // Another process holds the write lock: saving returns at once, the
-    // record goes in when the lock is let go, or, when it is held past the
-    // timeout, the line says so.
+    // Another process holds the write lock: saving returns at once, and the record goes
+    // in once the lock is let go or, held past the timeout, the line says so.
     void storeLockedByAnotherProcessHoldsNobodyUp()
     {
-        const QString first = m_dir.filePath(QStringLiteral("first.heic"));
-        const QString second = m_dir.filePath(QStringLiteral("second.heic"));
-        QVERIFY(writeBytes(first));
-        QVERIFY(writeBytes(second));
-        {
-            SqliteBookmarkStore store(printLine, databasePath());
-            store.saveBookmark(QUrl::fromLocalFile(first));
-        }
-        const auto holdLock = [this] {
-            auto* holder = new QProcess(this);
-            holder->start(QStringLiteral("sqlite3"), {databasePath()});
-            holder->write("BEGIN EXCLUSIVE;\nSELECT 'locked';\n");
-            return holder->waitForReadyRead(10000) && holder->readAll().startsWith("locked") ? holder : nullptr;
-        };
+        SqliteBookmarkStore(lines(), path("bookmarks.sqlite")).saveBookmark(QUrl::fromLocalFile(m_dir.path()));
         for (const bool releasedInTime : {true, false}) {
-            QProcess* holder = holdLock();
-            if (!holder)
+            const QString file = path(releasedInTime ? "in-time.heic" : "too-late.heic");
+            QVERIFY(write(file));
+            QProcess holder;
+            holder.start("sqlite3", {path("bookmarks.sqlite")});
+            holder.write("BEGIN EXCLUSIVE;\nSELECT 'locked';\n");
+            if (!holder.waitForReadyRead(10000) || !holder.readAll().startsWith("locked"))
                 QSKIP("sqlite3 cannot hold the store's lock here");
-            SqliteBookmarkStore store(printLine, databasePath(), releasedInTime ? std::chrono::seconds(30) : std::chrono::milliseconds(200));
-            StdoutCapture out;
-            store.saveBookmark(QUrl::fromLocalFile(second));
-            // Back here while the lock is still held: a save that waited for
-            // it would have waited out its timeout and failed.
-            if (releasedInTime) {
-                holder->closeWriteChannel();
-                QVERIFY(holder->waitForFinished(10000));
-            }
+            SqliteBookmarkStore store(lines(), path("bookmarks.sqlite"), std::chrono::milliseconds(releasedInTime ? 30000 : 200));
+            store.saveBookmark(QUrl::fromLocalFile(file));
+            if (releasedInTime) // back here with the lock held: a save that waited for it would fail
+                holder.closeWriteChannel();
             store.flush();
-            if (releasedInTime) {
-                QCOMPARE(out.lines(), QStringList{});
-                QVERIFY(readBookmarks(databasePath()).contains(second));
-            } else {
-                QCOMPARE(out.lines(), QStringList{QStringLiteral("Failed to save bookmark data for URL: %1, error: "
-                                                                 "database is locked").arg(second)});
-                holder->closeWriteChannel();
-                QVERIFY(holder->waitForFinished(10000));
-            }
+            holder.closeWriteChannel();
+            QVERIFY(holder.waitForFinished(10000));
+            QCOMPARE(m_lines, releasedInTime ? QStringList() : QStringList{failed.arg(file, "database is locked")});
+            QCOMPARE(rowsOf(path("bookmarks.sqlite")).contains(file + '|'), releasedInTime);
         }
-    }
-
-    void twoProcessesSavingAtOnceLoseNoEntry()
-    {
-        const int perProcess = 400;
-        const QStringList first = makeFiles(m_dir.filePath(QStringLiteral("first")), QStringLiteral("a"), perProcess);
-        const QStringList second = makeFiles(m_dir.filePath(QStringLiteral("second")), QStringLiteral("b"), perProcess);
-        QProcess* one = startChild(m_dir.filePath(QStringLiteral("first")), 1);
-        QProcess* two = startChild(m_dir.filePath(QStringLiteral("second")), 1);
-        for (QProcess* child : {one, two}) {
-            QVERIFY(child->waitForFinished(60000));
-            QCOMPARE(child->exitCode(), 0);
-        }
-
-        const QMap<QString, BookmarkRow> rows = readBookmarks(databasePath());
-        QCOMPARE(rows.size(), 2 * perProcess);
-        for (const QString& path : first + second)
-            QVERIFY2(rows.value(path) == identityOf(path), qPrintable(path));
-    }
-
-    void processKilledMidWriteLeavesAReadableStore()
-    {
-        const QString folder = m_dir.filePath(QStringLiteral("many"));
-        makeFiles(folder, QStringLiteral("k"), 200);
-        QProcess* writer = startChild(folder, 0); // saves until killed
-        QVERIFY(writer->waitForStarted());
-        QElapsedTimer waited;
-        waited.start();
-        while (readBookmarks(databasePath()).size() < 50 && waited.elapsed() < 20000)
-            QTest::qWait(20);
-        writer->kill();
-        QVERIFY(writer->waitForFinished());
-        QCOMPARE(writer->exitStatus(), QProcess::CrashExit);
-
-        QCOMPARE(integrityCheck(databasePath()), QStringLiteral("ok"));
-        QVERIFY(readBookmarks(databasePath()).size() >= 50);
-        const QString later = m_dir.filePath(QStringLiteral("later.heic"));
-        QVERIFY(writeBytes(later));
-        SqliteBookmarkStore store(printLine, databasePath());
-        store.saveBookmark(QUrl::fromLocalFile(later));
-        store.flush();
-        QVERIFY(readBookmarks(databasePath()).contains(later));
     }
 };
 
-int main(int argc, char** argv)
-{
-    if (argc > 1 && std::strcmp(argv[1], childFlag) == 0)
-        return saveBookmarksChild(argc, argv);
-    QCoreApplication app(argc, argv);
-    BookmarkStoreTest test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+QTEST_GUILESS_MAIN(BookmarkStoreTest)
 #include "test_bookmark_store.moc"

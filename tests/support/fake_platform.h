@@ -1,83 +1,52 @@
 #pragma once
 
-#include "app/console.h"
 #include "model/content_view.h"
-#include "platform/bookmark_store.h"
 
-#include <QList>
-#include <QUrl>
+#include <QStringList>
 
-#include <functional>
-#include <memory>
-#include <optional>
-
+// The desktop of the window state, faked through its seams (platform/services.h).
 namespace tessavo::testing {
 
-// Answers each pickFiles() with the next scripted answer; cancels when none is left.
-class ScriptedFilePicker final : public FilePicker {
-public:
+// Each dialog gives the next scripted answer, and is cancelled when none is left.
+struct FakeFilePicker final : FilePicker {
     QList<std::optional<QList<QUrl>>> answers;
-    int calls = 0;
-
-    std::optional<QList<QUrl>> pickFiles() override
-    {
-        ++calls;
-        return answers.isEmpty() ? std::nullopt : answers.takeFirst();
-    }
+    std::optional<QList<QUrl>> pickFiles() override { return answers.isEmpty() ? std::nullopt : answers.takeFirst(); }
 };
 
-class ScriptedFolderPicker final : public FolderPicker {
-public:
+struct FakeFolderPicker final : FolderPicker {
     QList<FolderChoice> answers;
-    int calls = 0;
-
-    FolderChoice pickFolder() override
-    {
-        ++calls;
-        return answers.isEmpty() ? FolderChoice{} : answers.takeFirst();
-    }
+    FolderChoice pickFolder() override { return answers.isEmpty() ? FolderChoice{} : answers.takeFirst(); }
 };
 
-class RecordingRevealer final : public FolderRevealer {
-public:
+struct FakeRevealer final : FolderRevealer {
     QList<QUrl> revealed;
-    // Runs at the moment of each reveal, so a test can check the state then.
-    std::function<void()> onReveal;
-
-    void reveal(const QUrl& folder) override
-    {
-        revealed.append(folder);
-        if (onReveal)
-            onReveal();
-    }
+    std::function<void()> onReveal; // sees the state at the moment of each reveal
+    void reveal(const QUrl& folder) override { revealed << folder; if (onReveal) onReveal(); }
 };
 
-// A ContentView on fake dialogs and reveal and the real SQLite store at `databasePath`.
+struct FakeBookmarks final : BookmarkStore {
+    QList<QUrl> saved;
+    void saveBookmark(const QUrl& url) override { saved << url; }
+};
+
 struct FakeDesktop {
-    ScriptedFilePicker* files = nullptr;
-    ScriptedFolderPicker* folders = nullptr;
-    RecordingRevealer* revealer = nullptr;
-    SqliteBookmarkStore* store = nullptr; // flush() before reading it
-    std::unique_ptr<ContentView> view;
-
-    explicit FakeDesktop(const QString& databasePath)
-    {
-        PlatformServices services;
-        auto filePicker = std::make_unique<ScriptedFilePicker>();
-        auto folderPicker = std::make_unique<ScriptedFolderPicker>();
-        auto recording = std::make_unique<RecordingRevealer>();
-        files = filePicker.get();
-        folders = folderPicker.get();
-        revealer = recording.get();
-        services.filePicker = std::move(filePicker);
-        services.folderPicker = std::move(folderPicker);
-        services.revealer = std::move(recording);
-        auto bookmarks = std::make_unique<SqliteBookmarkStore>(printLine, databasePath);
-        store = bookmarks.get();
-        services.bookmarks = std::move(bookmarks);
-        services.printLine = printLine;
-        view = std::make_unique<ContentView>(std::move(services));
-    }
+    FakeFilePicker* files = new FakeFilePicker;
+    FakeFolderPicker* folders = new FakeFolderPicker;
+    FakeRevealer* revealer = new FakeRevealer;
+    FakeBookmarks* bookmarks = new FakeBookmarks;
+    std::unique_ptr<ContentView> view = std::make_unique<ContentView>(PlatformServices{
+        std::unique_ptr<FilePicker>(files), std::unique_ptr<FolderPicker>(folders),
+        std::unique_ptr<FolderRevealer>(revealer), std::unique_ptr<BookmarkStore>(bookmarks),
+        [](std::string_view) {}});
 };
+
+// The list as "name:status" per entry, the status by its initial: "A.heic:S bad.heic:E".
+inline QString listed(const FileListModel& files)
+{
+    QStringList rows;
+    for (const FileEntry& entry : files.entries())
+        rows << entry.url.fileName() + u':' + QStringLiteral("WCSE")[int(entry.status)];
+    return rows.join(u' ');
+}
 
 } // namespace tessavo::testing

@@ -9,70 +9,14 @@
 #include <algorithm>
 #include <cmath>
 #include <csetjmp>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <map>
-#include <memory>
-#include <random>
 #include <stdexcept>
+#include <string>
 
 namespace tessavo::testsupport {
 namespace {
-
-void check(heif_error error, const char* what)
-{
-    if (error.code != heif_error_Ok)
-        throw std::runtime_error(std::string(what) + ": " + error.message);
-}
-
-heif_error appendBytes(heif_context*, const void* data, size_t size, void* target)
-{
-    auto* bytes = static_cast<std::vector<uint8_t>*>(target);
-    const auto* begin = static_cast<const uint8_t*>(data);
-    bytes->insert(bytes->end(), begin, begin + size);
-    return heif_error{heif_error_Ok, heif_suberror_Unspecified, "ok"};
-}
-
-// Channel values in 0..1 like a photo's: strong brightness structure that no
-// rotation or mirror maps onto itself (ramps and a bright block near the
-// top-left corner), with milder colour changes.
-double gradient(int x, int y, int w, int h, int channel)
-{
-    const double u = w > 1 ? double(x) / (w - 1) : 0.5;
-    const double v = h > 1 ? double(y) / (h - 1) : 0.5;
-    const double luma = 0.1 + 0.45 * u + 0.25 * v + ((u < 0.33 && v < 0.33) ? 0.15 : 0.0);
-    const double tint[] = {0.08 * (u - 0.5), -0.04, 0.08 * (v - 0.5)};
-    return luma + tint[channel];
-}
-
-// Edges and texture at several scales, more like a photo for the encoders.
-double textured(int x, int y, int w, int h, int channel, std::mt19937& noise)
-{
-    const double base = gradient(x, y, w, h, channel);
-    const double waves = 0.12 * std::sin(x * 0.05 + channel) * std::cos(y * 0.031) +
-                         0.08 * std::sin((x + y) * 0.21 + channel * 2.0);
-    const double grain = (double(noise() % 1000) / 1000.0 - 0.5) * 0.06;
-    return std::clamp(base * 0.8 + waves + grain + 0.05, 0.0, 1.0);
-}
-
-RgbImage flattenOntoWhite(const uint8_t* plane, int stride, int w, int h, bool alpha, bool premultiplied)
-{
-    RgbImage image{w, h, std::vector<uint8_t>(size_t(w) * h * 3)};
-    for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            const uint8_t* in = plane + size_t(y) * stride + size_t(x) * (alpha ? 4 : 3);
-            for (int c = 0; c < 3; ++c) {
-                double value = in[c];
-                if (alpha) {
-                    const double a = in[3] / 255.0;
-                    value = premultiplied ? value + 255.0 * (1 - a) : value * a + 255.0 * (1 - a);
-                }
-                image.pixels[(size_t(y) * w + x) * 3 + c] = uint8_t(std::lround(std::clamp(value, 0.0, 255.0)));
-            }
-        }
-    }
-    return image;
-}
 
 struct JpegErrors {
     jpeg_error_mgr base;
@@ -95,123 +39,24 @@ void readExif(const uint8_t* data, size_t size, JpegFile& out)
     if (size < 14 || std::memcmp(data, "Exif\0\0", 6) != 0)
         return;
     const uint8_t* tiff = data + 6;
-    const size_t length = size - 6;
     const bool big = tiff[0] == 'M';
     const uint32_t ifd = readTiff(tiff + 4, 4, big);
-    if (ifd + 2 > length)
+    if (ifd + 2 > size - 6)
         return;
-    const uint32_t count = readTiff(tiff + ifd, 2, big);
-    out.exifEntries = int(count);
-    for (uint32_t i = 0; i < count && ifd + 2 + (i + 1) * 12 <= length; ++i) {
+    out.exifEntries = int(readTiff(tiff + ifd, 2, big));
+    for (uint32_t i = 0; i < uint32_t(out.exifEntries) && ifd + 2 + (i + 1) * 12 <= size - 6; ++i) {
         const uint8_t* entry = tiff + ifd + 2 + i * 12;
         if (readTiff(entry, 2, big) == 0x0112 && readTiff(entry + 2, 2, big) == 3)
             out.orientation = int(readTiff(entry + 8, 2, big));
     }
 }
 
-void readIcc(jpeg_saved_marker_ptr marker, JpegFile& out)
-{
-    std::map<int, std::vector<uint8_t>> chunks;
-    for (; marker; marker = marker->next) {
-        if (marker->marker != JPEG_APP0 + 2 || marker->data_length < 14 ||
-            std::memcmp(marker->data, "ICC_PROFILE\0", 12) != 0)
-            continue;
-        chunks[marker->data[12]].assign(marker->data + 14, marker->data + marker->data_length);
-    }
-    for (const auto& [sequence, bytes] : chunks)
-        out.icc.insert(out.icc.end(), bytes.begin(), bytes.end());
-}
-
-bool decodeJpeg(const std::vector<uint8_t>& bytes, jpeg_decompress_struct& info, JpegErrors& errors, JpegFile& out)
-{
-    info.err = jpeg_std_error(&errors.base);
-    errors.base.error_exit = jpegFailed;
-    errors.base.output_message = jpegQuiet;
-    if (setjmp(errors.jump))
-        return false;
-    jpeg_create_decompress(&info);
-    jpeg_mem_src(&info, bytes.data(), (unsigned long)bytes.size());
-    jpeg_save_markers(&info, JPEG_APP0 + 1, 0xffff);
-    jpeg_save_markers(&info, JPEG_APP0 + 2, 0xffff);
-    jpeg_read_header(&info, TRUE);
-    for (auto marker = info.marker_list; marker; marker = marker->next)
-        if (marker->marker == JPEG_APP0 + 1)
-            readExif(marker->data, marker->data_length, out);
-    readIcc(info.marker_list, out);
-    info.out_color_space = JCS_RGB;
-    jpeg_start_decompress(&info);
-    out.stored.width = int(info.output_width);
-    out.stored.height = int(info.output_height);
-    out.stored.pixels.resize(size_t(info.output_width) * info.output_height * 3);
-    while (info.output_scanline < info.output_height) {
-        JSAMPROW row = out.stored.pixels.data() + size_t(info.output_scanline) * info.output_width * 3;
-        jpeg_read_scanlines(&info, &row, 1);
-    }
-    // A truncated file gets filled in with a warning; count it as broken.
-    const bool complete = errors.base.num_warnings == 0;
-    jpeg_finish_decompress(&info);
-    return complete;
-}
-
 } // namespace
-
-std::vector<uint8_t> makeHeic(const FixtureOptions& options)
-{
-    const int w = options.width, h = options.height;
-    Owned<heif_image> image;
-    check(heif_image_create(w, h, heif_colorspace_RGB, heif_chroma_444, into(image)), "create image");
-
-    std::mt19937 noise(1234);
-    const int maxValue = (1 << options.bitDepth) - 1;
-    const heif_channel channels[] = {heif_channel_R, heif_channel_G, heif_channel_B, heif_channel_Alpha};
-    for (int c = 0; c < (options.alpha ? 4 : 3); ++c) {
-        check(heif_image_add_plane(image.get(), channels[c], w, h, options.bitDepth), "add plane");
-        int stride = 0;
-        uint8_t* plane = heif_image_get_plane(image.get(), channels[c], &stride);
-        for (int y = 0; y < h; ++y) {
-            for (int x = 0; x < w; ++x) {
-                double value = c == 3 ? 0.1 + 0.9 * (h > 1 ? double(y) / (h - 1) : 1.0)
-                                      : options.photographic ? textured(x, y, w, h, c, noise)
-                                                             : gradient(x, y, w, h, c);
-                const int level = int(std::lround(value * maxValue));
-                if (options.bitDepth > 8)
-                    reinterpret_cast<uint16_t*>(plane + size_t(y) * stride)[x] = uint16_t(level);
-                else
-                    plane[size_t(y) * stride + x] = uint8_t(level);
-            }
-        }
-    }
-    if (!options.icc.empty())
-        check(heif_image_set_raw_color_profile(image.get(), "prof", options.icc.data(), options.icc.size()), "set profile");
-
-    const Owned<heif_context> context = heifContext();
-    Owned<heif_encoder> encoder;
-    check(heif_context_get_encoder_for_format(context.get(), heif_compression_HEVC, into(encoder)), "encoder");
-    check(heif_encoder_set_lossy_quality(encoder.get(), options.quality), "quality");
-
-    const Owned<heif_encoding_options> encoding = heifEncodingOptions();
-    encoding->image_orientation = heif_orientation(options.orientation);
-        encoding->macOS_compatibility_workaround = options.gridCrop;
-    Owned<heif_image_handle> handle;
-    check(heif_context_encode_image(context.get(), image.get(), encoder.get(), encoding.get(), into(handle)), "encode");
-    if (!options.exif.empty())
-        check(heif_context_add_exif_metadata(context.get(), handle.get(), options.exif.data(), int(options.exif.size())),
-              "exif");
-    if (!options.xmp.empty())
-        check(heif_context_add_XMP_metadata(context.get(), handle.get(), options.xmp.data(), int(options.xmp.size())),
-              "xmp");
-
-    std::vector<uint8_t> bytes;
-    heif_writer writer{1, appendBytes};
-    check(heif_context_write(context.get(), &writer, &bytes), "write");
-    return bytes;
-}
 
 void writeFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    if (!out.flush())
+    if (!out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size())).flush())
         throw std::runtime_error("cannot write " + path.string());
 }
 
@@ -221,33 +66,14 @@ std::vector<uint8_t> readFile(const std::filesystem::path& path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-std::vector<uint8_t> sampleIccProfile(uint8_t seed)
-{
-    std::vector<uint8_t> icc(128 + 4 + 12 + 20, 0);
-    const auto put32 = [&icc](size_t at, uint32_t v) {
-        for (int i = 0; i < 4; ++i)
-            icc[at + i] = uint8_t(v >> (24 - 8 * i));
-    };
-    put32(0, uint32_t(icc.size()));
-    std::memcpy(&icc[12], "mntrRGB XYZ ", 12);
-    icc[8] = 4;
-    std::memcpy(&icc[36], "acsp", 4);
-    put32(128, 1);                   // one tag
-    std::memcpy(&icc[132], "desc", 4);
-    put32(136, 144);
-    put32(140, 20);
-    std::memcpy(&icc[144], "test", 4);
-    for (size_t i = 148; i < icc.size(); ++i)
-        icc[i] = uint8_t(seed + i);
-    return icc;
-}
-
 RgbImage decodeHeifShown(const std::vector<uint8_t>& heic)
 {
     const Owned<heif_context> context = heifContext();
-    check(heif_context_read_from_memory_without_copy(context.get(), heic.data(), heic.size(), nullptr), "read");
+    heif_context_read_from_memory_without_copy(context.get(), heic.data(), heic.size(), nullptr);
     Owned<heif_image_handle> handle;
-    check(heif_context_get_primary_image_handle(context.get(), into(handle)), "primary");
+    heif_context_get_primary_image_handle(context.get(), into(handle));
+    if (!handle)
+        return {};
     const bool alpha = heif_image_handle_has_alpha_channel(handle.get());
     const Owned<heif_decoding_options> options = heifDecodingOptions();
     options->convert_hdr_to_8bit = 1;
@@ -255,50 +81,81 @@ RgbImage decodeHeifShown(const std::vector<uint8_t>& heic)
     // (grid tiles and overlay inputs still take the one of highest priority).
     options->decoder_id = "libde265";
     Owned<heif_image> image;
-    check(heif_decode_image(handle.get(), into(image), heif_colorspace_RGB,
-                            alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, options.get()),
-          "decode");
+    heif_decode_image(handle.get(), into(image), heif_colorspace_RGB,
+                      alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, options.get());
+    if (!image)
+        return {};
     int stride = 0;
     const uint8_t* plane = heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
-    return flattenOntoWhite(plane, stride, heif_image_get_width(image.get(), heif_channel_interleaved),
-                            heif_image_get_height(image.get(), heif_channel_interleaved), alpha,
-                            heif_image_is_premultiplied_alpha(image.get()));
+    const bool premultiplied = heif_image_is_premultiplied_alpha(image.get());
+    const int w = heif_image_get_width(image.get(), heif_channel_interleaved);
+    const int h = heif_image_get_height(image.get(), heif_channel_interleaved);
+    RgbImage shown{w, h, std::vector<uint8_t>(size_t(w) * h * 3)};
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < 3; ++c) {
+                const uint8_t* in = plane + size_t(y) * stride + size_t(x) * (alpha ? 4 : 3);
+                const double a = alpha ? in[3] / 255.0 : 1.0;
+                const double value = (premultiplied ? in[c] : in[c] * a) + 255.0 * (1 - a);
+                shown.pixels[(size_t(y) * w + x) * 3 + c] = uint8_t(std::lround(std::clamp(value, 0.0, 255.0)));
+            }
+    return shown;
 }
 
+// Empty when libjpeg gave up or had to make up data (a cut file).
 JpegFile readJpeg(const std::filesystem::path& path)
 {
     const auto bytes = readFile(path);
-    JpegFile file;
-    auto errors = std::make_unique<JpegErrors>();
+    if (bytes.empty())
+        return {};
+    JpegFile out;
+    JpegErrors errors{};
     // Destroyed first: libjpeg lets go of the error manager.
     const Owned<jpeg_decompress_struct> info = jpegDecompress();
-    if (bytes.empty() || !decodeJpeg(bytes, *info, *errors, file))
-        return JpegFile{};
-    return file;
+    info->err = jpeg_std_error(&errors.base);
+    errors.base.error_exit = jpegFailed;
+    errors.base.output_message = jpegQuiet;
+    if (setjmp(errors.jump))
+        return {};
+    jpeg_create_decompress(info.get());
+    jpeg_mem_src(info.get(), bytes.data(), (unsigned long)bytes.size());
+    jpeg_save_markers(info.get(), JPEG_APP0 + 1, 0xffff);
+    jpeg_save_markers(info.get(), JPEG_APP0 + 2, 0xffff);
+    jpeg_read_header(info.get(), TRUE);
+    for (auto marker = info->marker_list; marker; marker = marker->next)
+        if (marker->marker == JPEG_APP0 + 1)
+            readExif(marker->data, marker->data_length, out);
+    JOCTET* icc = nullptr;
+    unsigned int iccSize = 0;
+    if (jpeg_read_icc_profile(info.get(), &icc, &iccSize))
+        out.icc.assign(icc, icc + iccSize);
+    std::free(icc);
+    info->out_color_space = JCS_RGB;
+    jpeg_start_decompress(info.get());
+    out.stored = {int(info->output_width), int(info->output_height),
+                  std::vector<uint8_t>(size_t(info->output_width) * info->output_height * 3)};
+    while (info->output_scanline < info->output_height) {
+        JSAMPROW row = out.stored.pixels.data() + size_t(info->output_scanline) * info->output_width * 3;
+        jpeg_read_scanlines(info.get(), &row, 1);
+    }
+    jpeg_finish_decompress(info.get());
+    return errors.base.num_warnings == 0 ? out : JpegFile{};
 }
 
 RgbImage applyExifOrientation(const RgbImage& stored, int orientation)
 {
-    const int sw = stored.width, sh = stored.height;
-    const bool swaps = orientation >= 5 && orientation <= 8;
-    RgbImage shown{swaps ? sh : sw, swaps ? sw : sh, std::vector<uint8_t>(stored.pixels.size())};
-    for (int y = 0; y < shown.height; ++y) {
+    // Shown (x, y) comes from stored (a, b), with a and b swapped by 5 to 8,
+    // then each mirrored or not.
+    const bool swaps = orientation >= 5, mirrorA = orientation == 2 || orientation == 3 || orientation >= 7,
+               mirrorB = orientation == 3 || orientation == 4 || orientation == 6 || orientation == 7;
+    RgbImage shown{swaps ? stored.height : stored.width, swaps ? stored.width : stored.height,
+                   std::vector<uint8_t>(stored.pixels.size())};
+    for (int y = 0; y < shown.height; ++y)
         for (int x = 0; x < shown.width; ++x) {
-            int sx = x, sy = y;
-            switch (orientation) {
-            case 2: sx = sw - 1 - x; break;
-            case 3: sx = sw - 1 - x; sy = sh - 1 - y; break;
-            case 4: sy = sh - 1 - y; break;
-            case 5: sx = y; sy = x; break;
-            case 6: sx = y; sy = sh - 1 - x; break;
-            case 7: sx = sw - 1 - y; sy = sh - 1 - x; break;
-            case 8: sx = sw - 1 - y; sy = x; break;
-            default: break;
-            }
-            std::memcpy(&shown.pixels[(size_t(y) * shown.width + x) * 3],
-                        &stored.pixels[(size_t(sy) * sw + sx) * 3], 3);
+            const int a = swaps ? y : x, b = swaps ? x : y;
+            const size_t from = size_t(mirrorB ? stored.height - 1 - b : b) * stored.width + (mirrorA ? stored.width - 1 - a : a);
+            std::memcpy(&shown.pixels[(size_t(y) * shown.width + x) * 3], &stored.pixels[from * 3], 3);
         }
-    }
     return shown;
 }
 
@@ -307,12 +164,27 @@ double psnr(const RgbImage& a, const RgbImage& b)
     if (a.width != b.width || a.height != b.height || a.pixels.size() != b.pixels.size() || a.pixels.empty())
         return -1;
     double sum = 0;
-    for (size_t i = 0; i < a.pixels.size(); ++i) {
-        const double d = double(a.pixels[i]) - double(b.pixels[i]);
-        sum += d * d;
-    }
+    for (size_t i = 0; i < a.pixels.size(); ++i)
+        sum += (double(a.pixels[i]) - b.pixels[i]) * (double(a.pixels[i]) - b.pixels[i]);
     const double mse = sum / double(a.pixels.size());
     return mse == 0 ? 100.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
+}
+
+CapturedConversion convertCapturing(const std::filesystem::path& source, const std::filesystem::path& output)
+{
+    CapturedConversion result{};
+    result.outcome = convertFile(source, output, {}, [&](std::string_view line) { result.lines.emplace_back(line); });
+    return result;
+}
+
+std::vector<std::string> entriesOf(const std::filesystem::path& folder)
+{
+    std::vector<std::string> names;
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ignored))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 } // namespace tessavo::testsupport

@@ -1,28 +1,15 @@
 #pragma once
 
+#include "conversion/core/convert_file.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-// Test images made and checked without the conversion core: HEIC files
-// written by libheif's encoder, JPEGs read back by libjpeg, and libheif's
-// own transformed decode as the reference.
+// Checks of the conversion made without it: libheif's own decode as the
+// reference, JPEGs read back by libjpeg; and the files and lines of a test.
 namespace tessavo::testsupport {
-
-struct FixtureOptions {
-    int width = 64;
-    int height = 48;
-    int orientation = 1;         // written as irot/imir by libheif
-    int bitDepth = 8;            // 8 or 10
-    bool alpha = false;
-    std::vector<uint8_t> icc;    // empty: no profile
-    std::vector<uint8_t> exif;   // a TIFF structure; empty: none
-    std::string xmp;             // empty: none
-    bool photographic = false;   // textured content instead of gradients
-    bool gridCrop = false;       // crop odd sizes with a grid, not clap
-    int quality = 90;
-};
 
 // Interleaved 8-bit RGB, top row first.
 struct RgbImage {
@@ -31,15 +18,11 @@ struct RgbImage {
     std::vector<uint8_t> pixels;
 };
 
-std::vector<uint8_t> makeHeic(const FixtureOptions& options);
 void writeFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> readFile(const std::filesystem::path& path);
 
-// A small but well-formed ICC header and tag table, distinct per `seed`.
-std::vector<uint8_t> sampleIccProfile(uint8_t seed = 0);
-
-// libheif's decode with its transformations applied, alpha over white,
-// through its built-in HEVC decoder.
+// libheif's decode with its crop, turn and mirror, alpha over white,
+// through its built-in HEVC decoder; empty when libheif cannot decode it.
 RgbImage decodeHeifShown(const std::vector<uint8_t>& heic);
 
 struct JpegFile {
@@ -57,5 +40,16 @@ RgbImage applyExifOrientation(const RgbImage& stored, int orientation);
 
 // Peak signal-to-noise ratio in dB; negative when sizes differ.
 double psnr(const RgbImage& a, const RgbImage& b);
+
+struct CapturedConversion {
+    ConversionResult outcome;
+    std::vector<std::string> lines;
+};
+
+// convertFile with its lines collected instead of printed.
+CapturedConversion convertCapturing(const std::filesystem::path& source, const std::filesystem::path& output);
+
+// Names in `folder`, sorted; none when it is no folder.
+std::vector<std::string> entriesOf(const std::filesystem::path& folder);
 
 } // namespace tessavo::testsupport

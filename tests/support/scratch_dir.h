@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
-#include <string>
 
 namespace tessavo::testsupport {
 
@@ -11,26 +10,20 @@ namespace tessavo::testsupport {
 // contents when the test ends.
 class ScratchDir {
 public:
-    ScratchDir()
+    ScratchDir() : path_((std::filesystem::temp_directory_path() / "tessavo-test-XXXXXX").string())
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tessavo-test-XXXXXX").string();
-        if (!::mkdtemp(pattern.data()))
+        if (!::mkdtemp(path_.data()))
             throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
     }
-    ~ScratchDir()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
+    ~ScratchDir() { std::filesystem::remove_all(path_, ignored_); }
     ScratchDir(const ScratchDir&) = delete;
     ScratchDir& operator=(const ScratchDir&) = delete;
-
-    const std::filesystem::path& path() const { return path_; }
-    std::filesystem::path operator/(const std::filesystem::path& name) const { return path_ / name; }
+    std::filesystem::path path() const { return path_; }
+    std::filesystem::path operator/(const std::filesystem::path& name) const { return path() / name; }
 
 private:
-    std::filesystem::path path_;
+    std::string path_;
+    std::error_code ignored_;
 };
 
 } // namespace tessavo::testsupport
