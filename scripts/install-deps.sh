@@ -24,6 +24,8 @@ packages=(
   # checks the installed .desktop and AppStream files; builds the Debian
   # package (dpkg-shlibdeps); opens the output folder without D-Bus
   desktop-file-utils appstream dpkg-dev xdg-utils
+  # a private session bus for the reveal test
+  dbus-daemon
 )
 
 if [ "$(id -u)" -ne 0 ]; then
