@@ -2,12 +2,14 @@
 
 #include <QAtomicInteger>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
+#include <QThread>
 
 #include <cerrno>
 #include <cstring>
@@ -127,30 +129,49 @@ void SqliteBookmarkStore::writeRecords()
 void SqliteBookmarkStore::store(QSqlDatabase& db, const std::vector<Record>& batch)
 {
     QString failure;
+    bool busy = false;
     const auto run = [&](const QString& statement) {
         QSqlQuery query(db);
         if (query.exec(statement))
             return true;
         if (failure.isEmpty())
             failure = reasonOf(query.lastError());
+        busy = busy || (query.lastError().nativeErrorCode().toInt() & 0xff) == 5; // SQLITE_BUSY
         return false;
     };
     if (!db.isOpen()) {
         QDir().mkpath(QFileInfo(m_databasePath).absolutePath());
-        if (!db.open())
-            failure = reasonOf(db.lastError());
-        // The timeout goes first: switching to WAL itself needs the lock that
-        // another process may hold.
-        else if (!run(QStringLiteral("PRAGMA busy_timeout = %1").arg(m_busyTimeout.count()))
-                 || !run(QStringLiteral("PRAGMA journal_mode = WAL"))
-                 // Only a power loss can drop the last saves (a killed process
-                 // loses none); a sync per save cost 4 ms against 0.2 ms.
-                 || !run(QStringLiteral("PRAGMA synchronous = NORMAL"))
-                 || !run(QStringLiteral("CREATE TABLE IF NOT EXISTS bookmarks ("
-                                        "path TEXT PRIMARY KEY NOT NULL, device INTEGER NOT NULL, "
-                                        "inode INTEGER NOT NULL, size INTEGER NOT NULL, "
-                                        "mtime_ns INTEGER NOT NULL)")))
-            db.close(); // tried again with the next batch
+        // Two processes opening a new store together: one finds the switch
+        // to WAL busy at once, without the timeout's wait, so wait here.
+        QElapsedTimer waited;
+        waited.start();
+        for (;;) {
+            failure.clear();
+            busy = false;
+            if (!db.open())
+                failure = reasonOf(db.lastError());
+            // The timeout goes first: switching to WAL itself needs the lock
+            // that another process may hold.
+            else if (run(QStringLiteral("PRAGMA busy_timeout = %1").arg(m_busyTimeout.count()))
+                     && run(QStringLiteral("PRAGMA journal_mode = WAL"))
+                     // Only a power loss can drop the last saves (a killed
+                     // process loses none); a sync per save cost 4 ms against 0.2 ms.
+                     && run(QStringLiteral("PRAGMA synchronous = NORMAL"))
+                     // Under the write lock: a plain read that finds no table
+                     // and then must write fails at once when another process
+                     // has just made it.
+                     && run(QStringLiteral("BEGIN IMMEDIATE"))
+                     && run(QStringLiteral("CREATE TABLE IF NOT EXISTS bookmarks ("
+                                           "path TEXT PRIMARY KEY NOT NULL, device INTEGER NOT NULL, "
+                                           "inode INTEGER NOT NULL, size INTEGER NOT NULL, "
+                                           "mtime_ns INTEGER NOT NULL)"))
+                     && run(QStringLiteral("COMMIT")))
+                break;
+            db.close(); // rolls back; tried again with the next batch
+            if (!busy || waited.elapsed() >= m_busyTimeout.count())
+                break;
+            QThread::msleep(10);
+        }
     }
     // IMMEDIATE takes the write lock up front, waiting for it as long as the
     // timeout allows.
