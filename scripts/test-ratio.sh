@@ -6,8 +6,17 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 limit=35
 
+# The files git knows (ignored ones left out); every file where git is missing.
+files() {
+  if command -v git >/dev/null && git rev-parse --git-dir >/dev/null 2>&1; then
+    git ls-files --cached --others --exclude-standard -- "$1"
+  else
+    find "$1" -type f
+  fi
+}
+
 count() {
-  git ls-files --cached --others --exclude-standard -- "$1" |
+  files "$1" |
     grep -E '\.(cpp|cc|c|h|hpp|qml|js|py|sh|cmake)$|CMakeLists\.txt$' |
     xargs -r cat | grep -c -v -E '^\s*$' || true
 }
