@@ -3,15 +3,6 @@
 namespace tessavo {
 namespace {
 
-// libheif keeps the first child box of a type inside meta, iprp and iinf.
-const Box* first(std::span<const Box> boxes, uint32_t type)
-{
-    for (const Box& box : boxes)
-        if (box.type == type)
-            return &box;
-    return nullptr;
-}
-
 // At the top level libheif keeps the last box of a type.
 const Box* last(std::span<const Box> boxes, uint32_t type)
 {
@@ -223,13 +214,14 @@ std::optional<HeifFile> readHeifFile(std::span<const uint8_t> file)
     if (!meta)
         return std::nullopt;
 
-    const Box* hdlr = first(*meta, fourcc("hdlr"));
-    const Box* pitm = first(*meta, fourcc("pitm"));
-    const Box* iinf = first(*meta, fourcc("iinf"));
-    const Box* iloc = first(*meta, fourcc("iloc"));
-    const Box* iprpBox = first(*meta, fourcc("iprp"));
-    const Box* iref = first(*meta, fourcc("iref"));
-    const Box* idat = first(*meta, fourcc("idat"));
+    // libheif keeps the first child box of a type inside meta, iprp and iinf.
+    const Box* hdlr = findBox(*meta, fourcc("hdlr"));
+    const Box* pitm = findBox(*meta, fourcc("pitm"));
+    const Box* iinf = findBox(*meta, fourcc("iinf"));
+    const Box* iloc = findBox(*meta, fourcc("iloc"));
+    const Box* iprpBox = findBox(*meta, fourcc("iprp"));
+    const Box* iref = findBox(*meta, fourcc("iref"));
+    const Box* idat = findBox(*meta, fourcc("idat"));
     if (!pitm || !iinf || !iloc || !iprpBox)
         return std::nullopt;
     if (hdlr) {
@@ -247,7 +239,7 @@ std::optional<HeifFile> readHeifFile(std::span<const uint8_t> file)
     if (idat)
         heif.idat = idat->payload;
     const auto iprp = allBoxes(iprpBox->payload);
-    const Box* ipco = iprp ? first(*iprp, fourcc("ipco")) : nullptr;
+    const Box* ipco = iprp ? findBox(*iprp, fourcc("ipco")) : nullptr;
     if (!ipco)
         return std::nullopt;
     auto properties = allBoxes(ipco->payload);

@@ -40,7 +40,6 @@ struct HeifReference {
 };
 
 struct HeifFile {
-    std::vector<uint32_t> brands; // the major brand, then the compatible ones
     uint32_t primary = 0;
     std::map<uint32_t, HeifItem> items;
     std::vector<Box> properties; // ipco's children, index 0 being property 1
@@ -52,7 +51,6 @@ struct HeifFile {
     bool referencesExact = true;
     std::span<const uint8_t> idat;
 
-    bool hasBrand(uint32_t brand) const;
     const HeifItem* item(uint32_t id) const;
     // What libheif applies to the item, in order (index 0 left out).
     std::vector<const Box*> propertiesOf(uint32_t id) const;

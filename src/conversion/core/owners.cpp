@@ -62,9 +62,6 @@ Owned<AVFrame> avFrame() { return Owned<AVFrame>(av_frame_alloc()); }
 Owned<std::FILE> openFile(const char* path, const char* mode) { return Owned<std::FILE>(std::fopen(path, mode)); }
 Owned<DIR> openDir(const char* path) { return Owned<DIR>(::opendir(path)); }
 
-void ClosePipe::operator()(std::FILE* pipe) const { ::pclose(pipe); }
-Pipe openPipe(const char* command, const char* mode) { return Pipe(::popen(command, mode)); }
-
 UniqueFd::~UniqueFd()
 {
     if (fd_ >= 0)

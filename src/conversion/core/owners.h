@@ -103,13 +103,6 @@ Owned<AVFrame> avFrame();
 Owned<std::FILE> openFile(const char* path, const char* mode);
 Owned<DIR> openDir(const char* path);
 
-// popen(3)'s stream, which pclose must end, not fclose.
-struct ClosePipe {
-    void operator()(std::FILE* pipe) const;
-};
-using Pipe = std::unique_ptr<std::FILE, ClosePipe>;
-Pipe openPipe(const char* command, const char* mode);
-
 // Owns one file descriptor and closes it.
 class UniqueFd {
 public:

@@ -174,6 +174,9 @@ std::optional<HevcLayout> hevcLayout(const HeifFile& heif, std::span<const uint8
             return std::nullopt;
         decoded.extents = std::move(*data);
         decoded.colour = declaredColour(heif, id);
+        // Known before any decode; a colour from the stream is checked after.
+        if (decoded.colour && !jpegColourCoding(*decoded.colour))
+            return std::nullopt;
         layout.tiles.push_back(std::move(decoded));
     }
     if (primary->type == fourcc("hvc1")) {
