@@ -153,9 +153,12 @@ void ContentView::cancelConversion()
     for (const std::shared_ptr<ConversionBatch>& batch : m_batches) {
         const auto& jobs = batch->jobs();
         const size_t first = batch->stop();
+        // A dropped job of the latest run leaves its row waiting, even where
+        // an earlier run's late outcome has marked it since.
+        const bool latest = batch->run() == m_runNumber;
         for (size_t i = first; i < jobs.size(); ++i) {
             const qsizetype row = rowOf(jobs[i].index, jobs[i].url);
-            if (row >= 0 && m_files->at(row).status == ImageStatus::Converting)
+            if (row >= 0 && (latest || m_files->at(row).status == ImageStatus::Converting))
                 m_files->setStatus(row, ImageStatus::Waiting);
         }
         const auto dropped = qsizetype(jobs.size() - first);

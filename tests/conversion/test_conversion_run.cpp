@@ -93,6 +93,13 @@ const Case cases[] = {
          r.view.addImages(); r.settle();
      },
      "bad.heic:E A.heic:W", "2 converted, 1 failed", 3, 1, ac},
+    {"cancel after an earlier run's outcomes came in", abc,
+     [](Run& r) {
+         r.start(); r.finish(); r.hold(); r.start();
+         QTRY_COMPARE(r.view.jobsOutstanding(), 3);
+         r.view.cancelConversion(); r.settle();
+     },
+     "A.heic:W bad.heic:W C.heic:W", "Cancelled: 0 of 3 converted", 3, 0, ac},
     {"cancel before any job starts", abc, [](Run& r) { r.hold(); r.start(); r.view.cancelConversion(); r.settle(); },
      "A.heic:W bad.heic:W C.heic:W", "Cancelled: 0 of 3 converted", 0, 0, {}},
     {"a run after a cancel and a whole run", abc,
