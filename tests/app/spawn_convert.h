@@ -38,7 +38,9 @@ inline ConvertRun runConvert(const std::filesystem::path& folder, Lines args,
         ::fcntl((file = UniqueFd(::memfd_create("printed", MFD_CLOEXEC))).get(), F_SETFL, O_APPEND);
     const pid_t pid = ::fork();
     if (pid == 0) { // only system calls from here on: the parent may have other threads
-        if (::dup2(printed[0].get(), 1) >= 0 && ::dup2(printed[1].get(), 2) >= 0 && ::chdir(folder.c_str()) == 0)
+        // Nothing inherited beyond stdio (ctest may pass more): a descriptor limit means what it says.
+        if (::dup2(printed[0].get(), 1) >= 0 && ::dup2(printed[1].get(), 2) >= 0 && ::chdir(folder.c_str()) == 0 &&
+            ::close_range(3, ~0U, 0) == 0)
             ::execvp(argv[0], argv.data());
         ::_exit(127);
     }

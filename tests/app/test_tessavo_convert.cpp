@@ -155,21 +155,20 @@ TEST(RealFaults, EachFailedJobEndsWithItsLinesAndTheReason)
         SCOPED_TRACE(::testing::PrintToString(c.prefix) + (c.reason ? c.reason : ""));
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
         if (!c.prefix.empty() && (c.prefix.back().starts_with("--as") || c.prefix.back().starts_with("--nproc")))
-            GTEST_SKIP() << "the sanitizers' shadow memory does not fit an address-space limit, and they need threads";
+            continue; // the sanitizers' shadow memory does not fit an address-space limit, and they need threads
 #endif
         ScratchDir dir;
         fs::permissions(dir.path(), fs::perms::all); // for nobody to read the photos
         const auto files = copies(c.sample, 8, dir.path());
         const TestMount disk = TestMount::tmpfs(dir / "out", c.tmpfs);
-        if (!disk.mounted())
-            GTEST_SKIP() << "no tmpfs can be mounted here";
+        if (!disk.mounted() && ::geteuid() != 0)
+            GTEST_SKIP() << "no tmpfs can be mounted without root";
+        ASSERT_TRUE(disk.mounted());
         const std::vector<uint8_t> previous(333, 0x5A); // the last photo's JPEG, there before the run
         writeFile(dir / "out" / "7.jpg", previous);
-        if (c.readOnly && !disk.remountReadOnly())
-            GTEST_SKIP() << "the tmpfs cannot be made read-only";
+        ASSERT_TRUE(!c.readOnly || disk.remountReadOnly());
         const ConvertRun run = runConvert(dir.path(), {"-j", "8", "-o", "out"}, files, c.prefix);
-        if (run.exitStatus >= 126 && run.exitStatus < 128)
-            GTEST_SKIP() << "could not run " << ::testing::PrintToString(c.prefix) << " " << TESSAVO_CONVERT;
+        ASSERT_FALSE(run.exitStatus >= 126 && run.exitStatus < 128) << "could not run " << TESSAVO_CONVERT;
         const size_t failed = c.failure ? 8 : 0;
         EXPECT_EQ(run.exitStatus, failed ? 1 : 0);
         const auto isFailure = [&](const std::string& line) { return line.starts_with(c.failure ? c.failure : "Failed"); };
@@ -193,8 +192,9 @@ TEST(RealFaults, MidRunFaultsLeaveNoTemporaryFile)
     fs::create_directories(dir / "local");
     const TestMount view = TestMount::bindfs(dir / "local", dir / "bindfs");
     for (const std::string root : {"local", "bindfs"}) {
-        if (root == "bindfs" && !view.mounted())
-            GTEST_SKIP() << "bindfs cannot mount here";
+        if (root == "bindfs" && !view.mounted() && ::geteuid() != 0)
+            GTEST_SKIP() << "bindfs cannot mount without root";
+        ASSERT_TRUE(root == "local" || view.mounted());
         // Renamed only locally: on FUSE a rename may fall between a job making the folder and opening it.
         for (const int signal : {root == "local" ? 0 : SIGINT, SIGINT, SIGTERM, SIGINT, SIGTERM, SIGINT, SIGTERM}) {
             SCOPED_TRACE(root + ", " + (signal ? strsignal(signal) : "renamed"));
@@ -204,7 +204,11 @@ TEST(RealFaults, MidRunFaultsLeaveNoTemporaryFile)
                 writeFile(out / std::to_string(i).append(".jpg"), {1, 2, 3});
             const auto fault = [&](pid_t pid) { signal ? void(::kill(pid, signal)) : fs::rename(out, moved); };
             const ConvertRun run = runConvert(dir.path(), {"-j", "4", "-o", out}, files, {}, fault);
-            EXPECT_EQ(run.exitStatus, signal ? 128 + signal : 0);
+            // A run that was over before the signal came ends as usual.
+            const bool done = std::ranges::count_if(run.lines, [](const std::string& line) {
+                                  return line.starts_with("Successfully converted ");
+                              }) == 40;
+            EXPECT_TRUE(run.exitStatus == (signal ? 128 + signal : 0) || (done && run.exitStatus == 0)) << run.exitStatus;
             // Whichever the fault, no temporary file; after a rename, every JPEG.
             const size_t whole = wholeJpegsIn(out) + (fs::exists(moved) ? wholeJpegsIn(moved) : 0);
             EXPECT_TRUE(signal || whole == 40) << whole << " whole JPEGs";

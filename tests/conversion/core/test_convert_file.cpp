@@ -9,10 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstring>
 #include <functional>
-#include <future>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -46,9 +44,7 @@ TEST(ConvertFile, SourcesThatAreNoFileFailAtTheRead)
     for (const fs::path& source : {dir / "missing.heic", dir / "folder.heic", dir / "fifo.heic", fs::path("/dev/zero"),
                                    dir / "sparse.heic"}) {
         SCOPED_TRACE(source.string());
-        auto job = std::async(std::launch::async, [&] { return convertCapturing(source, dir / "out"); });
-        ASSERT_EQ(job.wait_for(std::chrono::seconds(20)), std::future_status::ready) << "conversion blocked";
-        const CapturedConversion result = job.get();
+        const CapturedConversion result = convertCapturing(source, dir / "out"); // a block hits the test's timeout
         EXPECT_EQ(result.outcome.step, ConversionStep::Read);
         EXPECT_FALSE(result.outcome.reason.empty());
         EXPECT_EQ(result.lines, (std::vector<std::string>{"Converting file: " + source.filename().string(),
