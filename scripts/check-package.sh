@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a configured build folder, checks its
 # contents and metadata, installs it with apt-get, runs the installed
-# tessavo-convert and removes the package again. Needs root (apt-get).
+# tessavo-convert and the window (offscreen), and removes the package again.
+# Needs root (apt-get).
 #   bash scripts/check-package.sh [build dir]      (default: build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -33,7 +34,11 @@ dpkg-deb -x "$deb" "$unpacked"
 appstreamcli validate --no-net "$unpacked"/usr/share/metainfo/*.metainfo.xml
 desktop-file-validate "$unpacked"/usr/share/applications/tessavo.desktop
 
-apt-get install -y "./$deb"
+apt-get install -y "$(realpath "$deb")"
 /usr/bin/tessavo-convert --version
+# The window loads its QML from what the package pulled in, and keeps running.
+status=0
+HOME=$unpacked QT_QPA_PLATFORM=offscreen timeout 5 /usr/bin/tessavo || status=$?
+[ "$status" -eq 124 ] || fail "the installed window ended with status $status"
 apt-get remove -y tessavo
 echo "check-package: $deb installs and runs"
