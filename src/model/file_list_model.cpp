@@ -34,7 +34,7 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const
     case FailureTextRole:
         return failureText(entry.failure);
     case SharedNameFolderRole:
-        if (m_nameCount.value(entry.url.fileName()) < 2)
+        if (m_names.value(entry.url.fileName()).count < 2)
             return QString();
         return QFileInfo(entry.url.toLocalFile()).dir().dirName();
     default:
@@ -70,21 +70,16 @@ bool FileListModel::appendFile(const QUrl& url)
     if (m_rowOf.contains(url))
         return false;
     const auto row = m_entries.size();
-    const QString name = url.fileName();
-    const int sameName = ++m_nameCount[name];
+    NameUse& use = m_names[url.fileName()];
+    if (++use.count == 1)
+        use.firstRow = row;
     beginInsertRows({}, int(row), int(row));
     m_entries.append({url, ImageStatus::Waiting, {}});
     m_rowOf.insert(url, row);
     endInsertRows();
     // The first file of that name now needs its folder shown too.
-    if (sameName == 2) {
-        for (qsizetype other = 0; other < row; ++other) {
-            if (m_entries[other].url.fileName() == name) {
-                emit dataChanged(index(int(other)), index(int(other)), {SharedNameFolderRole});
-                break;
-            }
-        }
-    }
+    if (use.count == 2)
+        emit dataChanged(index(int(use.firstRow)), index(int(use.firstRow)), {SharedNameFolderRole});
     emit countChanged();
     return true;
 }
@@ -168,10 +163,12 @@ void FileListModel::rebuildIndex()
 {
     m_rowOf.clear();
     m_rowOf.reserve(m_entries.size());
-    m_nameCount.clear();
+    m_names.clear();
     for (qsizetype i = 0; i < m_entries.size(); ++i) {
         m_rowOf.insert(m_entries[i].url, i);
-        ++m_nameCount[m_entries[i].url.fileName()];
+        NameUse& use = m_names[m_entries[i].url.fileName()];
+        if (++use.count == 1)
+            use.firstRow = i;
     }
 }
 

@@ -74,8 +74,12 @@ private:
 
     QList<FileEntry> m_entries;
     QHash<QUrl, qsizetype> m_rowOf;
-    // How many listed files have each file name.
-    QHash<QString, int> m_nameCount;
+    // How many listed files have each file name, and the row of the first.
+    struct NameUse {
+        int count = 0;
+        qsizetype firstRow = -1;
+    };
+    QHash<QString, NameUse> m_names;
 };
 
 // Human-readable size of the file at `url` in decimal units, or "Unknown"
