@@ -32,7 +32,6 @@ Control {
         return ""
     }
     readonly property color selectionColor: Contrast.readableBehind(palette.highlight, palette.highlightedText)
-    readonly property color backgroundColor: selected ? selectionColor : palette.base
     readonly property color foreground: selected ? palette.highlightedText : palette.text
 
     leftPadding: 8
