@@ -22,8 +22,8 @@ packages=(
   # headless display for GUI tests and screenshots; independent checks; benchmarks
   xvfb xauth libimage-exiftool-perl sqlite3 time imagemagick libvips-tools
   # checks the installed .desktop and AppStream files; builds the Debian
-  # package (dpkg-shlibdeps); opens the output folder without D-Bus
-  desktop-file-utils appstream dpkg-dev xdg-utils
+  # package (dpkg-shlibdeps, file); opens the output folder without D-Bus
+  desktop-file-utils appstream dpkg-dev file xdg-utils
   # a private session bus for the reveal test
   dbus-daemon
 )
