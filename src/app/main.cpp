@@ -23,7 +23,7 @@ int main(int argc, char* argv[])
     // folders, and tie the windows to tessavo.desktop.
     QApplication::setOrganizationName(QStringLiteral("tessavo"));
     QApplication::setApplicationName(QStringLiteral("tessavo"));
-    QApplication::setApplicationVersion(QStringLiteral("1.0"));
+    QApplication::setApplicationVersion(QStringLiteral(TESSAVO_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("tessavo"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/Tessavo/icons/app_icon.svg")));
 

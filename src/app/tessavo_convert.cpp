@@ -84,7 +84,7 @@ int main(int argc, char** argv)
         } else if (arg == "--keep-metadata") {
             options.keepMetadata = true;
         } else if (arg == "--version") {
-            std::printf("tessavo-convert 1.0\n");
+            std::printf("tessavo-convert " TESSAVO_VERSION "\n");
             return 0;
         } else {
             // -o DIR, -oDIR, --output DIR, --output=DIR; likewise for -j.
