@@ -326,8 +326,8 @@ ConversionResult convertFile(const std::filesystem::path& source,
         underWay = ConversionStep::Decode;
         const auto transforms = heif ? transformsOf(*heif, heif->primary) : std::nullopt;
         const int orientation = transforms ? exifOrientation(*transforms) : 1;
-        if (heif && !libheifCanDecodeSafely(*heif))
-            return fail(ConversionStep::Decode, "a derived image is made of an item that is no image");
+        if (const char* why = heif ? whyLibheifCannotDecode(*heif) : nullptr)
+            return fail(ConversionStep::Decode, why);
         const ColourPlan colour = planColour(handle.get());
         std::optional<YCbCrImage> planes;
         if (options.allowDirectRoute && colour.pixels == ColourPlan::Pixels::AsDecoded)

@@ -1,6 +1,7 @@
 #include "conversion/core/heif_compat.h"
 
 #include <algorithm>
+#include <map>
 #include <set>
 #include <string_view>
 #include <vector>
@@ -140,23 +141,35 @@ Adaptation adaptForLibheif(std::span<uint8_t> file, const HeifFile& heif)
     return Adaptation::Rewritten;
 }
 
-bool libheifCanDecodeSafely(const HeifFile& heif)
+const char* whyLibheifCannotDecode(const HeifFile& heif)
 {
-    std::vector<uint32_t> pending{heif.primary};
-    std::set<uint32_t> seen;
+    // Depth first over the dimg references; an image still open when it is
+    // reached again refers back to itself.
+    enum class Mark { Open, Done };
+    std::map<uint32_t, Mark> marks;
+    std::vector<std::pair<uint32_t, bool>> pending{{heif.primary, false}}; // true: its inputs are done
     while (!pending.empty()) {
-        const uint32_t id = pending.back();
+        const auto [id, inputsDone] = pending.back();
         pending.pop_back();
-        if (!seen.insert(id).second)
+        if (inputsDone) {
+            marks[id] = Mark::Done;
             continue;
+        }
+        if (const auto mark = marks.find(id); mark != marks.end()) {
+            if (mark->second == Mark::Open)
+                return "a derived image is made of itself";
+            continue;
+        }
         const HeifItem* item = heif.item(id);
         if (!item || !isImage(item->type))
-            return false;
+            return "a derived image is made of an item that is no image";
+        marks[id] = Mark::Open;
+        pending.push_back({id, true});
         if (isDerived(item->type))
             for (const uint32_t input : heif.referenced(id, fourcc("dimg")))
-                pending.push_back(input);
+                pending.push_back({input, false});
     }
-    return true;
+    return nullptr;
 }
 
 } // namespace tessavo

@@ -33,9 +33,11 @@ enum class Adaptation {
 // `heif` must have been read from `file`.
 Adaptation adaptForLibheif(std::span<uint8_t> file, const HeifFile& heif);
 
-// False when decoding the primary image would reach an overlay or identity
-// item derived from an item that is not an image: libheif 1.15 does not
-// check that and aborts the process on an assertion.
-bool libheifCanDecodeSafely(const HeifFile& heif);
+// Why decoding the primary image would take libheif 1.15 down, or null:
+// an overlay or identity item derived from an item that is not an image
+// (an assertion aborts the process), or a derived image made of itself
+// (without Debian's security fixes libheif follows the loop until memory
+// runs out).
+const char* whyLibheifCannotDecode(const HeifFile& heif);
 
 } // namespace tessavo
