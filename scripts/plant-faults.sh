@@ -20,8 +20,10 @@ build=$root/build
 
 rm -rf "$tree"
 mkdir -p "$tree"
-# The files git knows, as they stand in the working tree.
-(cd "$repo" && git ls-files -z --cached --others --exclude-standard | xargs -0 cp -a --parents -t "$tree")
+# The files git knows, as they stand in the working tree, all newer than
+# anything built before: a build left with the last fault of an earlier run
+# would otherwise look up to date.
+(cd "$repo" && git ls-files -z --cached --others --exclude-standard | xargs -0 cp --parents -t "$tree")
 cmake -S "$tree" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" --parallel "$jobs" >/dev/null
 ctest --test-dir "$build" --parallel "$jobs" >/dev/null || { echo "the suite fails without any fault" >&2; exit 1; }
