@@ -2,9 +2,8 @@
 // with libheif, as a converter must, and discards it.
 // usage: decode_only [--fast] FILE...   (--fast: FFmpeg's HEVC decoder inside libheif)
 #include "conversion/core/avcodec_decoder.h"
-#include "conversion/core/owners.h"
 
-#include <libheif/heif.h>
+#include "heic_fixture.h"
 
 #include <cstdio>
 #include <cstring>
@@ -17,14 +16,8 @@ int main(int argc, char** argv)
             tessavo::registerFastHevcDecoder();
             continue;
         }
-        const tessavo::Owned<heif_context> ctx = tessavo::heifContext();
-        tessavo::Owned<heif_image_handle> handle;
-        tessavo::Owned<heif_image> image;
-        bool decoded = heif_context_read_from_file(ctx.get(), argv[i], nullptr).code == heif_error_Ok &&
-                       heif_context_get_primary_image_handle(ctx.get(), tessavo::into(handle)).code == heif_error_Ok;
-        decoded = decoded && heif_decode_image(handle.get(), tessavo::into(image), heif_colorspace_RGB,
-                                               heif_chroma_interleaved_RGB, nullptr).code == heif_error_Ok;
-        if (!decoded) {
+        // The decoder of highest priority: FFmpeg's once registered.
+        if (!tessavo::testsupport::decodeHeif(tessavo::testsupport::readFile(argv[i]), nullptr)) {
             std::fprintf(stderr, "decode_only: cannot decode %s\n", argv[i]);
             ++failures;
         }

@@ -1,9 +1,13 @@
 // Writes 12-megapixel grid HEICs laid out like a phone's: 512x512 HEVC tiles
-// under a 'grid' primary item with an nclx colr (BT.601 matrix, full range),
-// showing a synthetic landscape with gradients, texture, edges and noise.
+// (coded by libheif's encoder, x265) under a 'grid' primary item with an
+// nclx colr (BT.601 matrix, full range), showing a synthetic landscape with
+// gradients, texture, edges and noise.
 //
 // usage: make_corpus OUT_DIR COUNT [FIRST_SEED] [QUALITY]
-#include "heif_assembler.h"
+#include "conversion/core/heif_boxes.h"
+#include "conversion/core/owners.h"
+
+#include <libheif/heif.h>
 
 #include <algorithm>
 #include <cmath>
@@ -12,6 +16,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -110,6 +115,125 @@ struct Scene {
     }
 };
 
+using Bytes = std::vector<uint8_t>;
+
+Bytes be(uint64_t value, int size)
+{
+    Bytes out;
+    for (int i = size - 1; i >= 0; --i)
+        out.push_back(uint8_t(value >> (8 * i)));
+    return out;
+}
+
+Bytes cat(std::initializer_list<Bytes> parts)
+{
+    Bytes out;
+    for (const Bytes& part : parts)
+        out.insert(out.end(), part.begin(), part.end());
+    return out;
+}
+
+Bytes box(const char* type, const Bytes& body) { return cat({be(8 + body.size(), 4), Bytes(type, type + 4), body}); }
+Bytes fullBox(const char* type, uint32_t versionAndFlags, const Bytes& body) { return box(type, cat({be(versionAndFlags, 4), body})); }
+
+heif_error append(heif_context*, const void* data, size_t size, void* bytes)
+{
+    static_cast<Bytes*>(bytes)->insert(static_cast<Bytes*>(bytes)->end(), static_cast<const uint8_t*>(data),
+                                       static_cast<const uint8_t*>(data) + size);
+    return {heif_error_Ok, heif_suberror_Unspecified, "ok"};
+}
+
+// One tile coded by libheif's encoder: its hvcC box and its NAL units, taken
+// from the file libheif writes of it (one image: mdat holds just those).
+std::pair<Bytes, Bytes> codeTile(const Scene& scene, int column, int row, int quality)
+{
+    using namespace tessavo;
+    Owned<heif_image> image;
+    heif_image_create(kTile, kTile, heif_colorspace_RGB, heif_chroma_interleaved_RGB, into(image));
+    heif_image_add_plane(image.get(), heif_channel_interleaved, kTile, kTile, 8);
+    int stride = 0;
+    uint8_t* plane = heif_image_get_plane(image.get(), heif_channel_interleaved, &stride);
+    // Beyond the picture the tiles repeat the last column and row, as cameras pad.
+    for (int y = 0; y < kTile; ++y)
+        for (int x = 0; x < kTile; ++x)
+            scene.pixel(std::min(column * kTile + x, kWidth - 1), std::min(row * kTile + y, kHeight - 1),
+                        plane + size_t(y) * size_t(stride) + size_t(x) * 3);
+    const Owned<heif_color_profile_nclx> nclx = heifNclxProfile();
+    nclx->color_primaries = heif_color_primaries_ITU_R_BT_709_5;
+    nclx->transfer_characteristics = heif_transfer_characteristic_IEC_61966_2_1;
+    nclx->matrix_coefficients = heif_matrix_coefficients_ITU_R_BT_601_6;
+    nclx->full_range_flag = 1;
+    heif_image_set_nclx_color_profile(image.get(), nclx.get());
+    const Owned<heif_context> context = heifContext();
+    Owned<heif_encoder> encoder;
+    heif_context_get_encoder_for_format(context.get(), heif_compression_HEVC, into(encoder));
+    heif_encoder_set_lossy_quality(encoder.get(), quality);
+    heif_encoder_set_parameter(encoder.get(), "preset", "fast");
+    heif_encoder_set_parameter(encoder.get(), "chroma", "420");
+    Bytes file;
+    heif_writer writer{1, append};
+    if (heif_context_encode_image(context.get(), image.get(), encoder.get(), nullptr, nullptr).code ||
+        heif_context_write(context.get(), &writer, &file).code)
+        throw std::runtime_error("libheif cannot code a tile");
+    const auto child = [](std::span<const uint8_t> bytes, const char (&type)[5]) {
+        const auto boxes = leadingBoxes(bytes);
+        const auto* found = findBox(boxes, fourcc(type));
+        if (!found)
+            throw std::runtime_error(std::string("no ") + type + " box from libheif");
+        return found->payload;
+    };
+    const auto hvcC = child(child(child(child(file, "meta").subspan(4), "iprp"), "ipco"), "hvcC");
+    const auto mdat = child(file, "mdat");
+    return {box("hvcC", Bytes(hvcC.begin(), hvcC.end())), Bytes(mdat.begin(), mdat.end())};
+}
+
+// The grid primary (item 1, its descriptor in idat) over hidden tiles 2 on,
+// whose properties are shared where equal.
+Bytes gridFile(const Scene& scene, int quality)
+{
+    const int columns = (kWidth + kTile - 1) / kTile, rows = (kHeight + kTile - 1) / kTile, tiles = columns * rows;
+    std::vector<Bytes> properties{fullBox("ispe", 0, cat({be(kWidth, 4), be(kHeight, 4)})),
+                                  box("colr", cat({Bytes{'n', 'c', 'l', 'x'}, be(1, 2), be(13, 2), be(6, 2), Bytes{0x80}})),
+                                  fullBox("ispe", 0, cat({be(kTile, 4), be(kTile, 4)}))};
+    const auto add = [&](const Bytes& property) {
+        const auto at = std::find(properties.begin(), properties.end(), property);
+        if (at == properties.end())
+            properties.push_back(property);
+        return uint8_t(std::find(properties.begin(), properties.end(), property) - properties.begin() + 1);
+    };
+    const Bytes grid = cat({Bytes{0, 0, uint8_t(rows - 1), uint8_t(columns - 1)}, be(kWidth, 2), be(kHeight, 2)});
+    Bytes infos = cat({be(tiles + 1, 2), fullBox("infe", 2 << 24, cat({be(1, 2), be(0, 2), Bytes{'g', 'r', 'i', 'd', 0}}))});
+    Bytes ipma = cat({be(tiles + 1, 4), be(1, 2), Bytes{2, 1, 2}});
+    Bytes dimg = cat({be(1, 2), be(tiles, 2)}), mdat;
+    std::vector<size_t> sizes;
+    for (int i = 0; i < tiles; ++i) {
+        const auto [hvcC, data] = codeTile(scene, i % columns, i / columns, quality);
+        const uint16_t id = uint16_t(2 + i);
+        infos = cat({infos, fullBox("infe", 2 << 24 | 1, cat({be(id, 2), be(0, 2), Bytes{'h', 'v', 'c', '1', 0}}))});
+        ipma = cat({ipma, be(id, 2), Bytes{3, add(hvcC), 3, 2}});
+        dimg = cat({dimg, be(id, 2)});
+        mdat = cat({mdat, data});
+        sizes.push_back(data.size());
+    }
+    Bytes ipco;
+    for (const Bytes& property : properties)
+        ipco = cat({ipco, property});
+    // iloc (offsets 4 bytes, lengths 4): the grid in idat, then each tile in mdat.
+    const auto meta = [&](uint64_t mdatData) {
+        Bytes iloc = cat({Bytes{0x44, 0}, be(tiles + 1, 2), be(1, 2), be(1, 2), be(0, 2), be(1, 2), be(0, 4), be(grid.size(), 4)});
+        for (int i = 0; i < tiles; ++i) {
+            iloc = cat({iloc, be(2 + i, 2), be(0, 2), be(0, 2), be(1, 2), be(mdatData, 4), be(sizes[size_t(i)], 4)});
+            mdatData += sizes[size_t(i)];
+        }
+        return fullBox("meta", 0, cat({fullBox("hdlr", 0, cat({be(0, 4), Bytes{'p', 'i', 'c', 't'}, Bytes(13, 0)})),
+                                       fullBox("pitm", 0, be(1, 2)), fullBox("iinf", 0, infos),
+                                       fullBox("iref", 0, box("dimg", dimg)), box("iprp", cat({box("ipco", ipco), fullBox("ipma", 0, ipma)})),
+                                       fullBox("iloc", 1 << 24, iloc), box("idat", grid)}));
+    };
+    const Bytes ftyp = box("ftyp", cat({Bytes{'h', 'e', 'i', 'c'}, be(0, 4), Bytes{'m', 'i', 'f', '1', 'h', 'e', 'i', 'c'}}));
+    return cat({ftyp, meta(ftyp.size() + meta(0).size() + 8), box("mdat", mdat)});
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -129,16 +253,7 @@ int main(int argc, char** argv)
         const std::filesystem::path path = dir / name;
         if (std::filesystem::exists(path))
             continue;
-        const Scene scene{uint32_t(i)};
-        tessavo::samples::GridOptions options;
-        options.width = kWidth;
-        options.height = kHeight;
-        options.tileSize = kTile;
-        options.tile.quality = quality;
-        // Beyond the picture the tiles repeat the last column and row, as cameras pad.
-        const auto file = tessavo::samples::makeGridHeic(options, [&scene](int x, int y, uint8_t* rgb) {
-            scene.pixel(std::min(x, kWidth - 1), std::min(y, kHeight - 1), rgb);
-        });
+        const Bytes file = gridFile(Scene{uint32_t(i)}, quality);
         const std::filesystem::path partial = dir / (std::string(name) + ".part");
         std::ofstream(partial, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
         std::filesystem::rename(partial, path);

@@ -1,5 +1,6 @@
 #include "conversion/core/jpeg_writer.h"
 
+#include "conversion/core/jpeg_errors.h"
 #include "conversion/core/owners.h"
 
 #include <algorithm>
@@ -17,19 +18,6 @@
 
 namespace tessavo {
 namespace {
-
-struct ErrorManager {
-    jpeg_error_mgr base;
-    std::jmp_buf jump;
-};
-
-// libjpeg's default handler exits the process; come back here instead.
-[[noreturn]] void onError(j_common_ptr info)
-{
-    std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->jump, 1);
-}
-
-void ignoreMessage(j_common_ptr) {}
 
 bool writeAll(int fd, const uint8_t* data, size_t size)
 {
@@ -105,12 +93,10 @@ void writeMarker(jpeg_compress_struct& info, std::string_view identifier, std::s
 
 // Only trivially destructible objects live here, so leaving by longjmp is
 // safe; the caller's owner destroys `info`, whichever way this returns.
-bool encode(jpeg_compress_struct& info, ErrorManager& errors, FileDestination& dest, const JpegPicture& picture,
+bool encode(jpeg_compress_struct& info, JpegErrors& errors, FileDestination& dest, const JpegPicture& picture,
             const JpegMetadata& metadata, std::string* failure)
 {
-    info.err = jpeg_std_error(&errors.base);
-    errors.base.error_exit = onError;
-    errors.base.output_message = ignoreMessage;
+    info.err = quietJpegErrors(errors);
     if (setjmp(errors.jump)) {
         char message[JMSG_LENGTH_MAX] = {};
         if (dest.writeError)
@@ -189,7 +175,7 @@ bool writeJpeg(int fd, const JpegPicture& picture, const JpegMetadata& metadata,
             *failure = "no picture to encode, or a block too large for JPEG";
         return false;
     }
-    auto errors = std::make_unique<ErrorManager>();
+    auto errors = std::make_unique<JpegErrors>();
     auto dest = std::make_unique<FileDestination>();
     dest->fd = fd;
     // Destroyed first: libjpeg lets go of the error manager and destination.

@@ -79,14 +79,9 @@ JpegFile convertSample(const ScratchDir& dir, const fs::path& source)
 // large for a JPEG make files too large to keep.
 void writeWithProfile(const fs::path& path, const std::vector<uint8_t>& icc)
 {
-    const auto sample = readFile(kData / "orientation-1.heic");
-    const Owned<heif_context> in = heifContext(), out = heifContext();
-    Owned<heif_image_handle> handle;
-    Owned<heif_image> image;
+    const Owned<heif_image> image = decodeHeif(readFile(kData / "orientation-1.heic"));
+    const Owned<heif_context> out = heifContext();
     Owned<heif_encoder> encoder;
-    heif_context_read_from_memory_without_copy(in.get(), sample.data(), sample.size(), nullptr);
-    heif_context_get_primary_image_handle(in.get(), into(handle));
-    heif_decode_image(handle.get(), into(image), heif_colorspace_RGB, heif_chroma_interleaved_RGB, nullptr);
     heif_image_set_raw_color_profile(image.get(), "prof", icc.data(), icc.size());
     heif_context_get_encoder_for_format(out.get(), heif_compression_HEVC, into(encoder));
     heif_encoder_set_lossy_quality(encoder.get(), 90);

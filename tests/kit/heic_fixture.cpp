@@ -1,14 +1,11 @@
 #include "heic_fixture.h"
 
-#include "conversion/core/owners.h"
+#include "conversion/core/jpeg_errors.h"
 
 #include <libheif/heif.h>
 
-#include <jpeglib.h>
-
 #include <algorithm>
 #include <cmath>
-#include <csetjmp>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -16,42 +13,6 @@
 #include <string>
 
 namespace tessavo::testsupport {
-namespace {
-
-struct JpegErrors {
-    jpeg_error_mgr base;
-    std::jmp_buf jump;
-};
-
-[[noreturn]] void jpegFailed(j_common_ptr info) { std::longjmp(reinterpret_cast<JpegErrors*>(info->err)->jump, 1); }
-void jpegQuiet(j_common_ptr) {}
-
-uint32_t readTiff(const uint8_t* p, int size, bool bigEndian)
-{
-    uint32_t value = 0;
-    for (int i = 0; i < size; ++i)
-        value |= uint32_t(p[i]) << (8 * (bigEndian ? size - 1 - i : i));
-    return value;
-}
-
-void readExif(const uint8_t* data, size_t size, JpegFile& out)
-{
-    if (size < 14 || std::memcmp(data, "Exif\0\0", 6) != 0)
-        return;
-    const uint8_t* tiff = data + 6;
-    const bool big = tiff[0] == 'M';
-    const uint32_t ifd = readTiff(tiff + 4, 4, big);
-    if (ifd + 2 > size - 6)
-        return;
-    out.exifEntries = int(readTiff(tiff + ifd, 2, big));
-    for (uint32_t i = 0; i < uint32_t(out.exifEntries) && ifd + 2 + (i + 1) * 12 <= size - 6; ++i) {
-        const uint8_t* entry = tiff + ifd + 2 + i * 12;
-        if (readTiff(entry, 2, big) == 0x0112 && readTiff(entry + 2, 2, big) == 3)
-            out.orientation = int(readTiff(entry + 8, 2, big));
-    }
-}
-
-} // namespace
 
 void writeFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes)
 {
@@ -66,27 +27,33 @@ std::vector<uint8_t> readFile(const std::filesystem::path& path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-RgbImage decodeHeifShown(const std::vector<uint8_t>& heic)
+Owned<heif_image> decodeHeif(std::span<const uint8_t> heic, const char* decoder)
 {
     const Owned<heif_context> context = heifContext();
     heif_context_read_from_memory_without_copy(context.get(), heic.data(), heic.size(), nullptr);
     Owned<heif_image_handle> handle;
     heif_context_get_primary_image_handle(context.get(), into(handle));
+    Owned<heif_image> image;
     if (!handle)
-        return {};
-    const bool alpha = heif_image_handle_has_alpha_channel(handle.get());
+        return image;
     const Owned<heif_decoding_options> options = heifDecodingOptions();
     options->convert_hdr_to_8bit = 1;
-    // libheif's own HEVC decoder, whatever the process registered above it
-    // (grid tiles and overlay inputs still take the one of highest priority).
-    options->decoder_id = "libde265";
-    Owned<heif_image> image;
+    options->decoder_id = decoder;
     heif_decode_image(handle.get(), into(image), heif_colorspace_RGB,
-                      alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, options.get());
+                      heif_image_handle_has_alpha_channel(handle.get()) ? heif_chroma_interleaved_RGBA
+                                                                        : heif_chroma_interleaved_RGB,
+                      options.get());
+    return image;
+}
+
+RgbImage decodeHeifShown(std::span<const uint8_t> heic, const char* decoder)
+{
+    const Owned<heif_image> image = decodeHeif(heic, decoder);
     if (!image)
         return {};
     int stride = 0;
     const uint8_t* plane = heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
+    const bool alpha = heif_image_get_chroma_format(image.get()) == heif_chroma_interleaved_RGBA;
     const bool premultiplied = heif_image_is_premultiplied_alpha(image.get());
     const int w = heif_image_get_width(image.get(), heif_channel_interleaved);
     const int h = heif_image_get_height(image.get(), heif_channel_interleaved);
@@ -102,7 +69,32 @@ RgbImage decodeHeifShown(const std::vector<uint8_t>& heic)
     return shown;
 }
 
-// Empty when libjpeg gave up or had to make up data (a cut file).
+TiffIfd readIfd0(std::span<const uint8_t> tiff)
+{
+    const bool big = !tiff.empty() && tiff[0] == 'M';
+    const auto read = [&](size_t at, int size) {
+        uint32_t value = 0;
+        for (int i = 0; i < size && at + size_t(size) <= tiff.size(); ++i)
+            value |= uint32_t(tiff[at + size_t(i)]) << (8 * (big ? size - 1 - i : i));
+        return value;
+    };
+    TiffIfd ifd;
+    const size_t at = read(4, 4), count = read(at, 2);
+    for (size_t i = 0; i < count && at + 2 + (i + 1) * 12 <= tiff.size(); ++i) {
+        const size_t entry = at + 2 + i * 12;
+        ifd.entries.emplace_back(uint16_t(read(entry, 2)), read(entry + 8, read(entry + 2, 2) == 3 ? 2 : 4));
+    }
+    if (tiff.size() >= 8 && at + 2 + count * 12 + 4 <= tiff.size())
+        ifd.end = at + 2 + count * 12 + 4;
+    return ifd;
+}
+
+int TiffIfd::value(uint16_t tag) const
+{
+    const auto it = std::find_if(entries.begin(), entries.end(), [&](const auto& entry) { return entry.first == tag; });
+    return it == entries.end() ? 0 : int(it->second);
+}
+
 JpegFile readJpeg(const std::filesystem::path& path)
 {
     const auto bytes = readFile(path);
@@ -112,9 +104,7 @@ JpegFile readJpeg(const std::filesystem::path& path)
     JpegErrors errors{};
     // Destroyed first: libjpeg lets go of the error manager.
     const Owned<jpeg_decompress_struct> info = jpegDecompress();
-    info->err = jpeg_std_error(&errors.base);
-    errors.base.error_exit = jpegFailed;
-    errors.base.output_message = jpegQuiet;
+    info->err = quietJpegErrors(errors);
     if (setjmp(errors.jump))
         return {};
     jpeg_create_decompress(info.get());
@@ -123,8 +113,11 @@ JpegFile readJpeg(const std::filesystem::path& path)
     jpeg_save_markers(info.get(), JPEG_APP0 + 2, 0xffff);
     jpeg_read_header(info.get(), TRUE);
     for (auto marker = info->marker_list; marker; marker = marker->next)
-        if (marker->marker == JPEG_APP0 + 1)
-            readExif(marker->data, marker->data_length, out);
+        if (marker->marker == JPEG_APP0 + 1 && marker->data_length >= 14 && !std::memcmp(marker->data, "Exif\0", 6)) {
+            const TiffIfd ifd0 = readIfd0({marker->data + 6, marker->data_length - 6});
+            out.exifEntries = int(ifd0.entries.size());
+            out.orientation = ifd0.value(0x0112);
+        }
     JOCTET* icc = nullptr;
     unsigned int iccSize = 0;
     if (jpeg_read_icc_profile(info.get(), &icc, &iccSize))
