@@ -25,8 +25,7 @@ wanted=" ${TOOLS:-tessavo heif-convert vips imagemagick decode-libde265 decode-a
 echo "== building (Release) into $build"
 cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release -DTESSAVO_BUILD_GUI=OFF -DTESSAVO_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j "$jobs" --target tessavo-convert >/dev/null 2>&1 || echo "   (tessavo-convert not built)"
-cmake -S "$repo/bench" -B "$build/bench" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build/bench" -j "$jobs" >/dev/null
+cmake --build "$build" -j "$jobs" --target make_corpus decode_only psnr >/dev/null
 tools=$build/bench
 tessavo=$build/src/app/tessavo-convert
 

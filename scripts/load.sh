@@ -18,11 +18,9 @@ trap 'rm -rf "$work"' EXIT
 
 echo "== building (Release) into $build"
 cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTESSAVO_BUILD_GUI=OFF >/dev/null
-cmake --build "$build" -j "$jobs" --target tessavo-convert tessavo-verify-jpegs >/dev/null
-cmake -S "$repo/bench" -B "$build/bench" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build/bench" -j "$jobs" --target make_corpus >/dev/null
+cmake --build "$build" -j "$jobs" --target tessavo-convert tessavo-verify-jpegs make_corpus >/dev/null
 convert=$build/src/app/tessavo-convert
-verify=$build/tools/tessavo-verify-jpegs
+verify=$build/tests/kit/tessavo-verify-jpegs
 
 # One run: files in $1, expected count $2, label $3, binary $4 (optional).
 run() {

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Prints the non-blank lines of everything under tests/ (code, harnesses,
-# fuzz targets, CMake) against those under src/, and fails when the tests
-# are more than 35% of the product.
+# Prints the non-blank lines of the test code against those under src/, and
+# fails when the tests are more than 35% of the product. Test code is all
+# that serves the tests: everything under tests/ (the suite, its harnesses,
+# fuzz targets, CMake, the image-checking kit and the check of the load
+# runs); no code that only makes or checks test samples lives elsewhere.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 limit=35
