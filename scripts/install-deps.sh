@@ -17,8 +17,9 @@ packages=(
   qml6-module-qtcore qml6-module-qttest
   # imaging
   libheif-dev libheif-examples libjpeg62-turbo-dev libavcodec-dev liblcms2-dev
-  # a FUSE file system without O_TMPFILE, for the fault tests
-  bindfs
+  # a FUSE file system without O_TMPFILE, for the fault tests; FAT and exFAT
+  # images through FUSE drivers, for the tests of USB sticks
+  bindfs fusefat exfat-fuse dosfstools exfatprogs
   # headless display for GUI tests and screenshots; independent checks; benchmarks
   xvfb xauth libimage-exiftool-perl sqlite3 time imagemagick libvips-tools
   # checks the installed .desktop and AppStream files; builds the Debian

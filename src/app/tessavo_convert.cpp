@@ -125,7 +125,7 @@ int main(int argc, char** argv)
     // Photos of the same name keep apart; names are compared as the output
     // folder's file system does.
     const std::vector<std::filesystem::path> names =
-        tessavo::planDestinationNames(files, tessavo::folderTellsCaseApart(outputDirectory));
+        tessavo::planDestinationNames(files, outputDirectory);
     tessavo::removeTemporariesOnSignals();
 
     std::atomic<size_t> next{0};

@@ -51,7 +51,7 @@ void ContentView::convertImages()
     sources.reserve(size_t(count));
     for (qsizetype row = 0; row < count; ++row)
         sources.push_back(localPath(m_files->at(row).url));
-    const auto names = planDestinationNames(sources, folderTellsCaseApart(localPath(folder)));
+    const auto names = planDestinationNames(sources, localPath(folder));
     m_batches.push_back(std::make_shared<ConversionBatch>(++m_runNumber, m_services.printLine));
     for (qsizetype row = 0; row < count; ++row)
         scheduleConversion(m_files->at(row).url, folder, row, names[size_t(row)]);

@@ -65,12 +65,11 @@ TEST(TessavoConvert, EachRunPrintsItsLinesAndExitStatus)
         // OUT/photo.jpg, a HEIC, would be its own JPEG; OUT/a.jpg is replaced.
         {{"-j1", "--output=OUT", "bad.heic", "missing.heic", "OUT/photo.jpg", "a.heic"}, 1,
          {"Converting file: bad.heic", "Failed to create CGImageSource.", "Converting file: missing.heic",
-          "Failed to read HEIC data.", "Converting file: photo.jpg", "Destination URL: OUT/photo.jpg",
-          "Failed to create CGImageDestination.", "Converting file: a.heic", "Destination URL: OUT/a.jpg",
+          "Failed to read HEIC data.", "Converting file: photo.jpg", "Destination URL: OUT/photo (2).jpg",
+          "Successfully converted photo.jpg to photo (2).jpg", "Converting file: a.heic", "Destination URL: OUT/a.jpg",
           "Successfully converted a.heic to a.jpg"},
          {"tessavo-convert: bad.heic: Invalid input: No 'ftyp' box (decoding bad.heic)",
-          "tessavo-convert: missing.heic: No such file or directory (reading missing.heic)",
-          "tessavo-convert: photo.jpg: the destination is the source file itself (writing OUT/photo.jpg)"}},
+          "tessavo-convert: missing.heic: No such file or directory (reading missing.heic)"}},
         {{"B.HEIC"}, 0,
          {"Converting file: B.HEIC", "Destination URL: ./B.jpg", "Successfully converted B.HEIC to B.jpg"}, {}},
     };
@@ -81,6 +80,11 @@ TEST(TessavoConvert, EachRunPrintsItsLinesAndExitStatus)
         EXPECT_EQ(got.lines, run.out);
         EXPECT_EQ(got.errors, run.err);
     }
+    // Nor is another source of the run written over, however many jobs.
+    fs::copy_file(dir / "a.heic", dir / "OUT" / "photo.heic");
+    for (const char* jobs : {"-j1", "-j2"})
+        EXPECT_EQ(runConvert(dir.path(), {jobs, "-o", "OUT", "OUT/photo.heic", "OUT/photo.jpg"}).exitStatus, 0);
+    EXPECT_EQ(readJpeg(dir / "OUT" / "photo (2).jpg").orientation, 6);
     EXPECT_EQ(readJpeg(dir / "OUT" / "IMG_0001 (2).jpg").orientation, 6);
     EXPECT_EQ(readFile(dir / "OUT" / "photo.jpg"), readFile(dir / "B.HEIC"));
 }

@@ -8,7 +8,8 @@
 namespace tessavo::testsupport {
 
 // A real file system for a fault, mounted on `where` until destroyed: a small tmpfs (a full disk, a read-only
-// remount) or a bindfs view (FUSE, without O_TMPFILE). mounted() is false where the machine refuses one.
+// remount), a bindfs view (FUSE, without O_TMPFILE) or a FAT or exFAT image in `image` through Debian's FUSE
+// drivers (a USB stick; the kernel may have neither). mounted() is false where the machine refuses one.
 class TestMount {
 public:
     static TestMount tmpfs(const std::filesystem::path& where, const std::string& options = "size=1m")
@@ -20,6 +21,15 @@ public:
     {
         std::filesystem::create_directories(where);
         return {where, std::system(("bindfs '" + source.string() + "' '" + where.string() + "' 2>/dev/null").c_str()) == 0};
+    }
+    static TestMount fat(const std::filesystem::path& image, const std::filesystem::path& where, bool exfat)
+    {
+        std::filesystem::create_directories(where);
+        const std::string i = std::string("'").append(image) + "' ", w = std::string("'").append(where) + "'";
+        std::string command = "(truncate -s 8M " + i;
+        command += exfat ? "&& mkfs.exfat " + i + "&& mount -o loop -t exfat-fuse " + i + w
+                         : "&& mkfs.vfat " + i + "&& fusefat -o rw+ " + i + w;
+        return {where, std::system((command + ") >/dev/null 2>&1").c_str()) == 0};
     }
     TestMount(const TestMount&) = delete;
     ~TestMount() { if (mounted_) ::umount2(where_.c_str(), MNT_DETACH); }

@@ -6,6 +6,7 @@
 
 #include "heic_fixture.h"
 #include "scratch_dir.h"
+#include "test_mounts.h"
 
 #include <gtest/gtest.h>
 
@@ -156,6 +157,7 @@ TEST(DestinationNames, PhotosOfOneNameKeepApart)
         std::vector<fs::path> sources;
         bool caseSensitive;
         std::vector<fs::path> names;
+        size_t nameMax = 255;
     } cases[] = {
         {{"a/IMG_0001.HEIC", "b/IMG_0001.HEIC", "c/IMG_0001.heic", "IMG_0002.heic"}, true,
          {"IMG_0001.jpg", "IMG_0001 (2).jpg", "IMG_0001 (3).jpg", "IMG_0002.jpg"}},
@@ -166,14 +168,54 @@ TEST(DestinationNames, PhotosOfOneNameKeepApart)
         {{"IMG_1.HEIC", "img_1.heic", "trip.day1.heic", "b/Trip.Day1.heic"}, false,
          {"IMG_1.jpg", "img_1 (2).jpg", "trip.day1.jpg", "Trip.Day1 (2).jpg"}},
         {{"\u00c4pfel.heic", "\u00e4pfel.heic"}, false, {"\u00c4pfel.jpg", "\u00e4pfel (2).jpg"}},
+        // No JPEG comes out hidden.
+        {{".heic", "a/heic.heic", "..heic", ".x.heic", "..."}, true, {"heic.jpg", "heic (2).jpg", "heic (3).jpg", "x.jpg", "photo.jpg"}},
+        // Too long a name loses the end of its stem, never half a character.
+        {{"abcdefgh.heic", "b/abcdefgh.heic", "a\u00e4\u00e4\u00e4.heic", "b/a\u00e4\u00e4\u00e4.heic", "abcdefghijk"}, true,
+         {"abcdefgh.jpg", "abcd (2).jpg", "a\u00e4\u00e4\u00e4.jpg", "a\u00e4 (2).jpg", "abcd (3).jpg"}, 12},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(planDestinationNames(c.sources, c.caseSensitive), c.names) << ::testing::PrintToString(c.sources);
-    // This machine's file systems tell case apart; the probe leaves nothing.
+        EXPECT_EQ(planDestinationNames(c.sources, "/nonexistent", c.caseSensitive, c.nameMax), c.names)
+            << ::testing::PrintToString(c.sources);
+}
+
+// Names that differ only in letter case are one name where the folder's file system folds case (FAT and exFAT
+// through FUSE give the other name an inode of its own); no JPEG takes the name of a source of the run in the
+// folder, in any case or by a hard link; names fit the folder; the probe leaves nothing.
+TEST(DestinationNames, ComparedAsTheFolderDoes)
+{
     ScratchDir dir;
-    EXPECT_TRUE(folderTellsCaseApart(dir / "not" / "yet"));
-    EXPECT_TRUE(folderTellsCaseApart(dir.path()));
-    EXPECT_EQ(entriesOf(dir.path()), std::vector<std::string>{});
+    const TestMount fat = TestMount::fat(dir / "fat.img", dir / "fat", false);
+    const TestMount exfat = TestMount::fat(dir / "exfat.img", dir / "exfat", true);
+    if (!(fat.mounted() && exfat.mounted()) && ::geteuid() != 0)
+        GTEST_SKIP() << "mounting FAT and exFAT needs root";
+    ASSERT_TRUE(fat.mounted() && exfat.mounted())
+        << "cannot mount FAT or exFAT: scripts/install-deps.sh installs fusefat, exfat-fuse, dosfstools, exfatprogs";
+    fs::create_directory(dir / "local");
+    const std::string longStem(250, 'x');
+    for (const std::string folder : {"local", "fat", "exfat"}) {
+        SCOPED_TRACE(folder);
+        const fs::path out = dir / folder;
+        const bool apart = folder == "local";
+        writeFile(out / "PHOTO.JPG", {1});
+        EXPECT_EQ(folderTellsCaseApart(out), apart);
+        EXPECT_EQ(folderTellsCaseApart(out / "not" / "yet"), apart);
+        std::vector<fs::path> sources{"a/IMG_1.heic", "b/img_1.HEIC", out / "PHOTO.JPG", "c/photo.heic",
+                                      fs::path("a") / (longStem + ".heic"), fs::path("b") / (longStem + ".heic")};
+        std::vector<fs::path> names{"IMG_1.jpg", "img_1.jpg", "PHOTO.jpg", "photo.jpg"};
+        if (!apart)
+            names = {"IMG_1.jpg", "img_1 (2).jpg", "PHOTO (2).jpg", "photo (3).jpg"};
+        names.insert(names.end(), {longStem + ".jpg", std::string(247, 'x') + " (2).jpg"});
+        if (apart) {
+            writeFile(dir / "other.heic", {2});
+            fs::create_hard_link(dir / "other.heic", out / "linked.jpg");
+            sources.insert(sources.end(), {"c/linked.heic", dir / "other.heic"});
+            names.insert(names.end(), {"linked (2).jpg", "other.jpg"});
+        }
+        EXPECT_EQ(planDestinationNames(sources, out), names);
+        fs::remove(out / "linked.jpg");
+        EXPECT_EQ(entriesOf(out), std::vector<std::string>{"PHOTO.JPG"});
+    }
 }
 
 // A folder removed before the JPEG has its name (the file has none yet, so
