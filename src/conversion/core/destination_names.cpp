@@ -1,6 +1,7 @@
 #include "conversion/core/destination_names.h"
 
 #include "conversion/core/convert_file.h"
+#include "conversion/core/hidden_files.h"
 #include "conversion/core/owners.h"
 
 #include <cctype>
@@ -10,7 +11,6 @@
 #include <fcntl.h>
 #include <locale.h>
 #include <optional>
-#include <random>
 #include <string>
 #include <sys/stat.h>
 #include <unordered_map>
@@ -126,15 +126,10 @@ bool folderTellsCaseApart(const std::filesystem::path& folder)
         }
     }
     // None has a letter: a name of our own, made and removed again.
-    thread_local std::mt19937 random{std::random_device{}()};
-    std::string probe = ".tessavo-case-";
-    for (int i = 0; i < 10; ++i)
-        probe.push_back(char('a' + random() % 26));
-    const UniqueFd made = openFdAt(fd.get(), probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (!made)
+    HiddenName probe; // removed on a signal too
+    if (!probe.create(fd.get(), "case-", "", [&](const char* name) { return bool(createLocked(fd.get(), name, 0600)); }))
         return false;
-    const auto same = sameFileInOtherCase(fd.get(), probe, swappedCase(probe));
-    ::unlinkat(fd.get(), probe.c_str(), 0);
+    const auto same = sameFileInOtherCase(fd.get(), probe.name(), swappedCase(probe.name()));
     return same && !*same;
 }
 
