@@ -21,6 +21,7 @@ for i in $(seq 8); do cp "$repo/tests/data/recent-phone.heic" "$work/p$i.heic"; 
 for i in $(seq 3); do cp "$repo/tests/data/gradient-12mp.heic" "$work/g$i.heic"; done
 photos=("$work"/*.heic)
 ulimit -c 0
+set -m # or the background runs would ignore SIGINT and SIGQUIT
 damaged() { # every JPEG in the folder that libjpeg does not read whole, without a warning
   for jpeg in "$work/disk/out"/*.jpg; do
     [ -e "$jpeg" ] || continue

@@ -8,7 +8,7 @@
 namespace tessavo::testsupport {
 
 // A real file system for a fault, mounted on `where` until destroyed: a small tmpfs (a full disk, a read-only
-// remount) or a bindfs view (FUSE, without O_TMPFILE). mounted() is false where the machine refuses one.
+// remount), a bindfs view (FUSE, without O_TMPFILE) or exFAT. mounted() is false where the machine refuses one.
 class TestMount {
 public:
     static TestMount tmpfs(const std::filesystem::path& where, const std::string& options = "size=1m")
@@ -20,6 +20,14 @@ public:
     {
         std::filesystem::create_directories(where);
         return {where, std::system(("bindfs '" + source.string() + "' '" + where.string() + "' 2>/dev/null").c_str()) == 0};
+    }
+    // exFAT through Debian's FUSE driver on a loop image, as an SD card: no O_TMPFILE, FUSE's own inodes.
+    static TestMount exfat(const std::filesystem::path& image, const std::filesystem::path& where)
+    {
+        std::filesystem::create_directories(where);
+        const std::string i = std::string(" '").append(image.string()).append("' ");
+        return {where, std::system(("truncate -s 32M" + i + "&& mkfs.exfat" + i + ">/dev/null && mount -t exfat-fuse -o loop" +
+                                    i + "'" + where.string() + "' >/dev/null 2>&1").c_str()) == 0};
     }
     TestMount(const TestMount&) = delete;
     ~TestMount() { if (mounted_) ::umount2(where_.c_str(), MNT_DETACH); }
