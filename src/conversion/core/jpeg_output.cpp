@@ -108,7 +108,8 @@ bool JpegOutput::writeFromMemory()
         if (sent <= 0 && errno != EINTR)
             return failWithErrno(ConversionStep::Finalize);
     }
-    const timespec times[2] = {{0, UTIME_OMIT}, info.st_mtim};
+    // Both times: exfat-fuse drops a modification time set alone.
+    const timespec times[2] = {info.st_atim, info.st_mtim};
     if (::futimens(file_.get(), times) != 0)
         return failWithErrno(ConversionStep::Finalize);
     inMemory_ = false;
