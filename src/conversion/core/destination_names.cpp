@@ -126,8 +126,9 @@ bool folderTellsCaseApart(const std::filesystem::path& folder)
         }
     }
     // None has a letter: a name of our own, made and removed again.
+    UniqueFd made;    // locked while the probe exists
     HiddenName probe; // removed on a signal too
-    if (!probe.create(fd.get(), "case-", "", [&](const char* name) { return bool(createLocked(fd.get(), name, 0600)); }))
+    if (!probe.create(fd.get(), "case-", "", [&](const char* name) { return bool(made = createLocked(fd.get(), name, 0600)); }))
         return false;
     const auto same = sameFileInOtherCase(fd.get(), probe.name(), swappedCase(probe.name()));
     return same && !*same;
