@@ -17,9 +17,9 @@ packages=(
   qml6-module-qtcore qml6-module-qttest
   # imaging
   libheif-dev libheif-examples libjpeg62-turbo-dev libavcodec-dev liblcms2-dev
-  # a FUSE file system without O_TMPFILE, for the fault tests; FAT and exFAT
-  # images through FUSE drivers, for the tests of USB sticks
-  bindfs fusefat exfat-fuse dosfstools exfatprogs
+  # FUSE file systems without O_TMPFILE (a view, FAT and exFAT on an image) and an
+  # I/O error at an exact call, for the fault tests; libjpeg's djpeg checks JPEGs
+  bindfs fuse3 fusefat exfat-fuse dosfstools exfatprogs strace libjpeg-turbo-progs
   # headless display for GUI tests and screenshots; independent checks; benchmarks
   xvfb xauth libimage-exiftool-perl sqlite3 time imagemagick libvips-tools
   # checks the installed .desktop and AppStream files; builds the Debian

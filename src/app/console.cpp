@@ -1,5 +1,6 @@
 #include "app/console.h"
 
+#include <atomic>
 #include <cerrno>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -8,6 +9,9 @@ namespace tessavo {
 
 void printLine(std::string_view line)
 {
+    static std::atomic<bool> readerGone{false};
+    if (readerGone)
+        return;
     // One write per line keeps lines of parallel jobs whole, and allocates
     // nothing, so a job out of memory still says so. A pipe or terminal can
     // take the line in pieces: finish what was left.
@@ -20,6 +24,9 @@ void printLine(std::string_view line)
         if (written < 0) {
             if (errno == EINTR)
                 continue;
+            // The reader has gone (a pipe into head): the run goes on unheard.
+            if (errno == EPIPE)
+                readerGone = true;
             return;
         }
         for (; count > 0 && size_t(written) >= part->iov_len; --count, ++part)

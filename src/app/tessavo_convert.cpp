@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <charconv>
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -49,6 +50,14 @@ void reportFailure(const std::filesystem::path& source, const std::filesystem::p
     const std::string_view text = line.empty() ? std::string_view("tessavo-convert: out of memory\n") : line;
     // One write, so lines of parallel jobs stay whole.
     [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, text.data(), text.size());
+}
+
+// The conversion is the point of a run: it goes on when the reader of its
+// output goes away (a pipe into head), and its exit status still tells.
+void handleSignals()
+{
+    ::signal(SIGPIPE, SIG_IGN);
+    tessavo::removeTemporariesOnSignals();
 }
 
 } // namespace
@@ -122,11 +131,11 @@ int main(int argc, char** argv)
     if (files.empty())
         return usageError("no FILE given");
 
+    handleSignals();
     // Photos of the same name keep apart; names are compared as the output
     // folder's file system does.
     const std::vector<std::filesystem::path> names =
         tessavo::planDestinationNames(files, outputDirectory);
-    tessavo::removeTemporariesOnSignals();
 
     std::atomic<size_t> next{0};
     std::atomic<bool> anyFailed{false};

@@ -26,7 +26,7 @@ public:
     {
         std::filesystem::create_directories(where);
         const std::string i = std::string("'").append(image) + "' ", w = std::string("'").append(where) + "'";
-        std::string command = "(truncate -s 8M " + i;
+        std::string command = "(truncate -s 32M " + i;
         command += exfat ? "&& mkfs.exfat " + i + "&& mount -o loop -t exfat-fuse " + i + w
                          : "&& mkfs.vfat " + i + "&& fusefat -o rw+ " + i + w;
         return {where, std::system((command + ") >/dev/null 2>&1").c_str()) == 0};

@@ -1,5 +1,6 @@
 #include "conversion/core/destination_names.h"
 
+#include "conversion/core/hidden_files.h"
 #include "conversion/core/owners.h"
 
 #include <cctype>
@@ -11,7 +12,6 @@
 #include <fcntl.h>
 #include <locale.h>
 #include <optional>
-#include <random>
 #include <string>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -79,18 +79,6 @@ std::filesystem::path nearestExistingFolder(const std::filesystem::path& folder)
 
 // A new hidden file in `folder` for the case probe, locked while it exists so
 // that a later run can tell a live one from one a killed run left behind.
-UniqueFd makeCaseProbe(int folder, std::string& name)
-{
-    thread_local std::mt19937 random{std::random_device{}()};
-    name = ".tessavo-case-";
-    for (int i = 0; i < 10; ++i)
-        name.push_back(char('a' + random() % 26));
-    UniqueFd made = openFdAt(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (made)
-        ::flock(made.get(), LOCK_EX);
-    return made;
-}
-
 using Identity = std::pair<dev_t, ino_t>;
 
 std::optional<Identity> identityOf(int folder, const char* path, int flags)
@@ -233,16 +221,16 @@ bool folderTellsCaseApart(const std::filesystem::path& folder)
 {
     const std::filesystem::path existing = nearestExistingFolder(folder);
     const UniqueFd fd = existing.empty() ? UniqueFd() : openFd(existing.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    std::string probe;
-    const UniqueFd made = fd ? makeCaseProbe(fd.get(), probe) : UniqueFd();
-    if (!made)
+    if (!fd)
+        return false;
+    UniqueFd made;    // locked while the probe exists
+    HiddenName probe; // listed for the signal handler, removed when done
+    if (!probe.create(fd.get(), "case-", "", [&](const char* name) { return bool(made = createLocked(fd.get(), name, 0600)); }))
         return false;
     // Where case is folded the other name finds the probe, though FUSE
     // drivers give it an inode number of its own; elsewhere it names nothing.
     struct stat info {};
-    const bool apart = ::fstatat(fd.get(), swappedCase(probe).c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT;
-    ::unlinkat(fd.get(), probe.c_str(), 0);
-    return apart;
+    return ::fstatat(fd.get(), swappedCase(probe.name()).c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT;
 }
 
 } // namespace tessavo

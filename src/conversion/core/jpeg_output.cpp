@@ -1,15 +1,13 @@
 #include "conversion/core/jpeg_output.h"
 
-#include <array>
-#include <atomic>
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <random>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/sendfile.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 namespace tessavo {
@@ -17,67 +15,6 @@ namespace tessavo {
 namespace {
 
 constexpr const char* kIsTheSource = "the destination is the source file itself";
-
-// The hidden names that exist now, for the signal handler: plain atomics and
-// fixed buffers, since it may run between any two instructions.
-struct TemporarySlot {
-    std::atomic<int> folder{-1}; // -1 free, -2 being filled, else the folder's descriptor
-    char name[32];
-};
-static_assert(std::atomic<int>::is_always_lock_free);
-std::array<TemporarySlot, 1024> temporaries;
-
-// A hidden name being made now. The handler waits for those before it
-// removes what is listed, and none is begun once it runs: a name made just
-// after its sweep (a slow FUSE create) would outlive the process.
-std::atomic<bool> dying{false};
-std::atomic<int> creating{0};
-thread_local bool creatingHere = false;
-
-int claimSlot(int folder, const std::string& name)
-{
-    if (name.size() >= sizeof(TemporarySlot::name))
-        return -1;
-    for (size_t i = 0; i < temporaries.size(); ++i) {
-        int expected = -1;
-        if (temporaries[i].folder.compare_exchange_strong(expected, -2)) {
-            std::memcpy(temporaries[i].name, name.c_str(), name.size() + 1);
-            temporaries[i].folder.store(folder, std::memory_order_release);
-            return int(i);
-        }
-    }
-    return -1; // more than a thousand at once: this one goes unguarded
-}
-
-extern "C" void removeTemporariesAndDie(int signal)
-{
-    const int saved = errno;
-    dying = true;
-    // Not for a creation this very thread was interrupted in: that one
-    // has not begun, or is done and listed.
-    for (int waited = 0; creating - (creatingHere ? 1 : 0) > 0 && waited < 1000; ++waited) {
-        const timespec millisecond{0, 1'000'000};
-        ::nanosleep(&millisecond, nullptr);
-    }
-    for (TemporarySlot& slot : temporaries) {
-        const int folder = slot.folder.load(std::memory_order_acquire);
-        if (folder >= 0)
-            ::unlinkat(folder, slot.name, 0);
-    }
-    errno = saved;
-    // SA_RESETHAND restored the default action; it applies once this returns.
-    ::raise(signal);
-}
-
-std::string temporaryName()
-{
-    thread_local std::mt19937_64 random{std::random_device{}()};
-    static constexpr char digits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-    std::string name = ".tessavo-";
-    for (int i = 0; i < 12; ++i)
-        name.push_back(digits[random() % 36]);
-    return name + ".tmp";
-}
 
 } // namespace
 
@@ -88,6 +25,9 @@ JpegOutput::JpegOutput(const std::filesystem::path& folder, const std::filesyste
     std::error_code made;
     std::filesystem::create_directories(where, made);
     folder_ = openFd(where.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    // A drop folder may be written to without being read (mode 0733).
+    if (!folder_ && errno == EACCES)
+        folder_ = openFd(where.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (!folder_) {
         // For a folder that could not be made mkdir says why; for a path that
         // exists (a file, a dangling link) opening it does.
@@ -100,42 +40,46 @@ JpegOutput::JpegOutput(const std::filesystem::path& folder, const std::filesyste
         fail(ConversionStep::CreateDestination, kIsTheSource);
         return;
     }
+    removeAbandonedFiles(folder_.get());
     file_ = openFdAt(folder_.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (file_) {
+        // Before it has a name, so that no other run takes it for abandoned.
+        ::flock(file_.get(), LOCK_EX);
+        return;
+    }
     // Kernels and file systems without unnamed files answer in these ways.
-    if (!file_ && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL))
-        takeTemporaryName([this](const char* hidden) {
-            file_ = openFdAt(folder_.get(), hidden, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
-            return bool(file_);
-        });
+    if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) {
+        if (::faccessat(folder_.get(), ".", W_OK | X_OK, AT_EACCESS) == 0) {
+            file_ = UniqueFd(::memfd_create("tessavo-jpeg", MFD_CLOEXEC));
+            inMemory_ = true;
+        }
+    }
     if (!file_)
         failWithErrno(ConversionStep::CreateDestination);
-}
-
-JpegOutput::~JpegOutput()
-{
-    dropTemporary();
 }
 
 bool JpegOutput::publish()
 {
     if (!ready())
         return false;
-    if (::fsync(file_.get()) != 0)
-        return failWithErrno(ConversionStep::Finalize);
     // Again: the name may have changed hands during the decode.
     if (isSource())
         return fail(ConversionStep::CreateDestination, kIsTheSource);
+    if (inMemory_ && !writeFromMemory())
+        return false;
+    if (::fsync(file_.get()) != 0)
+        return failWithErrno(ConversionStep::Finalize);
     if (temporary_.empty() && linkUnnamedTo(name_.c_str()) != 0) {
         if (errno != EEXIST)
             return failWithErrno(ConversionStep::Finalize);
         // A link never replaces a file: link to a hidden name, rename over.
-        if (!takeTemporaryName([this](const char* hidden) { return linkUnnamedTo(hidden) == 0; }))
+        if (!temporary_.create(folder_.get(), "", ".tmp", [this](const char* hidden) { return linkUnnamedTo(hidden) == 0; }))
             return failWithErrno(ConversionStep::Finalize);
     }
     if (!temporary_.empty()) {
-        if (::renameat(folder_.get(), temporary_.c_str(), folder_.get(), name_.c_str()) != 0)
+        if (::renameat(folder_.get(), temporary_.name().c_str(), folder_.get(), name_.c_str()) != 0)
             return failWithErrno(ConversionStep::Finalize);
-        forgetTemporaryName();
+        temporary_.release();
     }
     file_ = UniqueFd();
     // Makes the new name survive a power loss. The JPEG is whole whatever
@@ -144,11 +88,39 @@ bool JpegOutput::publish()
     return true;
 }
 
+// The JPEG encoded into memory goes into a hidden file, with the time the
+// conversion gave it.
+bool JpegOutput::writeFromMemory()
+{
+    const UniqueFd encoded = std::move(file_);
+    struct stat info {};
+    if (::fstat(encoded.get(), &info) != 0)
+        return failWithErrno(ConversionStep::Finalize);
+    if (!temporary_.create(folder_.get(), "", ".tmp", [this](const char* hidden) {
+            file_ = createLocked(folder_.get(), hidden, 0666);
+            return bool(file_);
+        }))
+        return failWithErrno(ConversionStep::CreateDestination);
+    for (off_t copied = 0; copied < info.st_size;) {
+        const ssize_t sent = ::sendfile(file_.get(), encoded.get(), &copied, size_t(info.st_size - copied));
+        if (sent == 0)
+            errno = EIO;
+        if (sent <= 0 && errno != EINTR)
+            return failWithErrno(ConversionStep::Finalize);
+    }
+    // Both times: exfat-fuse drops a modification time set alone.
+    const timespec times[2] = {info.st_atim, info.st_mtim};
+    if (::futimens(file_.get(), times) != 0)
+        return failWithErrno(ConversionStep::Finalize);
+    inMemory_ = false;
+    return true;
+}
+
 bool JpegOutput::fail(ConversionStep step, std::string reason)
 {
     step_ = step;
     reason_ = std::move(reason);
-    dropTemporary();
+    temporary_.remove();
     return false;
 }
 
@@ -164,29 +136,6 @@ bool JpegOutput::isSource() const
            info.st_dev == source_.device && info.st_ino == source_.inode;
 }
 
-bool JpegOutput::takeTemporaryName(const std::function<bool(const char*)>& create)
-{
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        temporary_ = temporaryName();
-        // Listed before it exists, so no moment is left unguarded.
-        slot_ = claimSlot(folder_.get(), temporary_);
-        ++creating;
-        creatingHere = true;
-        errno = EINTR;
-        const bool made = !dying && create(temporary_.c_str());
-        const int error = errno;
-        creatingHere = false;
-        --creating;
-        if (made)
-            return true;
-        forgetTemporaryName();
-        errno = error;
-        if (error != EEXIST)
-            break;
-    }
-    return false;
-}
-
 int JpegOutput::linkUnnamedTo(const char* name) const
 {
     char self[32];
@@ -197,35 +146,6 @@ int JpegOutput::linkUnnamedTo(const char* name) const
         return -1;
     // Without /proc only a process that may read any file can do this.
     return ::linkat(file_.get(), "", folder_.get(), name, AT_EMPTY_PATH);
-}
-
-void JpegOutput::forgetTemporaryName()
-{
-    if (slot_ >= 0)
-        temporaries[size_t(slot_)].folder.store(-1, std::memory_order_release);
-    slot_ = -1;
-    temporary_.clear();
-}
-
-void JpegOutput::dropTemporary()
-{
-    if (!temporary_.empty())
-        ::unlinkat(folder_.get(), temporary_.c_str(), 0);
-    forgetTemporaryName();
-}
-
-void removeTemporariesOnSignals()
-{
-    struct sigaction action {};
-    action.sa_handler = removeTemporariesAndDie;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESETHAND;
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-        struct sigaction previous {};
-        // A signal ignored by whoever started us (nohup, a background job) stays ignored.
-        if (::sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler != SIG_IGN)
-            ::sigaction(signal, &action, nullptr);
-    }
 }
 
 } // namespace tessavo

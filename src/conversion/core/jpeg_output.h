@@ -1,10 +1,10 @@
 #pragma once
 
 #include "conversion/core/convert_file.h"
+#include "conversion/core/hidden_files.h"
 #include "conversion/core/owners.h"
 
 #include <filesystem>
-#include <functional>
 #include <string>
 #include <sys/types.h>
 
@@ -20,16 +20,16 @@ struct FileIdentity {
 // The new file of one conversion. The output folder is held open, so a folder
 // renamed during a run takes its JPEG along; the file has no name until it is
 // complete and synced (O_TMPFILE), so no ending of the process leaves a part
-// of it behind. On file systems without unnamed files a hidden temporary name
-// stands in; it is removed on every path, and on SIGINT, SIGTERM and SIGHUP
-// once removeTemporariesOnSignals() has run.
+// of it behind. On file systems without unnamed files the JPEG is encoded
+// into memory and written under a hidden name only when publish() is called,
+// so that a killed process leaves one for the shortest time (see
+// hidden_files.h for how it is removed then).
 class JpegOutput {
 public:
     // Creates `folder` with its parents and a new file in it that is to
     // become `name`. Made before the decode so that a folder that cannot
     // take the JPEG costs no decoding.
     JpegOutput(const std::filesystem::path& folder, const std::filesystem::path& name, FileIdentity source);
-    ~JpegOutput();
     JpegOutput(const JpegOutput&) = delete;
     JpegOutput& operator=(const JpegOutput&) = delete;
 
@@ -47,25 +47,17 @@ private:
     bool fail(ConversionStep step, std::string reason);
     bool failWithErrno(ConversionStep step);
     bool isSource() const;
-    // Gives the file a hidden name by `create`, retrying on a clash.
-    bool takeTemporaryName(const std::function<bool(const char*)>& create);
+    bool writeFromMemory();
     int linkUnnamedTo(const char* name) const;
-    void forgetTemporaryName();
-    void dropTemporary();
 
     UniqueFd folder_;
     UniqueFd file_;
+    bool inMemory_ = false; // file_ is a memfd, copied into a hidden file on publish()
     std::string name_;
-    std::string temporary_; // the hidden name while there is one
-    int slot_ = -1;         // its entry in the list the signal handler removes
+    HiddenName temporary_; // the hidden name while there is one
     FileIdentity source_;
     ConversionStep step_ = ConversionStep::Done;
     std::string reason_;
 };
-
-// Installs handlers for SIGINT, SIGTERM and SIGHUP that remove the hidden
-// temporary files of unfinished outputs, then end the process as the signal
-// would have.
-void removeTemporariesOnSignals();
 
 } // namespace tessavo
