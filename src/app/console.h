@@ -9,4 +9,12 @@ namespace tessavo {
 // code that prints: the conversion and the bookmark store.
 void printLine(std::string_view line);
 
+// The same for a line of detail on standard error.
+void printErrorLine(std::string_view line);
+
+// Control characters in a line (from a file name or a library's message)
+// would split it or drive the terminal: both writers print them as \n, \r,
+// \t or \xNN, and everything else byte for byte, backslashes and bytes that
+// are no UTF-8 included, so a name without them prints as it is.
+
 } // namespace tessavo
