@@ -43,13 +43,11 @@ void reportFailure(const std::filesystem::path& source, const std::filesystem::p
             : result.step == Step::CreateFolder ? "creating " + outputDirectory.string()
                                                 : "writing " + result.destination.string();
         line = "tessavo-convert: " + source.filename().string() + ": " +
-               (result.reason.empty() ? std::string("unknown error") : result.reason) + " (" + doing + ")\n";
+               (result.reason.empty() ? std::string("unknown error") : result.reason) + " (" + doing + ")";
     } catch (const std::bad_alloc&) {
         line.clear();
     }
-    const std::string_view text = line.empty() ? std::string_view("tessavo-convert: out of memory\n") : line;
-    // One write, so lines of parallel jobs stay whole.
-    [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, text.data(), text.size());
+    tessavo::printErrorLine(line.empty() ? std::string_view("tessavo-convert: out of memory") : line);
 }
 
 // The conversion is the point of a run: it goes on when the reader of its
@@ -150,7 +148,7 @@ int main(int argc, char** argv)
                     tessavo::convertFile(files[i], outputDirectory, fileOptions, tessavo::printLine);
                 // Standard output is for the conversion lines; detail goes here.
                 for (const auto& note : result.notes)
-                    std::fprintf(stderr, "tessavo-convert: %s: %s\n", files[i].filename().c_str(), note.c_str());
+                    tessavo::printErrorLine("tessavo-convert: " + files[i].filename().string() + ": " + note);
                 if (result.succeeded())
                     continue;
                 reportFailure(files[i], outputDirectory, result);

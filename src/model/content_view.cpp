@@ -7,9 +7,21 @@ ContentView::ContentView(PlatformServices services, QObject* parent)
 {
     Q_ASSERT(m_services.filePicker && m_services.folderPicker && m_services.revealer && m_services.bookmarks &&
              m_services.printLine);
+    // Said once, in the GUI thread; the store is gone before this object.
+    m_services.bookmarks->storeFailed = [this](const QString& reason) {
+        QMetaObject::invokeMethod(this, [this, reason] {
+            if (!m_bookmarkProblem.isEmpty())
+                return;
+            m_bookmarkProblem = tr("Bookmarks cannot be saved: %1").arg(reason);
+            emit bookmarkProblemChanged();
+        });
+    };
 }
 
-ContentView::~ContentView() = default;
+ContentView::~ContentView()
+{
+    m_services.bookmarks.reset();
+}
 
 QList<QUrl> ContentView::selectedFiles() const
 {

@@ -43,6 +43,8 @@ class ContentView : public QObject {
     Q_PROPERTY(qint64 runConverted READ runConverted NOTIFY runChanged)
     Q_PROPERTY(qint64 runFailed READ runFailed NOTIFY runChanged)
     Q_PROPERTY(QString runSummary READ runSummary NOTIFY runChanged)
+    // Why the bookmark store cannot keep records, from its first failure on.
+    Q_PROPERTY(QString bookmarkProblem READ bookmarkProblem NOTIFY bookmarkProblemChanged)
 
 public:
     enum class RunState {
@@ -86,6 +88,7 @@ public:
     // "12 of 40 converted, 1 failed" during a run, "40 converted, 1 failed"
     // after it; empty before the first.
     QString runSummary() const;
+    QString bookmarkProblem() const { return m_bookmarkProblem; }
 
     Q_INVOKABLE void addImages();
     Q_INVOKABLE void removeSelectedImages();
@@ -122,6 +125,7 @@ signals:
     void outputDirectoryChanged();
     void completedConversionsChanged();
     void runChanged();
+    void bookmarkProblemChanged();
 
 private:
     void replaceSelection(QSet<QUrl> selection);
@@ -147,6 +151,7 @@ private:
     qint64 m_runTotal = 0;
     qint64 m_runConverted = 0;
     qint64 m_runFailed = 0;
+    QString m_bookmarkProblem;
 };
 
 // What intake takes, by picker and by drop alike: a local file whose name

@@ -182,6 +182,8 @@ QString fileSizeText(const QUrl& url)
 
 QString failureText(const ConversionFailure& failure)
 {
+    if (failure.reason == QLatin1StringView(kNoMemoryToDecode.data(), qsizetype(kNoMemoryToDecode.size())))
+        return QCoreApplication::translate("FileRow", "Not enough memory to decode the photo");
     switch (failure.step) {
     case ConversionStep::Read:
         return QCoreApplication::translate("FileRow", "Could not read the photo: %1").arg(failure.reason);

@@ -13,8 +13,10 @@
 
 #include <cerrno>
 #include <cstring>
+#include <pwd.h>
 #include <system_error>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace tessavo {
 
@@ -59,7 +61,24 @@ SqliteBookmarkStore::~SqliteBookmarkStore()
 
 QString SqliteBookmarkStore::defaultDatabasePath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/bookmarks.sqlite");
+    // Qt's own folder, but as the XDG rules have it: a relative
+    // XDG_DATA_HOME is ignored, and without HOME the home is the user's
+    // passwd entry's. With no home at all there is no store; never one in /.
+    const QString generic = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    const QString ownFolder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation).mid(generic.size());
+    const auto usable = [](const QString& folder) { return QDir::isAbsolutePath(folder) && QDir(folder) != QDir::root(); };
+    QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
+    if (!QDir::isAbsolutePath(dataHome)) {
+        QString home = qEnvironmentVariable("HOME");
+        if (home.isEmpty()) {
+            const passwd* entry = ::getpwuid(::getuid());
+            home = entry ? QFile::decodeName(entry->pw_dir) : QString();
+        }
+        if (!usable(home))
+            return {};
+        dataHome = home + QStringLiteral("/.local/share");
+    }
+    return dataHome + ownFolder + QStringLiteral("/bookmarks.sqlite");
 }
 
 void SqliteBookmarkStore::printFailure(const QString& path, const QString& reason) const
@@ -87,6 +106,8 @@ void SqliteBookmarkStore::saveBookmark(const QUrl& url)
             // No thread to be had; the next save tries again.
             for (const Record& record : m_queue)
                 printFailure(record.path, QString::fromLocal8Bit(error.what()));
+            if (storeFailed)
+                storeFailed(QString::fromLocal8Bit(error.what()));
             m_handled += m_queue.size();
             m_queue.clear();
         }
@@ -139,7 +160,9 @@ void SqliteBookmarkStore::store(QSqlDatabase& db, const std::vector<Record>& bat
         busy = busy || (query.lastError().nativeErrorCode().toInt() & 0xff) == 5; // SQLITE_BUSY
         return false;
     };
-    if (!db.isOpen()) {
+    if (m_databasePath.isEmpty()) {
+        failure = QStringLiteral("no home folder to keep the store in");
+    } else if (!db.isOpen()) {
         QDir().mkpath(QFileInfo(m_databasePath).absolutePath());
         // Two processes opening a new store together: one finds the switch
         // to WAL busy at once, without the timeout's wait, so wait here.
@@ -198,6 +221,8 @@ void SqliteBookmarkStore::store(QSqlDatabase& db, const std::vector<Record>& bat
         failure = QStringLiteral("the store cannot be opened");
     for (const Record& record : batch)
         printFailure(record.path, failure);
+    if (storeFailed)
+        storeFailed(failure);
 }
 
 } // namespace tessavo

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QString>
 #include <QUrl>
 
 #include <functional>
@@ -49,6 +50,9 @@ public:
     // a record that cannot be stored, prints
     // "Failed to save bookmark data for URL: <path>, error: <reason>".
     virtual void saveBookmark(const QUrl& url) = 0;
+    // Called with the reason, from any thread, whenever the store itself
+    // fails to keep a record; set before the first save.
+    std::function<void(const QString& reason)> storeFailed;
 };
 
 // The services the window reaches the desktop through.

@@ -269,6 +269,16 @@ ApplicationWindow {
             }
         }
 
+        Label {
+            objectName: "bookmarkProblem"
+            visible: text !== ""
+            text: window.contentView.bookmarkProblem
+            elide: Text.ElideRight
+            Layout.fillWidth: true
+            Layout.leftMargin: window.gap
+            Layout.rightMargin: window.gap
+        }
+
         // The run: how far it has come and a way to stop it; afterwards
         // what it did and the way back to its folder.
         RowLayout {

@@ -7,6 +7,9 @@
 #include <QTest>
 
 #include <cstring>
+#include <pwd.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 
@@ -91,14 +94,45 @@ private slots:
                 QVERIFY(::mount(nullptr, readOnly, nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0);
             }
             SqliteBookmarkStore bookmarks(lines(), path(store));
+            QStringList told; bookmarks.storeFailed = [&](const QString& reason) { told << reason; }; // to the window
             for (int i = 0; i < 2; ++i) {
                 bookmarks.saveBookmark(QUrl::fromLocalFile(path("blocker")));
                 bookmarks.flush();
             }
             QCOMPARE(m_lines.size(), 2);
+            QCOMPARE(told.size(), 2);
             for (const QString& line : m_lines)
                 QVERIFY2(line.startsWith(failed.arg(path("blocker"), "")) && !line.endsWith(": "), qPrintable(line));
         }
+    }
+
+    // Where a process keeps its store, by its environment and user: a relative XDG_DATA_HOME is
+    // ignored, without HOME the passwd entry's home counts, and with neither there is no store.
+    void storeFolderFollowsTheXdgRules()
+    {
+        if (::geteuid() != 0)
+            QSKIP("only root can run as a user without a passwd entry");
+        const QString own = "/.local/share/tessavo/tessavo/bookmarks.sqlite", root = ::getpwuid(0)->pw_dir;
+        const struct { const char *dataHome, *home; uid_t uid; QString path; } cases[] = {
+            {"/data", "/home/me", 0, "/data/tessavo/tessavo/bookmarks.sqlite"}, {"data", "/home/me", 0, "/home/me" + own},
+            {nullptr, nullptr, 0, root + own}, {"", "", 0, root + own}, {nullptr, nullptr, 54321, ""}, {"", "/", 0, ""}};
+        for (const auto& c : cases) {
+            int pipeFds[2]; QVERIFY(::pipe(pipeFds) == 0);
+            if (::fork() == 0) {
+                c.dataHome ? ::setenv("XDG_DATA_HOME", c.dataHome, 1) : ::unsetenv("XDG_DATA_HOME");
+                c.home ? ::setenv("HOME", c.home, 1) : ::unsetenv("HOME");
+                QCoreApplication::setOrganizationName("tessavo"), QCoreApplication::setApplicationName("tessavo");
+                const QByteArray path = ::setuid(c.uid) == 0 ? SqliteBookmarkStore::defaultDatabasePath().toUtf8() : "?";
+                ::_exit(::write(pipeFds[1], path.data(), size_t(path.size())) == path.size() ? 0 : 1);
+            }
+            ::close(pipeFds[1]);
+            QFile read;
+            QVERIFY(read.open(pipeFds[0], QIODevice::ReadOnly, QFile::AutoCloseHandle));
+            QCOMPARE(QString::fromUtf8(read.readAll()), c.path);
+            ::wait(nullptr);
+        }
+        SqliteBookmarkStore(lines(), QString()).saveBookmark(QUrl::fromLocalFile(m_dir.path())); // reported on the way out
+        QCOMPARE(m_lines, QStringList{failed.arg(m_dir.path(), "no home folder to keep the store in")});
     }
 
     // Another process holds the write lock: saving returns at once, and the record goes

@@ -18,6 +18,8 @@
 
 Q_IMPORT_QML_PLUGIN(TessavoPlugin)
 
+#include <thread>
+
 using namespace tessavo;
 using namespace tessavo::testing;
 
@@ -145,6 +147,18 @@ private slots:
         w.files.setFailed(3, {ConversionStep::Finalize, "No space left on device", "/home/me/Out/gone.jpg"});
         QCOMPARE(w.row(3)->property("toolTipText").toString(), w.path("gone.heic") + "\nCould not write to Out: No space left on device");
         QCOMPARE(w.row(0)->property("toolTipText").toString(), w.path("IMG_0001.HEIC"));
+        w.files.setFailed(3, {ConversionStep::Decode, QString::fromLatin1(kNoMemoryToDecode.data(), kNoMemoryToDecode.size()), ""});
+        QCOMPARE(w.row(3)->property("toolTipText").toString(), w.path("gone.heic") + "\nNot enough memory to decode the photo");
+    }
+
+    // A bookmark store that cannot save is told once, under the list, from the store's thread.
+    void bookmarkStoreFailureIsToldOnce()
+    {
+        MainWindow w;
+        QVERIFY(w.window && !w.item("bookmarkProblem")->isVisible());
+        std::thread([&] { w.desktop.bookmarks->storeFailed("disk I/O error"), w.desktop.bookmarks->storeFailed("locked"); }).join();
+        QTRY_VERIFY(w.item("bookmarkProblem")->isVisible());
+        QCOMPARE(w.item("bookmarkProblem")->property("text").toString(), "Bookmarks cannot be saved: disk I/O error");
     }
 
     // Clicks, then keys, on more rows than the list shows.

@@ -100,7 +100,10 @@ heif_error pluginPush(void* decoder, const void* data, size_t size)
 heif_error pluginDecode(void* decoder, heif_image** decoded)
 {
     *decoded = nullptr;
-    HevcFrame frame = decodeHevcPicture(static_cast<PluginDecoder*>(decoder)->data);
+    bool outOfMemory = false;
+    HevcFrame frame = decodeHevcPicture(static_cast<PluginDecoder*>(decoder)->data, &outOfMemory);
+    if (!frame && outOfMemory)
+        return {heif_error_Memory_allocation_error, heif_suberror_Unspecified, "out of memory"};
     if (!frame)
         return decodeError("HEVC decoding failed");
 
@@ -175,11 +178,19 @@ constexpr size_t kRoomToDecode = size_t(128) << 20;
 
 } // namespace
 
-HevcFrame decodeHevcPicture(std::span<const std::uint8_t> lengthPrefixedNals)
+HevcFrame decodeHevcPicture(std::span<const std::uint8_t> lengthPrefixedNals, bool* outOfMemory)
 {
+    bool unused = false;
+    bool& lacking = outOfMemory ? *outOfMemory : unused;
+    const auto failed = [&](int status) {
+        lacking = lacking || status == AVERROR(ENOMEM);
+        return status < 0;
+    };
     const RoomPass room(decodeRoom, kRoomToDecode);
-    if (!room)
+    if (!room) {
+        lacking = true;
         return nullptr;
+    }
     thread_local std::vector<std::uint8_t> stream;
     if (!toAnnexB(lengthPrefixedNals, stream))
         return nullptr;
@@ -189,17 +200,19 @@ HevcFrame decodeHevcPicture(std::span<const std::uint8_t> lengthPrefixedNals)
     const Owned<AVCodecContext> context = avCodecContext(codec);
     const Owned<AVPacket> packet = avPacket();
     HevcFrame frame = avFrame();
-    if (!context || !packet || !frame)
+    if (!context || !packet || !frame) {
+        lacking = true;
         return nullptr;
+    }
     // Callers parallelise across tiles and files; one picture gains nothing from threads.
     context->thread_count = 1;
-    if (avcodec_open2(context.get(), codec, nullptr) < 0)
+    if (failed(avcodec_open2(context.get(), codec, nullptr)))
         return nullptr;
     packet->data = stream.data();
     packet->size = int(stream.size() - AV_INPUT_BUFFER_PADDING_SIZE);
-    if (avcodec_send_packet(context.get(), packet.get()) < 0 || avcodec_send_packet(context.get(), nullptr) < 0)
+    if (failed(avcodec_send_packet(context.get(), packet.get())) || failed(avcodec_send_packet(context.get(), nullptr)))
         return nullptr;
-    if (avcodec_receive_frame(context.get(), frame.get()) < 0 || frame->decode_error_flags != 0)
+    if (failed(avcodec_receive_frame(context.get(), frame.get())) || frame->decode_error_flags != 0)
         return nullptr;
     return frame;
 }

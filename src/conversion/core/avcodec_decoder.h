@@ -21,8 +21,9 @@ std::uint64_t fastHevcDecodeCount();
 using HevcFrame = Owned<AVFrame>;
 
 // Decodes one coded picture given as NAL units, each preceded by its 4-byte
-// big-endian length (parameter sets first). Null when the stream is invalid.
-HevcFrame decodeHevcPicture(std::span<const std::uint8_t> lengthPrefixedNals);
+// big-endian length (parameter sets first). Null when the stream is invalid,
+// or when memory ran out, which sets `outOfMemory`.
+HevcFrame decodeHevcPicture(std::span<const std::uint8_t> lengthPrefixedNals, bool* outOfMemory = nullptr);
 
 // The colour that a decoded picture's VUI declares, as libheif's built-in
 // decoder hands it on: codes libheif does not know become "unspecified",

@@ -97,6 +97,15 @@ void initialiseLibheifOnce()
     });
 }
 
+// libheif names a failed allocation after the check that fails next ("Wrong
+// tile image pixel depth"); errno, cleared before the call, tells the truth.
+std::string libheifReason(const heif_error& error)
+{
+    const bool memory = (error.code == heif_error_Memory_allocation_error &&
+                         error.subcode != heif_suberror_Security_limit_exceeded) || errno == ENOMEM;
+    return memory ? std::string(kNoMemoryToDecode) : error.message;
+}
+
 // Interleaved 8-bit RGB, top row first.
 struct RgbImage {
     int width = 0;
@@ -118,9 +127,10 @@ std::optional<RgbImage> decodeShownImage(heif_image_handle* handle, const Colour
     const heif_chroma chroma = toneMapped ? (hasAlpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
                                           : (hasAlpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
     Owned<heif_image> decoded;
+    errno = 0;
     const heif_error error = heif_decode_image(handle, into(decoded), heif_colorspace_RGB, chroma, options.get());
     if (error.code != heif_error_Ok || !decoded) {
-        reason = error.message;
+        reason = libheifReason(error);
         return std::nullopt;
     }
 
@@ -286,13 +296,14 @@ ConversionResult convertFile(const std::filesystem::path& source,
             heif_context_set_maximum_image_size_limit(context.get(), kMaxImageSide + 1);
         Owned<heif_image_handle> handle;
         heif_error parsed{heif_error_Memory_allocation_error, heif_suberror_Unspecified, "out of memory"};
+        errno = 0;
         if (context) {
             parsed = heif_context_read_from_memory_without_copy(context.get(), bytes.data(), bytes.size(), nullptr);
             if (parsed.code == heif_error_Ok)
                 parsed = heif_context_get_primary_image_handle(context.get(), into(handle));
         }
         if (parsed.code != heif_error_Ok)
-            return fail(ConversionStep::Parse, parsed.message);
+            return fail(ConversionStep::Parse, libheifReason(parsed));
         if (heif_image_handle_get_ispe_width(handle.get()) > kMaxImageSide ||
             heif_image_handle_get_ispe_height(handle.get()) > kMaxImageSide)
             return fail(ConversionStep::Parse, "the image is larger than 16384 pixels");
@@ -376,7 +387,8 @@ ConversionResult convertFile(const std::filesystem::path& source,
         result.step = underWay;
         const bool memory = dynamic_cast<const std::bad_alloc*>(&error) != nullptr;
         try {
-            result.reason = memory ? std::strerror(ENOMEM) : error.what();
+            const bool decoding = underWay == ConversionStep::Parse || underWay == ConversionStep::Decode;
+            result.reason = !memory ? error.what() : decoding ? std::string(kNoMemoryToDecode) : std::strerror(ENOMEM);
         } catch (const std::bad_alloc&) {
         }
         // The programs' printLine allocates nothing; a sink that needs memory

@@ -48,6 +48,9 @@ struct ConversionOptions {
 // 200 megapixels, stay below it.
 inline constexpr int kMaxImageSide = 16384;
 
+// The reason of a photo that failed to parse or decode for want of memory.
+inline constexpr std::string_view kNoMemoryToDecode = "Not enough memory to decode the photo";
+
 // Receives each diagnostic line, without its line feed; the programs print
 // them on standard output, tests may collect them. Called from the thread
 // that converts.

@@ -212,10 +212,17 @@ private:
         }
         if (thumbnailLength > 0 && thumbnail < bytes_.size())
             owned_.push_back({thumbnail, std::min<uint64_t>(thumbnail + thumbnailLength, bytes_.size())});
-        // The header stays whatever a broken IFD 1 claims.
-        for (Range& range : owned_) {
+        // The header stays whatever a broken IFD 1 claims. Each byte is
+        // cleared once, however many ranges cover it.
+        for (Range& range : owned_)
             range.begin = std::clamp<uint64_t>(range.begin, 8, range.end);
-            std::fill(bytes_.begin() + ptrdiff_t(range.begin), bytes_.begin() + ptrdiff_t(range.end), 0);
+        std::sort(owned_.begin(), owned_.end(), [](const Range& a, const Range& b) { return a.begin < b.begin; });
+        uint64_t cleared = 0;
+        for (const Range& range : owned_) {
+            const uint64_t from = std::max(range.begin, cleared);
+            if (from < range.end)
+                std::fill(bytes_.begin() + ptrdiff_t(from), bytes_.begin() + ptrdiff_t(range.end), 0);
+            cleared = std::max(cleared, range.end);
         }
     }
 
@@ -256,6 +263,17 @@ std::string replaceProperty(const std::string& xmp, std::string_view name, int v
     std::string result;
     result.reserve(xmp.size());
     size_t copied = 0;
+    // The next '<', '>' or quote from a position on, remembered: a search
+    // starts again only past the last one found, so no byte is read twice.
+    std::array<std::pair<size_t, size_t>, 256> found; // {searched from, found at}
+    found.fill({std::string::npos, 0});
+    const auto next = [&](char c, size_t from) {
+        auto& [searched, at] = found[uint8_t(c)];
+        if (searched > from || (at < from && at != std::string::npos))
+            searched = from, at = xmp.find(c, from);
+        return at;
+    };
+    size_t lastContent = std::string::npos; // an element's content already found not to be a number
     for (size_t at = xmp.find(name); at != std::string::npos; at = xmp.find(name, at + 1)) {
         const size_t after = at + name.size();
         if (at == 0 || (xmp[at - 1] != '<' && !isSpace(xmp[at - 1])) || (after < xmp.size() && isNameChar(xmp[after])))
@@ -263,10 +281,11 @@ std::string replaceProperty(const std::string& xmp, std::string_view name, int v
         const bool element = xmp[at - 1] == '<';
         size_t begin = after, end = std::string::npos;
         if (element) {
-            begin = xmp.find('>', after);
-            if (begin == std::string::npos || xmp[begin - 1] == '/')
+            begin = next('>', after);
+            if (begin == std::string::npos || xmp[begin - 1] == '/' || begin + 1 == lastContent)
                 continue;
-            end = xmp.find('<', ++begin);
+            lastContent = ++begin;
+            end = next('<', begin);
         } else {
             while (begin < xmp.size() && isSpace(xmp[begin]))
                 ++begin;
@@ -277,7 +296,7 @@ std::string replaceProperty(const std::string& xmp, std::string_view name, int v
                 ++begin;
             if (begin >= xmp.size() || (xmp[begin] != '"' && xmp[begin] != '\''))
                 continue;
-            end = xmp.find(xmp[begin], begin + 1);
+            end = next(xmp[begin], begin + 1);
             ++begin;
         }
         if (end == std::string::npos)
@@ -349,27 +368,38 @@ std::vector<uint8_t> rewriteXmp(std::span<const uint8_t> xmp, int orientation, i
 PhotoMetadata readPhotoMetadata(heif_image_handle* handle, int orientation, int width, int height)
 {
     PhotoMetadata metadata;
+    // A block too large for one JPEG segment is left out before it is read
+    // through, so that its size costs no time; so is one the rewrite makes
+    // too large.
+    const auto fits = [&](const char* kind, size_t size, size_t limit) {
+        if (size <= limit)
+            return true;
+        metadata.notes.push_back(std::string(kind) + " of " + std::to_string(size) +
+                                 " bytes does not fit one JPEG segment; not copied");
+        return false;
+    };
     if (const auto ids = blockIds(handle, "Exif"); !ids.empty()) {
         const std::vector<uint8_t> item = readBlock(handle, ids.front());
         const auto tiff = tiffOfHeifExif(item);
-        metadata.exif = tiff.empty() ? std::vector<uint8_t>{} : rewriteExif(tiff, orientation, width, height);
-        if (metadata.exif.empty()) {
+        if (tiff.empty()) {
             metadata.notes.push_back("Exif not readable; not copied");
-        } else if (metadata.exif.size() > kMaxJpegExifBytes) {
-            metadata.notes.push_back("Exif of " + std::to_string(metadata.exif.size()) +
-                                     " bytes does not fit one JPEG segment; not copied");
-            metadata.exif.clear();
+        } else if (fits("Exif", tiff.size(), kMaxJpegExifBytes)) {
+            metadata.exif = rewriteExif(tiff, orientation, width, height);
+            if (metadata.exif.empty())
+                metadata.notes.push_back("Exif not readable; not copied");
+            else if (!fits("Exif", metadata.exif.size(), kMaxJpegExifBytes))
+                metadata.exif.clear();
         }
     }
     for (const heif_item_id id : blockIds(handle, "mime")) {
         const char* type = heif_image_handle_get_metadata_content_type(handle, id);
         if (!type || std::string_view(type) != "application/rdf+xml")
             continue;
-        metadata.xmp = rewriteXmp(readBlock(handle, id), orientation, width, height);
-        if (metadata.xmp.size() > kMaxJpegXmpBytes) {
-            metadata.notes.push_back("XMP of " + std::to_string(metadata.xmp.size()) +
-                                     " bytes does not fit one JPEG segment; not copied");
-            metadata.xmp.clear();
+        const std::vector<uint8_t> xmp = readBlock(handle, id);
+        if (fits("XMP", xmp.size(), kMaxJpegXmpBytes)) {
+            metadata.xmp = rewriteXmp(xmp, orientation, width, height);
+            if (!fits("XMP", metadata.xmp.size(), kMaxJpegXmpBytes))
+                metadata.xmp.clear();
         }
         break;
     }

@@ -2,6 +2,7 @@
 // JPEG it writes whole or not at all, and the names it gives.
 #include "conversion/core/convert_file.h"
 #include "conversion/core/destination_names.h"
+#include "conversion/core/exif_metadata.h"
 #include "conversion/core/jpeg_output.h"
 
 #include "heic_fixture.h"
@@ -250,4 +251,35 @@ TEST(ConvertFile, KeptMetadataTellsTheTruthAboutTheJpeg)
     EXPECT_NE(text.find("Tessavo Test"), std::string::npos) << "the Make";
     EXPECT_NE(text.find("<tiff:Orientation>6</tiff:Orientation>"), std::string::npos);
     EXPECT_EQ(text.find("\xff\xd8\xff", 2), std::string::npos) << "a thumbnail is left";
+}
+
+// Blocks within one JPEG segment but of many entries: an IFD 1 of nested
+// ranges is erased whole while the value IFD 0 keeps stays; every
+// well-formed property is rewritten, however many ill-formed ones share
+// its element.
+TEST(ExifMetadata, ManyEntriesWithinOneSegment)
+{
+    std::vector<uint8_t> tiff(60000, 0x55);
+    const auto put = [&](size_t at, uint32_t value) {
+        for (int i = 0; i < 4; ++i)
+            tiff[at + size_t(i)] = uint8_t(value >> (8 * i));
+    };
+    std::copy_n("II*\0\x08\0\0\0\x01\0\x0f\x01\x02\0\x08\0\0\0", 18, tiff.begin()); // IFD 0: a Make...
+    put(18, 59992), put(22, 32);                                                  // ...at the end; IFD 1
+    put(32, 4000);
+    for (uint32_t i = 0, j = 3999; i < 4000; ++i, --j) // BYTE values, the later the wider
+        put(34 + i * 12, 0x00010100), put(38 + i * 12, 11954 - 2 * j), put(42 + i * 12, 48038 + j);
+    const auto exif = rewriteExif(tiff, 3, 640, 480);
+    ASSERT_EQ(exif.size(), 60030u);
+    EXPECT_EQ(std::count(exif.begin() + 32, exif.begin() + 59992, 0), 59960);
+    EXPECT_EQ(std::count(exif.begin() + 59992, exif.begin() + 60000, 0x55), 8);
+
+    std::string xmp;
+    for (int i = 0; i < 3000; ++i)
+        xmp += "<tiff:Orientation tiff:Orientation=\"x\" ";
+    const std::string after = ">n<x tiff:Orientation = '1' <tiff:Orientation>  8 </tiff:Orientation> tiff:Orientation=\"2\"/>";
+    const std::string whole = xmp + after;
+    const auto rewritten = rewriteXmp({reinterpret_cast<const uint8_t*>(whole.data()), whole.size()}, 6, 640, 480);
+    EXPECT_EQ(std::string(rewritten.begin(), rewritten.end()),
+              xmp + ">n<x tiff:Orientation = '6' <tiff:Orientation>  6 </tiff:Orientation> tiff:Orientation=\"6\"/>");
 }
