@@ -81,8 +81,18 @@ std::string temporaryName()
 
 } // namespace
 
-JpegOutput::JpegOutput(const std::filesystem::path& folder, const std::filesystem::path& name, FileIdentity source)
-    : name_(name.string()), source_(source)
+JpegOutput::JpegOutput(const std::filesystem::path& name, FileIdentity source) : name_(name.string()), source_(source) {}
+
+Result<std::unique_ptr<JpegOutput>> JpegOutput::open(const std::filesystem::path& folder,
+                                                     const std::filesystem::path& name, FileIdentity source)
+{
+    std::unique_ptr<JpegOutput> output(new JpegOutput(name, source));
+    if (Result<void> created = output->create(folder); !created)
+        return created.failure();
+    return output;
+}
+
+Result<void> JpegOutput::create(const std::filesystem::path& folder)
 {
     const std::filesystem::path where = folder.empty() ? std::filesystem::path(".") : folder;
     std::error_code made;
@@ -92,14 +102,11 @@ JpegOutput::JpegOutput(const std::filesystem::path& folder, const std::filesyste
         // For a folder that could not be made mkdir says why; for a path that
         // exists (a file, a dangling link) opening it does.
         const int opening = errno;
-        fail(ConversionStep::CreateFolder,
-             made && made != std::errc::file_exists ? made.message() : std::strerror(opening));
-        return;
+        return fail(ConversionStep::CreateFolder,
+                    made && made != std::errc::file_exists ? made.message() : std::strerror(opening));
     }
-    if (isSource()) {
-        fail(ConversionStep::CreateDestination, kIsTheSource);
-        return;
-    }
+    if (isSource())
+        return fail(ConversionStep::CreateDestination, kIsTheSource);
     file_ = openFdAt(folder_.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
     // Kernels and file systems without unnamed files answer in these ways.
     if (!file_ && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL))
@@ -108,7 +115,8 @@ JpegOutput::JpegOutput(const std::filesystem::path& folder, const std::filesyste
             return bool(file_);
         });
     if (!file_)
-        failWithErrno(ConversionStep::CreateDestination);
+        return failWithErrno(ConversionStep::CreateDestination);
+    return {};
 }
 
 JpegOutput::~JpegOutput()
@@ -116,10 +124,8 @@ JpegOutput::~JpegOutput()
     dropTemporary();
 }
 
-bool JpegOutput::publish()
+Result<void> JpegOutput::publish()
 {
-    if (!ready())
-        return false;
     if (::fsync(file_.get()) != 0)
         return failWithErrno(ConversionStep::Finalize);
     // Again: the name may have changed hands during the decode.
@@ -141,18 +147,16 @@ bool JpegOutput::publish()
     // Makes the new name survive a power loss. The JPEG is whole whatever
     // happens here, so a failure is no reason to report one.
     ::fsync(folder_.get());
-    return true;
+    return {};
 }
 
-bool JpegOutput::fail(ConversionStep step, std::string reason)
+Failure JpegOutput::fail(ConversionStep step, std::string reason)
 {
-    step_ = step;
-    reason_ = std::move(reason);
     dropTemporary();
-    return false;
+    return {step, std::move(reason)};
 }
 
-bool JpegOutput::failWithErrno(ConversionStep step)
+Failure JpegOutput::failWithErrno(ConversionStep step)
 {
     return fail(step, std::strerror(errno));
 }

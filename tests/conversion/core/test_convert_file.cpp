@@ -182,13 +182,14 @@ TEST(ConvertFile, FolderRemovedBeforeTheJpegIsNamed)
 {
     ScratchDir dir;
     fs::create_directories(dir / "out");
-    JpegOutput output(dir / "out", "IMG_7.jpg", {});
-    ASSERT_TRUE(output.ready()) << output.reason();
-    ASSERT_EQ(::write(output.fd(), "jpeg", 4), 4);
+    auto output = JpegOutput::open(dir / "out", "IMG_7.jpg", {});
+    ASSERT_TRUE(output) << output.failure().reason;
+    ASSERT_EQ(::write((*output)->fd(), "jpeg", 4), 4);
     fs::remove(dir / "out");
-    EXPECT_FALSE(output.publish());
-    EXPECT_EQ(output.step(), ConversionStep::Finalize);
-    EXPECT_EQ(output.reason(), std::strerror(ENOENT));
+    const Result<void> published = (*output)->publish();
+    ASSERT_FALSE(published);
+    EXPECT_EQ(published.failure().step, ConversionStep::Finalize);
+    EXPECT_EQ(published.failure().reason, std::strerror(ENOENT));
     EXPECT_EQ(entriesOf(dir.path()), std::vector<std::string>{});
 }
 
