@@ -8,6 +8,7 @@
 #include <charconv>
 #include <csignal>
 #include <cstdio>
+#include <getopt.h>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -35,15 +36,11 @@ bool parseJobs(std::string_view text, unsigned& jobs)
 void reportFailure(const std::filesystem::path& source, const std::filesystem::path& outputDirectory,
                    const tessavo::ConversionResult& result)
 {
-    using Step = tessavo::ConversionStep;
     std::string line;
     try {
-        const std::string doing = result.step == Step::Read ? "reading " + source.string()
-            : result.step == Step::Parse || result.step == Step::Decode ? "decoding " + source.string()
-            : result.step == Step::CreateFolder ? "creating " + outputDirectory.string()
-                                                : "writing " + result.destination.string();
         line = "tessavo-convert: " + source.filename().string() + ": " +
-               (result.reason.empty() ? std::string("unknown error") : result.reason) + " (" + doing + ")";
+               (result.reason.empty() ? std::string("unknown error") : result.reason) + " (" +
+               tessavo::failedActivity(result, source, outputDirectory) + ")";
     } catch (const std::bad_alloc&) {
         line.clear();
     }
@@ -58,6 +55,22 @@ void handleSignals()
     tessavo::removeTemporariesOnSignals();
 }
 
+const option kOptions[] = {
+    {"output", required_argument, nullptr, 'o'},   {"jobs", required_argument, nullptr, 'j'},
+    {"keep-metadata", no_argument, nullptr, 'k'}, {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, 'v'},       {nullptr, 0, nullptr, 0},
+};
+
+// Whether `arg` is the option as written out: no abbreviated long name, no
+// other short option run together with it.
+bool spelledOut(std::string_view arg, int longIndex, bool takesValue)
+{
+    if (longIndex < 0)
+        return takesValue || arg.size() == 2;
+    const std::string name = std::string("--") + kOptions[longIndex].name;
+    return arg == name || (takesValue && arg.starts_with(name + "="));
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -67,16 +80,22 @@ int main(int argc, char** argv)
     std::vector<std::filesystem::path> files;
     tessavo::ConversionOptions options;
 
-    bool optionsEnded = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
-            files.emplace_back(arg);
-            continue;
-        }
-        if (arg == "--") {
-            optionsEnded = true;
-        } else if (arg == "-h" || arg == "--help") {
+    // "-": files come back in order as option 1, as options may follow them;
+    // ":": a missing value is told apart, and getopt prints nothing itself.
+    for (;;) {
+        const int current = optind;
+        int longIndex = -1;
+        const int option = getopt_long(argc, argv, "-:o:j:h", kOptions, &longIndex);
+        if (option == -1)
+            break;
+        const std::string arg = current < argc ? argv[current] : "";
+        if (option == 1) {
+            files.emplace_back(optarg);
+        } else if (option == ':') {
+            return usageError("option " + arg + " needs a value");
+        } else if (option == '?' || !spelledOut(arg, longIndex, option == 'o' || option == 'j')) {
+            return usageError("unknown option " + arg);
+        } else if (option == 'h') {
             std::printf("%.*s\n"
                         "Converts each HEIC FILE into a JPEG of the same name in DIR.\n\n"
                         "  -o, --output DIR     folder for the JPEG files, created if missing (default: .)\n"
@@ -88,44 +107,21 @@ int main(int argc, char** argv)
                         "Exit status: 0 when every file converted, 1 when any failed, 2 on a usage error.\n",
                         int(kUsage.size()), kUsage.data());
             return 0;
-        } else if (arg == "--keep-metadata") {
-            options.keepMetadata = true;
-        } else if (arg == "--version") {
+        } else if (option == 'v') {
             std::printf("tessavo-convert " TESSAVO_VERSION "\n");
             return 0;
-        } else {
-            // -o DIR, -oDIR, --output DIR, --output=DIR; likewise for -j.
-            std::string_view name = arg, value;
-            bool hasValue = false;
-            if (arg.starts_with("--")) {
-                if (const auto eq = arg.find('='); eq != std::string_view::npos) {
-                    name = arg.substr(0, eq);
-                    value = arg.substr(eq + 1);
-                    hasValue = true;
-                }
-            } else if (arg.size() > 2) {
-                name = arg.substr(0, 2);
-                value = arg.substr(2);
-                hasValue = true;
-            }
-            const bool isOutput = name == "-o" || name == "--output";
-            const bool isJobs = name == "-j" || name == "--jobs";
-            if (!isOutput && !isJobs)
-                return usageError("unknown option " + std::string(arg));
-            if (!hasValue) {
-                if (i + 1 >= argc)
-                    return usageError("option " + std::string(arg) + " needs a value");
-                value = argv[++i];
-            }
-            if (isOutput) {
-                if (value.empty())
-                    return usageError("empty output folder");
-                outputDirectory = value;
-            } else if (!parseJobs(value, jobs)) {
-                return usageError("jobs must be a whole number from 1 to 1024, not '" + std::string(value) + "'");
-            }
+        } else if (option == 'k') {
+            options.keepMetadata = true;
+        } else if (option == 'o') {
+            if (*optarg == '\0')
+                return usageError("empty output folder");
+            outputDirectory = optarg;
+        } else if (!parseJobs(optarg, jobs)) {
+            return usageError("jobs must be a whole number from 1 to 1024, not '" + std::string(optarg) + "'");
         }
     }
+    // What follows "--".
+    files.insert(files.end(), argv + optind, argv + argc);
     if (files.empty())
         return usageError("no FILE given");
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "conversion/core/convert_file.h"
+#include "conversion/core/jpeg_writer.h"
 #include "conversion/core/owners.h"
 
 #include <cstdint>
@@ -14,13 +15,6 @@
 // libheif's own decode as the reference, JPEGs read back by libjpeg, PSNR;
 // and the files and lines of a test.
 namespace tessavo::testsupport {
-
-// Interleaved 8-bit RGB, top row first.
-struct RgbImage {
-    int width = 0;
-    int height = 0;
-    std::vector<uint8_t> pixels;
-};
 
 void writeFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> readFile(const std::filesystem::path& path);

@@ -57,7 +57,7 @@ Owned<cmsToneCurve> decodingCurve(int transfer)
     }
 }
 
-std::string describe(const NclxColourSpace& colour)
+std::string describe(const NclxColour& colour)
 {
     std::string name;
     switch (colour.primaries) {
@@ -116,7 +116,7 @@ float srgbEncode(float linear)
 
 bool isHdrTransfer(int transfer) { return transfer == kPq || transfer == kHlg; }
 
-std::vector<uint8_t> profileForNclx(const NclxColourSpace& colour)
+std::vector<uint8_t> profileForNclx(const NclxColour& colour)
 {
     const bool srgbPrimaries = colour.primaries == 1 || colour.primaries == 2;
     if (srgbPrimaries && isSrgbLikeCurve(colour.transfer))
@@ -178,7 +178,8 @@ ColourPlan planColour(heif_image_handle* handle)
     const heif_error error = heif_image_handle_get_nclx_color_profile(handle, into(nclx));
     if (error.code != heif_error_Ok || !nclx)
         return plan;
-    plan.nclx = {nclx->color_primaries, nclx->transfer_characteristics,
+    plan.nclx = {uint16_t(nclx->color_primaries), uint16_t(nclx->transfer_characteristics),
+                 uint16_t(nclx->matrix_coefficients), nclx->full_range_flag != 0,
                  nclx->color_primary_red_x, nclx->color_primary_red_y,
                  nclx->color_primary_green_x, nclx->color_primary_green_y,
                  nclx->color_primary_blue_x, nclx->color_primary_blue_y,
@@ -201,7 +202,7 @@ void convertToSrgb(const ColourPlan& plan, uint8_t* rgb, size_t pixels)
     }
 }
 
-HdrRendering::HdrRendering(const NclxColourSpace& colour, int bitDepth)
+HdrRendering::HdrRendering(const NclxColour& colour, int bitDepth)
     : hlg_(colour.transfer == kHlg), maxCode_((1 << std::clamp(bitDepth, 8, 16)) - 1)
 {
     signalToLight_.resize(size_t(maxCode_) + 1);

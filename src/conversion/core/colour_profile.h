@@ -14,11 +14,11 @@ struct heif_image_handle;
 // curve, which only an ICC profile, a tone mapping or a conversion can tell.
 namespace tessavo {
 
-// H.273 code points of an nclx colour box.
-struct NclxColourSpace {
-    int primaries = 2; // 2: unspecified
-    int transfer = 2;
-    // Chromaticities of the primaries and white point, as libheif gives them.
+// An nclx colour box: its H.273 code points (2: unspecified).
+struct NclxColour {
+    uint16_t primaries = 2, transfer = 2, matrix = 2;
+    bool fullRange = true;
+    // Chromaticities of the primaries and white point, where libheif gave them.
     float redX = 0, redY = 0, greenX = 0, greenY = 0, blueX = 0, blueY = 0, whiteX = 0, whiteY = 0;
 };
 
@@ -28,7 +28,7 @@ bool isHdrTransfer(int transfer);
 // An ICC v4 profile for RGB in the nclx primaries and transfer curve (for
 // PQ and HLG: the sRGB curve of the SDR rendering). Empty when plain sRGB
 // already means the same, or the code points describe no usable space.
-std::vector<uint8_t> profileForNclx(const NclxColourSpace& colour);
+std::vector<uint8_t> profileForNclx(const NclxColour& colour);
 
 struct ColourPlan {
     enum class Pixels : uint8_t {
@@ -37,7 +37,7 @@ struct ColourPlan {
         ToSrgb,     // converted from a profile too large for JPEG to sRGB
     };
     Pixels pixels = Pixels::AsDecoded;
-    NclxColourSpace nclx;               // ToneMapped: the photo's transfer
+    NclxColour nclx;               // ToneMapped: the photo's transfer
     std::vector<uint8_t> profile;  // written into the JPEG; may be empty
     std::shared_ptr<void> toSrgb;  // ToSrgb: the lcms2 transform
     std::string note;              // for people: why the photo's own profile is not in the JPEG
@@ -59,7 +59,7 @@ void convertToSrgb(const ColourPlan& plan, uint8_t* rgb, size_t pixels);
 // curve in the photo's own primaries.
 class HdrRendering {
 public:
-    HdrRendering(const NclxColourSpace& colour, int bitDepth);
+    HdrRendering(const NclxColour& colour, int bitDepth);
     // First pass: every pixel, to find the brightest one.
     void measure(const uint16_t* pixels, size_t count, int channels);
     // Second pass: 8-bit output with the same channels (alpha rescaled).

@@ -45,26 +45,28 @@ AddressSpaceBudget conversionRoom;
 // at the read step instead of taking its size in memory.
 constexpr off_t kMaxSourceBytes = off_t(1) << 30;
 
+struct SourceFile {
+    std::vector<uint8_t> bytes;
+    FileIdentity identity;
+    timespec modified{};
+};
+
+Failure unread(std::string reason) { return {ConversionStep::Read, std::move(reason)}; }
+
 // O_NONBLOCK keeps a FIFO or device from stalling the job; only regular
-// files are read. Empty `reason` when it worked.
-std::vector<uint8_t> readWholeFile(const std::filesystem::path& path, FileIdentity& identity, timespec& modified,
-                                   std::string& reason)
+// files are read.
+Result<SourceFile> readWholeFile(const std::filesystem::path& path)
 {
     const UniqueFd fd = openFd(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     struct stat info {};
-    if (!fd || ::fstat(fd.get(), &info) != 0) {
-        reason = std::strerror(errno);
-        return {};
-    }
-    if (!S_ISREG(info.st_mode) || info.st_size > kMaxSourceBytes) {
-        reason = S_ISDIR(info.st_mode) ? std::strerror(EISDIR)
-                 : S_ISREG(info.st_mode) ? std::strerror(EFBIG)
-                                         : "not a regular file";
-        return {};
-    }
-    identity = {info.st_dev, info.st_ino};
-    modified = info.st_mtim;
-    std::vector<uint8_t> bytes(size_t(info.st_size) + 1);
+    if (!fd || ::fstat(fd.get(), &info) != 0)
+        return unread(std::strerror(errno));
+    if (!S_ISREG(info.st_mode) || info.st_size > kMaxSourceBytes)
+        return unread(S_ISDIR(info.st_mode) ? std::strerror(EISDIR)
+                      : S_ISREG(info.st_mode) ? std::strerror(EFBIG)
+                                              : "not a regular file");
+    SourceFile file{std::vector<uint8_t>(size_t(info.st_size) + 1), {info.st_dev, info.st_ino}, info.st_mtim};
+    std::vector<uint8_t>& bytes = file.bytes;
     size_t filled = 0;
     for (;;) {
         if (filled == bytes.size())
@@ -73,19 +75,16 @@ std::vector<uint8_t> readWholeFile(const std::filesystem::path& path, FileIdenti
         if (got < 0) {
             if (errno == EINTR)
                 continue;
-            reason = std::strerror(errno);
-            return {};
+            return unread(std::strerror(errno));
         }
         if (got == 0)
             break;
         filled += size_t(got);
-        if (filled > size_t(kMaxSourceBytes)) {
-            reason = std::strerror(EFBIG);
-            return {};
-        }
+        if (filled > size_t(kMaxSourceBytes))
+            return unread(std::strerror(EFBIG));
     }
     bytes.resize(filled);
-    return bytes;
+    return file;
 }
 
 void initialiseLibheifOnce()
@@ -106,22 +105,20 @@ std::string libheifReason(const heif_error& error)
     return memory ? std::string(kNoMemoryToDecode) : error.message;
 }
 
-// Interleaved 8-bit RGB, top row first.
-struct RgbImage {
-    int width = 0;
-    int height = 0;
-    std::vector<uint8_t> pixels;
-};
+Failure undecoded(std::string reason = "the image could not be decoded")
+{
+    return {ConversionStep::Decode, std::move(reason)};
+}
 
 // libheif's transformed decode flattened onto white, as rows of RGB in the
 // colours `colour` asks for.
-std::optional<RgbImage> decodeShownImage(heif_image_handle* handle, const ColourPlan& colour, std::string& reason)
+Result<RgbImage> decodeShownImage(heif_image_handle* handle, const ColourPlan& colour)
 {
     const bool hasAlpha = heif_image_handle_has_alpha_channel(handle) != 0;
     const bool toneMapped = colour.pixels == ColourPlan::Pixels::ToneMapped;
     const Owned<heif_decoding_options> options = heifDecodingOptions();
     if (!options)
-        return std::nullopt;
+        return undecoded();
     options->convert_hdr_to_8bit = toneMapped ? 0 : 1;
 
     const heif_chroma chroma = toneMapped ? (hasAlpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
@@ -129,10 +126,8 @@ std::optional<RgbImage> decodeShownImage(heif_image_handle* handle, const Colour
     Owned<heif_image> decoded;
     errno = 0;
     const heif_error error = heif_decode_image(handle, into(decoded), heif_colorspace_RGB, chroma, options.get());
-    if (error.code != heif_error_Ok || !decoded) {
-        reason = libheifReason(error);
-        return std::nullopt;
-    }
+    if (error.code != heif_error_Ok || !decoded)
+        return undecoded(libheifReason(error));
 
     int stride = 0;
     const uint8_t* plane = heif_image_get_plane_readonly(decoded.get(), heif_channel_interleaved, &stride);
@@ -143,7 +138,7 @@ std::optional<RgbImage> decodeShownImage(heif_image_handle* handle, const Colour
     const int bits = heif_image_get_bits_per_pixel_range(decoded.get(), heif_channel_interleaved);
     if (!plane || image.width <= 0 || image.height <= 0 || stride < image.width * channels * (toneMapped ? 2 : 1) ||
         (toneMapped ? bits < 8 || bits > 16 : bits != 8))
-        return std::nullopt;
+        return undecoded();
 
     // Tone mapping needs the brightest pixel first; its rows then go
     // through an 8-bit row like the rest.
@@ -232,156 +227,262 @@ std::optional<YCbCrImage> decodeDirectly(std::span<const uint8_t> file, const st
     return decodeYCbCr(*layout, *area, threads);
 }
 
-} // namespace
+// What each step does, and the line it prints when it fails (the output
+// folder's adds the reason).
+struct StepTexts {
+    std::string_view failed;
+    std::string_view doing;
+};
 
-namespace {
-
-// The line each failing step prints; the output folder's adds the reason.
-std::string_view failureLine(ConversionStep step)
+StepTexts textsOf(ConversionStep step)
 {
     switch (step) {
-    case ConversionStep::Read: return "Failed to read HEIC data.";
-    case ConversionStep::Parse: return "Failed to create CGImageSource.";
-    case ConversionStep::Decode: return "Failed to create CGImage.";
-    case ConversionStep::CreateFolder: return "Failed to create output directory: ";
-    case ConversionStep::CreateDestination: return "Failed to create CGImageDestination.";
+    case ConversionStep::Read: return {"Failed to read HEIC data.", "reading"};
+    case ConversionStep::Parse: return {"Failed to create CGImageSource.", "decoding"};
+    case ConversionStep::Decode: return {"Failed to create CGImage.", "decoding"};
+    case ConversionStep::CreateFolder: return {"Failed to create output directory: ", "creating"};
+    case ConversionStep::CreateDestination: return {"Failed to create CGImageDestination.", "writing"};
     case ConversionStep::Finalize:
     case ConversionStep::Done: break;
     }
-    return "Failed to finalize the image destination.";
+    return {"Failed to finalize the image destination.", "writing"};
+}
+
+// Every line a conversion prints is made here. Scripts read them: their
+// texts are a contract, to be kept byte for byte.
+struct Lines {
+    const LineSink& sink;
+
+    void converting(const std::filesystem::path& source) const
+    {
+        sink("Converting file: " + source.filename().string());
+    }
+    void destination(const std::filesystem::path& jpeg) const { sink("Destination URL: " + jpeg.string()); }
+    void converted(const std::filesystem::path& source, const std::filesystem::path& name) const
+    {
+        sink("Successfully converted " + source.filename().string() + " to " + name.string());
+    }
+    void failed(const Failure& failure) const
+    {
+        const std::string_view line = textsOf(failure.step).failed;
+        if (failure.step == ConversionStep::CreateFolder)
+            sink(std::string(line) + failure.reason);
+        else
+            sink(line);
+    }
+};
+
+// The steps of one conversion, each taking what the one before made.
+class Conversion {
+public:
+    Conversion(const std::filesystem::path& source, const std::filesystem::path& outputDirectory,
+               const ConversionOptions& options, const Lines& lines, ConversionResult& result,
+               ConversionStep& underWay)
+        : source_(source), folder_(outputDirectory), options_(options), lines_(lines), result_(result),
+          underWay_(underWay)
+    {
+    }
+
+    Result<void> run()
+    {
+        Result<void> done = open();
+        if (done)
+            done = prepareOutput();
+        if (done)
+            done = decode();
+        if (done) {
+            collectMetadata();
+            done = encodeAndPublish();
+        }
+        return done;
+    }
+
+private:
+    Result<void> open();
+    Result<void> prepareOutput();
+    Result<void> decode();
+    void collectMetadata();
+    Result<void> encodeAndPublish();
+    void announceDestination();
+
+    const std::filesystem::path& source_;
+    const std::filesystem::path& folder_;
+    const ConversionOptions& options_;
+    const Lines& lines_;
+    ConversionResult& result_;
+    ConversionStep& underWay_;
+
+    SourceFile file_;
+    std::optional<HeifFile> heif_;
+    std::optional<ThreadShare> threads_;
+    Owned<heif_context> context_;
+    Owned<heif_image_handle> handle_;
+    std::optional<RoomPass<AddressSpaceBudget>> room_;
+    std::filesystem::path name_;
+    std::unique_ptr<JpegOutput> output_;
+    int orientation_ = 1;
+    ColourPlan colour_;
+    std::optional<YCbCrImage> planes_;
+    std::optional<RgbImage> image_;
+    PhotoMetadata metadata_;
+};
+
+// Reads the file and has libheif parse it, up to the primary image.
+Result<void> Conversion::open()
+{
+    Result<SourceFile> read = readWholeFile(source_);
+    if (!read)
+        return read.failure();
+    file_ = std::move(*read);
+    std::vector<uint8_t>& bytes = file_.bytes;
+
+    // Our one reading of the metadata serves the compatibility step, the
+    // orientation and the direct route; without it libheif does everything.
+    underWay_ = ConversionStep::Parse;
+    heif_ = readHeifFile(bytes);
+    if (heif_)
+        adaptForLibheif(bytes, *heif_);
+
+    threads_.emplace();
+    initialiseLibheifOnce();
+    context_ = heifContext();
+    // libheif refuses a derived image (grid, overlay) from its limit on, a
+    // coded one only above it: one more than our side makes both take 16384.
+    if (context_)
+        heif_context_set_maximum_image_size_limit(context_.get(), kMaxImageSide + 1);
+    heif_error parsed{heif_error_Memory_allocation_error, heif_suberror_Unspecified, "out of memory"};
+    errno = 0;
+    if (context_) {
+        parsed = heif_context_read_from_memory_without_copy(context_.get(), bytes.data(), bytes.size(), nullptr);
+        if (parsed.code == heif_error_Ok)
+            parsed = heif_context_get_primary_image_handle(context_.get(), into(handle_));
+    }
+    if (parsed.code != heif_error_Ok)
+        return Failure{ConversionStep::Parse, libheifReason(parsed)};
+    if (heif_image_handle_get_ispe_width(handle_.get()) > kMaxImageSide ||
+        heif_image_handle_get_ispe_height(handle_.get()) > kMaxImageSide)
+        return Failure{ConversionStep::Parse, "the image is larger than 16384 pixels"};
+    // Under a memory limit a photo waits for the room its decode takes
+    // (about 14 bytes a pixel at the peak, and the decoder's own) rather
+    // than failing beside the others that hold it.
+    const size_t pixels = size_t(heif_image_handle_get_width(handle_.get())) *
+                          size_t(heif_image_handle_get_height(handle_.get()));
+    room_.emplace(conversionRoom, pixels * 14 + (size_t(32) << 20));
+    return {};
+}
+
+// Before the decode, so that a folder which cannot take the JPEG costs no
+// decoding; its failure is told in its place, after the destination.
+Result<void> Conversion::prepareOutput()
+{
+    name_ = options_.destinationName.empty() ? destinationPath(source_, {}).filename() : options_.destinationName;
+    Result<std::unique_ptr<JpegOutput>> output = JpegOutput::open(folder_, name_, file_.identity);
+    if (!output) {
+        announceDestination();
+        return output.failure();
+    }
+    output_ = std::move(*output);
+    return {};
+}
+
+// libheif crops, turns and mirrors; the turn and mirror are then undone here
+// and carried as the EXIF orientation instead. Undoing exactly what libheif
+// did needs its reading of the properties, which ours follows; where ours
+// has none, libheif's view is written upright.
+Result<void> Conversion::decode()
+{
+    underWay_ = ConversionStep::Decode;
+    const auto transforms = heif_ ? transformsOf(*heif_, heif_->primary) : std::nullopt;
+    orientation_ = transforms ? exifOrientation(*transforms) : 1;
+    if (heif_)
+        if (Result<void> decodable = libheifCanDecode(*heif_); !decodable)
+            return decodable;
+    colour_ = planColour(handle_.get());
+    if (options_.allowDirectRoute && colour_.pixels == ColourPlan::Pixels::AsDecoded)
+        planes_ = decodeDirectly(file_.bytes, heif_, handle_.get(), transforms, threads_->threads());
+    result_.directRoute = planes_.has_value();
+    if (planes_)
+        return {};
+    heif_context_set_max_decoding_threads(context_.get(), threads_->threads());
+    Result<RgbImage> image = decodeShownImage(handle_.get(), colour_);
+    if (!image)
+        return image.failure();
+    image_ = orientation_ != 1 ? unapplyOrientation(*image, orientation_) : std::move(*image);
+    return {};
+}
+
+// The photo's Exif and XMP when asked for, and what people are told of it.
+void Conversion::collectMetadata()
+{
+    if (options_.keepMetadata)
+        metadata_ = readPhotoMetadata(handle_.get(), orientation_, planes_ ? planes_->width : image_->width,
+                                      planes_ ? planes_->height : image_->height);
+    if (!colour_.note.empty())
+        result_.notes.push_back(colour_.note);
+    result_.notes.insert(result_.notes.end(), metadata_.notes.begin(), metadata_.notes.end());
+    handle_.reset();
+    context_.reset();
+}
+
+Result<void> Conversion::encodeAndPublish()
+{
+    announceDestination();
+    JpegPicture picture;
+    if (planes_)
+        picture = {planes_->width, planes_->height, nullptr, 0, planes_->y.data(), planes_->cb.data(),
+                   planes_->cr.data(), planes_->lumaStride, planes_->chromaStride};
+    else
+        picture = {image_->width, image_->height, image_->pixels.data(), size_t(image_->width) * 3};
+    const Result<void> written =
+        writeJpeg(output_->fd(), picture, {orientation_, metadata_.exif, metadata_.xmp, colour_.profile});
+    if (!written)
+        return written;
+    // The modification time goes last, after the final write to the file.
+    const timespec times[2] = {{0, UTIME_OMIT}, file_.modified};
+    if (options_.keepMetadata && ::futimens(output_->fd(), times) != 0)
+        return Failure{ConversionStep::Finalize, std::strerror(errno)};
+    if (Result<void> published = output_->publish(); !published)
+        return published;
+    lines_.converted(source_, name_);
+    return {};
+}
+
+void Conversion::announceDestination()
+{
+    result_.destination = folder_ / name_;
+    lines_.destination(result_.destination);
+    underWay_ = ConversionStep::Finalize;
 }
 
 } // namespace
+
+std::string failedActivity(const ConversionResult& result, const std::filesystem::path& source,
+                           const std::filesystem::path& outputDirectory)
+{
+    const std::filesystem::path& subject = result.step <= ConversionStep::Decode ? source
+                                           : result.step == ConversionStep::CreateFolder ? outputDirectory
+                                                                                          : result.destination;
+    return std::string(textsOf(result.step).doing) + " " + subject.string();
+}
 
 ConversionResult convertFile(const std::filesystem::path& source,
                              const std::filesystem::path& outputDirectory,
                              const ConversionOptions& options,
                              const LineSink& sink)
 {
+    const Lines lines{sink};
     ConversionResult result;
-    const auto fail = [&](ConversionStep step, std::string reason) {
-        if (step == ConversionStep::CreateFolder)
-            sink(std::string(failureLine(step)) + reason);
-        else
-            sink(failureLine(step));
-        result.step = step;
-        result.reason = std::move(reason);
-        return result;
-    };
     // The step under way, for a failure thrown from anywhere in it: running
     // out of memory (inside libheif too) or of threads ends this job alone.
     ConversionStep underWay = ConversionStep::Read;
     try {
-        sink("Converting file: " + source.filename().string());
-        FileIdentity identity;
-        timespec modified{};
-        std::string unread;
-        std::vector<uint8_t> bytes = readWholeFile(source, identity, modified, unread);
-        if (!unread.empty())
-            return fail(ConversionStep::Read, std::move(unread));
-
-        // Our one reading of the metadata serves the compatibility step, the
-        // orientation and the direct route; without it libheif does everything.
-        underWay = ConversionStep::Parse;
-        std::optional<HeifFile> heif = readHeifFile(bytes);
-        if (heif)
-            adaptForLibheif(bytes, *heif);
-
-        const ThreadShare threads;
-        initialiseLibheifOnce();
-        Owned<heif_context> context = heifContext();
-        // libheif refuses a derived image (grid, overlay) from its limit on, a
-        // coded one only above it: one more than our side makes both take 16384.
-        if (context)
-            heif_context_set_maximum_image_size_limit(context.get(), kMaxImageSide + 1);
-        Owned<heif_image_handle> handle;
-        heif_error parsed{heif_error_Memory_allocation_error, heif_suberror_Unspecified, "out of memory"};
-        errno = 0;
-        if (context) {
-            parsed = heif_context_read_from_memory_without_copy(context.get(), bytes.data(), bytes.size(), nullptr);
-            if (parsed.code == heif_error_Ok)
-                parsed = heif_context_get_primary_image_handle(context.get(), into(handle));
-        }
-        if (parsed.code != heif_error_Ok)
-            return fail(ConversionStep::Parse, libheifReason(parsed));
-        if (heif_image_handle_get_ispe_width(handle.get()) > kMaxImageSide ||
-            heif_image_handle_get_ispe_height(handle.get()) > kMaxImageSide)
-            return fail(ConversionStep::Parse, "the image is larger than 16384 pixels");
-        // Under a memory limit a photo waits for the room its decode takes
-        // (about 14 bytes a pixel at the peak, and the decoder's own) rather
-        // than failing beside the others that hold it.
-        const size_t pixels = size_t(heif_image_handle_get_width(handle.get())) *
-                              size_t(heif_image_handle_get_height(handle.get()));
-        const RoomPass room(conversionRoom, pixels * 14 + (size_t(32) << 20));
-
-        const std::filesystem::path name = options.destinationName.empty()
-            ? destinationPath(source, {}).filename()
-            : options.destinationName;
-        // Before the decode, so that a folder which cannot take the JPEG costs
-        // no decoding; its failure is told in its place, after the destination.
-        JpegOutput output(outputDirectory, name, identity);
-        const auto announceDestination = [&] {
-            result.destination = outputDirectory / name;
-            sink("Destination URL: " + result.destination.string());
-            underWay = ConversionStep::Finalize;
-        };
-        if (!output.ready()) {
-            announceDestination();
-            return fail(output.step(), output.reason());
-        }
-
-        // libheif crops, turns and mirrors; the turn and mirror are then undone
-        // here and carried as the EXIF orientation instead. Undoing exactly what
-        // libheif did needs its reading of the properties, which ours follows;
-        // where ours has none, libheif's view is written upright.
-        underWay = ConversionStep::Decode;
-        const auto transforms = heif ? transformsOf(*heif, heif->primary) : std::nullopt;
-        const int orientation = transforms ? exifOrientation(*transforms) : 1;
-        if (const char* why = heif ? whyLibheifCannotDecode(*heif) : nullptr)
-            return fail(ConversionStep::Decode, why);
-        const ColourPlan colour = planColour(handle.get());
-        std::optional<YCbCrImage> planes;
-        if (options.allowDirectRoute && colour.pixels == ColourPlan::Pixels::AsDecoded)
-            planes = decodeDirectly(bytes, heif, handle.get(), transforms, threads.threads());
-        std::optional<RgbImage> image;
-        std::string undecoded = "the image could not be decoded";
-        if (!planes) {
-            heif_context_set_max_decoding_threads(context.get(), threads.threads());
-            image = decodeShownImage(handle.get(), colour, undecoded);
-            if (image && orientation != 1)
-                image = unapplyOrientation(*image, orientation);
-        }
-        if (!planes && !image)
-            return fail(ConversionStep::Decode, std::move(undecoded));
-        result.directRoute = planes.has_value();
-        PhotoMetadata metadata;
-        if (options.keepMetadata)
-            metadata = readPhotoMetadata(handle.get(), orientation, planes ? planes->width : image->width,
-                                         planes ? planes->height : image->height);
-        if (!colour.note.empty())
-            result.notes.push_back(colour.note);
-        result.notes.insert(result.notes.end(), metadata.notes.begin(), metadata.notes.end());
-        handle.reset();
-        context.reset();
-
-        announceDestination();
-        JpegPicture picture;
-        if (planes)
-            picture = {planes->width, planes->height, nullptr, 0, planes->y.data(), planes->cb.data(), planes->cr.data(),
-                       planes->lumaStride, planes->chromaStride};
-        else
-            picture = {image->width, image->height, image->pixels.data(), size_t(image->width) * 3};
-        std::string unwritten;
-        if (!writeJpeg(output.fd(), picture, {orientation, metadata.exif, metadata.xmp, colour.profile}, &unwritten))
-            return fail(ConversionStep::Finalize, std::move(unwritten));
-        // The modification time goes last, after the final write to the file.
-        const timespec times[2] = {{0, UTIME_OMIT}, modified};
-        if (options.keepMetadata && ::futimens(output.fd(), times) != 0)
-            return fail(ConversionStep::Finalize, std::strerror(errno));
-        if (!output.publish())
-            return fail(output.step(), output.reason());
-        sink("Successfully converted " + source.filename().string() + " to " + name.string());
-        result.step = ConversionStep::Done;
+        lines.converting(source);
+        const Result<void> done = Conversion(source, outputDirectory, options, lines, result, underWay).run();
+        result.step = done ? ConversionStep::Done : done.failure().step;
+        if (done)
+            return result;
+        result.reason = done.failure().reason;
+        lines.failed(done.failure());
         return result;
     } catch (const std::exception& error) {
         result.step = underWay;
@@ -394,7 +495,7 @@ ConversionResult convertFile(const std::filesystem::path& source,
         // The programs' printLine allocates nothing; a sink that needs memory
         // may fail again.
         try {
-            sink(failureLine(underWay));
+            lines.failed({underWay, {}});
         } catch (const std::exception&) {
         }
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "conversion/core/result.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -11,14 +13,9 @@
 // the window, the command line, the benchmark and the fuzzers share it.
 namespace tessavo {
 
-// The steps of one conversion in order. A failure stops at one step and
-// prints that step's line; Done means the JPEG was written.
-enum class ConversionStep : uint8_t { Read, Parse, Decode, CreateFolder, CreateDestination, Finalize, Done };
-
+// The outcome of one conversion: Done, or the Failure's step and reason.
 struct ConversionResult {
     ConversionStep step = ConversionStep::Read;
-    // Why it failed, for people (an errno text, libheif's or libjpeg's
-    // message); the printed lines never carry it.
     std::string reason;
     // The JPEG written, or the one the conversion was writing when it failed;
     // empty when it failed before the destination was known.
@@ -59,6 +56,11 @@ using LineSink = std::function<void(std::string_view line)>;
 // outputDirectory / (last component of source without its last extension) + ".jpg"
 std::filesystem::path destinationPath(const std::filesystem::path& source,
                                       const std::filesystem::path& outputDirectory);
+
+// What the conversion was doing when it failed, for people:
+// "reading /in/IMG_1.HEIC", "creating /out", "writing /out/IMG_1.jpg".
+std::string failedActivity(const ConversionResult& result, const std::filesystem::path& source,
+                           const std::filesystem::path& outputDirectory);
 
 // Reads `source`, decodes its primary image and writes the JPEG into
 // `outputDirectory` (created with its parents), reporting every step through

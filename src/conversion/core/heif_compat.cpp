@@ -141,7 +141,7 @@ Adaptation adaptForLibheif(std::span<uint8_t> file, const HeifFile& heif)
     return Adaptation::Rewritten;
 }
 
-const char* whyLibheifCannotDecode(const HeifFile& heif)
+Result<void> libheifCanDecode(const HeifFile& heif)
 {
     // Depth first over the dimg references; an image still open when it is
     // reached again refers back to itself.
@@ -157,19 +157,19 @@ const char* whyLibheifCannotDecode(const HeifFile& heif)
         }
         if (const auto mark = marks.find(id); mark != marks.end()) {
             if (mark->second == Mark::Open)
-                return "a derived image is made of itself";
+                return Failure{ConversionStep::Decode, "a derived image is made of itself"};
             continue;
         }
         const HeifItem* item = heif.item(id);
         if (!item || !isImage(item->type))
-            return "a derived image is made of an item that is no image";
+            return Failure{ConversionStep::Decode, "a derived image is made of an item that is no image"};
         marks[id] = Mark::Open;
         pending.push_back({id, true});
         if (isDerived(item->type))
             for (const uint32_t input : heif.referenced(id, fourcc("dimg")))
                 pending.push_back({input, false});
     }
-    return nullptr;
+    return {};
 }
 
 } // namespace tessavo

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "conversion/core/heif_file.h"
+#include "conversion/core/result.h"
 
 #include <cstdint>
 #include <span>
@@ -33,11 +34,11 @@ enum class Adaptation {
 // `heif` must have been read from `file`.
 Adaptation adaptForLibheif(std::span<uint8_t> file, const HeifFile& heif);
 
-// Why decoding the primary image would take libheif 1.15 down, or null:
-// an overlay or identity item derived from an item that is not an image
+// Fails at Decode where decoding the primary image would take libheif 1.15
+// down: an overlay or identity item derived from an item that is not an image
 // (an assertion aborts the process), or a derived image made of itself
 // (without Debian's security fixes libheif follows the loop until memory
 // runs out).
-const char* whyLibheifCannotDecode(const HeifFile& heif);
+Result<void> libheifCanDecode(const HeifFile& heif);
 
 } // namespace tessavo

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "conversion/core/colour_profile.h"
 #include "conversion/core/heif_file.h"
 
 #include <array>
@@ -35,10 +36,6 @@ struct ImageTransform {
 std::optional<std::vector<ImageTransform>> transformsOf(const HeifFile& heif, uint32_t item);
 
 // The nclx colour an item's colr boxes declare (libheif keeps the last).
-struct NclxColour {
-    uint16_t primaries = 2, transfer = 2, matrix = 2;
-    bool fullRange = true;
-};
 std::optional<NclxColour> declaredColour(const HeifFile& heif, uint32_t item);
 
 struct PixelRect {

@@ -18,8 +18,18 @@ constexpr const char* kIsTheSource = "the destination is the source file itself"
 
 } // namespace
 
-JpegOutput::JpegOutput(const std::filesystem::path& folder, const std::filesystem::path& name, FileIdentity source)
-    : name_(name.string()), source_(source)
+JpegOutput::JpegOutput(const std::filesystem::path& name, FileIdentity source) : name_(name.string()), source_(source) {}
+
+Result<std::unique_ptr<JpegOutput>> JpegOutput::open(const std::filesystem::path& folder,
+                                                     const std::filesystem::path& name, FileIdentity source)
+{
+    std::unique_ptr<JpegOutput> output(new JpegOutput(name, source));
+    if (Result<void> created = output->create(folder); !created)
+        return created.failure();
+    return output;
+}
+
+Result<void> JpegOutput::create(const std::filesystem::path& folder)
 {
     const std::filesystem::path where = folder.empty() ? std::filesystem::path(".") : folder;
     std::error_code made;
@@ -32,20 +42,17 @@ JpegOutput::JpegOutput(const std::filesystem::path& folder, const std::filesyste
         // For a folder that could not be made mkdir says why; for a path that
         // exists (a file, a dangling link) opening it does.
         const int opening = errno;
-        fail(ConversionStep::CreateFolder,
-             made && made != std::errc::file_exists ? made.message() : std::strerror(opening));
-        return;
+        return fail(ConversionStep::CreateFolder,
+                    made && made != std::errc::file_exists ? made.message() : std::strerror(opening));
     }
-    if (isSource()) {
-        fail(ConversionStep::CreateDestination, kIsTheSource);
-        return;
-    }
+    if (isSource())
+        return fail(ConversionStep::CreateDestination, kIsTheSource);
     removeAbandonedFiles(folder_.get());
     file_ = openFdAt(folder_.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
     if (file_) {
         // Before it has a name, so that no other run takes it for abandoned.
         ::flock(file_.get(), LOCK_EX);
-        return;
+        return {};
     }
     // Kernels and file systems without unnamed files answer in these ways.
     if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) {
@@ -55,18 +62,19 @@ JpegOutput::JpegOutput(const std::filesystem::path& folder, const std::filesyste
         }
     }
     if (!file_)
-        failWithErrno(ConversionStep::CreateDestination);
+        return failWithErrno(ConversionStep::CreateDestination);
+    return {};
 }
 
-bool JpegOutput::publish()
+Result<void> JpegOutput::publish()
 {
-    if (!ready())
-        return false;
     // Again: the name may have changed hands during the decode.
     if (isSource())
         return fail(ConversionStep::CreateDestination, kIsTheSource);
-    if (inMemory_ && !writeFromMemory())
-        return false;
+    if (inMemory_) {
+        if (Result<void> written = writeFromMemory(); !written)
+            return written;
+    }
     if (::fsync(file_.get()) != 0)
         return failWithErrno(ConversionStep::Finalize);
     if (temporary_.empty() && linkUnnamedTo(name_.c_str()) != 0) {
@@ -85,12 +93,12 @@ bool JpegOutput::publish()
     // Makes the new name survive a power loss. The JPEG is whole whatever
     // happens here, so a failure is no reason to report one.
     ::fsync(folder_.get());
-    return true;
+    return {};
 }
 
 // The JPEG encoded into memory goes into a hidden file, with the time the
 // conversion gave it.
-bool JpegOutput::writeFromMemory()
+Result<void> JpegOutput::writeFromMemory()
 {
     const UniqueFd encoded = std::move(file_);
     struct stat info {};
@@ -113,18 +121,16 @@ bool JpegOutput::writeFromMemory()
     if (::futimens(file_.get(), times) != 0)
         return failWithErrno(ConversionStep::Finalize);
     inMemory_ = false;
-    return true;
+    return {};
 }
 
-bool JpegOutput::fail(ConversionStep step, std::string reason)
+Failure JpegOutput::fail(ConversionStep step, std::string reason)
 {
-    step_ = step;
-    reason_ = std::move(reason);
     temporary_.remove();
-    return false;
+    return {step, std::move(reason)};
 }
 
-bool JpegOutput::failWithErrno(ConversionStep step)
+Failure JpegOutput::failWithErrno(ConversionStep step)
 {
     return fail(step, std::strerror(errno));
 }

@@ -1,10 +1,11 @@
 #pragma once
 
-#include "conversion/core/convert_file.h"
 #include "conversion/core/hidden_files.h"
 #include "conversion/core/owners.h"
+#include "conversion/core/result.h"
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <sys/types.h>
 
@@ -29,25 +30,24 @@ public:
     // Creates `folder` with its parents and a new file in it that is to
     // become `name`. Made before the decode so that a folder that cannot
     // take the JPEG costs no decoding.
-    JpegOutput(const std::filesystem::path& folder, const std::filesystem::path& name, FileIdentity source);
+    static Result<std::unique_ptr<JpegOutput>> open(const std::filesystem::path& folder,
+                                                    const std::filesystem::path& name, FileIdentity source);
     JpegOutput(const JpegOutput&) = delete;
     JpegOutput& operator=(const JpegOutput&) = delete;
 
-    // Done while all is well, otherwise the step that failed and why.
-    ConversionStep step() const { return step_; }
-    const std::string& reason() const { return reason_; }
-    bool ready() const { return step_ == ConversionStep::Done && file_; }
     int fd() const { return file_.get(); }
 
     // Syncs the written file and gives it its name, replacing a file of that
-    // name. False when that failed; the file is then gone.
-    bool publish();
+    // name. When that fails the file is gone.
+    Result<void> publish();
 
 private:
-    bool fail(ConversionStep step, std::string reason);
-    bool failWithErrno(ConversionStep step);
+    JpegOutput(const std::filesystem::path& name, FileIdentity source);
+    Result<void> create(const std::filesystem::path& folder);
+    Failure fail(ConversionStep step, std::string reason);
+    Failure failWithErrno(ConversionStep step);
     bool isSource() const;
-    bool writeFromMemory();
+    Result<void> writeFromMemory();
     int linkUnnamedTo(const char* name) const;
 
     UniqueFd folder_;
@@ -56,8 +56,6 @@ private:
     std::string name_;
     HiddenName temporary_; // the hidden name while there is one
     FileIdentity source_;
-    ConversionStep step_ = ConversionStep::Done;
-    std::string reason_;
 };
 
 } // namespace tessavo

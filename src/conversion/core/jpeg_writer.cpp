@@ -93,8 +93,8 @@ void writeMarker(jpeg_compress_struct& info, std::string_view identifier, std::s
 
 // Only trivially destructible objects live here, so leaving by longjmp is
 // safe; the caller's owner destroys `info`, whichever way this returns.
-bool encode(jpeg_compress_struct& info, JpegErrors& errors, FileDestination& dest, const JpegPicture& picture,
-            const JpegMetadata& metadata, std::string* failure)
+Result<void> encode(jpeg_compress_struct& info, JpegErrors& errors, FileDestination& dest,
+                    const JpegPicture& picture, const JpegMetadata& metadata)
 {
     info.err = quietJpegErrors(errors);
     if (setjmp(errors.jump)) {
@@ -103,9 +103,7 @@ bool encode(jpeg_compress_struct& info, JpegErrors& errors, FileDestination& des
             std::snprintf(message, sizeof message, "%s", std::strerror(dest.writeError));
         else
             errors.base.format_message(reinterpret_cast<j_common_ptr>(&info), message);
-        if (failure)
-            *failure = message;
-        return false;
+        return Failure{ConversionStep::Finalize, message};
     }
     jpeg_create_compress(&info);
     dest.base.init_destination = initDestination;
@@ -160,27 +158,24 @@ bool encode(jpeg_compress_struct& info, JpegErrors& errors, FileDestination& des
         jpeg_write_scanlines(&info, rows.data(), count);
     }
     jpeg_finish_compress(&info);
-    return true;
+    return {};
 }
 
 } // namespace
 
-bool writeJpeg(int fd, const JpegPicture& picture, const JpegMetadata& metadata, std::string* failure)
+Result<void> writeJpeg(int fd, const JpegPicture& picture, const JpegMetadata& metadata)
 {
     // libjpeg would number a 256th ICC marker 0 and cut a long APP1 short.
     if (picture.width <= 0 || picture.height <= 0 || (!picture.rgb && !picture.y) || metadata.orientation < 1 ||
         metadata.orientation > 8 || metadata.iccProfile.size() > kMaxJpegIccBytes ||
-        metadata.exif.size() > kMaxJpegExifBytes || metadata.xmp.size() > kMaxJpegXmpBytes) {
-        if (failure)
-            *failure = "no picture to encode, or a block too large for JPEG";
-        return false;
-    }
+        metadata.exif.size() > kMaxJpegExifBytes || metadata.xmp.size() > kMaxJpegXmpBytes)
+        return Failure{ConversionStep::Finalize, "no picture to encode, or a block too large for JPEG"};
     auto errors = std::make_unique<JpegErrors>();
     auto dest = std::make_unique<FileDestination>();
     dest->fd = fd;
     // Destroyed first: libjpeg lets go of the error manager and destination.
     const Owned<jpeg_compress_struct> info = jpegCompress();
-    return encode(*info, *errors, *dest, picture, metadata, failure);
+    return encode(*info, *errors, *dest, picture, metadata);
 }
 
 } // namespace tessavo

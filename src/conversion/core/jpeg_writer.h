@@ -1,14 +1,23 @@
 #pragma once
 
+#include "conversion/core/result.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <string>
+#include <vector>
 
 namespace tessavo {
 
 // Always with 4:2:0 chroma; the README documents both.
 inline constexpr int kJpegQuality = 90;
+
+// Interleaved 8-bit RGB, top row first.
+struct RgbImage {
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> pixels;
+};
 
 struct JpegPicture {
     int width = 0;
@@ -36,16 +45,10 @@ struct JpegMetadata {
     std::span<const uint8_t> iccProfile;
 };
 
-// Encodes `picture` into the open file `fd` with `metadata`. False when
-// encoding or writing failed (the file then holds an unusable partial
-// JPEG), or, before anything is written, when a block does not fit;
-// `failure` then gets why: the write's errno text or libjpeg's message.
-bool writeJpeg(int fd, const JpegPicture& picture, const JpegMetadata& metadata, std::string* failure = nullptr);
-
-// The same with only the orientation and a profile.
-inline bool writeJpeg(int fd, const JpegPicture& picture, int orientation, std::span<const uint8_t> iccProfile)
-{
-    return writeJpeg(fd, picture, JpegMetadata{orientation, {}, {}, iccProfile});
-}
+// Encodes `picture` into the open file `fd` with `metadata`. Fails at
+// Finalize when encoding or writing failed (the file then holds an unusable
+// partial JPEG), or, before anything is written, when a block does not fit;
+// the reason is the write's errno text or libjpeg's message.
+Result<void> writeJpeg(int fd, const JpegPicture& picture, const JpegMetadata& metadata);
 
 } // namespace tessavo

@@ -3,12 +3,16 @@
 // it and on libheif's RGB route, with the EXIF orientation the HEIC stands for.
 #include "conversion/core/avcodec_decoder.h"
 #include "conversion/core/convert_file.h"
+#include "conversion/core/heif_compat.h"
+#include "conversion/core/owners.h"
 
 #include "heic_fixture.h"
 #include "scratch_dir.h"
 
 #include <gtest/gtest.h>
+#include <libheif/heif.h>
 
+#include <array>
 #include <map>
 
 using namespace tessavo;
@@ -82,6 +86,19 @@ public:
 };
 const auto* const gEnvironment = ::testing::AddGlobalTestEnvironment(new References);
 
+// What libheif finds of a file's primary image's own: alpha, depth, metadata.
+std::array<int, 3> libheifView(const std::vector<uint8_t>& file)
+{
+    const Owned<heif_context> context = heifContext();
+    Owned<heif_image_handle> primary;
+    if (heif_context_read_from_memory_without_copy(context.get(), file.data(), file.size(), nullptr).code ||
+        heif_context_get_primary_image_handle(context.get(), into(primary)).code)
+        return {-1};
+    const heif_image_handle* h = primary.get();
+    return {heif_image_handle_has_alpha_channel(h), heif_image_handle_has_depth_image(h),
+            heif_image_handle_get_number_of_metadata_blocks(h, nullptr)};
+}
+
 } // namespace
 
 TEST(RouteFidelity, EveryKindShowsLibheifsPictureOnBothRoutes)
@@ -113,5 +130,20 @@ TEST(RouteFidelity, EveryKindShowsLibheifsPictureOnBothRoutes)
         EXPECT_GE(db[0], 35.0);
         EXPECT_GE(db[1], db[0]) << "the direct route is never less faithful";
         std::printf("%-30s %-7s %10.3f %10.3f\n", kind.file, kind.route == Route::Direct ? "direct" : "RGB", db[1], db[0]);
+    }
+}
+
+// A shared alpha plane or metadata block narrowed for libheif stays the
+// primary image's: libheif finds in the rewritten file what it finds in one written
+// with the primary as the only target, and in a file it reads as it is, the
+// same as before.
+TEST(RouteFidelity, NarrowedReferencesKeepThePrimary)
+{
+    for (const Kind& kind : kKinds) {
+        std::vector<uint8_t> bytes = readFile(kData / kind.file);
+        if (const auto heif = readHeifFile(bytes))
+            (void)adaptForLibheif(bytes, *heif);
+        EXPECT_EQ(libheifView(bytes), libheifView(readFile(kData / (kind.reference ? kind.reference : kind.file))))
+            << kind.file;
     }
 }
