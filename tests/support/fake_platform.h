@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/content_view.h"
+#include "ui/content_view.h"
 
 #include <QStringList>
 
