@@ -17,8 +17,10 @@
 // outcomes are wrong.
 #include "conversion/core/owners.h"
 #include "heif_assembler.h"
-#include "model/job_runner.h"
-#include "scripted_desktop.h"
+#include "app/console.h"
+#include "conversion/job_runner.h"
+#include "fake_desktop.h"
+#include "platform/bookmark_store.h"
 
 #include <QApplication>
 #include <QDir>
@@ -48,7 +50,7 @@
 Q_IMPORT_QML_PLUGIN(TessavoPlugin)
 
 using namespace tessavo;
-using namespace tessavo::bench;
+using namespace tessavo::testing;
 
 namespace {
 
@@ -77,16 +79,25 @@ void drain()
     }
 }
 
-// A ContentView on scripted dialogs and a fresh store, shown in Main.qml.
-struct Window : ScriptedWindow {
-    explicit Window(const QString& databasePath) : ScriptedWindow(databasePath) { drain(); }
+// Main.qml on fake dialogs, a fresh SQLite store, and the conversion lines
+// on standard output.
+struct Window : FakeWindow {
+    SqliteBookmarkStore* store; // flush() before reading its file
+
+    explicit Window(const QString& databasePath) : Window(new SqliteBookmarkStore(printLine, databasePath)) { drain(); }
 
     QList<QUrl> listed() const
     {
         QList<QUrl> urls;
-        for (const FileEntry& entry : view->droppedFiles()->entries())
+        for (const FileEntry& entry : view.droppedFiles()->entries())
             urls << entry.url;
         return urls;
+    }
+
+private:
+    explicit Window(SqliteBookmarkStore* store)
+        : FakeWindow(std::unique_ptr<BookmarkStore>(store), printLine), store(store)
+    {
     }
 };
 
@@ -171,10 +182,10 @@ void measureIntake(const char* label, const QString& databasePath, const QList<Q
         QElapsedTimer clock;
         clock.start();
         if (byDrop) {
-            shown.view->handleDrop(urls);
+            shown.view.handleDrop(urls);
         } else {
-            shown.files->answers = {urls};
-            shown.view->addImages();
+            shown.desktop.files->answers = {urls};
+            shown.view.addImages();
         }
         const double returned = msSince(clock);
         drain();
@@ -222,10 +233,10 @@ RunFigures windowRun(const QString& databasePath, const QList<QUrl>& sources, co
 {
     Window shown(databasePath);
     check(shown.window != nullptr, "window loaded");
-    shown.files->answers = {sources};
-    shown.view->addImages();
+    shown.desktop.files->answers = {sources};
+    shown.view.addImages();
     drain();
-    shown.folder->folder = QUrl::fromLocalFile(outputFolder);
+    shown.desktop.folders->answers = {FolderChoice{true, QUrl::fromLocalFile(outputFolder)}};
 
     RunFigures figures;
     StallMeter meter;
@@ -235,12 +246,12 @@ RunFigures windowRun(const QString& databasePath, const QList<QUrl>& sources, co
     // Blocks in the event loop as the application does; a loop of
     // processEvents would spin and take a core from the jobs.
     QEventLoop loop;
-    shown.revealer->onReveal = [&loop] { loop.quit(); };
+    shown.desktop.revealer->onReveal = [&loop] { loop.quit(); };
     QTimer::singleShot(20, [&] {
         clock.start();
         cpuAtStart = threadCpuMs();
         processAtStart = processCpuMs(RUSAGE_SELF);
-        shown.view->convertToJPEG();
+        shown.view.convertToJPEG();
         figures.callMs = msSince(clock);
     });
     loop.exec();
@@ -251,7 +262,7 @@ RunFigures windowRun(const QString& databasePath, const QList<QUrl>& sources, co
     figures.stallsOver50 = meter.over50();
 
     int converted = 0;
-    for (const FileEntry& entry : shown.view->droppedFiles()->entries())
+    for (const FileEntry& entry : shown.view.droppedFiles()->entries())
         converted += entry.status == ImageStatus::Success;
     check(converted == sources.size(), "every entry converted in the window");
     check(QDir(outputFolder).entryList(QDir::Files).size() == sources.size(), "one JPEG per entry");
@@ -287,11 +298,11 @@ CliFigures commandLineRun(const QList<QUrl>& sources, const QString& outputFolde
 void measureCancel(const QString& databasePath, const QList<QUrl>& sources, const QString& outputFolder)
 {
     Window shown(databasePath);
-    shown.files->answers = {sources};
-    shown.view->addImages();
+    shown.desktop.files->answers = {sources};
+    shown.view.addImages();
     drain();
-    shown.folder->folder = QUrl::fromLocalFile(outputFolder);
-    ContentView* view = shown.view.get();
+    shown.desktop.folders->answers = {FolderChoice{true, QUrl::fromLocalFile(outputFolder)}};
+    ContentView* view = &shown.view;
     StallMeter meter;
     QEventLoop loop;
     QElapsedTimer clock;
@@ -312,7 +323,7 @@ void measureCancel(const QString& databasePath, const QList<QUrl>& sources, cons
     for (const FileEntry& entry : view->droppedFiles()->entries())
         waiting += entry.status == ImageStatus::Waiting;
     check(view->runConverted() + waiting == sources.size(), "every row converted or waiting again");
-    check(!shown.revealer->revealed, "no reveal after Cancel");
+    check(shown.desktop.revealer->revealed.isEmpty(), "no reveal after Cancel");
     std::fprintf(results, "cancel after 200 ms: %lld converted, %lld waiting again | button %.1f ms, settled %.1f ms, "
                           "longest stall %.1f ms\n",
                  qlonglong(view->runConverted()), qlonglong(waiting), callMs, settledMs, meter.maxMs());

@@ -1,4 +1,4 @@
-#include "fake_platform.h"
+#include "fake_desktop.h"
 #include "conversion/job_runner.h"
 
 #include <QDir>

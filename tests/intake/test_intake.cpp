@@ -1,4 +1,4 @@
-#include "fake_platform.h"
+#include "fake_desktop.h"
 #include "platform/file_dialogs.h"
 
 #include <QCoreApplication>
