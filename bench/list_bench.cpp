@@ -81,8 +81,10 @@ void drain()
 
 // Main.qml on fake dialogs, a fresh SQLite store, and the conversion lines
 // on standard output.
-struct Window : FakeWindow {
+struct Window : FakeDesktop {
     SqliteBookmarkStore* store; // flush() before reading its file
+    ContentView& view = *FakeDesktop::view;
+    QQuickWindow* window = show();
 
     explicit Window(const QString& databasePath) : Window(new SqliteBookmarkStore(printLine, databasePath)) { drain(); }
 
@@ -96,7 +98,7 @@ struct Window : FakeWindow {
 
 private:
     explicit Window(SqliteBookmarkStore* store)
-        : FakeWindow(std::unique_ptr<BookmarkStore>(store), printLine), store(store)
+        : FakeDesktop(std::unique_ptr<BookmarkStore>(store), printLine), store(store)
     {
     }
 };
@@ -184,7 +186,7 @@ void measureIntake(const char* label, const QString& databasePath, const QList<Q
         if (byDrop) {
             shown.view.handleDrop(urls);
         } else {
-            shown.desktop.files->answers = {urls};
+            shown.files->answers = {urls};
             shown.view.addImages();
         }
         const double returned = msSince(clock);
@@ -233,10 +235,10 @@ RunFigures windowRun(const QString& databasePath, const QList<QUrl>& sources, co
 {
     Window shown(databasePath);
     check(shown.window != nullptr, "window loaded");
-    shown.desktop.files->answers = {sources};
+    shown.files->answers = {sources};
     shown.view.addImages();
     drain();
-    shown.desktop.folders->answers = {FolderChoice{true, QUrl::fromLocalFile(outputFolder)}};
+    shown.folders->answers = {FolderChoice{true, QUrl::fromLocalFile(outputFolder)}};
 
     RunFigures figures;
     StallMeter meter;
@@ -246,7 +248,7 @@ RunFigures windowRun(const QString& databasePath, const QList<QUrl>& sources, co
     // Blocks in the event loop as the application does; a loop of
     // processEvents would spin and take a core from the jobs.
     QEventLoop loop;
-    shown.desktop.revealer->onReveal = [&loop] { loop.quit(); };
+    shown.revealer->onReveal = [&loop] { loop.quit(); };
     QTimer::singleShot(20, [&] {
         clock.start();
         cpuAtStart = threadCpuMs();
@@ -298,10 +300,10 @@ CliFigures commandLineRun(const QList<QUrl>& sources, const QString& outputFolde
 void measureCancel(const QString& databasePath, const QList<QUrl>& sources, const QString& outputFolder)
 {
     Window shown(databasePath);
-    shown.desktop.files->answers = {sources};
+    shown.files->answers = {sources};
     shown.view.addImages();
     drain();
-    shown.desktop.folders->answers = {FolderChoice{true, QUrl::fromLocalFile(outputFolder)}};
+    shown.folders->answers = {FolderChoice{true, QUrl::fromLocalFile(outputFolder)}};
     ContentView* view = &shown.view;
     StallMeter meter;
     QEventLoop loop;
@@ -323,7 +325,7 @@ void measureCancel(const QString& databasePath, const QList<QUrl>& sources, cons
     for (const FileEntry& entry : view->droppedFiles()->entries())
         waiting += entry.status == ImageStatus::Waiting;
     check(view->runConverted() + waiting == sources.size(), "every row converted or waiting again");
-    check(shown.desktop.revealer->revealed.isEmpty(), "no reveal after Cancel");
+    check(shown.revealer->revealed.isEmpty(), "no reveal after Cancel");
     std::fprintf(results, "cancel after 200 ms: %lld converted, %lld waiting again | button %.1f ms, settled %.1f ms, "
                           "longest stall %.1f ms\n",
                  qlonglong(view->runConverted()), qlonglong(waiting), callMs, settledMs, meter.maxMs());

@@ -35,9 +35,9 @@ int main(int argc, char* argv[])
         return 2;
     }
     QTemporaryDir scratch;
-    testing::FakeWindow shown(std::make_unique<SqliteBookmarkStore>(printLine, scratch.filePath(QStringLiteral("bookmarks.sqlite"))),
-                              printLine);
-    QQuickWindow* window = shown.window;
+    testing::FakeDesktop shown(std::make_unique<SqliteBookmarkStore>(printLine, scratch.filePath(QStringLiteral("bookmarks.sqlite"))),
+                               printLine);
+    QQuickWindow* window = shown.show();
     if (!window) {
         std::fprintf(stderr, "tessavo_screenshot: the main window did not load\n");
         return 1;
@@ -60,15 +60,15 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "tessavo_screenshot: %s holds fewer than 7 HEIC photos\n", argv[2]);
         return 1;
     }
-    ContentView& view = shown.view;
-    shown.desktop.files->answers = {photos};
+    ContentView& view = *shown.view;
+    shown.files->answers = {photos};
     view.addImages();
     view.selectOnly(photos[2]);
     if (auto* list = window->findChild<QQuickItem*>(QStringLiteral("fileList")))
         list->setProperty("currentIndex", 2);
     // No tooltip in the picture.
     QCursor::setPos(window->screen(), window->geometry().bottomRight() + QPoint(50, 50));
-    shown.desktop.folders->answers = {FolderChoice{true, QUrl::fromLocalFile(scratch.filePath(QStringLiteral("Out")))}};
+    shown.folders->answers = {FolderChoice{true, QUrl::fromLocalFile(scratch.filePath(QStringLiteral("Out")))}};
     view.convertToJPEG();
 
     // Three done (the damaged one among them) and at least three to go.

@@ -41,6 +41,7 @@ struct FakeDesktop {
     FakeRevealer* revealer = new FakeRevealer;
     FakeBookmarks* bookmarks = nullptr;
     std::unique_ptr<ContentView> view;
+    std::unique_ptr<QQmlApplicationEngine> engine; // goes before the view it binds to
 
     explicit FakeDesktop(std::unique_ptr<BookmarkStore> store = {},
                          std::function<void(std::string_view)> lines = [](std::string_view) {})
@@ -51,27 +52,17 @@ struct FakeDesktop {
             std::unique_ptr<FilePicker>(files), std::unique_ptr<FolderPicker>(folders),
             std::unique_ptr<FolderRevealer>(revealer), std::move(store), std::move(lines)});
     }
-};
 
-// The real Main.qml over a FakeDesktop's ContentView, shown and active;
-// `window` is null when it did not load or never became active.
-struct FakeWindow {
-    FakeDesktop desktop;
-    ContentView& view = *desktop.view;
-    QQmlApplicationEngine engine; // goes before the view it binds to
-    QQuickWindow* window = nullptr;
-
-    template <typename... Args>
-    explicit FakeWindow(Args&&... desktopArgs) : desktop(std::forward<Args>(desktopArgs)...)
+    // The real Main.qml over the view, once it is active; null when it did not load or never became active.
+    QQuickWindow* show()
     {
-        engine.setInitialProperties({{QStringLiteral("contentView"), QVariant::fromValue(&view)}});
-        engine.load(QUrl(QStringLiteral("qrc:/Tessavo/Main.qml")));
-        if (!engine.rootObjects().isEmpty())
-            window = qobject_cast<QQuickWindow*>(engine.rootObjects().constFirst());
+        engine = std::make_unique<QQmlApplicationEngine>();
+        engine->setInitialProperties({{QStringLiteral("contentView"), QVariant::fromValue(view.get())}});
+        engine->load(QUrl(QStringLiteral("qrc:/Tessavo/Main.qml")));
+        auto* window = engine->rootObjects().isEmpty() ? nullptr : qobject_cast<QQuickWindow*>(engine->rootObjects().constFirst());
         if (window)
             window->requestActivate();
-        if (window && !QTest::qWaitForWindowActive(window))
-            window = nullptr;
+        return window && QTest::qWaitForWindowActive(window) ? window : nullptr;
     }
 };
 

@@ -22,9 +22,12 @@ using namespace tessavo::testing;
 namespace {
 
 // The real window on a fake desktop, with a scratch folder for its files.
-struct MainWindow : FakeWindow {
+struct MainWindow {
     QTemporaryDir scratch;
+    FakeDesktop desktop;
+    ContentView& view = *desktop.view;
     FileListModel& files = *view.droppedFiles();
+    QQuickWindow* window = desktop.show();
 
     QQuickItem* item(const char* name) const { return window->findChild<QQuickItem*>(name); }
     QString path(const QString& name) const { return scratch.filePath(name); }
@@ -107,6 +110,7 @@ private slots:
         QVERIFY(enabled("removeButton"));
         QTest::keyClick(w.window, Qt::Key_Delete);
         QCOMPARE(listed(w.files), "IMG_1.HEIC:W");
+        QVERIFY(!enabled("removeButton")); // the selection went with its files
     }
 
     void rowsShowNameSizeStatusAndWhy()
