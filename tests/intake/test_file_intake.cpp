@@ -21,7 +21,7 @@ const std::pair<const char*, bool> names[] = {
 
 } // namespace
 
-class IntakeTest : public QObject {
+class FileIntakeTest : public QObject {
     Q_OBJECT
 private slots:
     void pickerAndDropTakeTheSameNamesOnce()
@@ -66,5 +66,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(IntakeTest)
-#include "test_intake.moc"
+QTEST_GUILESS_MAIN(FileIntakeTest)
+#include "test_file_intake.moc"
