@@ -43,14 +43,11 @@ struct FakeDesktop {
     std::unique_ptr<ContentView> view;
     std::unique_ptr<QQmlApplicationEngine> engine; // goes before the view it binds to
 
-    explicit FakeDesktop(std::unique_ptr<BookmarkStore> store = {},
-                         std::function<void(std::string_view)> lines = [](std::string_view) {})
+    explicit FakeDesktop(std::unique_ptr<BookmarkStore> store = {}, std::function<void(std::string_view)> lines = [](auto) {})
+        : view(std::make_unique<ContentView>(PlatformServices{
+              std::unique_ptr<FilePicker>(files), std::unique_ptr<FolderPicker>(folders), std::unique_ptr<FolderRevealer>(revealer),
+              store ? std::move(store) : std::unique_ptr<BookmarkStore>(bookmarks = new FakeBookmarks), std::move(lines)}))
     {
-        if (!store)
-            store.reset(bookmarks = new FakeBookmarks);
-        view = std::make_unique<ContentView>(PlatformServices{
-            std::unique_ptr<FilePicker>(files), std::unique_ptr<FolderPicker>(folders),
-            std::unique_ptr<FolderRevealer>(revealer), std::move(store), std::move(lines)});
     }
 
     // The real Main.qml over the view, once it is active; null when it did not load or never became active.
