@@ -16,8 +16,10 @@
 // discarded. Exits non-zero when order, de-duplication, bookmarks or
 // outcomes are wrong.
 #include "conversion/core/owners.h"
-#include "model/job_runner.h"
-#include "scripted_desktop.h"
+#include "app/console.h"
+#include "conversion/job_runner.h"
+#include "fake_desktop.h"
+#include "platform/bookmark_store.h"
 
 #include <QApplication>
 #include <QDir>
@@ -47,7 +49,7 @@
 Q_IMPORT_QML_PLUGIN(TessavoPlugin)
 
 using namespace tessavo;
-using namespace tessavo::bench;
+using namespace tessavo::testing;
 
 namespace {
 
@@ -76,16 +78,27 @@ void drain()
     }
 }
 
-// A ContentView on scripted dialogs and a fresh store, shown in Main.qml.
-struct Window : ScriptedWindow {
-    explicit Window(const QString& databasePath) : ScriptedWindow(databasePath) { drain(); }
+// Main.qml on fake dialogs, a fresh SQLite store, and the conversion lines
+// on standard output.
+struct Window : FakeDesktop {
+    SqliteBookmarkStore* store; // flush() before reading its file
+    ContentView& view = *FakeDesktop::view;
+    QQuickWindow* window = show();
+
+    explicit Window(const QString& databasePath) : Window(new SqliteBookmarkStore(printLine, databasePath)) { drain(); }
 
     QList<QUrl> listed() const
     {
         QList<QUrl> urls;
-        for (const FileEntry& entry : view->droppedFiles()->entries())
+        for (const FileEntry& entry : view.droppedFiles()->entries())
             urls << entry.url;
         return urls;
+    }
+
+private:
+    explicit Window(SqliteBookmarkStore* store)
+        : FakeDesktop(std::unique_ptr<BookmarkStore>(store), printLine), store(store)
+    {
     }
 };
 
@@ -161,10 +174,10 @@ void measureIntake(const char* label, const QString& databasePath, const QList<Q
         QElapsedTimer clock;
         clock.start();
         if (byDrop) {
-            shown.view->handleDrop(urls);
+            shown.view.handleDrop(urls);
         } else {
             shown.files->answers = {urls};
-            shown.view->addImages();
+            shown.view.addImages();
         }
         const double returned = msSince(clock);
         drain();
@@ -213,9 +226,9 @@ RunFigures windowRun(const QString& databasePath, const QList<QUrl>& sources, co
     Window shown(databasePath);
     check(shown.window != nullptr, "window loaded");
     shown.files->answers = {sources};
-    shown.view->addImages();
+    shown.view.addImages();
     drain();
-    shown.folder->folder = QUrl::fromLocalFile(outputFolder);
+    shown.folders->answers = {FolderChoice{true, QUrl::fromLocalFile(outputFolder)}};
 
     RunFigures figures;
     StallMeter meter;
@@ -230,7 +243,7 @@ RunFigures windowRun(const QString& databasePath, const QList<QUrl>& sources, co
         clock.start();
         cpuAtStart = threadCpuMs();
         processAtStart = processCpuMs(RUSAGE_SELF);
-        shown.view->convertToJPEG();
+        shown.view.convertToJPEG();
         figures.callMs = msSince(clock);
     });
     loop.exec();
@@ -241,7 +254,7 @@ RunFigures windowRun(const QString& databasePath, const QList<QUrl>& sources, co
     figures.stallsOver50 = meter.over50();
 
     int converted = 0;
-    for (const FileEntry& entry : shown.view->droppedFiles()->entries())
+    for (const FileEntry& entry : shown.view.droppedFiles()->entries())
         converted += entry.status == ImageStatus::Success;
     check(converted == sources.size(), "every entry converted in the window");
     check(QDir(outputFolder).entryList(QDir::Files).size() == sources.size(), "one JPEG per entry");
@@ -278,10 +291,10 @@ void measureCancel(const QString& databasePath, const QList<QUrl>& sources, cons
 {
     Window shown(databasePath);
     shown.files->answers = {sources};
-    shown.view->addImages();
+    shown.view.addImages();
     drain();
-    shown.folder->folder = QUrl::fromLocalFile(outputFolder);
-    ContentView* view = shown.view.get();
+    shown.folders->answers = {FolderChoice{true, QUrl::fromLocalFile(outputFolder)}};
+    ContentView* view = &shown.view;
     StallMeter meter;
     QEventLoop loop;
     QElapsedTimer clock;
@@ -302,7 +315,7 @@ void measureCancel(const QString& databasePath, const QList<QUrl>& sources, cons
     for (const FileEntry& entry : view->droppedFiles()->entries())
         waiting += entry.status == ImageStatus::Waiting;
     check(view->runConverted() + waiting == sources.size(), "every row converted or waiting again");
-    check(!shown.revealer->revealed, "no reveal after Cancel");
+    check(shown.revealer->revealed.isEmpty(), "no reveal after Cancel");
     std::fprintf(results, "cancel after 200 ms: %lld converted, %lld waiting again | button %.1f ms, settled %.1f ms, "
                           "longest stall %.1f ms\n",
                  qlonglong(view->runConverted()), qlonglong(waiting), callMs, settledMs, meter.maxMs());

@@ -4,13 +4,16 @@
 //   xmp-10mb.heic, xmp-20mb.heic: XMP of "<tiff:Orientation " repeated
 //   exif-32mb.heic: an IFD 1 of 65535 entries, each covering the whole block
 //   exif-60k.heic, xmp-60k.heic: the same shapes within one JPEG segment
-#include "heif_assembler.h"
+#include "conversion/core/owners.h"
+
+#include <libheif/heif.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <string>
+#include <vector>
 
-using tessavo::samples::Bytes;
+using Bytes = std::vector<uint8_t>;
 
 namespace {
 
@@ -37,25 +40,35 @@ Bytes hostileExif(size_t size)
     return tiff;
 }
 
+// A small gradient encoded by libheif, with the block added by its own writer.
 bool write(const std::string& path, const Bytes& block, bool exif)
 {
-    using namespace tessavo::samples;
-    Layout layout;
-    const CodedPicture coded = encodePicture({}, [](int x, int y, uint8_t* rgb) {
-        rgb[0] = uint8_t(x * 4), rgb[1] = uint8_t(y * 4), rgb[2] = 128;
-    });
-    layout.items.push_back({1, "hvc1", false, coded.data, false, 0, "", {layout.add(coded.hvcC), layout.add(ispe(64, 64))}});
-    layout.items.push_back({2, exif ? "Exif" : "mime", true, exif ? cat({be(0, 4), block}) : block, false, 0,
-                            exif ? "" : "application/rdf+xml", {}});
-    layout.references = {{"cdsc", 2, {1}}};
-    const Bytes file = assemble(layout);
-    std::FILE* out = std::fopen(path.c_str(), "wb");
-    const bool ok = out && std::fwrite(file.data(), 1, file.size(), out) == file.size();
-    if (!out || std::fclose(out) != 0 || !ok) {
-        std::fprintf(stderr, "metadata_blocks: cannot write %s\n", path.c_str());
-        return false;
+    using tessavo::into;
+    tessavo::Owned<heif_context> context(heif_context_alloc());
+    tessavo::Owned<heif_image> image;
+    tessavo::Owned<heif_encoder> encoder;
+    tessavo::Owned<heif_image_handle> primary;
+    heif_error error = heif_image_create(64, 64, heif_colorspace_RGB, heif_chroma_interleaved_RGB, into(image));
+    if (error.code == heif_error_Ok)
+        error = heif_image_add_plane(image.get(), heif_channel_interleaved, 64, 64, 8);
+    if (error.code == heif_error_Ok) {
+        int stride = 0;
+        uint8_t* rgb = heif_image_get_plane(image.get(), heif_channel_interleaved, &stride);
+        for (int y = 0; y < 64; ++y)
+            for (int x = 0; x < 64; ++x)
+                rgb[y * stride + x * 3] = uint8_t(x * 4), rgb[y * stride + x * 3 + 1] = uint8_t(y * 4), rgb[y * stride + x * 3 + 2] = 128;
+        error = heif_context_get_encoder_for_format(context.get(), heif_compression_HEVC, into(encoder));
     }
-    return true;
+    if (error.code == heif_error_Ok)
+        error = heif_context_encode_image(context.get(), image.get(), encoder.get(), nullptr, into(primary));
+    if (error.code == heif_error_Ok)
+        error = exif ? heif_context_add_exif_metadata(context.get(), primary.get(), block.data(), int(block.size()))
+                     : heif_context_add_XMP_metadata(context.get(), primary.get(), block.data(), int(block.size()));
+    if (error.code == heif_error_Ok)
+        error = heif_context_write_to_file(context.get(), path.c_str());
+    if (error.code != heif_error_Ok)
+        std::fprintf(stderr, "metadata_blocks: %s: %s\n", path.c_str(), error.message);
+    return error.code == heif_error_Ok;
 }
 
 Bytes repeatedOrientation(size_t size)

@@ -14,7 +14,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: psnr FILE.heic A.jpg [B.jpg ...]\n");
         return 2;
     }
-    const RgbImage reference = decodeHeifShown(readFile(argv[1]));
+    const tessavo::RgbImage reference = decodeHeifShown(readFile(argv[1]));
     if (reference.pixels.empty()) {
         std::fprintf(stderr, "psnr: cannot decode %s\n", argv[1]);
         return 1;

@@ -5,7 +5,9 @@
 // damaged file among them; the picture is taken once a few rows are done
 // and a few still converting. Run it on a real (or virtual) X display so
 // the images show what a user sees.
-#include "scripted_desktop.h"
+#include "app/console.h"
+#include "fake_desktop.h"
+#include "platform/bookmark_store.h"
 #include "ui/about_window_host.h"
 
 #include <QApplication>
@@ -33,13 +35,9 @@ int main(int argc, char* argv[])
         return 2;
     }
     QTemporaryDir scratch;
-    bench::ScriptedWindow shown(scratch.filePath(QStringLiteral("bookmarks.sqlite")));
-    QQuickWindow* window = shown.window;
-    if (window) {
-        window->requestActivate();
-        if (!QTest::qWaitForWindowActive(window))
-            window = nullptr;
-    }
+    testing::FakeDesktop shown(std::make_unique<SqliteBookmarkStore>(printLine, scratch.filePath(QStringLiteral("bookmarks.sqlite"))),
+                               printLine);
+    QQuickWindow* window = shown.show();
     if (!window) {
         std::fprintf(stderr, "tessavo_screenshot: the main window did not load\n");
         return 1;
@@ -70,7 +68,7 @@ int main(int argc, char* argv[])
         list->setProperty("currentIndex", 2);
     // No tooltip in the picture.
     QCursor::setPos(window->screen(), window->geometry().bottomRight() + QPoint(50, 50));
-    shown.folder->folder = QUrl::fromLocalFile(scratch.filePath(QStringLiteral("Out")));
+    shown.folders->answers = {FolderChoice{true, QUrl::fromLocalFile(scratch.filePath(QStringLiteral("Out")))}};
     view.convertToJPEG();
 
     // Three done (the damaged one among them) and at least three to go.

@@ -68,7 +68,7 @@ if wants tsan; then
   stage_start tsan
   # The state and run tests: the jobs on the thread pool and their hand-off
   # to the GUI thread.
-  tsan_tests=(test_conversion_run test_intake test_bookmark_store)
+  tsan_tests=(test_conversion_run test_file_intake test_bookmark_store)
   cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSAVO_SANITIZE=thread
   cmake --build build-tsan --parallel "$jobs" --target "${tsan_tests[@]}"
   regex="^($(IFS='|'; echo "${tsan_tests[*]}"))\$"

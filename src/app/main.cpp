@@ -2,9 +2,9 @@
 // and the About window behind the Help menu.
 #include "app/console.h"
 #include "conversion/core/jpeg_output.h"
-#include "model/content_view.h"
-#include "model/job_runner.h"
+#include "conversion/job_runner.h"
 #include "platform/desktop_services.h"
+#include "ui/content_view.h"
 
 #include <QApplication>
 #include <QIcon>

@@ -7,7 +7,6 @@
 #include <QList>
 #include <QSet>
 #include <QUrl>
-#include <QtQml/qqmlregistration.h>
 
 namespace tessavo {
 
@@ -16,8 +15,6 @@ namespace tessavo {
 // otherwise be quadratic. Touched on the GUI thread only.
 class FileListModel : public QAbstractListModel {
     Q_OBJECT
-    QML_ELEMENT
-    QML_UNCREATABLE("Owned by ContentView")
     Q_PROPERTY(int count READ count NOTIFY countChanged)
 
 public:

@@ -1,12 +1,10 @@
 #pragma once
 
 #include <QObject>
-#include <QtQml/qqmlregistration.h>
 
 namespace tessavo {
 
 Q_NAMESPACE
-QML_NAMED_ELEMENT(ImageStatus)
 
 // Stored as one byte; the ordinals are part of the model's contract.
 // Cases start upper case because QML only sees enum values that do.

@@ -1,5 +1,5 @@
-#include "fake_platform.h"
-#include "model/job_runner.h"
+#include "fake_desktop.h"
+#include "conversion/job_runner.h"
 
 #include <QDir>
 #include <QImage>

@@ -1,12 +1,10 @@
-#include "fake_platform.h"
+#include "fake_desktop.h"
 #include "ui/about_window_host.h"
 
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QPalette>
-#include <QQmlApplicationEngine>
 #include <QQuickItem>
-#include <QQuickWindow>
 #include <QScreen>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -25,23 +23,14 @@ using namespace tessavo::testing;
 
 namespace {
 
-// The real Main.qml over a ContentView on a fake desktop, shown and active.
+// The real window on a fake desktop, with a scratch folder for its files.
 struct MainWindow {
     QTemporaryDir scratch;
     FakeDesktop desktop;
     ContentView& view = *desktop.view;
     FileListModel& files = *view.droppedFiles();
-    QQmlApplicationEngine engine; // goes before the view it binds to
-    QQuickWindow* window = nullptr;
+    QQuickWindow* window = desktop.show();
 
-    MainWindow()
-    {
-        engine.setInitialProperties({{"contentView", QVariant::fromValue(&view)}});
-        engine.load(QUrl("qrc:/Tessavo/Main.qml"));
-        window = engine.rootObjects().isEmpty() ? nullptr : qobject_cast<QQuickWindow*>(engine.rootObjects().constFirst());
-        if (window && !QTest::qWaitForWindowActive(window))
-            window = nullptr;
-    }
     QQuickItem* item(const char* name) const { return window->findChild<QQuickItem*>(name); }
     QString path(const QString& name) const { return scratch.filePath(name); }
     // Lists a file of `bytes` bytes in the scratch folder; none when negative.
@@ -123,6 +112,7 @@ private slots:
         QVERIFY(enabled("removeButton"));
         QTest::keyClick(w.window, Qt::Key_Delete);
         QCOMPARE(listed(w.files), "IMG_1.HEIC:W");
+        QVERIFY(!enabled("removeButton")); // the selection went with its files
     }
 
     void rowsShowNameSizeStatusAndWhy()

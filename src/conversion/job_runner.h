@@ -2,6 +2,7 @@
 
 #include "conversion/core/convert_file.h"
 
+#include <QObject>
 #include <QUrl>
 
 #include <algorithm>
@@ -14,10 +15,8 @@ class QThreadPool;
 
 // The runner of a run's conversion jobs: a pool of its own, workers that
 // take the jobs of a batch in list order, and the relay that hands their
-// outcomes to the window state on the GUI thread.
+// outcomes to the run on the GUI thread.
 namespace tessavo {
-
-class ContentView;
 
 // What one job reports: which entry, for which run, and how it ended.
 struct JobOutcome {
@@ -25,6 +24,14 @@ struct JobOutcome {
     qint64 index = 0;
     quint64 run = 0;
     ConversionResult result;
+};
+
+// Whoever started a batch, and takes its outcomes on the GUI thread.
+class OutcomeReceiver : public QObject {
+public:
+    using QObject::QObject;
+    // The outcomes of finished jobs, in the order they finished.
+    virtual void applyOutcomes(const std::vector<JobOutcome>& outcomes) = 0;
 };
 
 // The jobs of one run, taken in list order by as many workers as the pool
@@ -48,9 +55,6 @@ public:
     quint64 run() const { return m_run; }
     // Where the jobs' lines go; workers call it at once.
     const LineSink& lines() const { return m_lines; }
-    // Outcomes still to apply, counted on the GUI thread.
-    qsizetype unreported = 0;
-
     // Workers: the next job to run, or nullptr when none is left.
     const Job* take()
     {
@@ -69,9 +73,9 @@ private:
 };
 
 // Starts as many workers on `batch` as the pool has threads, and no more
-// than it has jobs. Their outcomes reach view->applyOutcomes on the GUI
-// thread in the order the jobs finished, unless the view is gone. GUI thread.
-void startBatch(const std::shared_ptr<ConversionBatch>& batch, ContentView* view);
+// than it has jobs. Their outcomes reach receiver->applyOutcomes on the GUI
+// thread in the order the jobs finished, unless the receiver is gone. GUI thread.
+void startBatch(const std::shared_ptr<ConversionBatch>& batch, OutcomeReceiver* receiver);
 
 // The pool every run's jobs go to; GUI thread, with an application object.
 QThreadPool* conversionPool();

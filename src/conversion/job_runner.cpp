@@ -1,6 +1,4 @@
-#include "model/job_runner.h"
-
-#include "model/content_view.h"
+#include "conversion/job_runner.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -46,13 +44,13 @@ public:
     // frame that paints until the whole run is done.
     QThreadPool& pool() { return m_pool; }
 
-    void post(QPointer<ContentView> view, JobOutcome outcome)
+    void post(QPointer<OutcomeReceiver> receiver, JobOutcome outcome)
     {
         bool wake = false;
         {
             const std::lock_guard lock(m_mutex);
             wake = m_pending.empty();
-            m_pending.push_back({std::move(view), std::move(outcome)});
+            m_pending.push_back({std::move(receiver), std::move(outcome)});
         }
         if (wake)
             QMetaObject::invokeMethod(this, "wake", Qt::QueuedConnection);
@@ -79,13 +77,13 @@ private:
 
     void deliver()
     {
-        std::vector<std::pair<QPointer<ContentView>, JobOutcome>> pending;
+        std::vector<std::pair<QPointer<OutcomeReceiver>, JobOutcome>> pending;
         {
             const std::lock_guard lock(m_mutex);
             pending.swap(m_pending);
         }
         m_sinceDelivery.restart();
-        // One call per view and batch, in the order the jobs finished.
+        // One call per receiver and delivery, in the order the jobs finished.
         std::vector<JobOutcome> outcomes;
         for (size_t i = 0; i < pending.size(); ++i) {
             outcomes.push_back(std::move(pending[i].second));
@@ -98,7 +96,7 @@ private:
     }
 
     std::mutex m_mutex;
-    std::vector<std::pair<QPointer<ContentView>, JobOutcome>> m_pending;
+    std::vector<std::pair<QPointer<OutcomeReceiver>, JobOutcome>> m_pending;
     QTimer m_timer;
     QElapsedTimer m_sinceDelivery;
     QThreadPool m_pool;
@@ -109,8 +107,8 @@ namespace {
 // Runs jobs of one batch until none is left or the batch is stopped.
 class BatchWorker : public QRunnable {
 public:
-    BatchWorker(std::shared_ptr<ConversionBatch> batch, QPointer<ContentView> view)
-        : m_batch(std::move(batch)), m_view(std::move(view))
+    BatchWorker(std::shared_ptr<ConversionBatch> batch, QPointer<OutcomeReceiver> receiver)
+        : m_batch(std::move(batch)), m_receiver(std::move(receiver))
     {
     }
 
@@ -119,13 +117,13 @@ public:
         handoffs.load(std::memory_order_acquire);
         JobResultRelay* relay = JobResultRelay::instance();
         while (const ConversionBatch::Job* job = m_batch->take())
-            relay->post(m_view, {job->url, job->index, m_batch->run(), 
+            relay->post(m_receiver, {job->url, job->index, m_batch->run(),
                                        convertFile(job->source, job->folder, job->options, m_batch->lines())});
     }
 
 private:
     std::shared_ptr<ConversionBatch> m_batch;
-    QPointer<ContentView> m_view;
+    QPointer<OutcomeReceiver> m_receiver;
 };
 
 } // namespace
@@ -135,12 +133,12 @@ QThreadPool* conversionPool()
     return &JobResultRelay::instance()->pool();
 }
 
-void startBatch(const std::shared_ptr<ConversionBatch>& batch, ContentView* view)
+void startBatch(const std::shared_ptr<ConversionBatch>& batch, OutcomeReceiver* receiver)
 {
     QThreadPool* pool = conversionPool();
     const size_t workers = std::min(batch->jobs().size(), size_t(std::max(1, pool->maxThreadCount())));
     for (size_t i = 0; i < workers; ++i) {
-        auto* worker = new BatchWorker(batch, view);
+        auto* worker = new BatchWorker(batch, receiver);
         handoffs.fetch_add(1, std::memory_order_release);
         pool->start(worker);
     }

@@ -1,4 +1,4 @@
-#include "fake_platform.h"
+#include "fake_desktop.h"
 #include "platform/file_dialogs.h"
 
 #include <QCoreApplication>
@@ -21,7 +21,7 @@ const std::pair<const char*, bool> names[] = {
 
 } // namespace
 
-class IntakeTest : public QObject {
+class FileIntakeTest : public QObject {
     Q_OBJECT
 private slots:
     void pickerAndDropTakeTheSameNamesOnce()
@@ -64,22 +64,7 @@ private slots:
         QVERIFY(!desktop.view->handleDrop({QUrl("https://example.org/IMG_1.heic"), QUrl("plain text"), QUrl()}));
         QVERIFY(desktop.view->handleDrop({QUrl("plain text"), url("photo.png")}));
     }
-
-    void removalKeepsOrderAndStatusesAndEmptiesTheSelection()
-    {
-        FakeDesktop desktop;
-        ContentView& view = *desktop.view;
-        const QList<QUrl> urls{url("A.heic"), url("B.heic"), url("C.heic"), url("D.heic")};
-        desktop.files->answers = {urls};
-        view.addImages();
-        view.droppedFiles()->setStatus(2, ImageStatus::Success);
-        view.setSelectedFiles({urls[1], urls[3], url("never-listed.heic")});
-        view.removeSelectedImages();
-        QCOMPARE(listed(*view.droppedFiles()), "A.heic:W C.heic:S");
-        QCOMPARE(view.selectionCount(), 0);
-        QCOMPARE(desktop.bookmarks->saved, urls); // bookmarks outlive their entries
-    }
 };
 
-QTEST_GUILESS_MAIN(IntakeTest)
-#include "test_intake.moc"
+QTEST_GUILESS_MAIN(FileIntakeTest)
+#include "test_file_intake.moc"

@@ -1,0 +1,98 @@
+#pragma once
+
+#include "conversion/job_runner.h"
+#include "model/file_list_model.h"
+#include "platform/services.h"
+
+#include <QObject>
+#include <QString>
+#include <QUrl>
+
+#include <memory>
+#include <vector>
+
+namespace tessavo {
+
+namespace runs {
+Q_NAMESPACE
+enum class RunState {
+    NoRun,
+    Running,
+    // Cancel was pressed; the jobs already started are finishing.
+    Cancelling,
+    Finished,
+    Cancelled,
+};
+Q_ENUM_NS(RunState)
+} // namespace runs
+using runs::RunState;
+
+// How far the runs have come, counted once, on the GUI thread.
+struct RunProgress {
+    // Jobs of any run whose outcome has not been applied and that no cancel dropped.
+    qint64 outstanding = 0;
+    // Outcomes applied, of any run, since a folder was last chosen.
+    qint64 completed = 0;
+    // The latest run: its jobs, and its outcomes so far.
+    qint64 total = 0;
+    qint64 converted = 0;
+    qint64 failed = 0;
+};
+
+// The conversion of the listed files into a chosen folder: the folder
+// dialog, the jobs of each run (through job_runner), their outcomes on the
+// list, the summary, cancel, and the reveal of the folder once every job
+// has reported. A new run may start while an earlier one's jobs are out.
+class ConversionRun : public OutcomeReceiver {
+    Q_OBJECT
+
+public:
+    ConversionRun(FileListModel& files, PlatformServices& services, QObject* parent = nullptr);
+    ~ConversionRun() override;
+
+    // Empty while no run has chosen a folder.
+    QUrl outputDirectory() const { return m_outputDirectory; }
+    const RunProgress& progress() const { return m_progress; }
+    RunState state() const { return m_state; }
+    // "12 of 40 converted, 1 failed" during a run, "40 converted, 1 failed"
+    // after it; empty before the first.
+    QString summary() const;
+
+    // Asks for a folder, then converts every listed file into it.
+    void start();
+    // Jobs of any run that have not started are dropped and their entries
+    // wait again; started ones finish. The folder is then not revealed.
+    void cancel();
+    void revealOutputFolder();
+
+    // Applies each job's outcome. The job carries the entry's position and
+    // URL: when the position no longer names that URL (removal during the
+    // run) the entry is found by URL; an entry that is gone, or waiting
+    // because it was removed and added again, is left alone. Either way the
+    // job is counted.
+    void applyOutcomes(const std::vector<JobOutcome>& outcomes) override;
+
+signals:
+    void outputDirectoryChanged();
+    void completedConversionsChanged();
+    void runChanged();
+
+private:
+    void convertImages();
+    void setOutputDirectory(const QUrl& folder);
+    void setCompletedConversions(qint64 count);
+    qsizetype rowOf(qint64 index, const QUrl& url) const;
+    // Ends the run once every job of every run has reported.
+    void settleRun();
+
+    FileListModel& m_files;
+    PlatformServices& m_services;
+    QUrl m_outputDirectory;
+    // Runs whose jobs may still report, oldest first.
+    std::vector<std::shared_ptr<ConversionBatch>> m_batches;
+    quint64 m_runNumber = 0;
+    RunState m_state = RunState::NoRun;
+    RunProgress m_progress;
+};
+
+} // namespace tessavo

@@ -1,0 +1,45 @@
+#include "ui/content_view.h"
+
+namespace tessavo {
+
+ContentView::ContentView(PlatformServices services, QObject* parent)
+    : QObject(parent), m_services(std::move(services)), m_files(new FileListModel(this)), m_selection(*m_files),
+      m_intake(*m_files, *m_services.filePicker, *m_services.bookmarks), m_run(*m_files, m_services)
+{
+    Q_ASSERT(m_services.filePicker && m_services.folderPicker && m_services.revealer && m_services.bookmarks &&
+             m_services.printLine);
+    connect(&m_selection, &Selection::changed, this, &ContentView::selectedFilesChanged);
+    connect(&m_run, &ConversionRun::outputDirectoryChanged, this, &ContentView::outputDirectoryChanged);
+    connect(&m_run, &ConversionRun::completedConversionsChanged, this, &ContentView::completedConversionsChanged);
+    connect(&m_run, &ConversionRun::runChanged, this, &ContentView::runChanged);
+    // Said once, in the GUI thread; the store is gone before this object.
+    m_services.bookmarks->storeFailed = [this](const QString& reason) {
+        QMetaObject::invokeMethod(this, [this, reason] {
+            if (!m_bookmarkProblem.isEmpty())
+                return;
+            m_bookmarkProblem = tr("Bookmarks cannot be saved: %1").arg(reason);
+            emit bookmarkProblemChanged();
+        });
+    };
+}
+
+ContentView::~ContentView()
+{
+    m_services.bookmarks.reset();
+}
+
+void ContentView::removeSelectedImages()
+{
+    m_files->removeFiles(m_selection.urls());
+    m_selection.clear();
+}
+
+void ContentView::setIsTargeted(bool targeted)
+{
+    if (targeted == m_isTargeted)
+        return;
+    m_isTargeted = targeted;
+    emit isTargetedChanged();
+}
+
+} // namespace tessavo

@@ -1,0 +1,101 @@
+#pragma once
+
+#include "conversion/conversion_run.h"
+#include "intake/file_intake.h"
+#include "model/file_list_model.h"
+#include "model/selection.h"
+#include "platform/services.h"
+
+#include <QList>
+#include <QObject>
+#include <QUrl>
+#include <QtQml/qqmlregistration.h>
+
+namespace tessavo {
+
+// The main window's state and actions as QML sees them: the list, its
+// selection, intake and the conversion run, each its own class. Lives on the
+// GUI thread.
+//
+// The application creates it and hands it to QML as an initial property:
+//   auto* view = new tessavo::ContentView(tessavo::desktopServices(tessavo::printLine), &app);
+//   engine.setInitialProperties({{"contentView", QVariant::fromValue(view)}});
+class ContentView : public QObject {
+    Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("Created by the application with its platform services")
+    // ContentView.Running and the other run states.
+    QML_EXTENDED_NAMESPACE(tessavo::runs)
+    Q_PROPERTY(tessavo::FileListModel* droppedFiles READ droppedFiles CONSTANT)
+    Q_PROPERTY(QList<QUrl> selectedFiles READ selectedFiles WRITE setSelectedFiles NOTIFY selectedFilesChanged)
+    Q_PROPERTY(int selectionCount READ selectionCount NOTIFY selectedFilesChanged)
+    Q_PROPERTY(bool isTargeted READ isTargeted WRITE setIsTargeted NOTIFY isTargetedChanged)
+    Q_PROPERTY(QUrl outputDirectory READ outputDirectory NOTIFY outputDirectoryChanged)
+    Q_PROPERTY(qint64 completedConversions READ completedConversions NOTIFY completedConversionsChanged)
+    // The latest run, for its summary line.
+    Q_PROPERTY(tessavo::runs::RunState runState READ runState NOTIFY runChanged)
+    Q_PROPERTY(qint64 runTotal READ runTotal NOTIFY runChanged)
+    Q_PROPERTY(qint64 runConverted READ runConverted NOTIFY runChanged)
+    Q_PROPERTY(qint64 runFailed READ runFailed NOTIFY runChanged)
+    Q_PROPERTY(QString runSummary READ runSummary NOTIFY runChanged)
+    // Why the bookmark store cannot keep records, from its first failure on.
+    Q_PROPERTY(QString bookmarkProblem READ bookmarkProblem NOTIFY bookmarkProblemChanged)
+
+public:
+    using RunState = runs::RunState;
+
+    explicit ContentView(PlatformServices services, QObject* parent = nullptr);
+    ~ContentView() override;
+
+    FileListModel* droppedFiles() const { return m_files; }
+
+    QList<QUrl> selectedFiles() const { return m_selection.ordered(); }
+    void setSelectedFiles(const QList<QUrl>& urls) { m_selection.replace(QSet<QUrl>(urls.begin(), urls.end())); }
+    int selectionCount() const { return m_selection.count(); }
+    Q_INVOKABLE bool isSelected(const QUrl& url) const { return m_selection.contains(url); }
+    Q_INVOKABLE void selectOnly(const QUrl& url) { m_selection.selectOnly(url); }
+    Q_INVOKABLE void toggleSelected(const QUrl& url) { m_selection.toggle(url); }
+    Q_INVOKABLE void extendSelectionTo(const QUrl& url) { m_selection.extendTo(url); }
+    Q_INVOKABLE void selectAll() { m_selection.selectAll(); }
+    Q_INVOKABLE void clearSelection() { m_selection.clear(); }
+
+    bool isTargeted() const { return m_isTargeted; }
+    void setIsTargeted(bool targeted);
+
+    QUrl outputDirectory() const { return m_run.outputDirectory(); }
+    qint64 completedConversions() const { return m_run.progress().completed; }
+    RunState runState() const { return m_run.state(); }
+    qint64 runTotal() const { return m_run.progress().total; }
+    qint64 runConverted() const { return m_run.progress().converted; }
+    qint64 runFailed() const { return m_run.progress().failed; }
+    QString runSummary() const { return m_run.summary(); }
+    // Jobs scheduled by any run whose outcome has not been applied yet.
+    qint64 jobsOutstanding() const { return m_run.progress().outstanding; }
+    QString bookmarkProblem() const { return m_bookmarkProblem; }
+
+    Q_INVOKABLE void addImages() { m_intake.pick(); }
+    Q_INVOKABLE bool handleDrop(const QList<QUrl>& urls) { return m_intake.drop(urls); }
+    Q_INVOKABLE void removeSelectedImages();
+    Q_INVOKABLE void convertToJPEG() { m_run.start(); }
+    Q_INVOKABLE void cancelConversion() { m_run.cancel(); }
+    Q_INVOKABLE void revealOutputFolder() { m_run.revealOutputFolder(); }
+
+signals:
+    void selectedFilesChanged();
+    void isTargetedChanged();
+    void outputDirectoryChanged();
+    void completedConversionsChanged();
+    void runChanged();
+    void bookmarkProblemChanged();
+
+private:
+    PlatformServices m_services;
+    FileListModel* m_files;
+    Selection m_selection;
+    FileIntake m_intake;
+    ConversionRun m_run;
+    bool m_isTargeted = false;
+    QString m_bookmarkProblem;
+};
+
+} // namespace tessavo

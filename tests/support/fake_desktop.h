@@ -1,0 +1,75 @@
+#pragma once
+
+#include "ui/content_view.h"
+
+#include <QQmlApplicationEngine>
+#include <QQuickWindow>
+#include <QStringList>
+#include <QTest>
+
+// The desktop of the window state, faked through its seams (platform/services.h),
+// for the tests and the benchmarks alike.
+namespace tessavo::testing {
+
+// Each dialog gives the next scripted answer, and is cancelled when none is left.
+struct FakeFilePicker final : FilePicker {
+    QList<std::optional<QList<QUrl>>> answers;
+    std::optional<QList<QUrl>> pickFiles() override { return answers.isEmpty() ? std::nullopt : answers.takeFirst(); }
+};
+
+struct FakeFolderPicker final : FolderPicker {
+    QList<FolderChoice> answers;
+    FolderChoice pickFolder() override { return answers.isEmpty() ? FolderChoice{} : answers.takeFirst(); }
+};
+
+struct FakeRevealer final : FolderRevealer {
+    QList<QUrl> revealed;
+    std::function<void()> onReveal; // sees the state at the moment of each reveal
+    void reveal(const QUrl& folder) override { revealed << folder; if (onReveal) onReveal(); }
+};
+
+struct FakeBookmarks final : BookmarkStore {
+    QList<QUrl> saved;
+    void saveBookmark(const QUrl& url) override { saved << url; }
+};
+
+// A ContentView on fake dialogs. Bookmarks go to `store` when one is given
+// (`bookmarks` is then null), the conversion lines to `lines`.
+struct FakeDesktop {
+    FakeFilePicker* files = new FakeFilePicker;
+    FakeFolderPicker* folders = new FakeFolderPicker;
+    FakeRevealer* revealer = new FakeRevealer;
+    FakeBookmarks* bookmarks = nullptr;
+    std::unique_ptr<ContentView> view;
+    std::unique_ptr<QQmlApplicationEngine> engine; // goes before the view it binds to
+
+    explicit FakeDesktop(std::unique_ptr<BookmarkStore> store = {}, std::function<void(std::string_view)> lines = [](auto) {})
+        : view(std::make_unique<ContentView>(PlatformServices{
+              std::unique_ptr<FilePicker>(files), std::unique_ptr<FolderPicker>(folders), std::unique_ptr<FolderRevealer>(revealer),
+              store ? std::move(store) : std::unique_ptr<BookmarkStore>(bookmarks = new FakeBookmarks), std::move(lines)}))
+    {
+    }
+
+    // The real Main.qml over the view, once it is active; null when it did not load or never became active.
+    QQuickWindow* show()
+    {
+        engine = std::make_unique<QQmlApplicationEngine>();
+        engine->setInitialProperties({{QStringLiteral("contentView"), QVariant::fromValue(view.get())}});
+        engine->load(QUrl(QStringLiteral("qrc:/Tessavo/Main.qml")));
+        auto* window = engine->rootObjects().isEmpty() ? nullptr : qobject_cast<QQuickWindow*>(engine->rootObjects().constFirst());
+        if (window)
+            window->requestActivate();
+        return window && QTest::qWaitForWindowActive(window) ? window : nullptr;
+    }
+};
+
+// The list as "name:status" per entry, the status by its initial: "A.heic:S bad.heic:E".
+inline QString listed(const FileListModel& files)
+{
+    QStringList rows;
+    for (const FileEntry& entry : files.entries())
+        rows << entry.url.fileName() + u':' + QStringLiteral("WCSE")[int(entry.status)];
+    return rows.join(u' ');
+}
+
+} // namespace tessavo::testing
