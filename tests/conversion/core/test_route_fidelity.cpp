@@ -69,23 +69,6 @@ const Kind kKinds[] = {
     {"single-16385.heic", Route::Refused, 0},
 };
 
-// libheif's pictures, decoded before anything registers the converter's
-// decoder: libheif gives grid tiles and overlay inputs to the decoder of
-// highest priority, and the reference must come from its own.
-std::map<std::string, RgbImage> gReferences;
-
-class References : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        for (const Kind& kind : kKinds)
-            if (kind.route != Route::Refused)
-                gReferences[kind.file] = decodeHeifShown(readFile(kData / (kind.reference ? kind.reference : kind.file)));
-        ASSERT_EQ(fastHevcDecodeCount(), 0u);
-    }
-};
-const auto* const gEnvironment = ::testing::AddGlobalTestEnvironment(new References);
-
 // What libheif finds of a file's primary image's own: alpha, depth, metadata.
 std::array<int, 3> libheifView(const std::vector<uint8_t>& file)
 {
@@ -103,6 +86,13 @@ std::array<int, 3> libheifView(const std::vector<uint8_t>& file)
 
 TEST(RouteFidelity, EveryKindShowsLibheifsPictureOnBothRoutes)
 {
+    // libheif's pictures, decoded before a conversion registers the converter's decoder: libheif gives grid
+    // tiles and overlay inputs to the decoder of highest priority, and the reference must come from its own.
+    std::map<std::string, RgbImage> references;
+    for (const Kind& kind : kKinds)
+        if (kind.route != Route::Refused)
+            references[kind.file] = decodeHeifShown(readFile(kData / (kind.reference ? kind.reference : kind.file)));
+    ASSERT_EQ(fastHevcDecodeCount(), 0u);
     ScratchDir scratch;
     std::printf("%-30s %-7s %10s %10s\n", "kind", "route", "taken dB", "RGB dB");
     for (const Kind& kind : kKinds) {
@@ -123,7 +113,7 @@ TEST(RouteFidelity, EveryKindShowsLibheifsPictureOnBothRoutes)
             const JpegFile jpeg = readJpeg(result.destination);
             EXPECT_EQ(jpeg.orientation, kind.orientation);
             EXPECT_EQ(jpeg.exifEntries, 1) << "the orientation alone";
-            db[allowDirect] = psnr(applyExifOrientation(jpeg.stored, jpeg.orientation), gReferences.at(kind.file));
+            db[allowDirect] = psnr(applyExifOrientation(jpeg.stored, jpeg.orientation), references.at(kind.file));
         }
         if (kind.route == Route::Refused)
             continue;
