@@ -1,18 +1,73 @@
 // tessavo-convert as scripts see it, and under real faults of the machine: each file ends with its lines on
 // stdout and its reason on stderr, the process is not aborted, a JPEG there stays whole, nothing is left.
+#include "heic_fixture.h"
 #include "scratch_dir.h"
-#include "spawn_convert.h"
 #include "test_mounts.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
+#include <fcntl.h>
+#include <fstream>
+#include <functional>
 #include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <thread>
 
+using namespace tessavo;
 using namespace tessavo::testsupport;
 namespace fs = std::filesystem;
 
 namespace {
+
+using Lines = std::vector<std::string>;
+
+struct ConvertRun {
+    int exitStatus = -1; // the exit code, or 128 + the signal that ended it
+    Lines lines, errors; // stdout, stderr
+};
+
+// Runs PREFIX... tessavo-convert ARGS... FILES... in `folder`, in a child process; a prefix sets limits or
+// the user (prlimit, setpriv). `midRun` is called with the child's pid once it has converted a file.
+ConvertRun runConvert(const fs::path& folder, Lines args, const std::vector<fs::path>& files = {}, const Lines& prefix = {},
+                      const std::function<void(pid_t)>& midRun = {})
+{
+    args.insert(args.begin(), TESSAVO_CONVERT);
+    args.insert(args.begin(), prefix.begin(), prefix.end());
+    args.insert(args.end(), files.begin(), files.end());
+    std::vector<char*> argv;
+    std::ranges::transform(args, std::back_inserter(argv), [](std::string& arg) { return arg.data(); });
+    argv.push_back(nullptr);
+    // Appended to: a memfd has no atomic file position, and jobs print at once.
+    UniqueFd printed[2];
+    for (UniqueFd& file : printed)
+        ::fcntl((file = UniqueFd(::memfd_create("printed", MFD_CLOEXEC))).get(), F_SETFL, O_APPEND);
+    const pid_t pid = ::fork();
+    if (pid == 0) { // only system calls from here on: the parent may have other threads
+        // Nothing inherited beyond stdio (ctest may pass more): a descriptor limit means what it says.
+        if (::dup2(printed[0].get(), 1) >= 0 && ::dup2(printed[1].get(), 2) >= 0 && ::chdir(folder.c_str()) == 0 &&
+            ::close_range(3, ~0U, 0) == 0)
+            ::execvp(argv[0], argv.data());
+        ::_exit(127);
+    }
+    const auto lines = [&](int stream) {
+        std::ifstream text("/proc/self/fd/" + std::to_string(printed[stream].get()));
+        Lines lines;
+        for (std::string line; std::getline(text, line);)
+            lines.push_back(line);
+        return lines;
+    };
+    const auto converted = [](const std::string& line) { return line.starts_with("Successfully converted "); };
+    for (int wait = 0; midRun && wait < 20000 && !std::ranges::any_of(lines(0), converted); ++wait)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (midRun)
+        midRun(pid);
+    if (int status = 0; pid > 0 && ::waitpid(pid, &status, 0) == pid)
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), lines(0), lines(1)};
+    return {};
+}
 
 // `n` copies of a sample, 0.heic, 1.heic..., in `folder`.
 std::vector<fs::path> copies(const char* sample, int n, const fs::path& folder)
@@ -280,7 +335,7 @@ TEST(RealFaults, KilledRunsOnExfatLeaveOnlyWholeJpegs)
     const fs::path out = dir / "disk" / "out";
     fs::create_directories(out);
     writeFile(out / ".tessavo-abandoned.tmp", {1});
-    tessavo::UniqueFd live = tessavo::openFd((out / ".tessavo-live.tmp").c_str(), O_CREAT | O_WRONLY, 0644);
+    UniqueFd live = openFd((out / ".tessavo-live.tmp").c_str(), O_CREAT | O_WRONLY, 0644);
     ASSERT_EQ(::flock(live.get(), LOCK_EX), 0);
     const Lines slowSync{"strace", "-f", "-o", "/dev/null", "-e", "inject=fsync:delay_enter=100000"};
     for (const int signal : {SIGQUIT, SIGUSR1, SIGALRM, SIGTERM, SIGKILL, SIGKILL}) {
@@ -294,9 +349,8 @@ TEST(RealFaults, KilledRunsOnExfatLeaveOnlyWholeJpegs)
             ::kill(pid, signal);
         };
         EXPECT_EQ(runConvert(dir.path(), {"-j2", "-o", out}, files, slowSync, kill).exitStatus, 128 + signal);
-        for (const fs::directory_entry& entry : fs::directory_iterator(out)) {
+        for (const fs::directory_entry& entry : fs::directory_iterator(out))
             EXPECT_TRUE(entry.path().filename().string()[0] == '.' || readJpeg(entry.path()).stored.width > 0);
-        }
         if (signal != SIGKILL) {
             EXPECT_EQ(hiddenIn(out), Lines{".tessavo-live.tmp"});
         }
