@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (!exif.empty()) {
         const auto ifd0 = tessavo::testsupport::readIfd0(exif);
         check(ifd0.end == exif.size(), "the new IFD 0 does not end the block");
-        check(ifd0.value(0x0112) == orientation, "no Orientation entry with the value asked for");
+        check(ifd0.orientation == orientation, "no Orientation entry with the value asked for");
     }
     tessavo::rewriteXmp(input, orientation, 4032, 3024);
     return 0;
