@@ -155,16 +155,13 @@ TEST(Colour, ProfileTooLargeForJpegIsNeverWrittenInPart)
 {
     // A valid profile (sRGB primaries, linear light) grown past the limit
     // by a private tag: a viewer would show the pixels sRGB-encoded.
-    std::vector<uint8_t> linear;
-    {
-        const LcmsProfile profile = linearProfile(kSrgb);
-        const std::vector<uint8_t> padding(kMaxJpegIccBytes, 7);
-        cmsWriteRawTag(profile.get(), cmsTagSignature(0x74657374), padding.data(), cmsUInt32Number(padding.size()));
-        cmsUInt32Number size = 0;
-        cmsSaveProfileToMem(profile.get(), nullptr, &size);
-        linear.resize(size);
-        cmsSaveProfileToMem(profile.get(), linear.data(), &size);
-    }
+    const LcmsProfile profile = linearProfile(kSrgb);
+    const std::vector<uint8_t> padding(kMaxJpegIccBytes, 7);
+    cmsWriteRawTag(profile.get(), cmsTagSignature(0x74657374), padding.data(), cmsUInt32Number(padding.size()));
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(profile.get(), nullptr, &size);
+    std::vector<uint8_t> linear(size);
+    cmsSaveProfileToMem(profile.get(), linear.data(), &size);
     const std::vector<uint8_t> atLimit(kMaxJpegIccBytes, 5), unreadable(kMaxJpegIccBytes + 1, 5);
     const struct {
         const char* name;
