@@ -51,7 +51,7 @@ while IFS=$'\t' read -r id file; do
     printf '%-40s SURVIVED\n' "$id"
     survived+=("$id")
   else
-    failing=$(grep -E '^\s+[0-9]+ - ' "$root/$id.ctest.log" | awk '{print $3}' | paste -sd, -)
+    failing=$(grep -E '^\s+[0-9]+ - ' "$root/$id.ctest.log" | awk '{print $3}' | paste -sd, - || true)
     printf '%-40s caught by %s\n' "$id" "$failing"
     caught=$((caught + 1))
   fi

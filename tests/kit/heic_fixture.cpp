@@ -10,7 +10,7 @@
 #include <cstring>
 #include <fstream>
 #include <stdexcept>
-#include <string>
+#include <utility>
 
 namespace tessavo::testsupport {
 
@@ -46,9 +46,9 @@ Owned<heif_image> decodeHeif(std::span<const uint8_t> heic, const char* decoder)
     return image;
 }
 
-RgbImage decodeHeifShown(std::span<const uint8_t> heic, const char* decoder)
+RgbImage decodeHeifShown(std::span<const uint8_t> heic)
 {
-    const Owned<heif_image> image = decodeHeif(heic, decoder);
+    const Owned<heif_image> image = decodeHeif(heic);
     if (!image)
         return {};
     int stride = 0;
@@ -79,27 +79,19 @@ TiffIfd readIfd0(std::span<const uint8_t> tiff)
         return value;
     };
     TiffIfd ifd;
+    bool found = false;
     const size_t at = read(4, 4), count = read(at, 2);
-    for (size_t i = 0; i < count && at + 2 + (i + 1) * 12 <= tiff.size(); ++i) {
-        const size_t entry = at + 2 + i * 12;
-        ifd.entries.emplace_back(uint16_t(read(entry, 2)), read(entry + 8, read(entry + 2, 2) == 3 ? 2 : 4));
-    }
+    for (size_t entry = at + 2; ifd.entries < count && entry + 12 <= tiff.size(); entry += 12, ++ifd.entries)
+        if (read(entry, 2) == 0x0112 && !std::exchange(found, true))
+            ifd.orientation = int(read(entry + 8, read(entry + 2, 2) == 3 ? 2 : 4));
     if (tiff.size() >= 8 && at + 2 + count * 12 + 4 <= tiff.size())
         ifd.end = at + 2 + count * 12 + 4;
     return ifd;
 }
 
-int TiffIfd::value(uint16_t tag) const
-{
-    const auto it = std::find_if(entries.begin(), entries.end(), [&](const auto& entry) { return entry.first == tag; });
-    return it == entries.end() ? 0 : int(it->second);
-}
-
 JpegFile readJpeg(const std::filesystem::path& path)
 {
     const auto bytes = readFile(path);
-    if (bytes.empty())
-        return {};
     JpegFile out;
     JpegErrors errors{};
     // Destroyed first: libjpeg lets go of the error manager.
@@ -115,8 +107,8 @@ JpegFile readJpeg(const std::filesystem::path& path)
     for (auto marker = info->marker_list; marker; marker = marker->next)
         if (marker->marker == JPEG_APP0 + 1 && marker->data_length >= 14 && !std::memcmp(marker->data, "Exif\0", 6)) {
             const TiffIfd ifd0 = readIfd0({marker->data + 6, marker->data_length - 6});
-            out.exifEntries = int(ifd0.entries.size());
-            out.orientation = ifd0.value(0x0112);
+            out.exifEntries = int(ifd0.entries);
+            out.orientation = ifd0.orientation;
         }
     JOCTET* icc = nullptr;
     unsigned int iccSize = 0;

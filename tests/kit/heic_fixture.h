@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <span>
 #include <string>
-#include <utility>
 #include <vector>
 
 // The image-checking kit of the tests, the sample checks and the benchmark:
@@ -26,15 +25,15 @@ std::vector<uint8_t> readFile(const std::filesystem::path& path);
 Owned<heif_image> decodeHeif(std::span<const uint8_t> heic, const char* decoder = "libde265");
 
 // What libheif shows: decodeHeif with alpha over white; empty when it cannot.
-RgbImage decodeHeifShown(std::span<const uint8_t> heic, const char* decoder = "libde265");
+RgbImage decodeHeifShown(std::span<const uint8_t> heic);
 
-// IFD 0 of a TIFF structure (an Exif block after its "Exif\0\0"): each
-// entry's tag and value (SHORT or LONG), and where the IFD ends (after its
-// next-IFD offset; 0 when the block is cut short).
+// IFD 0 of a TIFF structure (an Exif block after its "Exif\0\0"): its
+// entries, the value of its first Orientation entry (SHORT or LONG; 0 when
+// none), and where it ends (after its next-IFD offset; 0 when cut short).
 struct TiffIfd {
-    std::vector<std::pair<uint16_t, uint32_t>> entries;
+    size_t entries = 0;
+    int orientation = 0;
     size_t end = 0;
-    int value(uint16_t tag) const;
 };
 TiffIfd readIfd0(std::span<const uint8_t> tiff);
 

@@ -70,7 +70,6 @@ TEST(AvcodecDecoder, DecodesEverySampleExactlyLikeTheBuiltInDecoder)
         const std::vector<Bytes> fast = decode(testsupport::readFile(kData / kSamples[i].file));
         // Every coded picture went through FFmpeg.
         EXPECT_EQ(fastHevcDecodeCount() - before, uint64_t(kSamples[i].hevcImages));
-        ASSERT_EQ(fast.size(), builtIn[i].size());
         EXPECT_TRUE(fast == builtIn[i]) << "the decoders differ";
     }
 }

@@ -49,14 +49,16 @@ LcmsProfile linearProfile(const cmsCIExyYTRIPLE& primaries)
 const cmsCIExyYTRIPLE kBt2020{{0.708, 0.292, 1}, {0.170, 0.797, 1}, {0.131, 0.046, 1}};
 const cmsCIExyYTRIPLE kSrgb{{0.64, 0.33, 1}, {0.30, 0.60, 1}, {0.15, 0.06, 1}};
 
-// What a colour-managed viewer shows for the JPEG's patches: linear
-// BT.2020 light, 1 the JPEG's white.
-std::vector<Rgb> shownPatches(const JpegFile& jpeg, int count)
+// What a colour-managed viewer shows for the patches of the JPEG of `source`:
+// linear BT.2020 light, 1 the JPEG's white; none when it has no profile.
+std::vector<Rgb> shownPatches(const fs::path& source, const fs::path& output, int count)
 {
+    const JpegFile jpeg = readJpeg(convertCapturing(source, output).outcome.destination);
     const LcmsProfile embedded(cmsOpenProfileFromMem(jpeg.icc.data(), cmsUInt32Number(jpeg.icc.size())));
     const LcmsProfile target = linearProfile(kBt2020);
-    const LcmsTransform transform(cmsCreateTransform(embedded.get(), TYPE_RGB_DBL, target.get(), TYPE_RGB_DBL,
-                                                     INTENT_RELATIVE_COLORIMETRIC, 0));
+    const LcmsTransform transform(embedded ? cmsCreateTransform(embedded.get(), TYPE_RGB_DBL, target.get(), TYPE_RGB_DBL,
+                                                                INTENT_RELATIVE_COLORIMETRIC, 0)
+                                           : nullptr);
     std::vector<Rgb> shown;
     for (int i = 0; transform && i < count; ++i) {
         const Rgb stored = patch(jpeg.stored, i);
@@ -69,25 +71,6 @@ std::vector<Rgb> shownPatches(const JpegFile& jpeg, int count)
 
 double srgbDecode(double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); }
 double bt709Decode(double v) { return v < 0.081 ? v / 4.5 : std::pow((v + 0.099) / 1.099, 1 / 0.45); }
-
-JpegFile convertSample(const ScratchDir& dir, const fs::path& source)
-{
-    return readJpeg(convertCapturing(source, dir.path()).outcome.destination);
-}
-
-// A sample re-encoded by libheif with `icc` as its profile: profiles too
-// large for a JPEG make files too large to keep.
-void writeWithProfile(const fs::path& path, const std::vector<uint8_t>& icc)
-{
-    const Owned<heif_image> image = decodeHeif(readFile(kData / "orientation-1.heic"));
-    const Owned<heif_context> out = heifContext();
-    Owned<heif_encoder> encoder;
-    heif_image_set_raw_color_profile(image.get(), "prof", icc.data(), icc.size());
-    heif_context_get_encoder_for_format(out.get(), heif_compression_HEVC, into(encoder));
-    heif_encoder_set_lossy_quality(encoder.get(), 90);
-    heif_context_encode_image(out.get(), image.get(), encoder.get(), nullptr, nullptr);
-    heif_context_write_to_file(out.get(), path.c_str());
-}
 
 } // namespace
 
@@ -107,9 +90,7 @@ TEST(Colour, NclxPrimariesComeWithAProfileShowingLibheifsColours)
     ScratchDir dir;
     for (const auto& [file, decode, toBt2020] : cases) {
         SCOPED_TRACE(file);
-        const JpegFile jpeg = convertSample(dir, kData / file);
-        ASSERT_FALSE(jpeg.icc.empty());
-        const std::vector<Rgb> shown = shownPatches(jpeg, 8);
+        const std::vector<Rgb> shown = shownPatches(kData / file, dir.path(), 8);
         ASSERT_EQ(shown.size(), 8u);
         const RgbImage libheif = decodeHeifShown(readFile(kData / file));
         for (int i = 0; i < 8; ++i) {
@@ -148,8 +129,7 @@ TEST(Colour, PqAndHlgAreRenderedForSdrWithoutClipping)
     ScratchDir dir;
     for (const auto& [file, greys, ratios] : cases) {
         SCOPED_TRACE(file);
-        const JpegFile jpeg = convertSample(dir, kData / file);
-        const std::vector<Rgb> shown = shownPatches(jpeg, 12);
+        const std::vector<Rgb> shown = shownPatches(kData / file, dir.path(), 12);
         ASSERT_EQ(shown.size(), 12u);
         for (size_t i = 0; i < greys.size(); ++i) {
             SCOPED_TRACE("grey " + std::to_string(i));
@@ -171,21 +151,17 @@ TEST(Colour, PqAndHlgAreRenderedForSdrWithoutClipping)
     }
 }
 
-
 TEST(Colour, ProfileTooLargeForJpegIsNeverWrittenInPart)
 {
     // A valid profile (sRGB primaries, linear light) grown past the limit
     // by a private tag: a viewer would show the pixels sRGB-encoded.
-    std::vector<uint8_t> linear;
-    {
-        const LcmsProfile profile = linearProfile(kSrgb);
-        const std::vector<uint8_t> padding(kMaxJpegIccBytes, 7);
-        cmsWriteRawTag(profile.get(), cmsTagSignature(0x74657374), padding.data(), cmsUInt32Number(padding.size()));
-        cmsUInt32Number size = 0;
-        cmsSaveProfileToMem(profile.get(), nullptr, &size);
-        linear.resize(size);
-        cmsSaveProfileToMem(profile.get(), linear.data(), &size);
-    }
+    const LcmsProfile profile = linearProfile(kSrgb);
+    const std::vector<uint8_t> padding(kMaxJpegIccBytes, 7);
+    cmsWriteRawTag(profile.get(), cmsTagSignature(0x74657374), padding.data(), cmsUInt32Number(padding.size()));
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(profile.get(), nullptr, &size);
+    std::vector<uint8_t> linear(size);
+    cmsSaveProfileToMem(profile.get(), linear.data(), &size);
     const std::vector<uint8_t> atLimit(kMaxJpegIccBytes, 5), unreadable(kMaxJpegIccBytes + 1, 5);
     const struct {
         const char* name;
@@ -198,10 +174,18 @@ TEST(Colour, ProfileTooLargeForJpegIsNeverWrittenInPart)
         {"linear", linear, false, true},
     };
     ScratchDir dir;
+    const Owned<heif_image> image = decodeHeif(readFile(kData / "orientation-1.heic"));
     for (const auto& [name, icc, embedded, toSrgb] : cases) {
         SCOPED_TRACE(name);
+        // Re-encoded by libheif: profiles too large for a JPEG make files too large to keep.
         const fs::path source = dir / (std::string(name) + ".heic");
-        writeWithProfile(source, icc);
+        const Owned<heif_context> out = heifContext();
+        Owned<heif_encoder> encoder;
+        heif_image_set_raw_color_profile(image.get(), "prof", icc.data(), icc.size());
+        heif_context_get_encoder_for_format(out.get(), heif_compression_HEVC, into(encoder));
+        heif_encoder_set_lossy_quality(encoder.get(), 90);
+        heif_context_encode_image(out.get(), image.get(), encoder.get(), nullptr, nullptr);
+        heif_context_write_to_file(out.get(), source.c_str());
         const auto result = convertCapturing(source, dir / "out");
         ASSERT_TRUE(result.outcome.succeeded());
         EXPECT_EQ(result.outcome.notes.empty(), embedded) << "a dropped or applied profile is told";

@@ -33,58 +33,25 @@ struct Kind {
 };
 
 const Kind kKinds[] = {
-    {"orientation-1.heic", Route::Rgb, 1},
-    {"orientation-2-33x17.heic", Route::Rgb, 2},
-    {"orientation-3-alpha.heic", Route::Rgb, 3},
-    {"orientation-4-3x5.heic", Route::Rgb, 4},
-    {"orientation-5-17x33.heic", Route::Rgb, 5},
-    {"orientation-6-icc.heic", Route::Rgb, 6},
-    {"orientation-7-grid-crop.heic", Route::Direct, 7},
-    {"orientation-8-10-bit.heic", Route::Rgb, 8},
-    {"chroma-444.heic", Route::Rgb, 1},
-    {"chroma-422.heic", Route::Rgb, 1},
-    {"phone-grid.heic", Route::Direct, 1},
-    {"grid-bt709.heic", Route::Rgb, 1},
-    {"grid-limited-range.heic", Route::Rgb, 1},
-    {"odd-grid.heic", Route::Direct, 1},
     {"ios18-gainmap.heic", Route::Direct, 6, "ios18-gainmap-one-target.heic"},
     {"shared-alpha.heic", Route::Rgb, 1, "shared-alpha-one-target.heic"},
-    {"recent-phone.heic", Route::Direct, 8},
-    {"heix-10-bit.heic", Route::Rgb, 1},
-    {"overlay.heic", Route::Rgb, 1},
-    {"primary-not-first.heic", Route::Direct, 1},
-    {"no-colr-vui-limited.heic", Route::Rgb, 1},
-    {"no-colr-vui-bt709.heic", Route::Rgb, 1},
-    {"clap-even.heic", Route::Direct, 6},
-    {"clap-odd.heic", Route::Rgb, 1},
-    {"clap-turned.heic", Route::Direct, 7},
-    {"odd-size.heic", Route::Direct, 1},
-    {"ipma-duplicate-entry.heic", Route::Direct, 1},
-    {"ipma-second-box.heic", Route::Direct, 1},
-    {"grid-reused-tile.heic", Route::Rgb, 1},
-    {"image-sequence.heic", Route::Rgb, 1},
-    {"grid-16384.heic", Route::Direct, 1},
-    {"single-16384.heic", Route::Direct, 1},
-    {"grid-16385.heic", Route::Refused, 0},
-    {"single-16385.heic", Route::Refused, 0},
+    {"orientation-1.heic", Route::Rgb, 1},               {"orientation-2-33x17.heic", Route::Rgb, 2},
+    {"orientation-3-alpha.heic", Route::Rgb, 3},         {"orientation-4-3x5.heic", Route::Rgb, 4},
+    {"orientation-5-17x33.heic", Route::Rgb, 5},         {"orientation-6-icc.heic", Route::Rgb, 6},
+    {"orientation-7-grid-crop.heic", Route::Direct, 7},  {"orientation-8-10-bit.heic", Route::Rgb, 8},
+    {"chroma-444.heic", Route::Rgb, 1},                  {"chroma-422.heic", Route::Rgb, 1},
+    {"phone-grid.heic", Route::Direct, 1},               {"grid-bt709.heic", Route::Rgb, 1},
+    {"grid-limited-range.heic", Route::Rgb, 1},          {"odd-grid.heic", Route::Direct, 1},
+    {"recent-phone.heic", Route::Direct, 8},             {"heix-10-bit.heic", Route::Rgb, 1},
+    {"overlay.heic", Route::Rgb, 1},                     {"primary-not-first.heic", Route::Direct, 1},
+    {"no-colr-vui-limited.heic", Route::Rgb, 1},         {"no-colr-vui-bt709.heic", Route::Rgb, 1},
+    {"clap-even.heic", Route::Direct, 6},                {"clap-odd.heic", Route::Rgb, 1},
+    {"clap-turned.heic", Route::Direct, 7},              {"odd-size.heic", Route::Direct, 1},
+    {"ipma-duplicate-entry.heic", Route::Direct, 1},     {"ipma-second-box.heic", Route::Direct, 1},
+    {"grid-reused-tile.heic", Route::Rgb, 1},            {"image-sequence.heic", Route::Rgb, 1},
+    {"grid-16384.heic", Route::Direct, 1},               {"single-16384.heic", Route::Direct, 1},
+    {"grid-16385.heic", Route::Refused, 0},              {"single-16385.heic", Route::Refused, 0},
 };
-
-// libheif's pictures, decoded before anything registers the converter's
-// decoder: libheif gives grid tiles and overlay inputs to the decoder of
-// highest priority, and the reference must come from its own.
-std::map<std::string, RgbImage> gReferences;
-
-class References : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        for (const Kind& kind : kKinds)
-            if (kind.route != Route::Refused)
-                gReferences[kind.file] = decodeHeifShown(readFile(kData / (kind.reference ? kind.reference : kind.file)));
-        ASSERT_EQ(fastHevcDecodeCount(), 0u);
-    }
-};
-const auto* const gEnvironment = ::testing::AddGlobalTestEnvironment(new References);
 
 // What libheif finds of a file's primary image's own: alpha, depth, metadata.
 std::array<int, 3> libheifView(const std::vector<uint8_t>& file)
@@ -103,6 +70,13 @@ std::array<int, 3> libheifView(const std::vector<uint8_t>& file)
 
 TEST(RouteFidelity, EveryKindShowsLibheifsPictureOnBothRoutes)
 {
+    // libheif's pictures, decoded before a conversion registers the converter's decoder: libheif gives grid
+    // tiles and overlay inputs to the decoder of highest priority, and the reference must come from its own.
+    std::map<std::string, RgbImage> references;
+    for (const Kind& kind : kKinds)
+        if (kind.route != Route::Refused)
+            references[kind.file] = decodeHeifShown(readFile(kData / (kind.reference ? kind.reference : kind.file)));
+    ASSERT_EQ(fastHevcDecodeCount(), 0u);
     ScratchDir scratch;
     std::printf("%-30s %-7s %10s %10s\n", "kind", "route", "taken dB", "RGB dB");
     for (const Kind& kind : kKinds) {
@@ -123,7 +97,7 @@ TEST(RouteFidelity, EveryKindShowsLibheifsPictureOnBothRoutes)
             const JpegFile jpeg = readJpeg(result.destination);
             EXPECT_EQ(jpeg.orientation, kind.orientation);
             EXPECT_EQ(jpeg.exifEntries, 1) << "the orientation alone";
-            db[allowDirect] = psnr(applyExifOrientation(jpeg.stored, jpeg.orientation), gReferences.at(kind.file));
+            db[allowDirect] = psnr(applyExifOrientation(jpeg.stored, jpeg.orientation), references.at(kind.file));
         }
         if (kind.route == Route::Refused)
             continue;
