@@ -200,6 +200,9 @@ TEST(TessavoConvert, KeepMetadataCopiesWhatHoldsForTheJpeg)
         SCOPED_TRACE(c.file);
         const fs::path jpeg = fs::path(c.file).replace_extension(".jpg");
         EXPECT_EQ(tags(dir / "kept" / jpeg), c.kept);
+        // The original's thumbnail (a JFIF) is wiped from the block, not only unlinked; ours writes no JFIF.
+        const auto bytes = readFile(dir / "kept" / jpeg);
+        EXPECT_EQ(std::string(bytes.begin(), bytes.end()).find("JFIF"), std::string::npos);
         EXPECT_EQ(fs::last_write_time(dir / "kept" / jpeg), taken);
         EXPECT_EQ(tags(dir / "plain" / jpeg), "-ExifTool:Validate=0 4 0\n-IFD0:Orientation=" + c.orientation + "\n");
         EXPECT_NE(fs::last_write_time(dir / "plain" / jpeg), taken);
