@@ -21,7 +21,7 @@ constexpr std::string_view kUsage = "usage: tessavo-convert [-o DIR] [-j N] [--k
 
 int usageError(const std::string& problem)
 {
-    std::fprintf(stderr, "tessavo-convert: %s (%.*s)\n", problem.c_str(), int(kUsage.size()), kUsage.data());
+    tessavo::printErrorLine("tessavo-convert: " + problem + " (" + std::string(kUsage) + ")");
     return 2;
 }
 

@@ -108,7 +108,7 @@ TEST(TessavoConvert, EachRunPrintsItsLinesAndExitStatus)
     writeFile(dir / "bad.heic", {1, 2, 3});
     writeFile(dir / "bad\r.heic", {1, 2, 3});
     fs::copy_file(dir / "B.HEIC", dir / "new\nline\x1b[31m\t\xc2\x9b\\ \xff\xc3\xbc.heic");
-    for (const Lines& usage : {Lines{}, {"-j", "0", "a.heic"}, {"--frobnicate", "a.heic"}, {"a.heic", "-o"}}) {
+    for (const Lines& usage : {Lines{}, {"-j", "0", "a.heic"}, {"--frob\nnicate", "a.heic"}, {"a.heic", "-o"}}) {
         const ConvertRun got = runConvert(dir.path(), usage);
         EXPECT_TRUE(got.exitStatus == 2 && got.lines.empty() && got.errors.size() == 1) << ::testing::PrintToString(usage);
     }
