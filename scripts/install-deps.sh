@@ -6,8 +6,9 @@ set -euo pipefail
 packages=(
   # toolchain
   cmake ninja-build g++ pkg-config clang libclang-rt-14-dev
-  # tests
-  libgtest-dev libgmock-dev
+  # tests; python3 stands in for a reader of standard output that goes away,
+  # and plants the faults of scripts/plant-faults.sh; bc times bench/metadata.sh
+  libgtest-dev libgmock-dev python3 bc
   # Qt 6: core, Quick, Controls, dialogs, SQL (SQLite), SVG icons, D-Bus
   qt6-base-dev qt6-declarative-dev qt6-svg-dev libqt6svg6 libqt6sql6-sqlite
   qt6-l10n-tools qt6-tools-dev-tools
