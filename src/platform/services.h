@@ -3,6 +3,7 @@
 #include <QList>
 #include <QString>
 #include <QUrl>
+#include <QVariant>
 
 #include <functional>
 #include <memory>
@@ -55,12 +56,22 @@ public:
     std::function<void(const QString& reason)> storeFailed;
 };
 
+// Settings kept between sessions in the user's config folder: the windows'
+// places and the options of a run. Keys are "Group/name".
+class PreferenceStore {
+public:
+    virtual ~PreferenceStore() = default;
+    virtual QVariant value(const QString& key, const QVariant& fallback = {}) const = 0;
+    virtual void setValue(const QString& key, const QVariant& value) = 0;
+};
+
 // The services the window reaches the desktop through.
 struct PlatformServices {
     std::unique_ptr<FilePicker> filePicker;
     std::unique_ptr<FolderPicker> folderPicker;
     std::unique_ptr<FolderRevealer> revealer;
     std::unique_ptr<BookmarkStore> bookmarks;
+    std::unique_ptr<PreferenceStore> preferences;
     // Where the conversion lines go, from the jobs' threads: standard output
     // in the application; tests may collect them.
     std::function<void(std::string_view line)> printLine;

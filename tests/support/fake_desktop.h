@@ -33,6 +33,12 @@ struct FakeBookmarks final : BookmarkStore {
     void saveBookmark(const QUrl& url) override { saved << url; }
 };
 
+struct FakePreferences final : PreferenceStore {
+    QVariantMap values;
+    QVariant value(const QString& key, const QVariant& fallback) const override { return values.value(key, fallback); }
+    void setValue(const QString& key, const QVariant& value) override { values.insert(key, value); }
+};
+
 // A ContentView on fake dialogs. Bookmarks go to `store` when one is given
 // (`bookmarks` is then null), the conversion lines to `lines`.
 struct FakeDesktop {
@@ -40,13 +46,15 @@ struct FakeDesktop {
     FakeFolderPicker* folders = new FakeFolderPicker;
     FakeRevealer* revealer = new FakeRevealer;
     FakeBookmarks* bookmarks = nullptr;
+    FakePreferences* preferences = new FakePreferences;
     std::unique_ptr<ContentView> view;
     std::unique_ptr<QQmlApplicationEngine> engine; // goes before the view it binds to
 
     explicit FakeDesktop(std::unique_ptr<BookmarkStore> store = {}, std::function<void(std::string_view)> lines = [](auto) {})
         : view(std::make_unique<ContentView>(PlatformServices{
               std::unique_ptr<FilePicker>(files), std::unique_ptr<FolderPicker>(folders), std::unique_ptr<FolderRevealer>(revealer),
-              store ? std::move(store) : std::unique_ptr<BookmarkStore>(bookmarks = new FakeBookmarks), std::move(lines)}))
+              store ? std::move(store) : std::unique_ptr<BookmarkStore>(bookmarks = new FakeBookmarks),
+              std::unique_ptr<PreferenceStore>(preferences), std::move(lines)}))
     {
     }
 

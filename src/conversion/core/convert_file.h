@@ -35,6 +35,8 @@ struct ConversionOptions {
     std::filesystem::path destinationName;
     // Copy the photo's Exif and XMP, and its modification time.
     bool keepMetadata = false;
+    // Add the photo's HDR gain map after the JPEG (MPF), for HDR displays.
+    bool keepHdr = false;
     // Take the direct YCbCr route where it gives libheif's picture; off,
     // every file goes through libheif's RGB decode (to compare the two).
     bool allowDirectRoute = true;
