@@ -1,9 +1,11 @@
 #include "conversion/core/convert_file.h"
 
+
 #include "conversion/core/address_space.h"
 #include "conversion/core/avcodec_decoder.h"
 #include "conversion/core/colour_profile.h"
 #include "conversion/core/exif_metadata.h"
+#include "conversion/core/gain_map.h"
 #include "conversion/core/heif_compat.h"
 #include "conversion/core/heif_file.h"
 #include "conversion/core/heif_properties.h"
@@ -325,6 +327,8 @@ private:
     std::optional<YCbCrImage> planes_;
     std::optional<RgbImage> image_;
     PhotoMetadata metadata_;
+    // Only with keepHdr, and only for a photo whose map could be read whole.
+    std::optional<GainMap> gainMap_;
 };
 
 // Reads the file and has libheif parse it, up to the primary image.
