@@ -28,6 +28,9 @@ packages=(
   desktop-file-utils appstream dpkg-dev file xdg-utils
   # a private session bus for the reveal test
   dbus-daemon
+  # the desktop a person sees, for scripts/look-*.sh: a window manager, a file
+  # manager to drag from, a driver for keys and mouse
+  openbox thunar xdotool x11-utils dbus-x11
 )
 
 if [ "$(id -u)" -ne 0 ]; then
