@@ -90,7 +90,7 @@ class MainWindowTest : public QObject {
 private slots:
     void initTestCase()
     {
-        installTranslations(QLocale::system()); // English but where tests/ui/CMakeLists.txt says otherwise
+        installTranslations(QLocale::system()); // as tests/ui/CMakeLists.txt sets it
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); // for the size texts
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settings.path());
         QCoreApplication::setOrganizationName("tessavo-test");
