@@ -18,7 +18,7 @@ trap cleanup EXIT
 
 Xvfb :95 -screen 0 1280x800x24 -nolisten tcp &
 pids+=($!)
-sleep 1
+for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 HOME=$work openbox &
 pids+=($!)
 sleep 1
