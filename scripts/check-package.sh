@@ -16,7 +16,8 @@ fail() { echo "check-package: $*" >&2; exit 1; }
 
 contents=$(dpkg-deb -c "$deb" | awk '{print $NF}')
 for file in ./usr/bin/tessavo ./usr/bin/tessavo-convert ./usr/share/applications/tessavo.desktop \
-  ./usr/share/icons/hicolor/scalable/apps/tessavo.svg ./usr/share/metainfo/io.github.tessavo.Tessavo.metainfo.xml; do
+  ./usr/share/icons/hicolor/scalable/apps/tessavo.svg ./usr/share/metainfo/io.github.tessavo.Tessavo.metainfo.xml \
+  ./usr/share/tessavo/translations/tessavo_de.qm ./usr/share/tessavo/translations/tessavo_fr.qm; do
   grep -qxF "$file" <<<"$contents" || fail "$deb lacks $file"
 done
 

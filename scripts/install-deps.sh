@@ -12,6 +12,9 @@ packages=(
   # Qt 6: core, Quick, Controls, dialogs, SQL (SQLite), SVG icons, D-Bus
   qt6-base-dev qt6-declarative-dev qt6-svg-dev libqt6svg6 libqt6sql6-sqlite
   qt6-l10n-tools qt6-tools-dev-tools
+  # translations: CMake's LinguistTools (lupdate, lrelease), and Qt's own
+  # German and French for the file dialogs and standard buttons
+  qt6-tools-dev qt6-translations-l10n
   qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-layouts
   qml6-module-qtquick-window qml6-module-qtquick-templates qml6-module-qtquick-dialogs
   qml6-module-qtqml qml6-module-qtqml-models qml6-module-qtqml-workerscript

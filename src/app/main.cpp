@@ -4,6 +4,7 @@
 #include "conversion/core/jpeg_output.h"
 #include "conversion/job_runner.h"
 #include "platform/desktop_services.h"
+#include "platform/translations.h"
 #include "ui/content_view.h"
 
 #include <QApplication>
@@ -26,6 +27,7 @@ int main(int argc, char* argv[])
     QApplication::setApplicationVersion(QStringLiteral(TESSAVO_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("tessavo"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/Tessavo/icons/app_icon.svg")));
+    tessavo::installTranslations(QLocale::system());
 
     tessavo::ContentView view(tessavo::desktopServices(tessavo::printLine));
 

@@ -151,8 +151,10 @@ void ConversionRun::cancel()
 
 QString ConversionRun::summary() const
 {
+    // The count converted chooses the plural form (%Ln), where a language
+    // makes the words agree with it; the others are only numbers.
     const QLocale locale;
-    const QString converted = locale.toString(m_progress.converted);
+    const int converted = int(m_progress.converted);
     const QString failed = locale.toString(m_progress.failed);
     const QString total = locale.toString(m_progress.total);
     const bool anyFailed = m_progress.failed > 0;
@@ -161,13 +163,14 @@ QString ConversionRun::summary() const
         return {};
     case RunState::Running:
     case RunState::Cancelling:
-        return anyFailed ? tr("%1 of %2 converted, %3 failed").arg(converted, total, failed)
-                         : tr("%1 of %2 converted").arg(converted, total);
+        return anyFailed ? tr("%Ln of %1 converted, %2 failed", nullptr, converted).arg(total, failed)
+                         : tr("%Ln of %1 converted", nullptr, converted).arg(total);
     case RunState::Finished:
-        return anyFailed ? tr("%1 converted, %2 failed").arg(converted, failed) : tr("%1 converted").arg(converted);
+        return anyFailed ? tr("%Ln converted, %1 failed", nullptr, converted).arg(failed)
+                         : tr("%Ln converted", nullptr, converted);
     case RunState::Cancelled:
-        return anyFailed ? tr("Cancelled: %1 of %2 converted, %3 failed").arg(converted, total, failed)
-                         : tr("Cancelled: %1 of %2 converted").arg(converted, total);
+        return anyFailed ? tr("Cancelled: %Ln of %1 converted, %2 failed", nullptr, converted).arg(total, failed)
+                         : tr("Cancelled: %Ln of %1 converted", nullptr, converted).arg(total);
     }
     return {};
 }

@@ -1,4 +1,5 @@
 #include "fake_desktop.h"
+#include "platform/translations.h"
 #include "ui/about_window_host.h"
 
 #include <QGuiApplication>
@@ -89,6 +90,7 @@ class MainWindowTest : public QObject {
 private slots:
     void initTestCase()
     {
+        installTranslations(QLocale::system()); // as tests/ui/CMakeLists.txt sets it
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); // for the size texts
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settings.path());
         QCoreApplication::setOrganizationName("tessavo-test");
@@ -209,7 +211,8 @@ private slots:
         QTRY_COMPARE(listed(w.files), "IMG_9.HEIC:W");
     }
 
-    // Registered again at 2x on a 1280x800 screen (tests/ui/CMakeLists.txt).
+    // Registered again at 2x on a 1280x800 screen, and in German and French
+    // (tests/ui/CMakeLists.txt), where the window and Qt's dialogs speak it.
     // The window and its controls fit the screen, and texts and icons stand
     // out from what is behind them, selected or not, light or dark.
     void fitsTheScreenAndReadsClearly()
@@ -235,6 +238,9 @@ private slots:
             placed << box;
         }
         QVERIFY(w.item("fileList")->height() > 60);
+        const bool english = QLocale::system().language() == QLocale::English || QLocale::system().language() == QLocale::C;
+        QCOMPARE(w.item("addButton")->property("text").toString() == "Add images", english);
+        QCOMPARE(QCoreApplication::translate("QFileDialog", "Open") == "Open", english);
 
         const QPalette light = QGuiApplication::palette();
         for (const QPalette& palette : {light, QPalette(QColor("#353535"))}) { // the second dark, white on black

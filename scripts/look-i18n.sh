@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# Looks at the window in German and French as a person would: on a virtual
+# X display with Openbox, photos added with the file picker (Ctrl+O), a run
+# with a failed photo, its summary, the Help menu and About. One screenshot
+# per state into OUTDIR, named <language>-<step>.png, to be looked at for
+# text cut short.
+#   bash scripts/look-i18n.sh OUTDIR [LANGUAGES]   (default: "de_DE fr_FR")
+# Needs a build in build/.
+set -euo pipefail
+repo=$(cd "$(dirname "$0")/.." && pwd)
+out=$(mkdir -p "$1" && cd "$1" && pwd)
+languages=${2:-de_DE fr_FR}
+export DISPLAY=:95
+work=$(mktemp -d)
+pids=()
+cleanup() { for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done; rm -rf "$work"; }
+trap cleanup EXIT
+
+Xvfb :95 -screen 0 1280x800x24 -nolisten tcp &
+pids+=($!)
+for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+HOME=$work openbox &
+pids+=($!)
+sleep 1
+
+shot() { sleep 1; import -window root "$out/$1.png"; }
+key() { xdotool key --delay 100 "$@"; sleep 0.7; }
+type_line() { xdotool type --delay 20 "$1"; sleep 0.3; xdotool key Return; sleep 1; }
+
+photos=$work/Urlaubsfotos
+mkdir -p "$photos"
+cp "$repo/tests/data/phone-grid.heic" "$photos/IMG_0001.HEIC"
+cp "$repo/tests/data/recent-phone.heic" "$photos/IMG_0002 Sonnenuntergang am Strand.HEIC"
+cp "$repo/tests/data/clap-even.heic" "$photos/IMG_0003.HEIC"
+printf 'not a photo' > "$photos/IMG_0004.HEIC"
+
+for language in $languages; do
+  lang=${language%%_*}
+  rm -rf "$work/home" "$photos/Ausgabe"
+  mkdir -p "$work/home"
+  HOME=$work/home LC_ALL=$language.UTF-8 LANG=$language.UTF-8 QT_QPA_PLATFORM=xcb \
+    "$repo/build/src/app/tessavo" >"$out/$lang-stdout.txt" 2>"$out/$lang-stderr.txt" &
+  app=$!
+  pids+=($app)
+  xdotool search --sync --onlyvisible --name '^Tessavo$' windowactivate --sync >/dev/null
+  shot "$lang-1-empty"
+  key ctrl+o
+  shot "$lang-2-picker"
+  type_line "\"$photos/IMG_0001.HEIC\" \"$photos/IMG_0002 Sonnenuntergang am Strand.HEIC\" \"$photos/IMG_0003.HEIC\" \"$photos/IMG_0004.HEIC\""
+  shot "$lang-3-rows"
+  # Convert to JPEG: the right end of the row of buttons, whatever its width.
+  window=$(xdotool search --onlyvisible --name '^Tessavo$' | head -1)
+  width=$(xdotool getwindowgeometry --shell "$window" | sed -n 's/^WIDTH=//p')
+  xdotool mousemove --window "$window" $((width - 40)) 102 click 1
+  shot "$lang-4-folder-picker"
+  mkdir -p "$photos/Ausgabe"
+  type_line "$photos/Ausgabe"
+  # The folder opens in the file manager when the run ends; close it again.
+  timeout 10 xdotool search --sync --onlyvisible --name 'Ausgabe' windowclose >/dev/null || true
+  sleep 1
+  xdotool windowactivate --sync "$window"
+  shot "$lang-5-summary"
+  # The failed row's reason, in its tooltip.
+  xdotool mousemove --window "$window" 100 150 sleep 0.3 mousemove --window "$window" 100 212
+  sleep 1.5
+  shot "$lang-5-reason"
+  xdotool mousemove --window "$window" 18 14 click 1
+  shot "$lang-6-help-menu"
+  xdotool mousemove --window "$window" 46 40 click 1
+  shot "$lang-7-about"
+  # As narrow and low as the window lets itself be made.
+  xdotool key Escape windowsize "$window" 100 100
+  shot "$lang-8-smallest"
+  kill "$app"
+  wait "$app" 2>/dev/null || true
+done
+echo "screenshots in $out"

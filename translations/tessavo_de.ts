@@ -1,0 +1,184 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de">
+<context>
+    <name>AboutView</name>
+    <message>
+        <source>Tessavo</source>
+        <translation>Tessavo</translation>
+    </message>
+    <message>
+        <source>Version 1.0</source>
+        <translation>Version 1.0</translation>
+    </message>
+    <message>
+        <source>Easily convert HEIC files to JPEG format on your Linux desktop.</source>
+        <translation>Wandeln Sie HEIC-Dateien auf Ihrem Linux-Desktop ganz einfach ins JPEG-Format um.</translation>
+    </message>
+    <message>
+        <source>© 2026 The Tessavo developers</source>
+        <translation>© 2026 Die Tessavo-Entwickler</translation>
+    </message>
+</context>
+<context>
+    <name>FilePicker</name>
+    <message>
+        <source>HEIC images (%1)</source>
+        <translation>HEIC-Bilder (%1)</translation>
+    </message>
+</context>
+<context>
+    <name>FileRow</name>
+    <message>
+        <source>Waiting</source>
+        <translation>Wartet</translation>
+    </message>
+    <message>
+        <source>Converting</source>
+        <translation>Wird umgewandelt</translation>
+    </message>
+    <message>
+        <source>Converted</source>
+        <translation>Umgewandelt</translation>
+    </message>
+    <message>
+        <source>Failed</source>
+        <translation>Fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>%1, %2, %3</source>
+        <translation>%1, %2, %3</translation>
+    </message>
+    <message>
+        <source>in %1</source>
+        <translation>in %1</translation>
+    </message>
+    <message>
+        <source>Not enough memory to decode the photo</source>
+        <translation>Nicht genug Speicher, um das Foto zu dekodieren</translation>
+    </message>
+    <message>
+        <source>Could not read the photo: %1</source>
+        <translation>Das Foto konnte nicht gelesen werden: %1</translation>
+    </message>
+    <message>
+        <source>Not a HEIC photo, or damaged</source>
+        <translation>Kein HEIC-Foto oder beschädigt</translation>
+    </message>
+    <message>
+        <source>Could not decode the photo</source>
+        <translation>Das Foto konnte nicht dekodiert werden</translation>
+    </message>
+    <message>
+        <source>Could not write the JPEG: %1</source>
+        <translation>Das JPEG konnte nicht geschrieben werden: %1</translation>
+    </message>
+    <message>
+        <source>Could not write to %1: %2</source>
+        <translation>In %1 konnte nicht geschrieben werden: %2</translation>
+    </message>
+    <message>
+        <source>Unknown</source>
+        <translation>Unbekannt</translation>
+    </message>
+</context>
+<context>
+    <name>Main</name>
+    <message>
+        <source>Tessavo</source>
+        <translation>Tessavo</translation>
+    </message>
+    <message>
+        <source>&amp;Help</source>
+        <translation>&amp;Hilfe</translation>
+    </message>
+    <message>
+        <source>About Tessavo</source>
+        <translation>Über Tessavo</translation>
+    </message>
+    <message>
+        <source>Convert HEIC to JPEG format</source>
+        <translation>HEIC ins JPEG-Format umwandeln</translation>
+    </message>
+    <message>
+        <source>Add images</source>
+        <translation>Bilder hinzufügen</translation>
+    </message>
+    <message>
+        <source>Remove selected images</source>
+        <translation>Ausgewählte Bilder entfernen</translation>
+    </message>
+    <message>
+        <source>Convert to JPEG</source>
+        <translation>In JPEG umwandeln</translation>
+    </message>
+    <message>
+        <source>Images to convert</source>
+        <translation>Umzuwandelnde Bilder</translation>
+    </message>
+    <message>
+        <source>Drop HEIC files here, or use Add images</source>
+        <translation>HEIC-Dateien hierher ziehen oder „Bilder hinzufügen“ verwenden</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Show folder</source>
+        <translation>Ordner anzeigen</translation>
+    </message>
+</context>
+<context>
+    <name>tessavo::ContentView</name>
+    <message>
+        <source>Bookmarks cannot be saved: %1</source>
+        <translation>Lesezeichen können nicht gespeichert werden: %1</translation>
+    </message>
+</context>
+<context>
+    <name>tessavo::ConversionRun</name>
+    <message numerus="yes">
+        <source>%Ln of %1 converted, %2 failed</source>
+        <translation>
+            <numerusform>%Ln von %1 umgewandelt, %2 fehlgeschlagen</numerusform>
+            <numerusform>%Ln von %1 umgewandelt, %2 fehlgeschlagen</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln of %1 converted</source>
+        <translation>
+            <numerusform>%Ln von %1 umgewandelt</numerusform>
+            <numerusform>%Ln von %1 umgewandelt</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln converted, %1 failed</source>
+        <translation>
+            <numerusform>%Ln umgewandelt, %1 fehlgeschlagen</numerusform>
+            <numerusform>%Ln umgewandelt, %1 fehlgeschlagen</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln converted</source>
+        <translation>
+            <numerusform>%Ln umgewandelt</numerusform>
+            <numerusform>%Ln umgewandelt</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Cancelled: %Ln of %1 converted, %2 failed</source>
+        <translation>
+            <numerusform>Abgebrochen: %Ln von %1 umgewandelt, %2 fehlgeschlagen</numerusform>
+            <numerusform>Abgebrochen: %Ln von %1 umgewandelt, %2 fehlgeschlagen</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Cancelled: %Ln of %1 converted</source>
+        <translation>
+            <numerusform>Abgebrochen: %Ln von %1 umgewandelt</numerusform>
+            <numerusform>Abgebrochen: %Ln von %1 umgewandelt</numerusform>
+        </translation>
+    </message>
+</context>
+</TS>

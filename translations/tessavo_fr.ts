@@ -1,0 +1,184 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="fr">
+<context>
+    <name>AboutView</name>
+    <message>
+        <source>Tessavo</source>
+        <translation>Tessavo</translation>
+    </message>
+    <message>
+        <source>Version 1.0</source>
+        <translation>Version 1.0</translation>
+    </message>
+    <message>
+        <source>Easily convert HEIC files to JPEG format on your Linux desktop.</source>
+        <translation>Convertissez facilement vos fichiers HEIC au format JPEG sur votre bureau Linux.</translation>
+    </message>
+    <message>
+        <source>© 2026 The Tessavo developers</source>
+        <translation>© 2026 Les développeurs de Tessavo</translation>
+    </message>
+</context>
+<context>
+    <name>FilePicker</name>
+    <message>
+        <source>HEIC images (%1)</source>
+        <translation>Images HEIC (%1)</translation>
+    </message>
+</context>
+<context>
+    <name>FileRow</name>
+    <message>
+        <source>Waiting</source>
+        <translation>En attente</translation>
+    </message>
+    <message>
+        <source>Converting</source>
+        <translation>Conversion en cours</translation>
+    </message>
+    <message>
+        <source>Converted</source>
+        <translation>Convertie</translation>
+    </message>
+    <message>
+        <source>Failed</source>
+        <translation>Échec</translation>
+    </message>
+    <message>
+        <source>%1, %2, %3</source>
+        <translation>%1, %2, %3</translation>
+    </message>
+    <message>
+        <source>in %1</source>
+        <translation>dans %1</translation>
+    </message>
+    <message>
+        <source>Not enough memory to decode the photo</source>
+        <translation>Mémoire insuffisante pour décoder la photo</translation>
+    </message>
+    <message>
+        <source>Could not read the photo: %1</source>
+        <translation>Impossible de lire la photo&#xa0;: %1</translation>
+    </message>
+    <message>
+        <source>Not a HEIC photo, or damaged</source>
+        <translation>Photo non HEIC ou endommagée</translation>
+    </message>
+    <message>
+        <source>Could not decode the photo</source>
+        <translation>Impossible de décoder la photo</translation>
+    </message>
+    <message>
+        <source>Could not write the JPEG: %1</source>
+        <translation>Impossible d’écrire le JPEG&#xa0;: %1</translation>
+    </message>
+    <message>
+        <source>Could not write to %1: %2</source>
+        <translation>Impossible d’écrire dans %1&#xa0;: %2</translation>
+    </message>
+    <message>
+        <source>Unknown</source>
+        <translation>Inconnue</translation>
+    </message>
+</context>
+<context>
+    <name>Main</name>
+    <message>
+        <source>Tessavo</source>
+        <translation>Tessavo</translation>
+    </message>
+    <message>
+        <source>&amp;Help</source>
+        <translation>&amp;Aide</translation>
+    </message>
+    <message>
+        <source>About Tessavo</source>
+        <translation>À propos de Tessavo</translation>
+    </message>
+    <message>
+        <source>Convert HEIC to JPEG format</source>
+        <translation>Convertir du HEIC au format JPEG</translation>
+    </message>
+    <message>
+        <source>Add images</source>
+        <translation>Ajouter des images</translation>
+    </message>
+    <message>
+        <source>Remove selected images</source>
+        <translation>Retirer les images sélectionnées</translation>
+    </message>
+    <message>
+        <source>Convert to JPEG</source>
+        <translation>Convertir en JPEG</translation>
+    </message>
+    <message>
+        <source>Images to convert</source>
+        <translation>Images à convertir</translation>
+    </message>
+    <message>
+        <source>Drop HEIC files here, or use Add images</source>
+        <translation>Déposez des fichiers HEIC ici, ou utilisez «&#xa0;Ajouter des images&#xa0;»</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Annuler</translation>
+    </message>
+    <message>
+        <source>Show folder</source>
+        <translation>Afficher le dossier</translation>
+    </message>
+</context>
+<context>
+    <name>tessavo::ContentView</name>
+    <message>
+        <source>Bookmarks cannot be saved: %1</source>
+        <translation>Impossible d’enregistrer les signets&#xa0;: %1</translation>
+    </message>
+</context>
+<context>
+    <name>tessavo::ConversionRun</name>
+    <message numerus="yes">
+        <source>%Ln of %1 converted, %2 failed</source>
+        <translation>
+            <numerusform>%Ln photo sur %1 convertie, %2 en échec</numerusform>
+            <numerusform>%Ln photos sur %1 converties, %2 en échec</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln of %1 converted</source>
+        <translation>
+            <numerusform>%Ln photo sur %1 convertie</numerusform>
+            <numerusform>%Ln photos sur %1 converties</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln converted, %1 failed</source>
+        <translation>
+            <numerusform>%Ln photo convertie, %1 en échec</numerusform>
+            <numerusform>%Ln photos converties, %1 en échec</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln converted</source>
+        <translation>
+            <numerusform>%Ln photo convertie</numerusform>
+            <numerusform>%Ln photos converties</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Cancelled: %Ln of %1 converted, %2 failed</source>
+        <translation>
+            <numerusform>Annulé&#xa0;: %Ln photo sur %1 convertie, %2 en échec</numerusform>
+            <numerusform>Annulé&#xa0;: %Ln photos sur %1 converties, %2 en échec</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Cancelled: %Ln of %1 converted</source>
+        <translation>
+            <numerusform>Annulé&#xa0;: %Ln photo sur %1 convertie</numerusform>
+            <numerusform>Annulé&#xa0;: %Ln photos sur %1 converties</numerusform>
+        </translation>
+    </message>
+</context>
+</TS>
