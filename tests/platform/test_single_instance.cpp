@@ -1,11 +1,8 @@
-// A later `tessavo FILE...` hands its files to the window already open and
-// ends; without a session bus it opens a window of its own. The first
-// instance is hosted here over a fake desktop, the later launches are the
-// real program. CTest runs it on a private bus (dbus-run-session).
+// A later launch hands its files to the window already open (hosted here on a fake
+// desktop) and ends; without a session bus it stands alone. On a private bus (CTest).
 #include "fake_desktop.h"
 #include "platform/application_service.h"
 
-#include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -14,71 +11,64 @@ using namespace tessavo;
 
 class SingleInstanceTest : public QObject {
     Q_OBJECT
-    QTemporaryDir m_scratch;
+    QTemporaryDir m_dir;
+    const QString m_entry = qEnvironmentVariable("TESSAVO_DESKTOP_ENTRY"), m_app = QString(kApplicationId) + ".desktop";
 
-    QProcess* launch(const QStringList& arguments, const QStringList& environment)
+    QProcess* launch(const QStringList& command) // `env` first, for variables
     {
         auto* process = new QProcess(this);
-        process->setProcessChannelMode(QProcess::ForwardedChannels);
-        process->setWorkingDirectory(m_scratch.path());
-        process->setEnvironment(QProcess::systemEnvironment() << "HOME=" + m_scratch.path() << environment);
-        process->start(qEnvironmentVariable("TESSAVO_BINARY"), arguments);
+        process->setWorkingDirectory(m_dir.path());
+        process->setProcessChannelMode(QProcess::ForwardedErrorChannel); // outlives a launcher that ends
+        process->start("env", QStringList{"HOME=" + m_dir.path()} << command);
         return process;
     }
 
 private slots:
-    void initTestCase()
-    {
-        for (const char* name : {"a.heic", "b.heic", "c.heic"})
-            QFile::copy(TESSAVO_TEST_DATA "/orientation-1.heic", m_scratch.filePath(name));
-    }
     void aLaterLaunchHandsOverItsFiles_data()
     {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<QStringList>("environment");
-        QTest::addColumn<QStringList>("listed"); // relative to the launch's folder; none: it stands alone
+        for (const char* name : {"a.heic", "b.heic", "c.heic"})
+            QFile::copy(TESSAVO_TEST_DATA "/orientation-1.heic", m_dir.filePath(name));
+        QTest::addColumn<QStringList>("command");
+        QTest::addColumn<QString>("listed"); // relative to the launch's folder; null: it stands alone
         QTest::addColumn<QStringList>("tokens");
-        QTest::newRow("files, in order") << QStringList{"b.heic", "sub/../a.heic", m_scratch.filePath("c.heic")}
-                                         << QStringList{"XDG_ACTIVATION_TOKEN=t1"}
-                                         << QStringList{"b.heic", "a.heic", "c.heic"} << QStringList{"t1"};
-        QTest::newRow("no files: raised") << QStringList{} << QStringList{"DESKTOP_STARTUP_ID=s1"} << QStringList{""}
-                                          << QStringList{"s1"};
-        QTest::newRow("no bus") << QStringList{"a.heic"} << QStringList{"DBUS_SESSION_BUS_ADDRESS=unix:path=/none"}
-                                << QStringList{} << QStringList{};
+        QTest::newRow("files") << QStringList{"XDG_ACTIVATION_TOKEN=t1", "tessavo", "b.heic", "x/../a.heic", m_dir.filePath("c.heic")}
+                               << "b.heic a.heic c.heic" << QStringList{"t1"};
+        QTest::newRow("no files") << QStringList{"DESKTOP_STARTUP_ID=s1", "tessavo"} << "" << QStringList{"s1"};
+        QTest::newRow("desktop entry") << QStringList{"gio", "launch", m_entry, "c.heic", "a.heic"} << "c.heic a.heic" << QStringList{""};
+        QTest::newRow("no bus") << QStringList{"DBUS_SESSION_BUS_ADDRESS=unix:path=/none", "tessavo", "a.heic"} << QString() << QStringList{};
     }
     void aLaterLaunchHandsOverItsFiles()
     {
-        QFETCH(QStringList, arguments); QFETCH(QStringList, environment); QFETCH(QStringList, listed); QFETCH(QStringList, tokens);
+        QFETCH(QStringList, command); QFETCH(QString, listed); QFETCH(QStringList, tokens);
         testing::FakeDesktop desktop;
-        QStringList received;
+        QStringList received, paths;
         ApplicationService instance;
         instance.open = [&](const QStringList& paths) { desktop.view->openFiles(paths); };
         instance.activate = [&](const QString& token) { received << token; };
-        QVERIFY2(instance.registerInstance(), "run under dbus-run-session");
+        QVERIFY(instance.registerInstance());
 
-        QProcess* later = launch(arguments, environment);
-        if (listed.isEmpty()) { // one that stands alone keeps its own window open
-            QTest::qWait(2000);
-            QCOMPARE(later->state(), QProcess::Running);
-            later->kill();
-            later->waitForFinished();
-        } else {
-            QTRY_COMPARE_WITH_TIMEOUT(later->state(), QProcess::NotRunning, 10000);
-            QCOMPARE(later->exitCode(), 0);
-        }
+        QProcess* later = launch(command);
+        QTest::qWait(listed.isNull() ? 2000 : 0); // one that stands alone keeps its window open
+        QTRY_COMPARE_WITH_TIMEOUT(later->state(), listed.isNull() ? QProcess::Running : QProcess::NotRunning, 10000);
+        QCOMPARE(later->exitCode(), 0);
+        later->kill();
         QTRY_COMPARE(received, tokens);
-        QStringList paths;
         for (const FileEntry& entry : desktop.view->droppedFiles()->entries())
-            paths << QDir(m_scratch.path()).relativeFilePath(entry.url.toLocalFile());
-        QCOMPARE(paths.join(u' '), listed.join(u' '));
+            paths << QDir(m_dir.path()).relativeFilePath(entry.url.toLocalFile());
+        QCOMPARE(paths.join(u' '), listed.isNull() ? "" : listed);
     }
 
-    void theFirstLaunchTakesTheName()
+    void theFirstLaunchTakesTheNameAndFileManagersOfferIt()
     {
-        QProcess* first = launch({}, {});
+        QProcess* first = launch({"tessavo"});
         QTRY_VERIFY(QDBusConnection::sessionBus().interface()->isServiceRegistered(kApplicationId));
         first->kill();
-        first->waitForFinished();
+        QDir(m_dir.path()).mkpath("share/applications");
+        QFile::copy(m_entry, m_dir.filePath("share/applications/" + m_app));
+        QCOMPARE(QProcess::execute("update-desktop-database", {m_dir.filePath("share/applications")}), 0);
+        QProcess* gio = launch({"XDG_DATA_DIRS=" + m_dir.filePath("share"), "gio", "mime", "image/heic"});
+        QVERIFY(gio->waitForFinished());
+        QVERIFY(gio->readAllStandardOutput().contains("Registered applications:\n\t" + m_app.toUtf8()));
     }
 };
 
