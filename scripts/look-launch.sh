@@ -31,7 +31,7 @@ HOME=$home DISPLAY=:91 REPO=$repo OUT=$out dbus-run-session -- bash -euo pipefai
   trap "kill \$pids 2>/dev/null || true" EXIT
   sleep 1
   tessavo >/dev/null 2>&1 & pids="$pids $!"
-  first=$(xdotool search --sync --name "^Tessavo$" | head -1)
+  first=$(xdotool search --sync --onlyvisible --name "^Tessavo$" | head -1)
   shot 1-first-window-empty
 
   thunar "$HOME/Pictures" >/dev/null 2>&1 & pids="$pids $!"
@@ -60,6 +60,6 @@ HOME=$home DISPLAY=:91 REPO=$repo OUT=$out dbus-run-session -- bash -euo pipefai
   # About gives the version of the build.
   xdotool windowactivate --sync "$first" key alt+h
   sleep 0.5
-  xdotool key Return
+  xdotool key Down Return
   shot 6-about-version
 '
