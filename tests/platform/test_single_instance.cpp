@@ -43,6 +43,7 @@ private slots:
         QCOMPARE(later->exitCode(), 0);
         later->kill();
         QTRY_COMPARE(received, tokens);
+        QCoreApplication::processEvents(); // the entries arrive queued, as from a drop
         for (const tessavo::FileEntry& entry : desktop.view->droppedFiles()->entries())
             paths << QDir(m_dir.path()).relativeFilePath(entry.url.toLocalFile());
         QCOMPARE(paths.join(u' '), listed.isNull() ? "" : listed);
