@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a configured build folder, checks its
 # contents and metadata, installs it with apt-get, runs the installed
-# tessavo-convert and the window (offscreen), and removes the package again.
+# tessavo-convert and the window (offscreen), checks that the desktop's
+# MIME cache offers the window for HEIC photos, and removes the package again.
 # Needs root (apt-get).
 #   bash scripts/check-package.sh [build dir]      (default: build)
 set -euo pipefail
@@ -15,9 +16,11 @@ deb=${debs[0]}
 fail() { echo "check-package: $*" >&2; exit 1; }
 
 contents=$(dpkg-deb -c "$deb" | awk '{print $NF}')
-for file in ./usr/bin/tessavo ./usr/bin/tessavo-convert ./usr/share/applications/tessavo.desktop \
-  ./usr/share/icons/hicolor/scalable/apps/tessavo.svg ./usr/share/metainfo/io.github.tessavo.Tessavo.metainfo.xml \
-  ./usr/share/tessavo/translations/tessavo_de.qm ./usr/share/tessavo/translations/tessavo_fr.qm; do
+app_id=io.github.tessavo.tessavo
+for file in ./usr/bin/tessavo ./usr/bin/tessavo-convert ./usr/share/applications/$app_id.desktop \
+  ./usr/share/icons/hicolor/scalable/apps/tessavo.svg ./usr/share/metainfo/$app_id.metainfo.xml \
+  ./usr/share/tessavo/translations/tessavo_de.qm ./usr/share/tessavo/translations/tessavo_fr.qm \
+  ./usr/share/doc/tessavo/copyright; do
   grep -qxF "$file" <<<"$contents" || fail "$deb lacks $file"
 done
 
@@ -32,10 +35,21 @@ done
 unpacked=$(mktemp -d)
 trap 'rm -rf "$unpacked"' EXIT
 dpkg-deb -x "$deb" "$unpacked"
-appstreamcli validate --no-net "$unpacked"/usr/share/metainfo/*.metainfo.xml
-desktop-file-validate "$unpacked"/usr/share/applications/tessavo.desktop
+# Clean means no remark at all, not even a pedantic one.
+remarks=$(appstreamcli validate --pedantic --no-net "$unpacked/usr/share/metainfo/$app_id.metainfo.xml" | grep -v '^✔' || true)
+[ -z "$remarks" ] || fail "appstreamcli: $remarks"
+grep -qF "<release version=\"$(dpkg-deb -f "$deb" Version)\"" "$unpacked/usr/share/metainfo/$app_id.metainfo.xml" \
+  || fail "the AppStream releases lack this version"
+remarks=$(desktop-file-validate "$unpacked/usr/share/applications/$app_id.desktop" 2>&1) || fail "desktop-file-validate failed: $remarks"
+[ -z "$remarks" ] || fail "desktop-file-validate: $remarks"
+head -n1 "$unpacked/usr/share/doc/tessavo/copyright" \
+  | grep -qxF 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \
+  || fail "the copyright file is not machine-readable"
 
 apt-get install -y "$(realpath "$deb")"
+# desktop-file-utils' trigger refreshes the cache that "Open With" reads.
+grep -qE "^image/heic=(.*;)?$app_id.desktop;" /usr/share/applications/mimeinfo.cache \
+  || fail "mimeinfo.cache does not offer $app_id.desktop for image/heic"
 /usr/bin/tessavo-convert --version
 # The window loads its QML from what the package pulled in, and keeps running.
 status=0

@@ -29,8 +29,9 @@ packages=(
   # checks the installed .desktop and AppStream files; builds the Debian
   # package (dpkg-shlibdeps, file); opens the output folder without D-Bus
   desktop-file-utils appstream dpkg-dev file xdg-utils
-  # a private session bus for the reveal test
-  dbus-daemon
+  # a private session bus for the reveal and launch tests; gio launches through
+  # the desktop entry and asks which applications open a type, as file managers do
+  dbus-daemon libglib2.0-bin
   # the desktop a person sees, for scripts/look-*.sh: a window manager, a file
   # manager to drag from, a driver for keys and mouse
   openbox thunar xdotool x11-utils dbus-x11

@@ -8,16 +8,16 @@
         <translation>Tessavo</translation>
     </message>
     <message>
-        <source>Version 1.0</source>
-        <translation>Version 1.0</translation>
-    </message>
-    <message>
         <source>Easily convert HEIC files to JPEG format on your Linux desktop.</source>
         <translation>Wandeln Sie HEIC-Dateien auf Ihrem Linux-Desktop ganz einfach ins JPEG-Format um.</translation>
     </message>
     <message>
         <source>© 2026 The Tessavo developers</source>
         <translation>© 2026 Die Tessavo-Entwickler</translation>
+    </message>
+    <message>
+        <source>Version %1</source>
+        <translation>Version %1</translation>
     </message>
 </context>
 <context>
@@ -127,6 +127,17 @@
     <message>
         <source>Show folder</source>
         <translation>Ordner anzeigen</translation>
+    </message>
+</context>
+<context>
+    <name>main</name>
+    <message>
+        <source>Convert HEIC photos to JPEG files</source>
+        <translation>HEIC-Fotos in JPEG-Dateien umwandeln</translation>
+    </message>
+    <message>
+        <source>HEIC photos to list</source>
+        <translation>HEIC-Fotos für die Liste</translation>
     </message>
 </context>
 <context>

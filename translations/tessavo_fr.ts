@@ -8,16 +8,16 @@
         <translation>Tessavo</translation>
     </message>
     <message>
-        <source>Version 1.0</source>
-        <translation>Version 1.0</translation>
-    </message>
-    <message>
         <source>Easily convert HEIC files to JPEG format on your Linux desktop.</source>
         <translation>Convertissez facilement vos fichiers HEIC au format JPEG sur votre bureau Linux.</translation>
     </message>
     <message>
         <source>© 2026 The Tessavo developers</source>
         <translation>© 2026 Les développeurs de Tessavo</translation>
+    </message>
+    <message>
+        <source>Version %1</source>
+        <translation>Version %1</translation>
     </message>
 </context>
 <context>
@@ -127,6 +127,17 @@
     <message>
         <source>Show folder</source>
         <translation>Afficher le dossier</translation>
+    </message>
+</context>
+<context>
+    <name>main</name>
+    <message>
+        <source>Convert HEIC photos to JPEG files</source>
+        <translation>Convertir des photos HEIC en fichiers JPEG</translation>
+    </message>
+    <message>
+        <source>HEIC photos to list</source>
+        <translation>Photos HEIC à ajouter à la liste</translation>
     </message>
 </context>
 <context>

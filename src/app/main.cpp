@@ -3,33 +3,55 @@
 #include "app/console.h"
 #include "conversion/core/jpeg_output.h"
 #include "conversion/job_runner.h"
+#include "platform/application_service.h"
 #include "platform/desktop_services.h"
 #include "platform/translations.h"
 #include "ui/content_view.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QIcon>
 #include <QQmlApplicationEngine>
 #include <QQuickWindow>
 #include <QThreadPool>
 #include <QtQml/qqmlextensionplugin.h>
 
+#include <csignal>
+
 Q_IMPORT_QML_PLUGIN(TessavoPlugin)
 
 int main(int argc, char* argv[])
 {
+    // A reader of the conversion lines that goes away (a closed pipe, a
+    // launcher's output) must not end the window and its run.
+    ::signal(SIGPIPE, SIG_IGN);
     // The file dialogs are widgets, hence QApplication.
     QApplication app(argc, argv);
     // These names place the settings and the bookmark store in the user's
-    // folders, and tie the windows to tessavo.desktop.
+    // folders, and tie the windows to the desktop entry.
     QApplication::setOrganizationName(QStringLiteral("tessavo"));
     QApplication::setApplicationName(QStringLiteral("tessavo"));
     QApplication::setApplicationVersion(QStringLiteral(TESSAVO_VERSION));
-    QGuiApplication::setDesktopFileName(QStringLiteral("tessavo"));
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(tessavo::kApplicationId));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/Tessavo/icons/app_icon.svg")));
     tessavo::installTranslations(QLocale::system());
 
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QApplication::translate("main", "Convert HEIC photos to JPEG files"));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("files"), QApplication::translate("main", "HEIC photos to list"),
+                                 QStringLiteral("[FILE...]"));
+    parser.process(app);
+    const QStringList files = parser.positionalArguments();
+
+    // A window already open in this session takes the files instead.
+    tessavo::ApplicationService instance;
+    if (!instance.registerInstance() && tessavo::forwardToRunningInstance(files))
+        return 0;
+
     tessavo::ContentView view(tessavo::desktopServices(tessavo::printLine));
+    view.openFiles(files);
 
     QQmlApplicationEngine engine;
     engine.setInitialProperties({{QStringLiteral("contentView"), QVariant::fromValue(&view)}});
@@ -60,5 +82,10 @@ int main(int argc, char* argv[])
         tessavo::conversionPool()->waitForDone();
     });
     engine.load(QUrl(QStringLiteral("qrc:/Tessavo/Main.qml")));
+    instance.open = [&view](const QStringList& paths) { view.openFiles(paths); };
+    instance.activate = [&engine](const QString& token) {
+        if (auto* window = qobject_cast<QWindow*>(engine.rootObjects().value(0)))
+            tessavo::bringForward(window, token);
+    };
     return app.exec();
 }

@@ -28,7 +28,8 @@ Item {
             Layout.alignment: Qt.AlignHCenter
         }
         Label {
-            text: qsTr("Version 1.0")
+            objectName: "versionLabel"
+            text: qsTr("Version %1").arg(Qt.application.version)
             font: TextStyle.subheadline
             Layout.topMargin: 5
             Layout.alignment: Qt.AlignHCenter

@@ -1,5 +1,7 @@
 #include "ui/content_view.h"
 
+#include <QDir>
+
 namespace tessavo {
 
 ContentView::ContentView(PlatformServices services, QObject* parent)
@@ -32,6 +34,14 @@ void ContentView::removeSelectedImages()
 {
     m_files->removeFiles(m_selection.urls());
     m_selection.clear();
+}
+
+void ContentView::openFiles(const QStringList& paths)
+{
+    QList<QUrl> urls;
+    for (const QString& path : paths)
+        urls << QUrl::fromLocalFile(QDir::cleanPath(QDir::current().absoluteFilePath(path)));
+    m_intake.drop(urls);
 }
 
 void ContentView::setIsTargeted(bool targeted)

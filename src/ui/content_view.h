@@ -8,6 +8,7 @@
 
 #include <QList>
 #include <QObject>
+#include <QStringList>
 #include <QUrl>
 #include <QtQml/qqmlregistration.h>
 
@@ -75,6 +76,9 @@ public:
 
     Q_INVOKABLE void addImages() { m_intake.pick(); }
     Q_INVOKABLE bool handleDrop(const QList<QUrl>& urls) { return m_intake.drop(urls); }
+    // Files named at launch, by this one or a later one, taken as a drop;
+    // relative paths are resolved against the current folder.
+    void openFiles(const QStringList& paths);
     Q_INVOKABLE void removeSelectedImages();
     Q_INVOKABLE void convertToJPEG() { m_run.start(); }
     Q_INVOKABLE void cancelConversion() { m_run.cancel(); }

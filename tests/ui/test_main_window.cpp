@@ -94,6 +94,7 @@ private slots:
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); // for the size texts
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settings.path());
         QCoreApplication::setOrganizationName("tessavo-test");
+        QCoreApplication::setApplicationVersion("9.8.7"); // as the build gives it
     }
 
     void buttonsAndShortcutsFollowTheListAndTheSelection()
@@ -287,6 +288,7 @@ private slots:
         QVERIFY(w.window);
         for (const QKeySequence& keys : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
             QQuickWindow* about = w.showAbout();
+            QCOMPARE(about->findChild<QQuickItem*>("versionLabel")->property("text"), "Version 9.8.7");
             QVERIFY(QTest::qWaitForWindowActive(about));
             QTest::keySequence(about, keys);
             QVERIFY2(!about->isVisible(), qPrintable(keys.toString()));

@@ -1,0 +1,62 @@
+// A later launch hands its files to the window open on the private bus (hosted here), or stands alone.
+#include "fake_desktop.h"
+#include "platform/application_service.h"
+#include <QProcess>
+#include <QTemporaryDir>
+
+class SingleInstanceTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_dir;
+    const QString m_entry = qEnvironmentVariable("TESSAVO_DESKTOP_ENTRY"), m_app = QString(tessavo::kApplicationId) + ".desktop";
+
+    QProcess* launch(const QStringList& command) // through `env`, which sets variables first
+    {
+        auto* process = new QProcess(this);
+        process->setStandardErrorFile(QProcess::nullDevice()); // so no process left over holds CTest's pipe
+        process->start("env", QStringList{"-C", m_dir.path(), "HOME=" + m_dir.path()} << command);
+        return process;
+    }
+private slots:
+    void aLaterLaunchHandsOverItsFiles_data()
+    {
+        QTest::addColumn<QStringList>("command");
+        QTest::addColumn<QString>("listed"); // relative to the launch's folder; null: it stands alone
+        QTest::addColumn<QStringList>("tokens");
+        QTest::newRow("files") << QStringList{"XDG_ACTIVATION_TOKEN=t1", "tessavo", "b.heic", "x/../a.heic", m_dir.filePath("c.heic")}
+                               << "b.heic a.heic c.heic" << QStringList{"t1"};
+        QTest::newRow("no files") << QStringList{"DESKTOP_STARTUP_ID=s1", "tessavo"} << "" << QStringList{"s1"};
+        QTest::newRow("desktop entry") << QStringList{"gio", "launch", m_entry, "c.heic", "a.heic"} << "c.heic a.heic" << QStringList{""};
+        QTest::newRow("no bus") << QStringList{"DBUS_SESSION_BUS_ADDRESS=unix:path=/none", "tessavo", "a.heic"} << QString() << QStringList{};
+    }
+    void aLaterLaunchHandsOverItsFiles()
+    {
+        QFETCH(QStringList, command); QFETCH(QString, listed); QFETCH(QStringList, tokens);
+        tessavo::testing::FakeDesktop desktop;
+        QStringList received, paths;
+        tessavo::ApplicationService instance;
+        instance.open = [&](const QStringList& paths) { desktop.view->openFiles(paths); };
+        instance.activate = [&](const QString& token) { received << token; };
+        QVERIFY(instance.registerInstance());
+        QProcess* later = launch(command);
+        QTest::qWait(listed.isNull() ? 2000 : 0); // one that stands alone keeps its window open
+        QTRY_COMPARE_WITH_TIMEOUT(later->state(), listed.isNull() ? QProcess::Running : QProcess::NotRunning, 10000);
+        QCOMPARE(later->exitCode(), 0);
+        later->kill();
+        QTRY_COMPARE(received, tokens);
+        QCoreApplication::processEvents(); // the entries arrive queued, as from a drop
+        for (const tessavo::FileEntry& entry : desktop.view->droppedFiles()->entries())
+            paths << QDir(m_dir.path()).relativeFilePath(entry.url.toLocalFile());
+        QCOMPARE(paths.join(u' '), listed.isNull() ? "" : listed);
+    }
+    void fileManagersOfferIt() // for a HEIC photo, from the cache that the package's trigger refreshes
+    {
+        QDir(m_dir.path()).mkpath("share/applications");
+        QFile::copy(m_entry, m_dir.filePath("share/applications/" + m_app));
+        QCOMPARE(QProcess::execute("update-desktop-database", {m_dir.filePath("share/applications")}), 0);
+        QProcess* gio = launch({"XDG_DATA_DIRS=" + m_dir.filePath("share"), "gio", "mime", "image/heic"});
+        QVERIFY(gio->waitForFinished() && gio->readAllStandardOutput().contains("Registered applications:\n\t" + m_app.toUtf8()));
+    }
+};
+
+QTEST_MAIN(SingleInstanceTest)
+#include "test_single_instance.moc"
