@@ -1,8 +1,9 @@
 // Intake and run figures for a long list, with the real window (offscreen,
 // or on a display with QT_QPA_PLATFORM=xcb), the real SQLite bookmark store
 // and scripted dialogs:
-//   (a) adding N files through the picker, (b) dropping N files, each
-//   followed by a second add of the same N plus 100 new ones; (c) runs over
+//   (a) adding N files through the picker, (b) dropping N files, (b') a
+//   folder of N files, each followed by a second add of the same N plus 100
+//   new ones, with the window's longest event-loop stall; (c) runs over
 //   the N files in the window and through tessavo-convert with as many jobs,
 //   interleaved, with the window's longest event-loop stall and the CPU
 //   time its GUI thread spent; (d) Cancel 200 ms into a run.
@@ -155,43 +156,64 @@ double msSince(const QElapsedTimer& clock)
     return clock.nsecsElapsed() / 1e6;
 }
 
+// Runs the event loop, as the application does, until every offering so far is in the list.
+void settle(const ContentView& view)
+{
+    drain();
+    while (view.takingFiles())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    drain();
+}
+
+enum class Offer { Picker, Drop, Folder };
+
 // `first` then `first` again with `extra` spread through it: only the extra
-// ones may join, at the end, in their order.
+// ones may join, at the end, in their order. A folder is offered whole
+// (`folder` holds `first`), and then again with `extra` beside it.
 void measureIntake(const char* label, const QString& databasePath, const QList<QUrl>& first,
-                   const QList<QUrl>& extra, bool byDrop)
+                   const QList<QUrl>& extra, Offer how, const QString& folder = {})
 {
     Window shown(databasePath);
     check(shown.window != nullptr, "window loaded");
     QList<QUrl> second;
     const qsizetype stride = first.size() / std::max<qsizetype>(1, extra.size());
-    for (qsizetype i = 0, e = 0; i < first.size(); ++i) {
+    for (qsizetype i = 0, e = 0; how != Offer::Folder && i < first.size(); ++i) {
         second << first[i];
         if (e < extra.size() && i % stride == stride - 1)
             second << extra[e++];
     }
+    if (how == Offer::Folder)
+        second = QList<QUrl>{QUrl::fromLocalFile(folder)} + extra;
 
-    auto add = [&](const QList<QUrl>& urls) {
+    auto add = [&](const QList<QUrl>& urls, bool again) {
+        StallMeter meter;
         QElapsedTimer clock;
         clock.start();
-        if (byDrop) {
+        if (how == Offer::Drop || (how == Offer::Folder && again)) {
             shown.view.handleDrop(urls);
+        } else if (how == Offer::Folder) {
+            shown.folders->answers = {FolderChoice{true, QUrl::fromLocalFile(folder)}};
+            shown.view.addFolder();
         } else {
             shown.files->answers = {urls};
             shown.view.addImages();
         }
         const double returned = msSince(clock);
-        drain();
-        return std::pair{returned, msSince(clock)};
+        settle(shown.view);
+        return std::tuple{returned, msSince(clock), meter.maxMs()};
     };
 
-    const auto [firstCall, firstTotal] = add(first);
+    const auto [firstCall, firstTotal, firstStall] = add(first, false);
     check(shown.listed() == first, "first add lists every file once, in order");
-    const auto [secondCall, secondTotal] = add(second);
+    const auto [secondCall, secondTotal, secondStall] = add(second, true);
     check(shown.listed() == first + extra, "second add appends only the new files, in order");
+    check(shown.view.intakeNotice() == QStringLiteral("%1 files already listed").arg(first.size()), "one notice of the files listed already");
     shown.store->flush();
     check(bookmarkCount(databasePath) == first.size() + extra.size(), "one bookmark per listed file");
-    std::fprintf(results, "%-16s %6lld files: %8.1f ms (call %.1f ms) | again +%lld new: %8.1f ms (call %.1f ms)\n", label,
-                qlonglong(first.size()), firstTotal, firstCall, qlonglong(extra.size()), secondTotal, secondCall);
+    std::fprintf(results, "%-16s %6lld files: %8.1f ms (call %.1f ms, longest stall %.1f ms) | again +%lld new: %8.1f ms "
+                          "(call %.1f ms, longest stall %.1f ms)\n", label, qlonglong(first.size()), firstTotal, firstCall,
+                 firstStall, qlonglong(extra.size()), secondTotal, secondCall, secondStall);
+    std::fflush(results);
 }
 
 // CPU time of the calling thread, in ms.
@@ -411,8 +433,19 @@ int main(int argc, char** argv)
     }
 
     if (photos.isEmpty()) {
-        measureIntake("add by picker", scratch.filePath(QStringLiteral("picker.sqlite")), first, added, false);
-        measureIntake("add by drop", scratch.filePath(QStringLiteral("drop.sqlite")), first, added, true);
+        measureIntake("add by picker", scratch.filePath(QStringLiteral("picker.sqlite")), first, added, Offer::Picker);
+        measureIntake("add by drop", scratch.filePath(QStringLiteral("drop.sqlite")), first, added, Offer::Drop);
+        // The same files as links in a folder of their own, which the walk takes in name order.
+        const QString folder = scratch.filePath(QStringLiteral("folder"));
+        QDir().mkpath(folder);
+        QList<QUrl> inFolder;
+        for (const QUrl& url : first) {
+            const QString path = folder + u'/' + url.fileName();
+            if (::symlink(QFile::encodeName(models[0]).constData(), QFile::encodeName(path).constData()) != 0)
+                return 2;
+            inFolder << QUrl::fromLocalFile(path);
+        }
+        measureIntake("add a folder", scratch.filePath(QStringLiteral("folder.sqlite")), inFolder, added, Offer::Folder, folder);
     }
     measureRuns(scratch.path(), first, rounds);
     if (photos.isEmpty())

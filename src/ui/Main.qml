@@ -102,6 +102,13 @@ ApplicationWindow {
                 onClicked: window.contentView.addImages()
             }
             Button {
+                objectName: "addFolderButton"
+                text: qsTr("Add folder…")
+                icon.source: "icons/plus.svg"
+                icon.color: palette.buttonText
+                onClicked: window.contentView.addFolder()
+            }
+            Button {
                 id: removeButton
                 objectName: "removeButton"
                 text: qsTr("Remove selected images")
@@ -135,7 +142,8 @@ ApplicationWindow {
                 id: dropArea
                 anchors.fill: parent
                 keys: ["text/uri-list"]
-                onEntered: (drag) => { drag.accepted = drag.hasUrls }
+                // Only a drag with a HEIC file or a folder in it shows that it will be taken.
+                onEntered: (drag) => { drag.accepted = drag.hasUrls && window.contentView.acceptsDrop(drag.urls) }
                 onContainsDragChanged: window.contentView.isTargeted = containsDrag
                 onDropped: (drop) => {
                     if (window.contentView.handleDrop(drop.urls))
@@ -266,6 +274,62 @@ ApplicationWindow {
                 radius: 10
                 border.width: 2
                 border.color: window.dropBorderColor
+            }
+        }
+
+        RowLayout {
+            objectName: "readingRow"
+            visible: window.contentView.readingFolder
+            spacing: window.gap
+            Layout.leftMargin: window.gap
+            Layout.rightMargin: window.gap
+
+            BusyIndicator {
+                running: parent.visible
+                Layout.preferredWidth: readingLabel.implicitHeight * 1.5
+                Layout.preferredHeight: readingLabel.implicitHeight * 1.5
+                Accessible.ignored: true
+            }
+            Label {
+                id: readingLabel
+                text: qsTr("Reading folder…")
+                Layout.fillWidth: true
+                Accessible.role: Accessible.StatusBar
+                Accessible.name: text
+            }
+        }
+
+        // Why the latest files offered were not all taken; never a dialog.
+        RowLayout {
+            id: noticeRow
+            objectName: "intakeNotice"
+            visible: window.contentView.intakeNotice !== ""
+            spacing: window.gap
+            Layout.leftMargin: window.gap
+            Layout.rightMargin: window.gap
+
+            Timer {
+                id: noticeTimer
+                interval: 8000
+                onTriggered: window.contentView.dismissNotice()
+            }
+            Connections {
+                target: window.contentView
+                function onIntakeNoticeChanged() { noticeTimer.restart() }
+            }
+            Label {
+                objectName: "intakeNoticeText"
+                text: window.contentView.intakeNotice
+                wrapMode: Text.WordWrap
+                Layout.fillWidth: true
+                Accessible.role: Accessible.AlertMessage
+                Accessible.name: text
+            }
+            ToolButton {
+                objectName: "dismissNoticeButton"
+                text: "✕"
+                Accessible.name: qsTr("Dismiss")
+                onClicked: window.contentView.dismissNotice()
             }
         }
 
