@@ -54,7 +54,11 @@ class FolderWalk {
 public:
     using Deliver = std::function<void(const QList<QUrl>&, const Refusals&, bool finished)>;
 
-    FolderWalk(const std::atomic_bool& stop, Deliver deliver) : m_stop(stop), m_deliver(std::move(deliver))
+    // The C locale's collation is plain code-point order with no numbers,
+    // so without a language of the user's the names sort as in English.
+    FolderWalk(const std::atomic_bool& stop, Deliver deliver)
+        : m_stop(stop), m_deliver(std::move(deliver)),
+          m_order(QLocale().language() == QLocale::C ? QLocale(QLocale::English) : QLocale())
     {
         m_order.setNumericMode(true);
         m_order.setCaseSensitivity(Qt::CaseInsensitive);
@@ -184,14 +188,14 @@ void FileIntake::pick()
     // the names are checked here as a drop checks them.
     const std::optional<QList<QUrl>> chosen = m_picker.pickFiles();
     if (chosen)
-        offer(*chosen);
+        offer(*chosen, true);
 }
 
 void FileIntake::pickFolder()
 {
     const FolderChoice choice = m_folders.pickFolder(FolderPurpose::Photos);
     if (choice.confirmed && !choice.folder.isEmpty())
-        offer({choice.folder});
+        offer({choice.folder}, true);
 }
 
 bool FileIntake::drop(const QList<QUrl>& urls)
@@ -200,15 +204,19 @@ bool FileIntake::drop(const QList<QUrl>& urls)
         return false;
     // Entries arrive after the drop is answered, as they would from an
     // asynchronous load of each item.
-    QMetaObject::invokeMethod(this, [this, urls] { offer(urls); }, Qt::QueuedConnection);
+    offer(urls, false);
     return true;
 }
 
-void FileIntake::offer(const QList<QUrl>& items)
+void FileIntake::offer(const QList<QUrl>& items, bool now)
 {
     m_offerings.push_back({items, 0, {}});
-    if (m_offerings.size() == 1)
+    if (m_offerings.size() > 1)
+        return;
+    if (now)
         takeNext();
+    else
+        QMetaObject::invokeMethod(this, &FileIntake::takeNext, Qt::QueuedConnection);
 }
 
 // Works through the offerings in turn, a bounded number of items per turn
@@ -256,21 +264,32 @@ void FileIntake::startWalk(const QString& folder)
 {
     m_stopWalk = false;
     m_walker = std::thread([this, root = fs::path(QFile::encodeName(folder).toStdString())] {
-        // The thread is joined before this object goes, so posting to it is safe.
         FolderWalk(m_stopWalk, [this](const QList<QUrl>& found, const Refusals& refusals, bool finished) {
-            QMetaObject::invokeMethod(this, [=, this] { walked(found, refusals, finished); }, Qt::QueuedConnection);
+            std::lock_guard lock(m_walkMutex);
+            m_walkBatches.push_back({found, refusals, finished});
+            // The thread is joined before this object goes, so posting to it is safe.
+            if (m_walkBatches.size() == 1)
+                QMetaObject::invokeMethod(this, &FileIntake::takeWalkBatch, Qt::QueuedConnection);
         }).run(root);
     });
     emit readingFolderChanged();
 }
 
-void FileIntake::walked(const QList<QUrl>& found, const Refusals& refusals, bool finished)
+void FileIntake::takeWalkBatch()
 {
+    WalkBatch batch;
+    {
+        std::lock_guard lock(m_walkMutex);
+        batch = std::move(m_walkBatches.front());
+        m_walkBatches.pop_front();
+        if (!m_walkBatches.empty())
+            QMetaObject::invokeMethod(this, &FileIntake::takeWalkBatch, Qt::QueuedConnection);
+    }
     Offering& offering = m_offerings.front();
-    for (const QUrl& url : found)
+    for (const QUrl& url : batch.found)
         add(url, offering.refusals);
-    offering.refusals += refusals;
-    if (!finished)
+    offering.refusals += batch.refusals;
+    if (!batch.finished)
         return;
     m_walker.join();
     emit readingFolderChanged();

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <deque>
+#include <mutex>
 #include <thread>
 
 namespace tessavo {
@@ -74,11 +75,12 @@ private:
         Refusals refusals;
     };
 
-    void offer(const QList<QUrl>& items);
+    // Taken at once when nothing is waiting and `now`, else in turn.
+    void offer(const QList<QUrl>& items, bool now);
     void takeNext();
     void add(const QUrl& url, Refusals& refusals);
     void startWalk(const QString& folder);
-    void walked(const QList<QUrl>& found, const Refusals& refusals, bool finished);
+    void takeWalkBatch();
 
     FileListModel& m_files;
     FilePicker& m_picker;
@@ -88,6 +90,15 @@ private:
     bool m_taking = false;
     std::thread m_walker;
     std::atomic_bool m_stopWalk = false;
+    // What the walk has found and the GUI thread not taken yet, one batch per
+    // turn of the event loop so that input and painting come between.
+    struct WalkBatch {
+        QList<QUrl> found;
+        Refusals refusals;
+        bool finished = false;
+    };
+    std::mutex m_walkMutex;
+    std::deque<WalkBatch> m_walkBatches;
 };
 
 } // namespace tessavo
