@@ -1,6 +1,7 @@
 #include "intake/file_intake.h"
 
 #include <QCollator>
+#include <QDeadlineTimer>
 #include <QCoreApplication>
 #include <QFile>
 #include <QMetaObject>
@@ -8,6 +9,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include <sys/stat.h>
@@ -45,8 +47,10 @@ QString counted(qsizetype n, const char* one, const char* many)
 // Files found per delivery: large enough that the GUI thread takes few
 // turns, small enough that each turn stays short.
 constexpr qsizetype walkBatch = 500;
-// Offered items looked at per turn of the event loop.
-constexpr int itemsPerTurn = 500;
+// Time and files the GUI thread spends listing per turn of the event loop,
+// whichever ends first.
+constexpr int turnMs = 10;
+constexpr int filesPerTurn = 250;
 
 // Reads one folder tree on a thread of its own and hands what it finds, in
 // order, to `deliver` (called on that thread) in batches.
@@ -219,25 +223,41 @@ void FileIntake::offer(const QList<QUrl>& items, bool now)
         QMetaObject::invokeMethod(this, &FileIntake::takeNext, Qt::QueuedConnection);
 }
 
-// Works through the offerings in turn, a bounded number of items per turn
-// of the event loop; a folder hands over to its walk until that has finished.
+// Works through the offerings in turn for a few milliseconds per turn of
+// the event loop, so that input and painting come between; a folder's
+// files are listed as its walk finds them, before the offering goes on.
 void FileIntake::takeNext()
 {
+    m_turnPosted = false;
     if (m_taking)
         return;
     m_taking = true;
-    for (int budget = itemsPerTurn; !m_offerings.empty() && !m_walker.joinable(); --budget) {
+    const QDeadlineTimer turn(turnMs);
+    for (int taken = 0; !m_offerings.empty(); ++taken) {
         Offering& offering = m_offerings.front();
+        if (taken == filesPerTurn || turn.hasExpired()) {
+            postTurn();
+            break;
+        }
+        if (m_nextFound < m_found.size()) {
+            add(m_found[m_nextFound++], offering.refusals);
+            continue;
+        }
+        m_found.clear();
+        m_nextFound = 0;
+        if (m_walker.joinable()) {
+            if (!m_walkDone)
+                break;
+            m_walker.join();
+            emit readingFolderChanged();
+            continue;
+        }
         if (offering.next == offering.items.size()) {
             const QString notice = offering.refusals.text();
             m_offerings.pop_front();
             if (!notice.isEmpty())
                 emit refused(notice);
             continue;
-        }
-        if (budget == 0) {
-            QMetaObject::invokeMethod(this, &FileIntake::takeNext, Qt::QueuedConnection);
-            break;
         }
         const QUrl url = offering.items[offering.next++];
         if (isHeicFile(url))
@@ -248,6 +268,12 @@ void FileIntake::takeNext()
             ++offering.refusals.notHeic;
     }
     m_taking = false;
+}
+
+void FileIntake::postTurn()
+{
+    if (!std::exchange(m_turnPosted, true))
+        QMetaObject::invokeMethod(this, &FileIntake::takeNext, Qt::QueuedConnection);
 }
 
 void FileIntake::add(const QUrl& url, Refusals& refusals)
@@ -263,12 +289,15 @@ void FileIntake::add(const QUrl& url, Refusals& refusals)
 void FileIntake::startWalk(const QString& folder)
 {
     m_stopWalk = false;
+    m_walkDone = false;
     m_walker = std::thread([this, root = fs::path(QFile::encodeName(folder).toStdString())] {
         FolderWalk(m_stopWalk, [this](const QList<QUrl>& found, const Refusals& refusals, bool finished) {
             std::lock_guard lock(m_walkMutex);
-            m_walkBatches.push_back({found, refusals, finished});
+            m_handedOver.found += found;
+            m_handedOver.refusals += refusals;
+            m_handedOver.finished = finished;
             // The thread is joined before this object goes, so posting to it is safe.
-            if (m_walkBatches.size() == 1)
+            if (!std::exchange(m_handedOver.posted, true))
                 QMetaObject::invokeMethod(this, &FileIntake::takeWalkBatch, Qt::QueuedConnection);
         }).run(root);
     });
@@ -280,19 +309,11 @@ void FileIntake::takeWalkBatch()
     WalkBatch batch;
     {
         std::lock_guard lock(m_walkMutex);
-        batch = std::move(m_walkBatches.front());
-        m_walkBatches.pop_front();
-        if (!m_walkBatches.empty())
-            QMetaObject::invokeMethod(this, &FileIntake::takeWalkBatch, Qt::QueuedConnection);
+        batch = std::exchange(m_handedOver, {});
     }
-    Offering& offering = m_offerings.front();
-    for (const QUrl& url : batch.found)
-        add(url, offering.refusals);
-    offering.refusals += batch.refusals;
-    if (!batch.finished)
-        return;
-    m_walker.join();
-    emit readingFolderChanged();
+    m_found += batch.found;
+    m_offerings.front().refusals += batch.refusals;
+    m_walkDone = batch.finished;
     takeNext();
 }
 

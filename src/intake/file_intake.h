@@ -78,6 +78,7 @@ private:
     // Taken at once when nothing is waiting and `now`, else in turn.
     void offer(const QList<QUrl>& items, bool now);
     void takeNext();
+    void postTurn();
     void add(const QUrl& url, Refusals& refusals);
     void startWalk(const QString& folder);
     void takeWalkBatch();
@@ -88,17 +89,22 @@ private:
     BookmarkStore& m_bookmarks;
     std::deque<Offering> m_offerings;
     bool m_taking = false;
+    bool m_turnPosted = false;
+    // Files the walk has found that are not listed yet, in order.
+    QList<QUrl> m_found;
+    qsizetype m_nextFound = 0;
+    bool m_walkDone = false;
     std::thread m_walker;
     std::atomic_bool m_stopWalk = false;
-    // What the walk has found and the GUI thread not taken yet, one batch per
-    // turn of the event loop so that input and painting come between.
+    // What the walk hands over to the GUI thread.
     struct WalkBatch {
         QList<QUrl> found;
         Refusals refusals;
         bool finished = false;
+        bool posted = false;
     };
     std::mutex m_walkMutex;
-    std::deque<WalkBatch> m_walkBatches;
+    WalkBatch m_handedOver;
 };
 
 } // namespace tessavo
