@@ -284,10 +284,9 @@ ApplicationWindow {
             Layout.leftMargin: window.gap
             Layout.rightMargin: window.gap
 
-            BusyIndicator {
-                running: parent.visible
-                Layout.preferredWidth: readingLabel.implicitHeight * 1.5
-                Layout.preferredHeight: readingLabel.implicitHeight * 1.5
+            ProgressBar {
+                indeterminate: true
+                Layout.preferredWidth: 120
                 Accessible.ignored: true
             }
             Label {
