@@ -28,6 +28,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -221,7 +222,7 @@ void measureIntake(const char* label, const QString& databasePath, const QList<Q
     check(shown.listed() == first, "first add lists every file once, in order");
     const auto [secondCall, secondTotal, secondStall, secondBusy] = add(second, true);
     check(shown.listed() == first + extra, "second add appends only the new files, in order");
-    check(shown.view.intakeNotice() == QStringLiteral("%1 files already listed").arg(first.size()), "one notice of the files listed already");
+    check(shown.view.intakeNotice() == QStringLiteral("%1 files already listed").arg(QLocale().toString(first.size())), "one notice of the files listed already");
     shown.store->flush();
     check(bookmarkCount(databasePath) == first.size() + extra.size(), "one bookmark per listed file");
     std::fprintf(results, "%-16s %6lld files: %8.1f ms (call %.1f ms, longest stall %.1f ms, busy %.1f ms) | again +%lld new: "

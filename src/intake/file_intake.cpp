@@ -37,8 +37,8 @@ bool isFolder(const QUrl& url)
            S_ISDIR(status.st_mode);
 }
 
-// English has two forms; other languages get theirs from the numerus
-// translations of each.
+// English needs a text for one and one for more; each is a numerus entry,
+// so every language still has all its plural forms.
 QString counted(qsizetype n, const char* one, const char* many)
 {
     return QCoreApplication::translate("FileIntake", n == 1 ? one : many, nullptr, int(n));
@@ -163,13 +163,17 @@ QString Refusals::text() const
 {
     QStringList parts;
     if (notHeic > 0)
-        parts << counted(notHeic, "%n file skipped: not a HEIC photo", "%n files skipped: not HEIC photos");
+        parts << counted(notHeic, QT_TRANSLATE_N_NOOP("FileIntake", "%Ln file skipped: not a HEIC photo"),
+                         QT_TRANSLATE_N_NOOP("FileIntake", "%Ln files skipped: not HEIC photos"));
     if (alreadyListed > 0)
-        parts << counted(alreadyListed, "%n file already listed", "%n files already listed");
+        parts << counted(alreadyListed, QT_TRANSLATE_N_NOOP("FileIntake", "%Ln file already listed"),
+                         QT_TRANSLATE_N_NOOP("FileIntake", "%Ln files already listed"));
     if (unreadable > 0)
-        parts << counted(unreadable, "%n file could not be read", "%n files could not be read");
+        parts << counted(unreadable, QT_TRANSLATE_N_NOOP("FileIntake", "%Ln file could not be read"),
+                         QT_TRANSLATE_N_NOOP("FileIntake", "%Ln files could not be read"));
     if (unreadableFolders > 0)
-        parts << counted(unreadableFolders, "%n folder could not be read", "%n folders could not be read");
+        parts << counted(unreadableFolders, QT_TRANSLATE_N_NOOP("FileIntake", "%Ln folder could not be read"),
+                         QT_TRANSLATE_N_NOOP("FileIntake", "%Ln folders could not be read"));
     return parts.join(QStringLiteral("; "));
 }
 
