@@ -44,8 +44,8 @@ QString counted(qsizetype n, const char* one, const char* many)
     return QCoreApplication::translate("FileIntake", n == 1 ? one : many, nullptr, int(n));
 }
 
-// Files found per delivery: large enough that the GUI thread takes few
-// turns, small enough that each turn stays short.
+// Files found per hand-over to the GUI thread: the first photos show soon,
+// and the lock between the threads is seldom taken.
 constexpr qsizetype walkBatch = 500;
 // Time and files the GUI thread spends listing per turn of the event loop,
 // whichever ends first.
