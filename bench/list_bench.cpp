@@ -1,8 +1,9 @@
 // Intake and run figures for a long list, with the real window (offscreen,
 // or on a display with QT_QPA_PLATFORM=xcb), the real SQLite bookmark store
 // and scripted dialogs:
-//   (a) adding N files through the picker, (b) dropping N files, each
-//   followed by a second add of the same N plus 100 new ones; (c) runs over
+//   (a) adding N files through the picker, (b) dropping N files, (b') a
+//   folder of N files, each followed by a second add of the same N plus 100
+//   new ones, with the window's longest event-loop stall; (c) runs over
 //   the N files in the window and through tessavo-convert with as many jobs,
 //   interleaved, with the window's longest event-loop stall and the CPU
 //   time its GUI thread spent; (d) Cancel 200 ms into a run.
@@ -27,6 +28,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -123,7 +125,9 @@ bool writeModelHeic(const QString& path)
     return QFile::copy(QStringLiteral(TESSAVO_TEST_DATA "/phone-grid.heic"), path);
 }
 
-// Records the longest gap between turns of a 5 ms heartbeat.
+// Records the longest gap between turns of a 5 ms heartbeat, and the most
+// CPU time the GUI thread spent between two turns: on a loaded machine the
+// gap also holds time the thread waited for a core.
 class StallMeter {
 public:
     StallMeter()
@@ -134,19 +138,31 @@ public:
             m_max = std::max(m_max, gap);
             if (gap > 50'000'000)
                 ++m_over50;
+            const qint64 cpu = cpuNs();
+            m_maxCpu = std::max(m_maxCpu, cpu - m_lastCpu);
+            m_lastCpu = cpu;
         });
         m_timer.setTimerType(Qt::PreciseTimer);
         m_timer.start(5);
         m_clock.start();
     }
     double maxMs() const { return m_max / 1e6; }
+    double maxCpuMs() const { return m_maxCpu / 1e6; }
     int over50() const { return m_over50; }
 
 private:
+    static qint64 cpuNs()
+    {
+        timespec now {};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+        return now.tv_sec * 1'000'000'000LL + now.tv_nsec;
+    }
     QTimer m_timer;
     QElapsedTimer m_clock;
     qint64 m_last = 0;
     qint64 m_max = 0;
+    qint64 m_lastCpu = cpuNs();
+    qint64 m_maxCpu = 0;
     int m_over50 = 0;
 };
 
@@ -155,43 +171,65 @@ double msSince(const QElapsedTimer& clock)
     return clock.nsecsElapsed() / 1e6;
 }
 
+// Runs the event loop, as the application does, until every offering so far is in the list.
+void settle(const ContentView& view)
+{
+    drain();
+    while (view.takingFiles())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    drain();
+}
+
+enum class Offer { Picker, Drop, Folder };
+
 // `first` then `first` again with `extra` spread through it: only the extra
-// ones may join, at the end, in their order.
+// ones may join, at the end, in their order. A folder is offered whole
+// (`folder` holds `first`), and then again with `extra` beside it.
 void measureIntake(const char* label, const QString& databasePath, const QList<QUrl>& first,
-                   const QList<QUrl>& extra, bool byDrop)
+                   const QList<QUrl>& extra, Offer how, const QString& folder = {})
 {
     Window shown(databasePath);
     check(shown.window != nullptr, "window loaded");
     QList<QUrl> second;
     const qsizetype stride = first.size() / std::max<qsizetype>(1, extra.size());
-    for (qsizetype i = 0, e = 0; i < first.size(); ++i) {
+    for (qsizetype i = 0, e = 0; how != Offer::Folder && i < first.size(); ++i) {
         second << first[i];
         if (e < extra.size() && i % stride == stride - 1)
             second << extra[e++];
     }
+    if (how == Offer::Folder)
+        second = QList<QUrl>{QUrl::fromLocalFile(folder)} + extra;
 
-    auto add = [&](const QList<QUrl>& urls) {
+    auto add = [&](const QList<QUrl>& urls, bool again) {
+        StallMeter meter;
         QElapsedTimer clock;
         clock.start();
-        if (byDrop) {
+        if (how == Offer::Drop || (how == Offer::Folder && again)) {
             shown.view.handleDrop(urls);
+        } else if (how == Offer::Folder) {
+            shown.folders->answers = {FolderChoice{true, QUrl::fromLocalFile(folder)}};
+            shown.view.addFolder();
         } else {
             shown.files->answers = {urls};
             shown.view.addImages();
         }
         const double returned = msSince(clock);
-        drain();
-        return std::pair{returned, msSince(clock)};
+        settle(shown.view);
+        return std::tuple{returned, msSince(clock), meter.maxMs(), meter.maxCpuMs()};
     };
 
-    const auto [firstCall, firstTotal] = add(first);
+    const auto [firstCall, firstTotal, firstStall, firstBusy] = add(first, false);
     check(shown.listed() == first, "first add lists every file once, in order");
-    const auto [secondCall, secondTotal] = add(second);
+    const auto [secondCall, secondTotal, secondStall, secondBusy] = add(second, true);
     check(shown.listed() == first + extra, "second add appends only the new files, in order");
+    check(shown.view.intakeNotice() == QStringLiteral("%1 files already listed").arg(QLocale().toString(first.size())), "one notice of the files listed already");
     shown.store->flush();
     check(bookmarkCount(databasePath) == first.size() + extra.size(), "one bookmark per listed file");
-    std::fprintf(results, "%-16s %6lld files: %8.1f ms (call %.1f ms) | again +%lld new: %8.1f ms (call %.1f ms)\n", label,
-                qlonglong(first.size()), firstTotal, firstCall, qlonglong(extra.size()), secondTotal, secondCall);
+    std::fprintf(results, "%-16s %6lld files: %8.1f ms (call %.1f ms, longest stall %.1f ms, busy %.1f ms) | again +%lld new: "
+                          "%8.1f ms (call %.1f ms, longest stall %.1f ms, busy %.1f ms)\n", label, qlonglong(first.size()),
+                 firstTotal, firstCall, firstStall, firstBusy, qlonglong(extra.size()), secondTotal, secondCall, secondStall,
+                 secondBusy);
+    std::fflush(results);
 }
 
 // CPU time of the calling thread, in ms.
@@ -217,6 +255,7 @@ struct RunFigures {
     double cpuMs = 0;
     double guiCpuMs = 0;
     double stallMs = 0;
+    double stallBusyMs = 0;
     int stallsOver50 = 0;
 };
 
@@ -251,6 +290,7 @@ RunFigures windowRun(const QString& databasePath, const QList<QUrl>& sources, co
     figures.guiCpuMs = threadCpuMs() - cpuAtStart;
     figures.cpuMs = processCpuMs(RUSAGE_SELF) - processAtStart;
     figures.stallMs = meter.maxMs();
+    figures.stallBusyMs = meter.maxCpuMs();
     figures.stallsOver50 = meter.over50();
 
     int converted = 0;
@@ -348,9 +388,9 @@ void measureRuns(const QString& scratch, const QList<QUrl>& sources, int rounds)
         windowMs << window.ms;
         cliMs << cli.ms;
         std::fprintf(results, "run %d/%d %lld files, %d jobs: window %.1f ms (CPU %.0f ms, GUI thread %.0f ms; button %.1f ms, "
-                              "longest stall %.1f ms, over 50 ms: %d) | tessavo-convert %.1f ms (CPU %.0f ms) | ratio %.3f\n",
+                              "longest stall %.1f ms, busy %.1f ms, over 50 ms: %d) | tessavo-convert %.1f ms (CPU %.0f ms) | ratio %.3f\n",
                      round, rounds, qlonglong(sources.size()), jobs, window.ms, window.cpuMs, window.guiCpuMs, window.callMs,
-                     window.stallMs, window.stallsOver50, cli.ms, cli.cpuMs, window.ms / cli.ms);
+                     window.stallMs, window.stallBusyMs, window.stallsOver50, cli.ms, cli.cpuMs, window.ms / cli.ms);
         std::fflush(results);
     }
     const double windowSum = std::accumulate(windowMs.begin(), windowMs.end(), 0.0);
@@ -411,8 +451,19 @@ int main(int argc, char** argv)
     }
 
     if (photos.isEmpty()) {
-        measureIntake("add by picker", scratch.filePath(QStringLiteral("picker.sqlite")), first, added, false);
-        measureIntake("add by drop", scratch.filePath(QStringLiteral("drop.sqlite")), first, added, true);
+        measureIntake("add by picker", scratch.filePath(QStringLiteral("picker.sqlite")), first, added, Offer::Picker);
+        measureIntake("add by drop", scratch.filePath(QStringLiteral("drop.sqlite")), first, added, Offer::Drop);
+        // The same files as links in a folder of their own, which the walk takes in name order.
+        const QString folder = scratch.filePath(QStringLiteral("folder"));
+        QDir().mkpath(folder);
+        QList<QUrl> inFolder;
+        for (const QUrl& url : first) {
+            const QString path = folder + u'/' + url.fileName();
+            if (::symlink(QFile::encodeName(models[0]).constData(), QFile::encodeName(path).constData()) != 0)
+                return 2;
+            inFolder << QUrl::fromLocalFile(path);
+        }
+        measureIntake("add a folder", scratch.filePath(QStringLiteral("folder.sqlite")), inFolder, added, Offer::Folder, folder);
     }
     measureRuns(scratch.path(), first, rounds);
     if (photos.isEmpty())

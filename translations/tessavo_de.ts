@@ -21,6 +21,65 @@
     </message>
 </context>
 <context>
+    <name>FileIntake</name>
+    <message numerus="yes">
+        <source>%Ln file skipped: not a HEIC photo</source>
+        <translation>
+            <numerusform>%Ln Datei übersprungen: kein HEIC-Foto</numerusform>
+            <numerusform>%Ln Dateien übersprungen: keine HEIC-Fotos</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln files skipped: not HEIC photos</source>
+        <translation>
+            <numerusform>%Ln Datei übersprungen: kein HEIC-Foto</numerusform>
+            <numerusform>%Ln Dateien übersprungen: keine HEIC-Fotos</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln file already listed</source>
+        <translation>
+            <numerusform>%Ln Datei bereits in der Liste</numerusform>
+            <numerusform>%Ln Dateien bereits in der Liste</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln files already listed</source>
+        <translation>
+            <numerusform>%Ln Datei bereits in der Liste</numerusform>
+            <numerusform>%Ln Dateien bereits in der Liste</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln file could not be read</source>
+        <translation>
+            <numerusform>%Ln Datei konnte nicht gelesen werden</numerusform>
+            <numerusform>%Ln Dateien konnten nicht gelesen werden</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln files could not be read</source>
+        <translation>
+            <numerusform>%Ln Datei konnte nicht gelesen werden</numerusform>
+            <numerusform>%Ln Dateien konnten nicht gelesen werden</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln folder could not be read</source>
+        <translation>
+            <numerusform>%Ln Ordner konnte nicht gelesen werden</numerusform>
+            <numerusform>%Ln Ordner konnten nicht gelesen werden</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln folders could not be read</source>
+        <translation>
+            <numerusform>%Ln Ordner konnte nicht gelesen werden</numerusform>
+            <numerusform>%Ln Ordner konnten nicht gelesen werden</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
     <name>FilePicker</name>
     <message>
         <source>HEIC images (%1)</source>
@@ -83,6 +142,13 @@
     </message>
 </context>
 <context>
+    <name>FolderPicker</name>
+    <message>
+        <source>Add Folder</source>
+        <translation>Ordner hinzufügen</translation>
+    </message>
+</context>
+<context>
     <name>Main</name>
     <message>
         <source>Tessavo</source>
@@ -127,6 +193,18 @@
     <message>
         <source>Show folder</source>
         <translation>Ordner anzeigen</translation>
+    </message>
+    <message>
+        <source>Add folder…</source>
+        <translation>Ordner hinzufügen…</translation>
+    </message>
+    <message>
+        <source>Reading folder…</source>
+        <translation>Ordner wird gelesen…</translation>
+    </message>
+    <message>
+        <source>Dismiss</source>
+        <translation>Schließen</translation>
     </message>
 </context>
 <context>

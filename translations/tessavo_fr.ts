@@ -21,6 +21,65 @@
     </message>
 </context>
 <context>
+    <name>FileIntake</name>
+    <message numerus="yes">
+        <source>%Ln file skipped: not a HEIC photo</source>
+        <translation>
+            <numerusform>%Ln fichier ignoré : pas une photo HEIC</numerusform>
+            <numerusform>%Ln fichiers ignorés : pas des photos HEIC</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln files skipped: not HEIC photos</source>
+        <translation>
+            <numerusform>%Ln fichier ignoré : pas une photo HEIC</numerusform>
+            <numerusform>%Ln fichiers ignorés : pas des photos HEIC</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln file already listed</source>
+        <translation>
+            <numerusform>%Ln fichier déjà dans la liste</numerusform>
+            <numerusform>%Ln fichiers déjà dans la liste</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln files already listed</source>
+        <translation>
+            <numerusform>%Ln fichier déjà dans la liste</numerusform>
+            <numerusform>%Ln fichiers déjà dans la liste</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln file could not be read</source>
+        <translation>
+            <numerusform>%Ln fichier n’a pas pu être lu</numerusform>
+            <numerusform>%Ln fichiers n’ont pas pu être lus</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln files could not be read</source>
+        <translation>
+            <numerusform>%Ln fichier n’a pas pu être lu</numerusform>
+            <numerusform>%Ln fichiers n’ont pas pu être lus</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln folder could not be read</source>
+        <translation>
+            <numerusform>%Ln dossier n’a pas pu être lu</numerusform>
+            <numerusform>%Ln dossiers n’ont pas pu être lus</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln folders could not be read</source>
+        <translation>
+            <numerusform>%Ln dossier n’a pas pu être lu</numerusform>
+            <numerusform>%Ln dossiers n’ont pas pu être lus</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
     <name>FilePicker</name>
     <message>
         <source>HEIC images (%1)</source>
@@ -83,6 +142,13 @@
     </message>
 </context>
 <context>
+    <name>FolderPicker</name>
+    <message>
+        <source>Add Folder</source>
+        <translation>Ajouter un dossier</translation>
+    </message>
+</context>
+<context>
     <name>Main</name>
     <message>
         <source>Tessavo</source>
@@ -127,6 +193,18 @@
     <message>
         <source>Show folder</source>
         <translation>Afficher le dossier</translation>
+    </message>
+    <message>
+        <source>Add folder…</source>
+        <translation>Ajouter un dossier…</translation>
+    </message>
+    <message>
+        <source>Reading folder…</source>
+        <translation>Lecture du dossier…</translation>
+    </message>
+    <message>
+        <source>Dismiss</source>
+        <translation>Fermer</translation>
     </message>
 </context>
 <context>

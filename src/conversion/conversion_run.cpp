@@ -28,7 +28,7 @@ ConversionRun::~ConversionRun() = default;
 
 void ConversionRun::start()
 {
-    const FolderChoice choice = m_services.folderPicker->pickFolder();
+    const FolderChoice choice = m_services.folderPicker->pickFolder(FolderPurpose::Output);
     if (!choice.confirmed)
         return;
     setOutputDirectory(choice.folder);

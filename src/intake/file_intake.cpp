@@ -1,24 +1,193 @@
 #include "intake/file_intake.h"
 
+#include <QCollator>
+#include <QDeadlineTimer>
+#include <QCoreApplication>
+#include <QFile>
 #include <QMetaObject>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <utility>
+#include <vector>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
 
 namespace tessavo {
 
-bool isHeicFile(const QUrl& url)
+namespace {
+
+bool isHeicName(QStringView name)
 {
-    if (!url.isLocalFile())
-        return false;
-    const QString name = url.fileName(QUrl::FullyDecoded);
     const qsizetype dot = name.lastIndexOf(u'.');
     // A leading dot starts a hidden name, not an extension.
     if (dot <= 0)
         return false;
-    return QStringView(name).mid(dot + 1).compare(u"heic", Qt::CaseInsensitive) == 0;
+    return name.mid(dot + 1).compare(u"heic", Qt::CaseInsensitive) == 0;
 }
 
-FileIntake::FileIntake(FileListModel& files, FilePicker& picker, BookmarkStore& bookmarks, QObject* parent)
-    : QObject(parent), m_files(files), m_picker(picker), m_bookmarks(bookmarks)
+bool isFolder(const QUrl& url)
 {
+    struct stat status {};
+    return url.isLocalFile() && ::stat(QFile::encodeName(url.toLocalFile()).constData(), &status) == 0 &&
+           S_ISDIR(status.st_mode);
+}
+
+// English needs a text for one and one for more; each is a numerus entry,
+// so every language still has all its plural forms.
+QString counted(qsizetype n, const char* one, const char* many)
+{
+    return QCoreApplication::translate("FileIntake", n == 1 ? one : many, nullptr, int(n));
+}
+
+// Files found per hand-over to the GUI thread: the first photos show soon,
+// and the lock between the threads is seldom taken.
+constexpr qsizetype walkBatch = 500;
+// Time and files the GUI thread spends listing per turn of the event loop,
+// whichever ends first.
+constexpr int turnMs = 10;
+constexpr int filesPerTurn = 250;
+
+// Reads one folder tree on a thread of its own and hands what it finds, in
+// order, to `deliver` (called on that thread) in batches.
+class FolderWalk {
+public:
+    using Deliver = std::function<void(const QList<QUrl>&, const Refusals&, bool finished)>;
+
+    // The C locale's collation is plain code-point order with no numbers,
+    // so without a language of the user's the names sort as in English.
+    FolderWalk(const std::atomic_bool& stop, Deliver deliver)
+        : m_stop(stop), m_deliver(std::move(deliver)),
+          m_order(QLocale().language() == QLocale::C ? QLocale(QLocale::English) : QLocale())
+    {
+        m_order.setNumericMode(true);
+        m_order.setCaseSensitivity(Qt::CaseInsensitive);
+    }
+
+    void run(const fs::path& root)
+    {
+        visit(root);
+        if (!m_stop)
+            m_deliver(m_batch, m_refusals, true);
+    }
+
+private:
+    struct Entry {
+        QString name;
+        fs::path path;
+    };
+
+    void visit(const fs::path& folder)
+    {
+        std::error_code error;
+        fs::directory_iterator it(folder, error);
+        if (error) {
+            ++m_refusals.unreadableFolders;
+            return;
+        }
+        std::vector<Entry> files, folders;
+        for (; !error && it != fs::directory_iterator(); it.increment(error)) {
+            if (m_stop)
+                return;
+            Entry entry{QFile::decodeName(it->path().filename().c_str()), it->path()};
+            // Hidden files are thumbnails and desktop records, never photos.
+            if (entry.name.startsWith(u'.'))
+                continue;
+            std::error_code ignored;
+            if (it->is_directory(ignored)) {
+                if (!it->is_symlink(ignored))
+                    folders.push_back(std::move(entry));
+                continue;
+            }
+            files.push_back(std::move(entry));
+        }
+        if (error)
+            ++m_refusals.unreadableFolders;
+        const auto byName = [this](const Entry& a, const Entry& b) { return m_order.compare(a.name, b.name) < 0; };
+        std::sort(files.begin(), files.end(), byName);
+        std::sort(folders.begin(), folders.end(), byName);
+        for (const Entry& file : files) {
+            std::error_code ignored;
+            if (!isHeicName(file.name))
+                ++m_refusals.notHeic;
+            else if (!fs::is_regular_file(file.path, ignored) || ::access(file.path.c_str(), R_OK) != 0)
+                ++m_refusals.unreadable;
+            else
+                m_batch << QUrl::fromLocalFile(QFile::decodeName(file.path.c_str()));
+            if (m_batch.size() >= walkBatch) {
+                m_deliver(m_batch, m_refusals, false);
+                m_batch.clear();
+                m_refusals = {};
+            }
+        }
+        for (const Entry& sub : folders) {
+            if (m_stop)
+                return;
+            visit(sub.path);
+        }
+    }
+
+    const std::atomic_bool& m_stop;
+    Deliver m_deliver;
+    QCollator m_order;
+    QList<QUrl> m_batch;
+    Refusals m_refusals;
+};
+
+} // namespace
+
+bool isHeicFile(const QUrl& url)
+{
+    return url.isLocalFile() && isHeicName(url.fileName(QUrl::FullyDecoded));
+}
+
+bool offersPhotos(const QList<QUrl>& urls)
+{
+    return std::any_of(urls.begin(), urls.end(), [](const QUrl& url) { return isHeicFile(url) || isFolder(url); });
+}
+
+Refusals& Refusals::operator+=(const Refusals& other)
+{
+    notHeic += other.notHeic;
+    alreadyListed += other.alreadyListed;
+    unreadable += other.unreadable;
+    unreadableFolders += other.unreadableFolders;
+    return *this;
+}
+
+QString Refusals::text() const
+{
+    QStringList parts;
+    if (notHeic > 0)
+        parts << counted(notHeic, QT_TRANSLATE_N_NOOP("FileIntake", "%Ln file skipped: not a HEIC photo"),
+                         QT_TRANSLATE_N_NOOP("FileIntake", "%Ln files skipped: not HEIC photos"));
+    if (alreadyListed > 0)
+        parts << counted(alreadyListed, QT_TRANSLATE_N_NOOP("FileIntake", "%Ln file already listed"),
+                         QT_TRANSLATE_N_NOOP("FileIntake", "%Ln files already listed"));
+    if (unreadable > 0)
+        parts << counted(unreadable, QT_TRANSLATE_N_NOOP("FileIntake", "%Ln file could not be read"),
+                         QT_TRANSLATE_N_NOOP("FileIntake", "%Ln files could not be read"));
+    if (unreadableFolders > 0)
+        parts << counted(unreadableFolders, QT_TRANSLATE_N_NOOP("FileIntake", "%Ln folder could not be read"),
+                         QT_TRANSLATE_N_NOOP("FileIntake", "%Ln folders could not be read"));
+    return parts.join(QStringLiteral("; "));
+}
+
+FileIntake::FileIntake(FileListModel& files, FilePicker& picker, FolderPicker& folders, BookmarkStore& bookmarks,
+                       QObject* parent)
+    : QObject(parent), m_files(files), m_picker(picker), m_folders(folders), m_bookmarks(bookmarks)
+{
+}
+
+FileIntake::~FileIntake()
+{
+    m_stopWalk = true;
+    if (m_walker.joinable())
+        m_walker.join();
 }
 
 void FileIntake::pick()
@@ -26,33 +195,130 @@ void FileIntake::pick()
     // The picker's filter does not bind a name typed into the dialog, so
     // the names are checked here as a drop checks them.
     const std::optional<QList<QUrl>> chosen = m_picker.pickFiles();
-    if (!chosen)
-        return;
-    for (const QUrl& url : *chosen)
-        add(url);
+    if (chosen)
+        offer(*chosen, true);
+}
+
+void FileIntake::pickFolder()
+{
+    const FolderChoice choice = m_folders.pickFolder(FolderPurpose::Photos);
+    if (choice.confirmed && !choice.folder.isEmpty())
+        offer({choice.folder}, true);
 }
 
 bool FileIntake::drop(const QList<QUrl>& urls)
 {
-    bool taken = false;
-    for (const QUrl& url : urls) {
-        if (!url.isLocalFile())
-            continue;
-        taken = true;
-        // Entries arrive after the drop is answered, as they would from an
-        // asynchronous load of each item.
-        QMetaObject::invokeMethod(this, [this, url] { add(url); }, Qt::QueuedConnection);
-    }
-    return taken;
+    if (std::none_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); }))
+        return false;
+    // Entries arrive after the drop is answered, as they would from an
+    // asynchronous load of each item.
+    offer(urls, false);
+    return true;
 }
 
-bool FileIntake::add(const QUrl& url)
+void FileIntake::offer(const QList<QUrl>& items, bool now)
 {
-    if (!isHeicFile(url) || m_files.containsFile(url))
-        return false;
+    m_offerings.push_back({items, 0, {}});
+    if (m_offerings.size() > 1)
+        return;
+    if (now)
+        takeNext();
+    else
+        QMetaObject::invokeMethod(this, &FileIntake::takeNext, Qt::QueuedConnection);
+}
+
+// Works through the offerings in turn for a few milliseconds per turn of
+// the event loop, so that input and painting come between; a folder's
+// files are listed as its walk finds them, before the offering goes on.
+void FileIntake::takeNext()
+{
+    m_turnPosted = false;
+    if (m_taking)
+        return;
+    m_taking = true;
+    const QDeadlineTimer turn(turnMs);
+    for (int taken = 0; !m_offerings.empty(); ++taken) {
+        Offering& offering = m_offerings.front();
+        if (taken == filesPerTurn || turn.hasExpired()) {
+            postTurn();
+            break;
+        }
+        if (m_nextFound < m_found.size()) {
+            add(m_found[m_nextFound++], offering.refusals);
+            continue;
+        }
+        m_found.clear();
+        m_nextFound = 0;
+        if (m_walker.joinable()) {
+            if (!m_walkDone)
+                break;
+            m_walker.join();
+            emit readingFolderChanged();
+            continue;
+        }
+        if (offering.next == offering.items.size()) {
+            const QString notice = offering.refusals.text();
+            m_offerings.pop_front();
+            if (!notice.isEmpty())
+                emit refused(notice);
+            continue;
+        }
+        const QUrl url = offering.items[offering.next++];
+        if (isHeicFile(url))
+            add(url, offering.refusals);
+        else if (isFolder(url))
+            startWalk(url.toLocalFile());
+        else
+            ++offering.refusals.notHeic;
+    }
+    m_taking = false;
+}
+
+void FileIntake::postTurn()
+{
+    if (!std::exchange(m_turnPosted, true))
+        QMetaObject::invokeMethod(this, &FileIntake::takeNext, Qt::QueuedConnection);
+}
+
+void FileIntake::add(const QUrl& url, Refusals& refusals)
+{
+    if (m_files.containsFile(url)) {
+        ++refusals.alreadyListed;
+        return;
+    }
     m_files.appendFile(url);
     m_bookmarks.saveBookmark(url);
-    return true;
+}
+
+void FileIntake::startWalk(const QString& folder)
+{
+    m_stopWalk = false;
+    m_walkDone = false;
+    m_walker = std::thread([this, root = fs::path(QFile::encodeName(folder).toStdString())] {
+        FolderWalk(m_stopWalk, [this](const QList<QUrl>& found, const Refusals& refusals, bool finished) {
+            std::lock_guard lock(m_walkMutex);
+            m_handedOver.found += found;
+            m_handedOver.refusals += refusals;
+            m_handedOver.finished = finished;
+            // The thread is joined before this object goes, so posting to it is safe.
+            if (!std::exchange(m_handedOver.posted, true))
+                QMetaObject::invokeMethod(this, &FileIntake::takeWalkBatch, Qt::QueuedConnection);
+        }).run(root);
+    });
+    emit readingFolderChanged();
+}
+
+void FileIntake::takeWalkBatch()
+{
+    WalkBatch batch;
+    {
+        std::lock_guard lock(m_walkMutex);
+        batch = std::exchange(m_handedOver, {});
+    }
+    m_found += batch.found;
+    m_offerings.front().refusals += batch.refusals;
+    m_walkDone = batch.finished;
+    takeNext();
 }
 
 } // namespace tessavo

@@ -31,9 +31,10 @@ std::optional<QList<QUrl>> DialogFilePicker::pickFiles()
     return urls;
 }
 
-FolderChoice DialogFolderPicker::pickFolder()
+FolderChoice DialogFolderPicker::pickFolder(FolderPurpose purpose)
 {
-    const QUrl folder = QFileDialog::getExistingDirectoryUrl(nullptr, {}, {}, QFileDialog::ShowDirsOnly);
+    const QString title = purpose == FolderPurpose::Photos ? QCoreApplication::translate("FolderPicker", "Add Folder") : QString();
+    const QUrl folder = QFileDialog::getExistingDirectoryUrl(nullptr, title, {}, QFileDialog::ShowDirsOnly);
     if (folder.isEmpty())
         return {};
     return {true, folder};

@@ -19,7 +19,7 @@ public:
 
 class DialogFolderPicker final : public FolderPicker {
 public:
-    FolderChoice pickFolder() override;
+    FolderChoice pickFolder(FolderPurpose purpose) override;
 };
 
 } // namespace tessavo

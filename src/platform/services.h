@@ -28,11 +28,14 @@ struct FolderChoice {
     QUrl folder;
 };
 
+// What a folder is asked for; the dialog's title says it.
+enum class FolderPurpose { Output, Photos };
+
 // Lets the user choose one folder.
 class FolderPicker {
 public:
     virtual ~FolderPicker() = default;
-    virtual FolderChoice pickFolder() = 0;
+    virtual FolderChoice pickFolder(FolderPurpose purpose) = 0;
 };
 
 // Shows a folder itself (nothing selected in it) in the desktop's file browser.

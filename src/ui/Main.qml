@@ -18,7 +18,7 @@ ApplicationWindow {
     readonly property int roomWidth: Math.min(Screen.width, Screen.desktopAvailableWidth) - 20
     readonly property int roomHeight: Math.min(Screen.height, Screen.desktopAvailableHeight) - 40
 
-    width: Math.min(640, roomWidth)
+    width: Math.min(Math.max(640, minimumWidth), roomWidth)
     height: Math.min(480, roomHeight)
     minimumWidth: Math.min(commandRow.implicitWidth + 4 * gap, roomWidth)
     minimumHeight: Math.min(320, roomHeight)
@@ -102,6 +102,13 @@ ApplicationWindow {
                 onClicked: window.contentView.addImages()
             }
             Button {
+                objectName: "addFolderButton"
+                text: qsTr("Add folder…")
+                icon.source: "icons/plus.svg"
+                icon.color: palette.buttonText
+                onClicked: window.contentView.addFolder()
+            }
+            Button {
                 id: removeButton
                 objectName: "removeButton"
                 text: qsTr("Remove selected images")
@@ -135,7 +142,8 @@ ApplicationWindow {
                 id: dropArea
                 anchors.fill: parent
                 keys: ["text/uri-list"]
-                onEntered: (drag) => { drag.accepted = drag.hasUrls }
+                // Only a drag with a HEIC file or a folder in it shows that it will be taken.
+                onEntered: (drag) => { drag.accepted = drag.hasUrls && window.contentView.acceptsDrop(drag.urls) }
                 onContainsDragChanged: window.contentView.isTargeted = containsDrag
                 onDropped: (drop) => {
                     if (window.contentView.handleDrop(drop.urls))
@@ -266,6 +274,61 @@ ApplicationWindow {
                 radius: 10
                 border.width: 2
                 border.color: window.dropBorderColor
+            }
+        }
+
+        RowLayout {
+            objectName: "readingRow"
+            visible: window.contentView.readingFolder
+            spacing: window.gap
+            Layout.leftMargin: window.gap
+            Layout.rightMargin: window.gap
+
+            ProgressBar {
+                indeterminate: true
+                Layout.preferredWidth: 120
+                Accessible.ignored: true
+            }
+            Label {
+                id: readingLabel
+                text: qsTr("Reading folder…")
+                Layout.fillWidth: true
+                Accessible.role: Accessible.StatusBar
+                Accessible.name: text
+            }
+        }
+
+        // Why the latest files offered were not all taken; never a dialog.
+        RowLayout {
+            id: noticeRow
+            objectName: "intakeNotice"
+            visible: window.contentView.intakeNotice !== ""
+            spacing: window.gap
+            Layout.leftMargin: window.gap
+            Layout.rightMargin: window.gap
+
+            Timer {
+                id: noticeTimer
+                interval: 8000
+                onTriggered: window.contentView.dismissNotice()
+            }
+            Connections {
+                target: window.contentView
+                function onIntakeNoticeChanged() { noticeTimer.restart() }
+            }
+            Label {
+                objectName: "intakeNoticeText"
+                text: window.contentView.intakeNotice
+                wrapMode: Text.WordWrap
+                Layout.fillWidth: true
+                Accessible.role: Accessible.AlertMessage
+                Accessible.name: text
+            }
+            ToolButton {
+                objectName: "dismissNoticeButton"
+                text: "✕"
+                Accessible.name: qsTr("Dismiss")
+                onClicked: window.contentView.dismissNotice()
             }
         }
 

@@ -6,7 +6,7 @@ namespace tessavo {
 
 ContentView::ContentView(PlatformServices services, QObject* parent)
     : QObject(parent), m_services(std::move(services)), m_files(new FileListModel(this)), m_selection(*m_files),
-      m_intake(*m_files, *m_services.filePicker, *m_services.bookmarks), m_run(*m_files, m_services)
+      m_intake(*m_files, *m_services.filePicker, *m_services.folderPicker, *m_services.bookmarks), m_run(*m_files, m_services)
 {
     Q_ASSERT(m_services.filePicker && m_services.folderPicker && m_services.revealer && m_services.bookmarks &&
              m_services.printLine);
@@ -14,6 +14,8 @@ ContentView::ContentView(PlatformServices services, QObject* parent)
     connect(&m_run, &ConversionRun::outputDirectoryChanged, this, &ContentView::outputDirectoryChanged);
     connect(&m_run, &ConversionRun::completedConversionsChanged, this, &ContentView::completedConversionsChanged);
     connect(&m_run, &ConversionRun::runChanged, this, &ContentView::runChanged);
+    connect(&m_intake, &FileIntake::readingFolderChanged, this, &ContentView::readingFolderChanged);
+    connect(&m_intake, &FileIntake::refused, this, &ContentView::setIntakeNotice);
     // Said once, in the GUI thread; the store is gone before this object.
     m_services.bookmarks->storeFailed = [this](const QString& reason) {
         QMetaObject::invokeMethod(this, [this, reason] {
@@ -50,6 +52,12 @@ void ContentView::setIsTargeted(bool targeted)
         return;
     m_isTargeted = targeted;
     emit isTargetedChanged();
+}
+
+void ContentView::setIntakeNotice(const QString& notice)
+{
+    m_intakeNotice = notice;
+    emit intakeNoticeChanged();
 }
 
 } // namespace tessavo

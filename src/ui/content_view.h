@@ -41,6 +41,10 @@ class ContentView : public QObject {
     Q_PROPERTY(QString runSummary READ runSummary NOTIFY runChanged)
     // Why the bookmark store cannot keep records, from its first failure on.
     Q_PROPERTY(QString bookmarkProblem READ bookmarkProblem NOTIFY bookmarkProblemChanged)
+    // A folder's walk is under way.
+    Q_PROPERTY(bool readingFolder READ readingFolder NOTIFY readingFolderChanged)
+    // What the latest offering left out and why; empty once dismissed.
+    Q_PROPERTY(QString intakeNotice READ intakeNotice NOTIFY intakeNoticeChanged)
 
 public:
     using RunState = runs::RunState;
@@ -62,6 +66,7 @@ public:
 
     bool isTargeted() const { return m_isTargeted; }
     void setIsTargeted(bool targeted);
+    void setIntakeNotice(const QString& notice);
 
     QUrl outputDirectory() const { return m_run.outputDirectory(); }
     qint64 completedConversions() const { return m_run.progress().completed; }
@@ -73,12 +78,20 @@ public:
     // Jobs scheduled by any run whose outcome has not been applied yet.
     qint64 jobsOutstanding() const { return m_run.progress().outstanding; }
     QString bookmarkProblem() const { return m_bookmarkProblem; }
+    bool readingFolder() const { return m_intake.readingFolder(); }
+    // Offerings not fully taken in yet.
+    bool takingFiles() const { return m_intake.busy(); }
+    QString intakeNotice() const { return m_intakeNotice; }
 
     Q_INVOKABLE void addImages() { m_intake.pick(); }
+    Q_INVOKABLE void addFolder() { m_intake.pickFolder(); }
     Q_INVOKABLE bool handleDrop(const QList<QUrl>& urls) { return m_intake.drop(urls); }
     // Files named at launch, by this one or a later one, taken as a drop;
     // relative paths are resolved against the current folder.
     void openFiles(const QStringList& paths);
+    // Whether a drag holding `urls` may show that it will be taken.
+    Q_INVOKABLE bool acceptsDrop(const QList<QUrl>& urls) const { return offersPhotos(urls); }
+    Q_INVOKABLE void dismissNotice() { setIntakeNotice({}); }
     Q_INVOKABLE void removeSelectedImages();
     Q_INVOKABLE void convertToJPEG() { m_run.start(); }
     Q_INVOKABLE void cancelConversion() { m_run.cancel(); }
@@ -91,6 +104,9 @@ signals:
     void completedConversionsChanged();
     void runChanged();
     void bookmarkProblemChanged();
+    void readingFolderChanged();
+    // Also when a new notice repeats the last one, so it shows again.
+    void intakeNoticeChanged();
 
 private:
     PlatformServices m_services;
@@ -100,6 +116,7 @@ private:
     ConversionRun m_run;
     bool m_isTargeted = false;
     QString m_bookmarkProblem;
+    QString m_intakeNotice;
 };
 
 } // namespace tessavo

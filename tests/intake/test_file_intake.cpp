@@ -1,9 +1,15 @@
 #include "fake_desktop.h"
 #include "platform/file_dialogs.h"
+#include "scratch_dir.h"
 
 #include <QCoreApplication>
+#include <QMimeData>
 #include <QRegularExpression>
+#include <QTimer>
 #include <QTest>
+
+#include <fstream>
+
 
 using namespace tessavo;
 using namespace tessavo::testing;
@@ -18,6 +24,23 @@ const std::pair<const char*, bool> names[] = {
     {"IMG_1.HEIC", true}, {"x.Heic", true},        {"IMG_3.hEiC", true},   {"photo.png", false},
     {"IMG_2.heif", false}, {"IMG.heic.jpg", false}, {"heic", false}, {".heic", false},
 };
+
+namespace fs = std::filesystem;
+
+// Under `root`: empty files and symbolic links ("name -> target").
+void make(const fs::path& root, std::initializer_list<std::string> entries)
+{
+    for (const std::string& entry : entries) {
+        const fs::path path = root / entry.substr(0, entry.find(" -> "));
+        fs::create_directories(path.parent_path());
+        if (entry.find(" -> ") != entry.npos)
+            fs::create_symlink(entry.substr(entry.find(" -> ") + 4), path);
+        else
+            std::ofstream{path};
+    }
+}
+
+QUrl at(const fs::path& path) { return QUrl::fromLocalFile(QString::fromStdString(path.string())); }
 
 } // namespace
 
@@ -64,7 +87,79 @@ private slots:
         QVERIFY(!desktop.view->handleDrop({QUrl("https://example.org/IMG_1.heic"), QUrl("plain text"), QUrl()}));
         QVERIFY(desktop.view->handleDrop({QUrl("plain text"), url("photo.png")}));
     }
+
+    // Each offering in turn on one list: what it leaves listed and the one notice it gives.
+    void foldersJoinInNameOrderAndEveryRefusalIsSaid()
+    {
+        testsupport::ScratchDir dir;
+        make(dir.path(), {"photos/IMG_10.heic", "photos/IMG_2.HEIC", "photos/b.heic", "photos/A.heic", "photos/notes.txt",
+                          "photos/clip.MOV", "photos/.hidden.heic", "photos/.thumbs/t.heic", "photos/sub/c.heic",
+                          "photos/Sub2/d.heic", "photos/2021/z.heic", "photos/gone.heic -> nowhere",
+                          "photos/linked -> ../elsewhere", "elsewhere/e.heic", "x.jpg", "y.png"});
+        const fs::path photos = dir / "photos";
+        const struct { QList<QUrl> drop; const char *joined, *notice; } cases[] = {
+            {{}, "A.heic:W b.heic:W IMG_2.HEIC:W IMG_10.heic:W z.heic:W c.heic:W d.heic:W",
+             "2 files skipped: not HEIC photos; 1 file could not be read"},
+            {{at(dir / "x.jpg"), at(photos / "A.heic"), at(photos)}, "",
+             "3 files skipped: not HEIC photos; 8 files already listed; 1 file could not be read"},
+            {{at(dir / "y.png"), at(dir / "elsewhere/e.heic")}, " e.heic:W", "1 file skipped: not a HEIC photo"}};
+        FakeDesktop desktop;
+        desktop.folders->answers = {FolderChoice{true, at(photos)}};
+        QString expected;
+        for (const auto& c : cases) {
+            if (c.drop.isEmpty())
+                desktop.view->addFolder(), desktop.view->addFolder(); // chosen, then cancelled
+            else
+                QVERIFY(desktop.view->handleDrop(c.drop));
+            QTRY_VERIFY(!desktop.view->takingFiles());
+            QCOMPARE(listed(*desktop.view->droppedFiles()), expected += c.joined);
+            QCOMPARE(desktop.view->intakeNotice(), c.notice);
+        }
+    }
+
+    // A large folder arrives over several turns of the event loop; a drop meanwhile joins after it.
+    void aLargeFolderArrivesInBatches()
+    {
+        testsupport::ScratchDir dir;
+        QStringList expected;
+        for (int i = 1; i <= 1200; ++i)
+            std::ofstream{dir / (std::to_string(i) + ".heic")}, expected << QString::number(i) + ".heic:W";
+        FakeDesktop desktop;
+        QList<int> seen;
+        QTimer turns;
+        turns.callOnTimeout([&] { seen << desktop.view->droppedFiles()->count(); });
+        turns.start(0);
+        QVERIFY(desktop.view->handleDrop({at(dir.path())}) && desktop.view->handleDrop({at(dir / "5.heic"), at(dir / "late.heic")}));
+        QTRY_VERIFY(!desktop.view->takingFiles());
+        QCOMPARE(listed(*desktop.view->droppedFiles()), expected.join(u' ') + " late.heic:W");
+        QVERIFY2(std::any_of(seen.begin(), seen.end(), [](int n) { return n > 0 && n < 1200; }), "no turn between batches");
+    }
+
+    // "Will accept" only for a drag with a HEIC file or a folder; what is refused shows in the window.
+    void theBorderAcceptsOnlyWhatIntakeTakes()
+    {
+        testsupport::ScratchDir dir;
+        fs::create_directory(dir / "folder");
+        FakeDesktop desktop;
+        QQuickWindow* window = desktop.show();
+        QVERIFY(window);
+        const struct { QList<QUrl> urls; bool accepted; } cases[] = {
+            {{at(dir / "x.jpg")}, false}, {{QUrl("https://example.org/a.heic"), at(dir / "none")}, false},
+            {{at(dir / "folder")}, true}, {{at(dir / "x.jpg"), at(dir / "IMG.HEIC")}, true}};
+        for (const auto& c : cases) {
+            QMimeData data;
+            data.setUrls(c.urls);
+            QDragEnterEvent enter(QPoint(window->width() / 2, window->height() / 2), Qt::CopyAction, &data, Qt::LeftButton, {});
+            QDropEvent drop(enter.position(), Qt::CopyAction, &data, Qt::LeftButton, {});
+            QCoreApplication::sendEvent(window, &enter);
+            QCOMPARE(desktop.view->isTargeted(), c.accepted);
+            QCoreApplication::sendEvent(window, &drop);
+        }
+        QTRY_COMPARE(listed(*desktop.view->droppedFiles()), "IMG.HEIC:W");
+        auto* notice = window->findChild<QObject*>("intakeNoticeText");
+        QVERIFY(notice->property("visible").toBool() && notice->property("text") == "1 file skipped: not a HEIC photo");
+    }
 };
 
-QTEST_GUILESS_MAIN(FileIntakeTest)
+QTEST_MAIN(FileIntakeTest)
 #include "test_file_intake.moc"

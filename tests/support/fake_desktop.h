@@ -19,7 +19,7 @@ struct FakeFilePicker final : FilePicker {
 
 struct FakeFolderPicker final : FolderPicker {
     QList<FolderChoice> answers;
-    FolderChoice pickFolder() override { return answers.isEmpty() ? FolderChoice{} : answers.takeFirst(); }
+    FolderChoice pickFolder(FolderPurpose) override { return answers.isEmpty() ? FolderChoice{} : answers.takeFirst(); }
 };
 
 struct FakeRevealer final : FolderRevealer {
