@@ -31,4 +31,16 @@ QtObject {
             colour = darken ? Qt.darker(colour, 1.12) : Qt.lighter(colour, 1.12)
         return colour
     }
+
+    // `colour` mixed toward `toward` until it reads at 4.5:1 on
+    // `background`: unlike the enabled text still, but legible.
+    function readableToward(colour, toward, background) {
+        let mixed = colour
+        for (let i = 1; i <= 10 && ratio(mixed, background) < 4.5; ++i) {
+            const t = i / 10
+            mixed = Qt.rgba(colour.r + (toward.r - colour.r) * t, colour.g + (toward.g - colour.g) * t,
+                            colour.b + (toward.b - colour.b) * t, 1)
+        }
+        return mixed
+    }
 }

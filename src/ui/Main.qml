@@ -20,10 +20,24 @@ ApplicationWindow {
 
     width: Math.min(640, roomWidth)
     height: Math.min(480, roomHeight)
-    minimumWidth: Math.min(commandRow.implicitWidth + 4 * gap, roomWidth)
+    minimumWidth: Math.min(Math.max(commandRow.implicitWidth, optionsRow.implicitWidth) + 4 * gap, roomWidth)
     minimumHeight: Math.min(320, roomHeight)
     visible: true
     title: qsTr("Tessavo")
+
+    // Desktops' disabled text is often too faint to read (1.8:1 in Qt's own
+    // light palette): it moves toward the enabled text until it reads.
+    SystemPalette { id: activeColours; colorGroup: SystemPalette.Active }
+    SystemPalette { id: disabledColours; colorGroup: SystemPalette.Disabled }
+    palette.disabled.buttonText: Contrast.readableToward(disabledColours.buttonText, activeColours.buttonText, disabledColours.button)
+    palette.disabled.windowText: Contrast.readableToward(disabledColours.windowText, activeColours.windowText, disabledColours.window)
+    palette.disabled.text: Contrast.readableToward(disabledColours.text, activeColours.text, disabledColours.base)
+
+    // English's two forms without a translation loaded; each string is a
+    // plural one, which a translation gives all its forms.
+    function photoCount(count: int): string {
+        return count === 1 ? qsTr("%Ln photo", "", count) : qsTr("%Ln photos", "", count)
+    }
 
     menuBar: MenuBar {
         Menu {
@@ -193,6 +207,7 @@ ApplicationWindow {
 
                 Accessible.role: Accessible.List
                 Accessible.name: qsTr("Images to convert")
+                Accessible.description: countLabel.text
 
                 delegate: FileRow {
                     objectName: "fileRow"
@@ -202,6 +217,7 @@ ApplicationWindow {
                     selected: window.contentView.selectionCount >= 0 && window.contentView.isSelected(url)
                     focusShown: ListView.isCurrentItem && ListView.view.activeFocus
                     spinAngle: ListView.view.spinStep * 30
+                    onDoubleClicked: window.contentView.openConverted(url)
                     onClicked: (modifiers) => {
                         fileList.forceActiveFocus()
                         fileList.currentIndex = index
@@ -236,6 +252,11 @@ ApplicationWindow {
                     case Qt.Key_PageDown: moveTo(currentIndex + page, event.modifiers); break
                     case Qt.Key_Home: moveTo(0, event.modifiers); break
                     case Qt.Key_End: moveTo(count - 1, event.modifiers); break
+                    case Qt.Key_Return:
+                    case Qt.Key_Enter:
+                        if (!window.contentView.openConverted(model.urlAt(currentIndex)))
+                            return
+                        break
                     case Qt.Key_Space:
                         if (count > 0)
                             window.contentView.toggleSelected(model.urlAt(currentIndex))
@@ -266,6 +287,36 @@ ApplicationWindow {
                 radius: 10
                 border.width: 2
                 border.color: window.dropBorderColor
+            }
+        }
+
+        // How many photos are listed, and the options of the next run.
+        RowLayout {
+            id: optionsRow
+            spacing: window.gap
+            Layout.leftMargin: window.gap
+            Layout.rightMargin: window.gap
+
+            Label {
+                id: countLabel
+                objectName: "countLabel"
+                text: window.photoCount(window.contentView.droppedFiles.count)
+                elide: Text.ElideRight
+                Layout.fillWidth: true
+                Accessible.role: Accessible.StaticText
+                Accessible.name: text
+            }
+            CheckBox {
+                objectName: "keepMetadataBox"
+                text: qsTr("Keep date, camera and location")
+                checked: window.contentView.keepMetadata
+                onToggled: window.contentView.keepMetadata = checked
+            }
+            CheckBox {
+                objectName: "keepHdrBox"
+                text: qsTr("Keep HDR")
+                checked: window.contentView.keepHdr
+                onToggled: window.contentView.keepHdr = checked
             }
         }
 

@@ -12,6 +12,7 @@ ContentView::ContentView(PlatformServices services, QObject* parent)
     connect(&m_run, &ConversionRun::outputDirectoryChanged, this, &ContentView::outputDirectoryChanged);
     connect(&m_run, &ConversionRun::completedConversionsChanged, this, &ContentView::completedConversionsChanged);
     connect(&m_run, &ConversionRun::runChanged, this, &ContentView::runChanged);
+    connect(&m_run, &ConversionRun::optionsChanged, this, &ContentView::optionsChanged);
     // Said once, in the GUI thread; the store is gone before this object.
     m_services.bookmarks->storeFailed = [this](const QString& reason) {
         QMetaObject::invokeMethod(this, [this, reason] {
@@ -32,6 +33,18 @@ void ContentView::removeSelectedImages()
 {
     m_files->removeFiles(m_selection.urls());
     m_selection.clear();
+}
+
+bool ContentView::openConverted(const QUrl& url)
+{
+    const qsizetype row = m_files->indexOf(url);
+    if (row < 0 || !m_services.opener)
+        return false;
+    const FileEntry& entry = m_files->at(row);
+    if (entry.status != ImageStatus::Success || entry.jpeg.isEmpty())
+        return false;
+    m_services.opener->open(QUrl::fromLocalFile(entry.jpeg));
+    return true;
 }
 
 void ContentView::setIsTargeted(bool targeted)

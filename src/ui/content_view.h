@@ -38,6 +38,9 @@ class ContentView : public QObject {
     Q_PROPERTY(qint64 runConverted READ runConverted NOTIFY runChanged)
     Q_PROPERTY(qint64 runFailed READ runFailed NOTIFY runChanged)
     Q_PROPERTY(QString runSummary READ runSummary NOTIFY runChanged)
+    // The options of the next run, remembered between sessions.
+    Q_PROPERTY(bool keepMetadata READ keepMetadata WRITE setKeepMetadata NOTIFY optionsChanged)
+    Q_PROPERTY(bool keepHdr READ keepHdr WRITE setKeepHdr NOTIFY optionsChanged)
     // Why the bookmark store cannot keep records, from its first failure on.
     Q_PROPERTY(QString bookmarkProblem READ bookmarkProblem NOTIFY bookmarkProblemChanged)
 
@@ -72,6 +75,10 @@ public:
     // Jobs scheduled by any run whose outcome has not been applied yet.
     qint64 jobsOutstanding() const { return m_run.progress().outstanding; }
     QString bookmarkProblem() const { return m_bookmarkProblem; }
+    bool keepMetadata() const { return m_run.option(kKeepMetadata); }
+    void setKeepMetadata(bool on) { m_run.setOption(kKeepMetadata, on); }
+    bool keepHdr() const { return m_run.option(kKeepHdr); }
+    void setKeepHdr(bool on) { m_run.setOption(kKeepHdr, on); }
 
     Q_INVOKABLE void addImages() { m_intake.pick(); }
     Q_INVOKABLE bool handleDrop(const QList<QUrl>& urls) { return m_intake.drop(urls); }
@@ -79,6 +86,9 @@ public:
     Q_INVOKABLE void convertToJPEG() { m_run.start(); }
     Q_INVOKABLE void cancelConversion() { m_run.cancel(); }
     Q_INVOKABLE void revealOutputFolder() { m_run.revealOutputFolder(); }
+    // Opens a converted entry's JPEG in the desktop's viewer; false, and
+    // nothing opened, for any other entry.
+    Q_INVOKABLE bool openConverted(const QUrl& url);
 
 signals:
     void selectedFilesChanged();
@@ -87,6 +97,7 @@ signals:
     void completedConversionsChanged();
     void runChanged();
     void bookmarkProblemChanged();
+    void optionsChanged();
 
 private:
     PlatformServices m_services;
