@@ -265,7 +265,7 @@ private slots:
             QVERIFY(contrast(w.item("runSummary")->property("color").value<QColor>(), palette.color(QPalette::Window)) >= 4.5);
             w.view.clearSelection(); // disables Remove
             const QColor disabled = w.item("removeButton")->property("contentItem").value<QQuickItem*>()->property("color").value<QColor>();
-            QVERIFY(contrast(disabled, palette.color(QPalette::Disabled, QPalette::Button)) >= 4.5);
+            QVERIFY2(contrast(disabled, palette.color(QPalette::Disabled, QPalette::Button)) >= 4.5, qPrintable(disabled.name() + palette.color(QPalette::Disabled, QPalette::Button).name()));
             w.view.setSelectedFiles({w.files.at(0).url, w.files.at(1).url});
         }
         QGuiApplication::setPalette(light);
