@@ -5,8 +5,8 @@
 # date and the modification time, and the option after a restart), a double
 # click opening a converted JPEG in the default viewer (a stand-in that
 # records what it was given), disabled text in the light palette and in a
-# dark one (a KDE colour scheme, read by Qt as on a KDE desktop), and About
-# at QT_SCALE_FACTOR=2. One screenshot per state into OUTDIR, and what was
+# dark one (a Qt Quick Controls colour scheme), and About at
+# QT_SCALE_FACTOR=2. One screenshot per state into OUTDIR, and what was
 # checked in OUTDIR/checks.txt.
 #   bash scripts/look-rows.sh OUTDIR
 # Needs a build in build/.
@@ -17,6 +17,8 @@ fi
 repo=$(cd "$(dirname "$0")/.." && pwd)
 out=$(mkdir -p "$1" && cd "$1" && pwd)
 export DISPLAY=:94
+# What the bus starts (the file manager for the reveal) opens on this display.
+dbus-update-activation-environment DISPLAY
 work=$(mktemp -d)
 pids=()
 cleanup() { for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done; rm -rf "$work"; }
@@ -69,7 +71,7 @@ start() {
   HOME=$home QT_QPA_PLATFORM=xcb "$@" "$repo/build/src/app/tessavo" >>"$out/stdout.txt" 2>>"$out/stderr.txt" &
   app=$!
   pids+=($app)
-  window=$(xdotool search --sync --onlyvisible --name '^Tessavo$' | head -1)
+  window=$(xdotool search --sync --all --onlyvisible --pid "$app" --name '^Tessavo$' | head -1)
   xdotool windowactivate --sync "$window"
   sleep 1
   eval "$(xdotool getwindowgeometry --shell "$window" | sed 's/^/win_/')"
@@ -103,8 +105,10 @@ check "IMG_0002.jpg mtime: $(stat -c %y "$jpeg") (the photo's: $(stat -c %y "$ph
 # one (the first).
 click 120 195 --repeat 2 --delay 80
 click 120 144 --repeat 2 --delay 80
+# Down to the second row, converted too, and Return.
+key Down Return
 sleep 2
-check "opened after double clicks on a failed and a converted row: $(tr '\n' ' ' <"$work/opened.txt")"
+check "opened after double clicks on a failed and a converted row, then Return on the second: $(tr '\n' ' ' <"$work/opened.txt")"
 shot 4-after-double-click
 stop
 
@@ -113,28 +117,34 @@ start env
 shot 5-relaunched
 stop
 
-# A dark palette, as a KDE desktop hands it to Qt.
-mkdir -p "$home/.config"
-cat >"$home/.config/kdeglobals" <<'EOF'
-[Colors:Button]
-BackgroundNormal=49,54,59
-ForegroundNormal=239,240,241
-ForegroundInactive=161,169,177
-[Colors:View]
-BackgroundNormal=35,38,41
-ForegroundNormal=239,240,241
-ForegroundInactive=161,169,177
-[Colors:Window]
-BackgroundNormal=49,54,59
-ForegroundNormal=239,240,241
-ForegroundInactive=161,169,177
-[Colors:Selection]
-BackgroundNormal=61,174,233
-ForegroundNormal=252,252,252
+# A dark palette. Qt 6.4's Fusion controls keep their own palette whatever
+# the desktop's theme says; a colour scheme of Qt Quick Controls' own
+# configuration reaches them.
+cat >"$work/dark.conf" <<'EOF'
+[Fusion\Palette]
+Window=#31363b
+WindowText=#eff0f1
+Base=#232629
+AlternateBase=#31363b
+Text=#eff0f1
+Button=#31363b
+ButtonText=#eff0f1
+Light=#474d53
+Midlight=#3b4045
+Mid=#62686e
+Dark=#1b1e20
+Shadow=#121415
+Highlight=#3daee9
+HighlightedText=#fcfcfc
 EOF
-start env XDG_CURRENT_DESKTOP=KDE KDE_SESSION_VERSION=5
+start env QT_QUICK_CONTROLS_CONF="$work/dark.conf"
 key ctrl+o
 type_line "$files"
+click $((win_WIDTH - 40)) 102
+type_line "$work/Out"
+timeout 20 xdotool search --sync --onlyvisible --name '^Out' windowclose >/dev/null || true
+sleep 1
+xdotool windowactivate --sync "$window"
 shot 6-dark
 stop
 

@@ -110,7 +110,7 @@ Control {
                 textFormat: Text.PlainText
                 text: row.failureText
                 elide: Text.ElideRight
-                font: TextStyle.footnote
+                font: TextStyle.subheadline
                 color: row.foreground
                 Layout.fillWidth: true
             }
