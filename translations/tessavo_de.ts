@@ -206,6 +206,28 @@
         <source>Dismiss</source>
         <translation>Schließen</translation>
     </message>
+    <message numerus="yes">
+        <source>%Ln photo</source>
+        <translation>
+            <numerusform>%Ln Foto</numerusform>
+            <numerusform>%Ln Fotos</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln photos</source>
+        <translation>
+            <numerusform>%Ln Foto</numerusform>
+            <numerusform>%Ln Fotos</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Keep date, camera and location</source>
+        <translation>Datum, Kamera und Ort behalten</translation>
+    </message>
+    <message>
+        <source>Keep HDR</source>
+        <translation>HDR behalten</translation>
+    </message>
 </context>
 <context>
     <name>main</name>

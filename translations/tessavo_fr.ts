@@ -25,15 +25,15 @@
     <message numerus="yes">
         <source>%Ln file skipped: not a HEIC photo</source>
         <translation>
-            <numerusform>%Ln fichier ignoré : pas une photo HEIC</numerusform>
-            <numerusform>%Ln fichiers ignorés : pas des photos HEIC</numerusform>
+            <numerusform>%Ln fichier ignoré&#xa0;: pas une photo HEIC</numerusform>
+            <numerusform>%Ln fichiers ignorés&#xa0;: pas des photos HEIC</numerusform>
         </translation>
     </message>
     <message numerus="yes">
         <source>%Ln files skipped: not HEIC photos</source>
         <translation>
-            <numerusform>%Ln fichier ignoré : pas une photo HEIC</numerusform>
-            <numerusform>%Ln fichiers ignorés : pas des photos HEIC</numerusform>
+            <numerusform>%Ln fichier ignoré&#xa0;: pas une photo HEIC</numerusform>
+            <numerusform>%Ln fichiers ignorés&#xa0;: pas des photos HEIC</numerusform>
         </translation>
     </message>
     <message numerus="yes">
@@ -205,6 +205,28 @@
     <message>
         <source>Dismiss</source>
         <translation>Fermer</translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln photo</source>
+        <translation>
+            <numerusform>%Ln photo</numerusform>
+            <numerusform>%Ln photos</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln photos</source>
+        <translation>
+            <numerusform>%Ln photo</numerusform>
+            <numerusform>%Ln photos</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Keep date, camera and location</source>
+        <translation>Conserver la date, l’appareil et le lieu</translation>
+    </message>
+    <message>
+        <source>Keep HDR</source>
+        <translation>Conserver le HDR</translation>
     </message>
 </context>
 <context>

@@ -56,10 +56,15 @@ void ConversionRun::convertImages()
         sources.push_back(localPath(m_files.at(row).url));
     const auto names = planDestinationNames(sources, localPath(folder));
     auto batch = std::make_shared<ConversionBatch>(++m_runNumber, m_services.printLine);
+    // Taken once: a change while the jobs run is for the next run.
+    const bool keepMetadata = option(kKeepMetadata);
+    const bool keepHdr = option(kKeepHdr);
     // Paths only: the job reads and decodes once it runs on a worker.
     for (qsizetype row = 0; row < count; ++row) {
         ConversionOptions options;
         options.destinationName = names[size_t(row)];
+        options.keepMetadata = keepMetadata;
+        options.keepHdr = keepHdr;
         batch->add({m_files.at(row).url, row, sources[size_t(row)], localPath(folder), std::move(options)});
     }
     m_batches.push_back(batch);
@@ -90,7 +95,7 @@ void ConversionRun::applyOutcomes(const std::vector<JobOutcome>& outcomes)
         // runs the last outcome to arrive wins.
         if (row >= 0 && m_files.at(row).status != ImageStatus::Waiting) {
             if (converted)
-                m_files.setStatus(row, ImageStatus::Success);
+                m_files.setConverted(row, QFile::decodeName(outcome.result.destination.c_str()));
             else
                 m_files.setFailed(row, {outcome.result.step, QString::fromLocal8Bit(outcome.result.reason),
                                         QFile::decodeName(outcome.result.destination.c_str())});
@@ -173,6 +178,19 @@ QString ConversionRun::summary() const
                          : tr("Cancelled: %Ln of %1 converted", nullptr, converted).arg(total);
     }
     return {};
+}
+
+bool ConversionRun::option(QStringView key) const
+{
+    return m_services.preferences && m_services.preferences->value(key.toString(), false).toBool();
+}
+
+void ConversionRun::setOption(QStringView key, bool on)
+{
+    if (!m_services.preferences || option(key) == on)
+        return;
+    m_services.preferences->setValue(key.toString(), on);
+    emit optionsChanged();
 }
 
 void ConversionRun::revealOutputFolder()

@@ -27,6 +27,10 @@ Q_ENUM_NS(RunState)
 } // namespace runs
 using runs::RunState;
 
+// The options of every run, off unless the user asked, kept as preferences.
+inline constexpr QStringView kKeepMetadata = u"Options/keepMetadata";
+inline constexpr QStringView kKeepHdr = u"Options/keepHdr";
+
 // How far the runs have come, counted once, on the GUI thread.
 struct RunProgress {
     // Jobs of any run whose outcome has not been applied and that no cancel dropped.
@@ -65,6 +69,10 @@ public:
     void cancel();
     void revealOutputFolder();
 
+    // kKeepMetadata or kKeepHdr, as the next run will take it.
+    bool option(QStringView key) const;
+    void setOption(QStringView key, bool on);
+
     // Applies each job's outcome. The job carries the entry's position and
     // URL: when the position no longer names that URL (removal during the
     // run) the entry is found by URL; an entry that is gone, or waiting
@@ -76,6 +84,7 @@ signals:
     void outputDirectoryChanged();
     void completedConversionsChanged();
     void runChanged();
+    void optionsChanged();
 
 private:
     void convertImages();

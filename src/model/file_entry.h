@@ -23,6 +23,8 @@ struct FileEntry {
     QUrl url;
     ImageStatus status = ImageStatus::Waiting;
     ConversionFailure failure;
+    // The JPEG its last conversion wrote; empty unless it is converted.
+    QString jpeg = {};
 
     friend bool operator==(const FileEntry&, const FileEntry&) = default;
 };

@@ -95,11 +95,20 @@ bool FileListModel::setStatus(qsizetype row, ImageStatus status)
     if (row < 0 || row >= m_entries.size())
         return false;
     FileEntry& entry = m_entries[row];
-    if (entry.status != status || entry.failure != ConversionFailure{}) {
+    if (entry.status != status || entry.failure != ConversionFailure{} || !entry.jpeg.isEmpty()) {
         entry.status = status;
         entry.failure = {};
+        entry.jpeg.clear();
         announceStatus(row);
     }
+    return true;
+}
+
+bool FileListModel::setConverted(qsizetype row, QString jpeg)
+{
+    if (!setStatus(row, ImageStatus::Success))
+        return false;
+    m_entries[row].jpeg = std::move(jpeg);
     return true;
 }
 
@@ -110,6 +119,7 @@ bool FileListModel::setFailed(qsizetype row, ConversionFailure failure)
     FileEntry& entry = m_entries[row];
     entry.status = ImageStatus::Error;
     entry.failure = std::move(failure);
+    entry.jpeg.clear();
     announceStatus(row);
     return true;
 }
@@ -121,6 +131,7 @@ void FileListModel::setAllStatuses(ImageStatus status)
     for (FileEntry& entry : m_entries) {
         entry.status = status;
         entry.failure = {};
+        entry.jpeg.clear();
     }
     emit dataChanged(index(0), index(int(m_entries.size() - 1)), {StatusRole, FailureTextRole});
 }

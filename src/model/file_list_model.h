@@ -49,9 +49,12 @@ public:
     // Appends (url, waiting). Callers check containsFile first; a URL that is
     // already listed is refused (returns false) so the list stays unique.
     bool appendFile(const QUrl& url);
-    // Changes the status of the entry at `row` only, and clears its failure.
+    // Changes the status of the entry at `row` only, and clears its failure
+    // and JPEG.
     // A row outside the list is ignored and reported by returning false.
     bool setStatus(qsizetype row, ImageStatus status);
+    // Success, and the JPEG written.
+    bool setConverted(qsizetype row, QString jpeg);
     // Error with what the conversion reported.
     bool setFailed(qsizetype row, ConversionFailure failure);
     // Every entry to `status` (failures cleared), announced by one change

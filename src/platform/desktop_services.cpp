@@ -5,7 +5,17 @@
 #include "platform/folder_reveal.h"
 #include "platform/settings_store.h"
 
+#include <QDesktopServices>
+
 namespace tessavo {
+
+namespace {
+// The desktop's default application for the file's type (xdg-open's choice).
+class DesktopFileOpener final : public FileOpener {
+public:
+    void open(const QUrl& file) override { QDesktopServices::openUrl(file); }
+};
+} // namespace
 
 PlatformServices desktopServices(std::function<void(std::string_view line)> printLine)
 {
@@ -16,6 +26,7 @@ PlatformServices desktopServices(std::function<void(std::string_view line)> prin
     services.bookmarks = std::make_unique<SqliteBookmarkStore>(printLine);
     services.preferences = std::make_unique<SettingsStore>();
     services.printLine = std::move(printLine);
+    services.opener = std::make_unique<DesktopFileOpener>();
     return services;
 }
 

@@ -45,6 +45,13 @@ public:
     virtual void reveal(const QUrl& folder) = 0;
 };
 
+// Opens a file in the application the desktop chose for its type.
+class FileOpener {
+public:
+    virtual ~FileOpener() = default;
+    virtual void open(const QUrl& file) = 0;
+};
+
 // Records every location the user hands over. Write-only: nothing in the
 // application reads a record back.
 class BookmarkStore {
@@ -78,6 +85,7 @@ struct PlatformServices {
     // Where the conversion lines go, from the jobs' threads: standard output
     // in the application; tests may collect them.
     std::function<void(std::string_view line)> printLine;
+    std::unique_ptr<FileOpener> opener;
 };
 
 } // namespace tessavo

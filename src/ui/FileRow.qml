@@ -3,7 +3,7 @@ import QtQuick.Layouts
 import QtQuick.Controls.Fusion
 import Tessavo
 
-// One listed file: name, size and status. The row is tagged with its URL;
+// One listed file: name, size, status, and why it failed. The row is tagged with its URL;
 // what a click means for the selection is left to the list.
 Control {
     id: row
@@ -21,6 +21,7 @@ Control {
     property real spinAngle: 0
 
     signal clicked(int modifiers)
+    signal doubleClicked()
 
     readonly property string statusText: {
         switch (status) {
@@ -69,34 +70,49 @@ Control {
     }
 
     contentItem: RowLayout {
-        // The name, cut short in the middle when the row is too narrow, and
-        // after it the folder when another row has the same name.
-        Item {
-            implicitHeight: nameLabel.implicitHeight
+        ColumnLayout {
+            spacing: 0
             Layout.fillWidth: true
+            // The name, cut short in the middle when the row is too narrow, and
+            // after it the folder when another row has the same name.
+            Item {
+                implicitHeight: nameLabel.implicitHeight
+                Layout.fillWidth: true
 
-            Label {
-                id: nameLabel
-                objectName: "nameLabel"
-                anchors.verticalCenter: parent.verticalCenter
-                width: Math.min(implicitWidth, parent.width - (folderLabel.visible ? folderLabel.implicitWidth + 6 : 0))
-                // A file name is data, never markup.
-                textFormat: Text.PlainText
-                text: row.fileName
-                elide: Text.ElideMiddle
-                color: row.foreground
+                Label {
+                    id: nameLabel
+                    objectName: "nameLabel"
+                    anchors.verticalCenter: parent.verticalCenter
+                    width: Math.min(implicitWidth, parent.width - (folderLabel.visible ? folderLabel.implicitWidth + 6 : 0))
+                    // A file name is data, never markup.
+                    textFormat: Text.PlainText
+                    text: row.fileName
+                    elide: Text.ElideMiddle
+                    color: row.foreground
+                }
+                Label {
+                    id: folderLabel
+                    objectName: "folderLabel"
+                    anchors.verticalCenter: parent.verticalCenter
+                    x: nameLabel.width + 6
+                    width: Math.min(implicitWidth, parent.width - x)
+                    textFormat: Text.PlainText
+                    text: qsTr("in %1").arg(row.sharedNameFolder)
+                    visible: row.sharedNameFolder !== ""
+                    elide: Text.ElideMiddle
+                    color: row.foreground
+                }
             }
+            // Why it failed, readable without hovering; whole in the tooltip.
             Label {
-                id: folderLabel
-                objectName: "folderLabel"
-                anchors.verticalCenter: parent.verticalCenter
-                x: nameLabel.width + 6
-                width: Math.min(implicitWidth, parent.width - x)
+                objectName: "reasonLabel"
+                visible: row.failureText !== ""
                 textFormat: Text.PlainText
-                text: qsTr("in %1").arg(row.sharedNameFolder)
-                visible: row.sharedNameFolder !== ""
-                elide: Text.ElideMiddle
+                text: row.failureText
+                elide: Text.ElideRight
+                font: TextStyle.subheadline
                 color: row.foreground
+                Layout.fillWidth: true
             }
         }
         Label {
@@ -117,5 +133,6 @@ Control {
     MouseArea {
         anchors.fill: parent
         onClicked: (mouse) => row.clicked(mouse.modifiers)
+        onDoubleClicked: row.doubleClicked()
     }
 }

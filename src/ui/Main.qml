@@ -20,10 +20,22 @@ ApplicationWindow {
 
     width: Math.min(Math.max(640, minimumWidth), roomWidth)
     height: Math.min(480, roomHeight)
-    minimumWidth: Math.min(commandRow.implicitWidth + 4 * gap, roomWidth)
+    minimumWidth: Math.min(Math.max(commandRow.implicitWidth, optionsRow.implicitWidth) + 4 * gap, roomWidth)
     minimumHeight: Math.min(320, roomHeight)
     visible: true
     title: qsTr("Tessavo")
+
+    // Desktops' disabled text is often too faint to read (1.8:1 in Qt's own
+    // light palette); the window's own reads at 4.5:1.
+    palette.disabled.buttonText: Contrast.disabledText(palette.active.buttonText, palette.active.button)
+    palette.disabled.windowText: Contrast.disabledText(palette.active.windowText, palette.active.window)
+    palette.disabled.text: Contrast.disabledText(palette.active.text, palette.active.base)
+
+    // English's two forms without a translation loaded; each string is a
+    // plural one, which a translation gives all its forms.
+    function photoCount(count: int): string {
+        return count === 1 ? qsTr("%Ln photo", "", count) : qsTr("%Ln photos", "", count)
+    }
 
     menuBar: MenuBar {
         Menu {
@@ -201,6 +213,7 @@ ApplicationWindow {
 
                 Accessible.role: Accessible.List
                 Accessible.name: qsTr("Images to convert")
+                Accessible.description: countLabel.text
 
                 delegate: FileRow {
                     objectName: "fileRow"
@@ -210,6 +223,7 @@ ApplicationWindow {
                     selected: window.contentView.selectionCount >= 0 && window.contentView.isSelected(url)
                     focusShown: ListView.isCurrentItem && ListView.view.activeFocus
                     spinAngle: ListView.view.spinStep * 30
+                    onDoubleClicked: window.contentView.openConverted(url)
                     onClicked: (modifiers) => {
                         fileList.forceActiveFocus()
                         fileList.currentIndex = index
@@ -244,6 +258,11 @@ ApplicationWindow {
                     case Qt.Key_PageDown: moveTo(currentIndex + page, event.modifiers); break
                     case Qt.Key_Home: moveTo(0, event.modifiers); break
                     case Qt.Key_End: moveTo(count - 1, event.modifiers); break
+                    case Qt.Key_Return:
+                    case Qt.Key_Enter:
+                        if (!window.contentView.openConverted(model.urlAt(currentIndex)))
+                            return
+                        break
                     case Qt.Key_Space:
                         if (count > 0)
                             window.contentView.toggleSelected(model.urlAt(currentIndex))
@@ -295,6 +314,36 @@ ApplicationWindow {
                 Layout.fillWidth: true
                 Accessible.role: Accessible.StatusBar
                 Accessible.name: text
+            }
+        }
+
+        // How many photos are listed, and the options of the next run.
+        RowLayout {
+            id: optionsRow
+            spacing: window.gap
+            Layout.leftMargin: window.gap
+            Layout.rightMargin: window.gap
+
+            Label {
+                id: countLabel
+                objectName: "countLabel"
+                text: window.photoCount(window.contentView.droppedFiles.count)
+                elide: Text.ElideRight
+                Layout.fillWidth: true
+                Accessible.role: Accessible.StaticText
+                Accessible.name: text
+            }
+            CheckBox {
+                objectName: "keepMetadataBox"
+                text: qsTr("Keep date, camera and location")
+                checked: window.contentView.keepMetadata
+                onToggled: window.contentView.keepMetadata = checked
+            }
+            CheckBox {
+                objectName: "keepHdrBox"
+                text: qsTr("Keep HDR")
+                checked: window.contentView.keepHdr
+                onToggled: window.contentView.keepHdr = checked
             }
         }
 

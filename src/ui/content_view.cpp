@@ -16,6 +16,7 @@ ContentView::ContentView(PlatformServices services, QObject* parent)
     connect(&m_run, &ConversionRun::runChanged, this, &ContentView::runChanged);
     connect(&m_intake, &FileIntake::readingFolderChanged, this, &ContentView::readingFolderChanged);
     connect(&m_intake, &FileIntake::refused, this, &ContentView::setIntakeNotice);
+    connect(&m_run, &ConversionRun::optionsChanged, this, &ContentView::optionsChanged);
     // Said once, in the GUI thread; the store is gone before this object.
     m_services.bookmarks->storeFailed = [this](const QString& reason) {
         QMetaObject::invokeMethod(this, [this, reason] {
@@ -44,6 +45,18 @@ void ContentView::openFiles(const QStringList& paths)
     for (const QString& path : paths)
         urls << QUrl::fromLocalFile(QDir::cleanPath(QDir::current().absoluteFilePath(path)));
     m_intake.drop(urls);
+}
+
+bool ContentView::openConverted(const QUrl& url)
+{
+    const qsizetype row = m_files->indexOf(url);
+    if (row < 0 || !m_services.opener)
+        return false;
+    const FileEntry& entry = m_files->at(row);
+    if (entry.status != ImageStatus::Success || entry.jpeg.isEmpty())
+        return false;
+    m_services.opener->open(QUrl::fromLocalFile(entry.jpeg));
+    return true;
 }
 
 void ContentView::setIsTargeted(bool targeted)

@@ -39,6 +39,9 @@ class ContentView : public QObject {
     Q_PROPERTY(qint64 runConverted READ runConverted NOTIFY runChanged)
     Q_PROPERTY(qint64 runFailed READ runFailed NOTIFY runChanged)
     Q_PROPERTY(QString runSummary READ runSummary NOTIFY runChanged)
+    // The options of the next run, remembered between sessions.
+    Q_PROPERTY(bool keepMetadata READ keepMetadata WRITE setKeepMetadata NOTIFY optionsChanged)
+    Q_PROPERTY(bool keepHdr READ keepHdr WRITE setKeepHdr NOTIFY optionsChanged)
     // Why the bookmark store cannot keep records, from its first failure on.
     Q_PROPERTY(QString bookmarkProblem READ bookmarkProblem NOTIFY bookmarkProblemChanged)
     // A folder's walk is under way.
@@ -82,6 +85,10 @@ public:
     // Offerings not fully taken in yet.
     bool takingFiles() const { return m_intake.busy(); }
     QString intakeNotice() const { return m_intakeNotice; }
+    bool keepMetadata() const { return m_run.option(kKeepMetadata); }
+    void setKeepMetadata(bool on) { m_run.setOption(kKeepMetadata, on); }
+    bool keepHdr() const { return m_run.option(kKeepHdr); }
+    void setKeepHdr(bool on) { m_run.setOption(kKeepHdr, on); }
 
     Q_INVOKABLE void addImages() { m_intake.pick(); }
     Q_INVOKABLE void addFolder() { m_intake.pickFolder(); }
@@ -96,6 +103,9 @@ public:
     Q_INVOKABLE void convertToJPEG() { m_run.start(); }
     Q_INVOKABLE void cancelConversion() { m_run.cancel(); }
     Q_INVOKABLE void revealOutputFolder() { m_run.revealOutputFolder(); }
+    // Opens a converted entry's JPEG in the desktop's viewer; false, and
+    // nothing opened, for any other entry.
+    Q_INVOKABLE bool openConverted(const QUrl& url);
 
 signals:
     void selectedFilesChanged();
@@ -107,6 +117,7 @@ signals:
     void readingFolderChanged();
     // Also when a new notice repeats the last one, so it shows again.
     void intakeNoticeChanged();
+    void optionsChanged();
 
 private:
     PlatformServices m_services;

@@ -31,7 +31,7 @@ struct Run {
     QUrl file(const QString& name)
     {
         const QString path = dir.filePath("in/" + name);
-        const QString sample = name.startsWith("bad") ? "README.md" : "odd-size.heic";
+        const QString sample = name.startsWith("bad") ? "README.md" : name.startsWith("exif") ? "exif-ii-orientation-3.heic" : "odd-size.heic";
         if (!QDir().mkpath(QFileInfo(path).path()) || !QFile::copy(TESSAVO_TEST_DATA "/" + sample, path))
             qFatal("cannot write %s", qPrintable(path));
         return QUrl::fromLocalFile(path);
@@ -149,6 +149,26 @@ private slots:
         QCOMPARE(written, c.jpegs);
         for (const QString& jpeg : c.jpegs)
             QCOMPARE(QImage(r.out.toLocalFile() + u'/' + jpeg).size(), QSize(33, 17));
+    }
+
+    // The preference as a run starts decides its JPEG's date and modification
+    // time; a change during the run waits for the next. The row opens that JPEG.
+    void keepsMetadataWhenAsked()
+    {
+        Run r;
+        r.add({"exif.heic"});
+        const QDateTime taken(QDate(2020, 1, 2), QTime(3, 4, 5));
+        QFile photo(r.view.droppedFiles()->at(0).url.toLocalFile());
+        QVERIFY(photo.open(QIODevice::Append) && photo.setFileTime(taken, QFileDevice::FileModificationTime));
+        for (const bool keep : {true, false}) {
+            r.desktop.preferences->values["Options/keepMetadata"] = keep;
+            r.hold(); r.start(); r.view.setKeepMetadata(!keep); r.settle();
+            QFile jpeg(r.out.toLocalFile() + "/exif.jpg");
+            QVERIFY(jpeg.open(QIODevice::ReadOnly));
+            QCOMPARE(jpeg.readAll().contains("2024:01:02 03:04:05"), keep);
+            QCOMPARE(QFileInfo(jpeg).lastModified() == taken, keep);
+            QVERIFY(r.view.openConverted(QUrl::fromLocalFile(photo.fileName())) && r.desktop.opener->opened.last() == QUrl::fromLocalFile(jpeg.fileName()));
+        }
     }
 };
 

@@ -39,6 +39,11 @@ struct FakePreferences final : PreferenceStore {
     void setValue(const QString& key, const QVariant& value) override { values.insert(key, value); }
 };
 
+struct FakeOpener final : FileOpener {
+    QList<QUrl> opened;
+    void open(const QUrl& file) override { opened << file; }
+};
+
 // A ContentView on fake dialogs. Bookmarks go to `store` when one is given
 // (`bookmarks` is then null), the conversion lines to `lines`.
 struct FakeDesktop {
@@ -47,6 +52,7 @@ struct FakeDesktop {
     FakeRevealer* revealer = new FakeRevealer;
     FakeBookmarks* bookmarks = nullptr;
     FakePreferences* preferences = new FakePreferences;
+    FakeOpener* opener = new FakeOpener;
     std::unique_ptr<ContentView> view;
     std::unique_ptr<QQmlApplicationEngine> engine; // goes before the view it binds to
 
@@ -54,7 +60,8 @@ struct FakeDesktop {
         : view(std::make_unique<ContentView>(PlatformServices{
               std::unique_ptr<FilePicker>(files), std::unique_ptr<FolderPicker>(folders), std::unique_ptr<FolderRevealer>(revealer),
               store ? std::move(store) : std::unique_ptr<BookmarkStore>(bookmarks = new FakeBookmarks),
-              std::unique_ptr<PreferenceStore>(preferences), std::move(lines)}))
+              std::unique_ptr<PreferenceStore>(preferences), std::move(lines),
+              std::unique_ptr<FileOpener>(opener)}))
     {
     }
 

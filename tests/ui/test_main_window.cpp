@@ -116,6 +116,10 @@ private slots:
         QTest::keyClick(w.window, Qt::Key_Delete);
         QCOMPARE(listed(w.files), "IMG_1.HEIC:W");
         QVERIFY(!enabled("removeButton")); // the selection went with its files
+        QCOMPARE(w.item("countLabel")->property("text").toString(), "1 photo");
+        for (const char* box : {"keepMetadataBox", "keepHdrBox"}) // the options, off until clicked
+            QTest::mouseClick(w.window, Qt::LeftButton, {}, w.centreOf(w.item(box)));
+        QCOMPARE(w.desktop.preferences->values, (QVariantMap{{"Options/keepMetadata", true}, {"Options/keepHdr", true}}));
     }
 
     void rowsShowNameSizeStatusAndWhy()
@@ -140,6 +144,14 @@ private slots:
         w.files.setFailed(3, {ConversionStep::Finalize, "No space left on device", "/home/me/Out/gone.jpg"});
         QCOMPARE(w.row(3)->property("toolTipText").toString(), w.path("gone.heic") + "\nCould not write to Out: No space left on device");
         QCOMPARE(w.row(0)->property("toolTipText").toString(), w.path("IMG_0001.HEIC"));
+        QCOMPARE(text(w.row(3), "reasonLabel"), "Could not write to Out: No space left on device");
+        QVERIFY(w.row(3)->findChild<QQuickItem*>("reasonLabel")->isVisible() && !w.row(0)->findChild<QQuickItem*>("reasonLabel")->isVisible());
+        QCOMPARE(w.item("countLabel")->property("text").toString(), "4 photos");
+        w.files.setConverted(2, "/out/IMG_0003.jpg"); // only a converted row opens, on a double click or Return
+        for (int i : {0, 3, 2})
+            QTest::mouseDClick(w.window, Qt::LeftButton, {}, w.centreOf(w.row(i)));
+        QTest::keyClick(w.window, Qt::Key_Return);
+        QCOMPARE(w.desktop.opener->opened, QList<QUrl>(2, QUrl::fromLocalFile("/out/IMG_0003.jpg")));
         w.files.setFailed(3, {ConversionStep::Decode, QString::fromLatin1(kNoMemoryToDecode.data(), kNoMemoryToDecode.size()), ""});
         QCOMPARE(w.row(3)->property("toolTipText").toString(), w.path("gone.heic") + "\nNot enough memory to decode the photo");
     }
@@ -231,7 +243,8 @@ private slots:
         w.view.setSelectedFiles({w.files.at(0).url, w.files.at(1).url});
         QVERIFY(QQuickTest::qWaitForPolish(w.window));
         QList<QRectF> placed; // apart, whole and inside the window
-        for (const char* name : {"titleLabel", "addButton", "removeButton", "convertButton", "fileList", "runSummary", "showFolderButton"}) {
+        for (const char* name : {"titleLabel", "addButton", "removeButton", "convertButton", "fileList", "countLabel", "keepMetadataBox", "keepHdrBox",
+                                 "runSummary", "showFolderButton"}) {
             QQuickItem* item = w.item(name);
             const QRectF box = item->mapRectToScene(QRectF(QPointF(), item->size()));
             QVERIFY2(item->isVisible() && QRectF(QPointF(), w.window->size()).contains(box) && box.width() >= item->implicitWidth() - 1
@@ -256,12 +269,19 @@ private slots:
                          qPrintable(QString::number(i)));
             }
             QVERIFY(contrast(w.item("runSummary")->property("color").value<QColor>(), palette.color(QPalette::Window)) >= 4.5);
+            w.view.clearSelection(); // disables Remove
+            const QColor disabled = w.item("removeButton")->property("contentItem").value<QQuickItem*>()->property("color").value<QColor>();
+            QVERIFY2(contrast(disabled, palette.color(QPalette::Disabled, QPalette::Button)) >= 4.5, qPrintable(disabled.name() + palette.color(QPalette::Disabled, QPalette::Button).name()));
+            w.view.setSelectedFiles({w.files.at(0).url, w.files.at(1).url});
         }
         QGuiApplication::setPalette(light);
+        // About too, title bar and all.
+        QQuickWindow* about = w.showAbout();
+        QVERIFY(QTest::qWaitForWindowExposed(about) && w.window->screen()->availableGeometry().contains(about->frameGeometry()));
     }
 
     // Run at 1x and at 2x (tests/ui/CMakeLists.txt): at 2x the 640x400 points
-    // of the screen hold no About frame, so none saved at 1x is used.
+    // of the screen hold no About frame saved at 1x, so none is used.
     void aboutRestoresOnlyAFrameThatFitsAScreen_data()
     {
         QTest::addColumn<QRect>("saved");
