@@ -6,6 +6,7 @@
 #include "conversion/core/colour_profile.h"
 #include "conversion/core/exif_metadata.h"
 #include "conversion/core/gain_map.h"
+#include "conversion/core/gain_map_reader.h"
 #include "conversion/core/heif_compat.h"
 #include "conversion/core/heif_file.h"
 #include "conversion/core/heif_properties.h"
@@ -293,6 +294,8 @@ public:
         if (done)
             done = decode();
         if (done) {
+            if (options_.keepHdr)
+                collectGainMap();
             collectMetadata();
             done = encodeAndPublish();
         }
@@ -303,6 +306,7 @@ private:
     Result<void> open();
     Result<void> prepareOutput();
     Result<void> decode();
+    void collectGainMap();
     void collectMetadata();
     Result<void> encodeAndPublish();
     void announceDestination();
@@ -345,7 +349,7 @@ Result<void> Conversion::open()
     underWay_ = ConversionStep::Parse;
     heif_ = readHeifFile(bytes);
     if (heif_)
-        adaptForLibheif(bytes, *heif_);
+        adaptForLibheif(bytes, *heif_, options_.keepHdr);
 
     threads_.emplace();
     initialiseLibheifOnce();
@@ -413,6 +417,19 @@ Result<void> Conversion::decode()
         return image.failure();
     image_ = orientation_ != 1 ? unapplyOrientation(*image, orientation_) : std::move(*image);
     return {};
+}
+
+// Without our reading of the file there is no map: nothing would say where
+// it lies against the primary.
+void Conversion::collectGainMap()
+{
+    if (!heif_)
+        return;
+    std::optional<Result<GainMap>> read = GainMapReader(file_.bytes, *heif_, handle_.get()).read();
+    if (read && *read)
+        gainMap_ = std::move(**read);
+    else if (read)
+        result_.notes.push_back("HDR gain map left out: " + read->failure().reason);
 }
 
 // The photo's Exif and XMP when asked for, and what people are told of it.
