@@ -59,7 +59,8 @@ private:
     bool big_;
 };
 
-double srgbToLinear(double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); }
+// Apple's documentation: the map is "encoded using the Rec.709 transfer function".
+double rec709ToLinear(double v) { return v < 0.081 ? v / 4.5 : std::pow((v + 0.099) / 1.099, 1 / 0.45); }
 
 } // namespace
 
@@ -116,7 +117,7 @@ std::array<uint8_t, 256> appleLevels(double headroom)
     std::array<uint8_t, 256> levels{};
     const double stops = std::log2(headroom);
     for (int v = 0; v < 256; ++v) {
-        const double gain = 1 + (headroom - 1) * srgbToLinear(v / 255.0);
+        const double gain = 1 + (headroom - 1) * rec709ToLinear(v / 255.0);
         levels[size_t(v)] = uint8_t(std::clamp(std::lround(255 * std::log2(gain) / stops), 0L, 255L));
     }
     return levels;

@@ -65,7 +65,7 @@ TEST(GainMap, ReadInTheJpegsTerms)
         ASSERT_EQ(std::vector({map.channels, map.width, map.height}), std::vector({1, c.width, c.height}));
         for (int i = 0; i < c.width * c.height; ++i) {
             const double v = decoded[(i / c.width + c.top) * 128 + i % c.width + c.left] / 255.0;
-            const double linear = v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+            const double linear = v < 0.081 ? v / 4.5 : std::pow((v + 0.099) / 1.099, 1 / 0.45); // Rec.709, as Apple documents
             ASSERT_EQ(map.pixels[size_t(i)], std::lround(c.left ? 255 * std::log2(1 + (h - 1) * linear) / s : v * 255)) << i;
         }
     }
