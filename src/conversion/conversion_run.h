@@ -64,6 +64,9 @@ public:
     // wait again; started ones finish. The folder is then not revealed.
     void cancel();
     void revealOutputFolder();
+    // Once a run has ended its summary and folder no longer describe a list
+    // that changed since: back to no run.
+    void forgetEndedRun();
 
     // Applies each job's outcome. The job carries the entry's position and
     // URL: when the position no longer names that URL (removal during the

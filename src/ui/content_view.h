@@ -8,6 +8,8 @@
 
 #include <QList>
 #include <QObject>
+#include <QRect>
+#include <QWindow>
 #include <QUrl>
 #include <QtQml/qqmlregistration.h>
 
@@ -38,6 +40,7 @@ class ContentView : public QObject {
     Q_PROPERTY(qint64 runConverted READ runConverted NOTIFY runChanged)
     Q_PROPERTY(qint64 runFailed READ runFailed NOTIFY runChanged)
     Q_PROPERTY(QString runSummary READ runSummary NOTIFY runChanged)
+    Q_PROPERTY(qint64 jobsOutstanding READ jobsOutstanding NOTIFY runChanged)
     // Why the bookmark store cannot keep records, from its first failure on.
     Q_PROPERTY(QString bookmarkProblem READ bookmarkProblem NOTIFY bookmarkProblemChanged)
 
@@ -76,9 +79,14 @@ public:
     Q_INVOKABLE void addImages() { m_intake.pick(); }
     Q_INVOKABLE bool handleDrop(const QList<QUrl>& urls) { return m_intake.drop(urls); }
     Q_INVOKABLE void removeSelectedImages();
+    // Every row goes; not while a run is converting them.
+    Q_INVOKABLE void clearList();
     Q_INVOKABLE void convertToJPEG() { m_run.start(); }
     Q_INVOKABLE void cancelConversion() { m_run.cancel(); }
     Q_INVOKABLE void revealOutputFolder() { m_run.revealOutputFolder(); }
+    // Puts the main window where the preferences last saw it, before it is
+    // shown, and records its place and maximised state until it is hidden.
+    Q_INVOKABLE void rememberPlaceOf(QWindow* window);
 
 signals:
     void selectedFilesChanged();
@@ -95,6 +103,9 @@ private:
     FileIntake m_intake;
     ConversionRun m_run;
     bool m_isTargeted = false;
+    // The main window's last place while neither maximised nor minimised.
+    QRect m_windowPlace;
+    bool m_windowMaximized = false;
     QString m_bookmarkProblem;
 };
 
