@@ -35,8 +35,7 @@ struct MainWindow {
     FileListModel& files = *view.droppedFiles();
     QQuickWindow* window = desktop.show();
 
-    MainWindow() = default;
-    explicit MainWindow(const QVariantMap& preferences) : window((desktop.preferences->values = preferences, desktop.show())) {}
+    explicit MainWindow(const QVariantMap& preferences = {}) : window((desktop.preferences->values = preferences, desktop.show())) {}
 
     QQuickItem* item(const char* name) const { return window->findChild<QQuickItem*>(name); }
     QString path(const QString& name) const { return scratch.filePath(name); }
@@ -55,14 +54,6 @@ struct MainWindow {
         return row;
     }
     bool enabled(const char* action) const { return window->findChild<QObject*>(action)->property("enabled").toBool(); }
-    // Converts the list into a folder, the workers held while `held` is set.
-    void convert(QSemaphore* held = nullptr)
-    {
-        for (int i = 0; held && i < conversionPool()->maxThreadCount(); ++i)
-            conversionPool()->start([held] { held->acquire(); });
-        desktop.folders->answers = {FolderChoice{true, QUrl::fromLocalFile(path("Out"))}};
-        view.convertToJPEG();
-    }
     QPoint centreOf(const QQuickItem* item) const { return item->mapToScene({item->width() / 2, item->height() / 2}).toPoint(); }
     // Help > About Tessavo, as the menu chooses it.
     QQuickWindow* showAbout() const
@@ -298,11 +289,9 @@ private slots:
         QVERIFY(w.window);
         for (const char* name : {"A.HEIC", "B.HEIC", "C.HEIC"})
             w.desktop.files->answers << QList<QUrl>{QUrl::fromLocalFile(w.path(name))};
-        const struct { const char* focus; QKeySequence keys; bool menuOpen; int listed; } presses[] = {
-            {nullptr, Qt::Key_F10, true, 0}, {nullptr, Qt::Key_Escape, false, 0}, {"addButton", Qt::Key_Return, false, 1},
-            {"addButton", Qt::Key_Enter, false, 2}, {nullptr, Qt::Key_Space, false, 2}, {"removeButton", Qt::Key_Return, false, 1},
-            {nullptr, Qt::CTRL | Qt::Key_O, false, 2},
-        };
+        const struct { const char* focus; QKeySequence keys; bool menuOpen; int listed; } presses[] = {{nullptr, Qt::Key_F10, true, 0},
+            {nullptr, Qt::Key_Escape, false, 0}, {"addButton", Qt::Key_Return, false, 1}, {"addButton", Qt::Key_Enter, false, 2},
+            {nullptr, Qt::Key_Space, false, 2}, {"removeButton", Qt::Key_Return, false, 1}, {nullptr, Qt::CTRL | Qt::Key_O, false, 2}};
         for (const auto& press : presses) {
             QVERIFY(w.enabled("convertAction") == w.item("convertButton")->isEnabled() && w.enabled("clearAction") == (w.files.count() > 0));
             if (press.focus)
@@ -312,81 +301,56 @@ private slots:
             QCOMPARE(w.files.count(), press.listed);
             QVERIFY2(w.item("fileList")->hasActiveFocus() != press.menuOpen, qPrintable(press.keys.toString()));
         }
-        QTest::keySequence(w.window, Qt::CTRL | Qt::Key_W);
-        QVERIFY(!w.window->isVisible());
     }
 
-    // Ctrl+Q while photos wait, then the answer; once the run is over it closes at once.
+    // Ctrl+Q while photos wait, then the answer. Once the run is over Ctrl+W
+    // closes at once, and any change to the list takes the run's summary away.
     void closingAsksWhilePhotosWait()
     {
-        const struct { QList<Qt::Key> answer; bool stop; } answers[] = {
-            {{Qt::Key_Escape}, false}, {{Qt::Key_Return}, false}, {{Qt::Key_Backtab, Qt::Key_Return}, true}};
-        for (const auto& answer : answers) {
+        const struct { QList<Qt::Key> answer; bool stop; int change; } answers[] = {
+            {{Qt::Key_Escape}, false, 0}, {{Qt::Key_Return}, false, 1}, {{Qt::Key_Backtab, Qt::Key_Return}, true, 2}};
+        for (const auto& [answer, stop, change] : answers) {
             MainWindow w;
             QVERIFY(w.window);
-            for (const char* name : {"A.HEIC", "B.HEIC", "C.HEIC"})
-                w.add(name);
-            QSemaphore held;
-            w.convert(&held);
-            QVERIFY(!w.enabled("clearAction"));
+            w.add("A.HEIC"), w.add("B.HEIC"), w.add("C.HEIC");
+            QSemaphore held; // no job starts
+            for (int i = 0; i < conversionPool()->maxThreadCount(); ++i)
+                conversionPool()->start([&held] { held.acquire(); });
+            w.desktop.folders->answers = {FolderChoice{true, QUrl::fromLocalFile(w.path("Out"))}}, w.view.convertToJPEG();
             QTest::keyClick(w.window, Qt::Key_Q, Qt::ControlModifier);
-            QObject* dialog = w.window->findChild<QObject*>("stopDialog");
-            QTRY_VERIFY(dialog->property("opened").toBool());
+            QTRY_VERIFY(w.item("stopText")->isVisible() && !w.enabled("clearAction"));
             QCOMPARE(w.item("stopText")->property("text").toString(), "3 photos are not converted yet.");
-            for (Qt::Key key : answer.answer)
+            for (Qt::Key key : answer)
                 QTest::keyClick(w.window, key);
-            QTRY_VERIFY(!dialog->property("visible").toBool());
-            QCOMPARE(w.window->isVisible(), !answer.stop);
-            QCOMPARE(listed(w.files), answer.stop ? "A.HEIC:W B.HEIC:W C.HEIC:W" : "A.HEIC:C B.HEIC:C C.HEIC:C");
-            QVERIFY(answer.stop || w.item("fileList")->hasActiveFocus());
+            QTRY_VERIFY(!w.item("stopText")->isVisible() && w.window->isVisible() != stop);
+            QCOMPARE(listed(w.files), stop ? "A.HEIC:W B.HEIC:W C.HEIC:W" : "A.HEIC:C B.HEIC:C C.HEIC:C");
+            QVERIFY(stop || w.item("fileList")->hasActiveFocus());
             held.release(conversionPool()->maxThreadCount());
-            QTRY_VERIFY(w.view.runState() != ContentView::RunState::Running);
-            QTest::keyClick(w.window, Qt::Key_Q, Qt::ControlModifier);
+            QTRY_VERIFY(w.view.runState() != ContentView::RunState::Running && w.item("runRow")->isVisible());
+            const std::function<void()> changes[] = {[&] { w.add("D.HEIC"); }, [&] { w.view.selectAll(), w.view.removeSelectedImages(); },
+                                                     [&] { QMetaObject::invokeMethod(w.window->findChild<QObject*>("clearAction"), "trigger"); }};
+            changes[change]();
+            QVERIFY(!w.item("runRow")->isVisible() && (change == 0 || w.files.count() == 0));
+            QTest::keySequence(w.window, Qt::CTRL | Qt::Key_W);
             QVERIFY(!w.window->isVisible());
         }
     }
 
-    void mainWindowRestoresOnlyAPlaceThatFits_data()
-    {
-        QTest::addColumn<QRect>("saved");
-        QTest::addColumn<bool>("maximized");
-        QTest::addColumn<bool>("restored");
-        QTest::newRow("inside") << QRect(100, 60, 700, 500) << false << true;
-        QTest::newRow("inside, maximised") << QRect(100, 60, 700, 500) << true << true;
-        QTest::newRow("past the right edge") << QRect(700, 60, 700, 500) << false << false;
-        QTest::newRow("on a screen that is gone") << QRect(-3000, 60, 700, 500) << false << false;
-    }
-
+    // A remembered place is used only where it fits a screen, and kept again on closing.
     void mainWindowRestoresOnlyAPlaceThatFits()
     {
-        QFETCH(QRect, saved);
-        QFETCH(bool, maximized);
-        QFETCH(bool, restored);
-        MainWindow w({{"MainWindow/geometry", saved}, {"MainWindow/maximized", maximized}});
-        QVERIFY(w.window);
-        QCOMPARE(placeOf(*w.window) == saved, restored && !maximized);
-        QCOMPARE(w.window->windowStates().testFlag(Qt::WindowMaximized), maximized);
-        const QRect normal = maximized ? saved : placeOf(*w.window);
-        w.window->close();
-        QCOMPARE(w.desktop.preferences->values.value("MainWindow/geometry").toRect(), normal);
-        QCOMPARE(w.desktop.preferences->values.value("MainWindow/maximized").toBool(), maximized);
-    }
-
-    // Added, removed, cleared: the last run's summary and Show folder go.
-    void summaryGoesWhenTheListChanges()
-    {
-        MainWindow w;
-        QVERIFY(w.window);
-        const std::function<void()> changes[] = {[&] { w.add("B.HEIC"); }, [&] { w.view.selectAll(), w.view.removeSelectedImages(); },
-                                                 [&] { QMetaObject::invokeMethod(w.window->findChild<QObject*>("clearAction"), "trigger"); }};
-        for (const auto& change : changes) {
-            w.add("A.HEIC");
-            w.convert();
-            QTRY_VERIFY(w.view.runState() == ContentView::RunState::Finished && w.item("showFolderButton")->isVisible());
-            change();
-            QVERIFY(!w.item("runRow")->isVisible());
+        const struct { QRect saved; bool maximized, restored; } places[] = {{{100, 60, 700, 500}, false, true}, {{100, 60, 700, 500}, true, true},
+                                                                          {{700, 60, 700, 500}, false, false}, {{-3000, 60, 700, 500}, false, false}};
+        for (const auto& [saved, maximized, restored] : places) {
+            MainWindow w({{"MainWindow/geometry", saved}, {"MainWindow/maximized", maximized}});
+            QVERIFY(w.window);
+            QCOMPARE(placeOf(*w.window) == saved, restored && !maximized);
+            QCOMPARE(w.window->windowStates().testFlag(Qt::WindowMaximized), maximized);
+            const QRect normal = maximized ? saved : placeOf(*w.window);
+            w.window->close();
+            QVERIFY(w.desktop.preferences->values.value("MainWindow/geometry").toRect() == normal
+                    && w.desktop.preferences->values.value("MainWindow/maximized").toBool() == maximized);
         }
-        QCOMPARE(w.files.count(), 0);
     }
 
     void aboutClosesOnEscapeAndCtrlW()
