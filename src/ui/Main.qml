@@ -224,7 +224,8 @@ ApplicationWindow {
     Connections {
         target: Qt.application
         function onStateChanged() {
-            if (Qt.application.state !== Qt.ApplicationActive)
+            // The question on closing keeps the keyboard while it is open.
+            if (Qt.application.state !== Qt.ApplicationActive || stopDialog.visible)
                 return
             if (window.focusListOnActivate) {
                 window.focusListOnActivate = false
