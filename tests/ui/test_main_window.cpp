@@ -313,7 +313,8 @@ private slots:
             MainWindow w;
             QVERIFY(w.window);
             w.add("A.HEIC"), w.add("B.HEIC"), w.add("C.HEIC");
-            QSemaphore held; // no job starts
+            QSemaphore held; // no job starts; let go at the latest when the row ends, failed or not
+            const auto release = qScopeGuard([&] { held.release(conversionPool()->maxThreadCount()); });
             for (int i = 0; i < conversionPool()->maxThreadCount(); ++i)
                 conversionPool()->start([&held] { held.acquire(); });
             w.desktop.folders->answers = {FolderChoice{true, QUrl::fromLocalFile(w.path("Out"))}}, w.view.convertToJPEG();
