@@ -14,7 +14,8 @@ display=:93
 scratch=$(mktemp -d)
 pids=()
 cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  # Newest first: the display goes last.
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null || true; sleep 0.2; done
   rm -rf "$scratch"
 }
 trap cleanup EXIT
@@ -108,3 +109,5 @@ echo "after:  $after"
 [ "$before" = "$after" ] || { echo "the place was not remembered" >&2; exit 1; }
 key ctrl+q
 for _ in $(seq 50); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.2; done
+if kill -0 "$app_pid" 2>/dev/null; then echo "still running after Ctrl+Q" >&2; exit 1; fi
+echo "Ctrl+Q with no run: closed at once"
