@@ -228,6 +228,50 @@
         <source>Keep HDR</source>
         <translation>HDR behalten</translation>
     </message>
+    <message>
+        <source>&amp;File</source>
+        <translation>&amp;Datei</translation>
+    </message>
+    <message>
+        <source>&amp;Add Images…</source>
+        <translation>Bilder &amp;hinzufügen…</translation>
+    </message>
+    <message>
+        <source>Add &amp;Folder…</source>
+        <translation>&amp;Ordner hinzufügen…</translation>
+    </message>
+    <message>
+        <source>&amp;Convert to JPEG</source>
+        <translation>In &amp;JPEG umwandeln</translation>
+    </message>
+    <message>
+        <source>C&amp;lear List</source>
+        <translation>Liste &amp;leeren</translation>
+    </message>
+    <message>
+        <source>&amp;Quit</source>
+        <translation>&amp;Beenden</translation>
+    </message>
+    <message>
+        <source>Stop converting?</source>
+        <translation>Umwandlung abbrechen?</translation>
+    </message>
+    <message>
+        <source>1 photo is not converted yet.</source>
+        <translation>1 Foto ist noch nicht umgewandelt.</translation>
+    </message>
+    <message>
+        <source>%1 photos are not converted yet.</source>
+        <translation>%1 Fotos sind noch nicht umgewandelt.</translation>
+    </message>
+    <message>
+        <source>Stop and Quit</source>
+        <translation>Abbrechen und beenden</translation>
+    </message>
+    <message>
+        <source>Keep Converting</source>
+        <translation>Weiter umwandeln</translation>
+    </message>
 </context>
 <context>
     <name>main</name>

@@ -228,6 +228,50 @@
         <source>Keep HDR</source>
         <translation>Conserver le HDR</translation>
     </message>
+    <message>
+        <source>&amp;File</source>
+        <translation>&amp;Fichier</translation>
+    </message>
+    <message>
+        <source>&amp;Add Images…</source>
+        <translation>&amp;Ajouter des images…</translation>
+    </message>
+    <message>
+        <source>Add &amp;Folder…</source>
+        <translation>Ajouter un &amp;dossier…</translation>
+    </message>
+    <message>
+        <source>&amp;Convert to JPEG</source>
+        <translation>&amp;Convertir en JPEG</translation>
+    </message>
+    <message>
+        <source>C&amp;lear List</source>
+        <translation>&amp;Vider la liste</translation>
+    </message>
+    <message>
+        <source>&amp;Quit</source>
+        <translation>&amp;Quitter</translation>
+    </message>
+    <message>
+        <source>Stop converting?</source>
+        <translation>Arrêter la conversion ?</translation>
+    </message>
+    <message>
+        <source>1 photo is not converted yet.</source>
+        <translation>1 photo n’est pas encore convertie.</translation>
+    </message>
+    <message>
+        <source>%1 photos are not converted yet.</source>
+        <translation>%1 photos ne sont pas encore converties.</translation>
+    </message>
+    <message>
+        <source>Stop and Quit</source>
+        <translation>Arrêter et quitter</translation>
+    </message>
+    <message>
+        <source>Keep Converting</source>
+        <translation>Continuer la conversion</translation>
+    </message>
 </context>
 <context>
     <name>main</name>

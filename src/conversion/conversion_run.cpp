@@ -199,6 +199,14 @@ void ConversionRun::revealOutputFolder()
         m_services.revealer->reveal(m_outputDirectory);
 }
 
+void ConversionRun::forgetEndedRun()
+{
+    if (m_state != RunState::Finished && m_state != RunState::Cancelled)
+        return;
+    m_state = RunState::NoRun;
+    emit runChanged();
+}
+
 void ConversionRun::setOutputDirectory(const QUrl& folder)
 {
     if (folder == m_outputDirectory)

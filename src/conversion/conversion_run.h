@@ -68,6 +68,9 @@ public:
     // wait again; started ones finish. The folder is then not revealed.
     void cancel();
     void revealOutputFolder();
+    // Once a run has ended its summary and folder no longer describe a list
+    // that changed since: back to no run.
+    void forgetEndedRun();
 
     // kKeepMetadata or kKeepHdr, as the next run will take it.
     bool option(QStringView key) const;

@@ -1,6 +1,7 @@
 import QtQuick
 import QtQuick.Layouts
 import QtQuick.Controls.Fusion
+import QtQuick.Templates as T
 import Tessavo
 
 ApplicationWindow {
@@ -18,8 +19,6 @@ ApplicationWindow {
     readonly property int roomWidth: Math.min(Screen.width, Screen.desktopAvailableWidth) - 20
     readonly property int roomHeight: Math.min(Screen.height, Screen.desktopAvailableHeight) - 40
 
-    width: Math.min(Math.max(640, minimumWidth), roomWidth)
-    height: Math.min(480, roomHeight)
     minimumWidth: Math.min(Math.max(commandRow.implicitWidth, optionsRow.implicitWidth) + 4 * gap, roomWidth)
     minimumHeight: Math.min(320, roomHeight)
     visible: true
@@ -37,13 +36,167 @@ ApplicationWindow {
         return count === 1 ? qsTr("%Ln photo", "", count) : qsTr("%Ln photos", "", count)
     }
 
+    // Sized once rather than bound, so that a remembered size stays; the
+    // window is shown after this.
+    Component.onCompleted: {
+        width = Math.min(Math.max(640, minimumWidth), roomWidth)
+        height = Math.min(480, roomHeight)
+        contentView.rememberPlaceOf(window)
+    }
+
     menuBar: MenuBar {
+        id: menuBar
+        objectName: "menuBar"
+        Menu {
+            id: fileMenu
+            objectName: "fileMenu"
+            title: qsTr("&File")
+            delegate: ShortcutMenuItem {}
+            onClosed: window.focusList()
+            Action {
+                objectName: "addImagesAction"
+                text: qsTr("&Add Images…")
+                shortcut: "Ctrl+O"
+                onTriggered: window.addImages()
+            }
+            Action {
+                objectName: "addFolderAction"
+                text: qsTr("Add &Folder…")
+                onTriggered: window.withDialog(() => window.contentView.addFolder())
+            }
+            MenuSeparator {}
+            Action {
+                objectName: "convertAction"
+                text: qsTr("&Convert to JPEG")
+                enabled: convertButton.enabled
+                onTriggered: window.convert()
+            }
+            Action {
+                objectName: "clearAction"
+                text: qsTr("C&lear List")
+                enabled: window.contentView.droppedFiles.count > 0 && !window.running
+                onTriggered: window.contentView.clearList()
+            }
+            MenuSeparator {}
+            Action {
+                objectName: "quitAction"
+                text: qsTr("&Quit")
+                shortcut: "Ctrl+Q"
+                onTriggered: window.close()
+            }
+        }
         Menu {
             title: qsTr("&Help")
+            delegate: ShortcutMenuItem {}
+            onClosed: window.focusList()
             Action {
                 objectName: "aboutAction"
                 text: qsTr("About Tessavo")
                 onTriggered: aboutWindow.show()
+            }
+        }
+    }
+
+    // Fusion shows no shortcut beside a menu item.
+    component ShortcutMenuItem: MenuItem {
+        id: menuItem
+        contentItem: RowLayout {
+            spacing: 24
+            Label {
+                text: menuItem.text.replace(/&(.)/, "$1")
+                color: menuItem.highlighted ? menuItem.palette.highlightedText : menuItem.palette.text
+                Layout.fillWidth: true
+            }
+            Label {
+                text: menuItem.action && menuItem.action.shortcut ? menuItem.action.shortcut : ""
+                color: menuItem.highlighted ? menuItem.palette.highlightedText : menuItem.palette.text
+            }
+        }
+    }
+
+    // Fusion's own is a 1-pixel line in a tint of the button.
+    component FocusRing: Rectangle {
+        anchors.fill: parent
+        anchors.margins: -1
+        radius: 3
+        color: "transparent"
+        border.width: 2
+        border.color: parent.palette.highlight
+        visible: parent.visualFocus
+    }
+
+    // Return and Enter press the focused button, as Space does.
+    function pressFocusedButton(event) {
+        const item = window.activeFocusItem
+        if ((event.key === Qt.Key_Return || event.key === Qt.Key_Enter) && item instanceof T.AbstractButton && item.enabled) {
+            item.clicked()
+            event.accepted = true
+        }
+    }
+
+    // A dialog, ours or the desktop's, hands the keyboard back to the list.
+    property bool focusListOnActivate: false
+    function focusList() {
+        fileList.forceActiveFocus()
+    }
+    function withDialog(action) {
+        focusListOnActivate = true
+        action()
+        focusList()
+    }
+    function addImages() {
+        withDialog(() => window.contentView.addImages())
+    }
+    function convert() {
+        withDialog(() => window.contentView.convertToJPEG())
+    }
+
+    // Photos waiting are not dropped without asking.
+    onClosing: (close) => {
+        if (window.contentView.runState !== ContentView.Running)
+            return
+        close.accepted = false
+        stopDialog.open()
+    }
+
+    Dialog {
+        id: stopDialog
+        objectName: "stopDialog"
+        anchors.centerIn: parent
+        modal: true
+        // Set, not implied: the button box's width and the dialog's would chase each other.
+        width: Math.min(window.width - 4 * window.gap, 420)
+        title: qsTr("Stop converting?")
+        onOpened: keepButton.forceActiveFocus(Qt.TabFocusReason)
+        onClosed: window.focusList()
+        onAccepted: {
+            window.contentView.cancelConversion()
+            window.close()
+        }
+
+        Label {
+            objectName: "stopText"
+            width: stopDialog.availableWidth
+            wrapMode: Text.WordWrap
+            readonly property int waiting: window.contentView.jobsOutstanding
+            text: waiting === 1 ? qsTr("1 photo is not converted yet.")
+                                : qsTr("%1 photos are not converted yet.").arg(waiting)
+        }
+
+        footer: DialogButtonBox {
+            Keys.onPressed: (event) => window.pressFocusedButton(event)
+            Button {
+                objectName: "stopAndQuitButton"
+                text: qsTr("Stop and Quit")
+                DialogButtonBox.buttonRole: DialogButtonBox.AcceptRole
+                FocusRing {}
+            }
+            Button {
+                id: keepButton
+                objectName: "keepConvertingButton"
+                text: qsTr("Keep Converting")
+                DialogButtonBox.buttonRole: DialogButtonBox.RejectRole
+                FocusRing {}
             }
         }
     }
@@ -53,10 +206,21 @@ ApplicationWindow {
         objectName: "aboutWindowHost"
         AboutWindow {}
     }
+    Connections {
+        target: aboutWindow.window
+        function onVisibleChanged() {
+            if (!aboutWindow.window.visible)
+                window.withDialog(() => {})
+        }
+    }
 
     Shortcut {
-        sequences: [StandardKey.Open]
-        onActivated: window.contentView.addImages()
+        sequences: ["Ctrl+W"]
+        onActivated: window.close()
+    }
+    Shortcut {
+        sequences: ["F10"]
+        onActivated: menuBar.itemAt(0).triggered()
     }
     Shortcut {
         sequences: [StandardKey.Delete]
@@ -72,8 +236,14 @@ ApplicationWindow {
     Connections {
         target: Qt.application
         function onStateChanged() {
-            if (Qt.application.state !== Qt.ApplicationActive)
+            // The question on closing keeps the keyboard while it is open.
+            if (Qt.application.state !== Qt.ApplicationActive || stopDialog.visible)
                 return
+            if (window.focusListOnActivate) {
+                window.focusListOnActivate = false
+                window.focusList()
+                return
+            }
             // Clearing an item's focus hands it to the enclosing focus scope,
             // so walk out until no item below the window holds it.
             let item = window.activeFocusItem
@@ -90,6 +260,7 @@ ApplicationWindow {
         anchors.fill: parent
         anchors.margins: window.gap
         spacing: window.gap
+        Keys.onPressed: (event) => window.pressFocusedButton(event)
 
         Label {
             objectName: "titleLabel"
@@ -111,7 +282,8 @@ ApplicationWindow {
                 text: qsTr("Add images")
                 icon.source: "icons/plus.svg"
                 icon.color: palette.buttonText
-                onClicked: window.contentView.addImages()
+                onClicked: window.addImages()
+                FocusRing {}
             }
             Button {
                 objectName: "addFolderButton"
@@ -127,7 +299,12 @@ ApplicationWindow {
                 icon.source: "icons/minus.svg"
                 icon.color: palette.buttonText
                 enabled: window.contentView.selectionCount > 0
-                onClicked: window.contentView.removeSelectedImages()
+                // The button turns disabled and would leave the keyboard nowhere.
+                onClicked: {
+                    window.contentView.removeSelectedImages()
+                    window.focusList()
+                }
+                FocusRing {}
             }
             Item {
                 Layout.fillWidth: true
@@ -139,7 +316,8 @@ ApplicationWindow {
                 icon.source: "icons/arrow_right_circle.svg"
                 icon.color: palette.buttonText
                 enabled: window.contentView.droppedFiles.count > 0
-                onClicked: window.contentView.convertToJPEG()
+                onClicked: window.convert()
+                FocusRing {}
             }
         }
 
@@ -170,13 +348,14 @@ ApplicationWindow {
                 anchors.margins: window.gap
                 color: window.palette.base
                 border.color: fileList.activeFocus ? window.palette.highlight : window.palette.mid
+                border.width: fileList.activeFocus ? 2 : 1
             }
 
             ListView {
                 id: fileList
                 objectName: "fileList"
                 anchors.fill: parent
-                anchors.margins: window.gap + 1
+                anchors.margins: window.gap + 2
                 clip: true
                 focus: true
                 activeFocusOnTab: true
@@ -264,8 +443,9 @@ ApplicationWindow {
                             return
                         break
                     case Qt.Key_Space:
+                        // Rows just added may have left no current row yet.
                         if (count > 0)
-                            window.contentView.toggleSelected(model.urlAt(currentIndex))
+                            window.contentView.toggleSelected(model.urlAt(currentIndex = Math.max(0, currentIndex)))
                         break
                     default:
                         return
@@ -422,12 +602,14 @@ ApplicationWindow {
                 visible: window.running
                 enabled: window.contentView.runState === ContentView.Running
                 onClicked: window.contentView.cancelConversion()
+                FocusRing {}
             }
             Button {
                 objectName: "showFolderButton"
                 text: qsTr("Show folder")
                 visible: !window.running && window.contentView.outputDirectory.toString() !== ""
                 onClicked: window.contentView.revealOutputFolder()
+                FocusRing {}
             }
         }
     }

@@ -1,5 +1,7 @@
 #include "ui/about_window_host.h"
 
+#include "ui/window_place.h"
+
 #include <QGuiApplication>
 #include <QQmlContext>
 #include <QQmlEngine>
@@ -13,17 +15,6 @@ namespace tessavo {
 namespace {
 const auto settingsGroup = QStringLiteral("About");
 const auto geometryKey = QStringLiteral("geometry");
-
-// A saved frame is used only while all of it fits on one screen as the
-// screens are now: monitors come and go between launches, and a frame saved
-// at 1x can be too far out, or too large, at 2x.
-bool fitsOnAScreen(const QRect& frame)
-{
-    const auto screens = QGuiApplication::screens();
-    return std::any_of(screens.begin(), screens.end(), [&](const QScreen* screen) {
-        return screen->availableGeometry().contains(frame);
-    });
-}
 
 QRect frameOf(const QWindow* window)
 {
@@ -89,14 +80,9 @@ void AboutWindowHost::placeWindow()
 {
     QSettings settings;
     settings.beginGroup(settingsGroup);
-    const QRect saved = settings.value(geometryKey).toRect();
-    // The frame as it would be now: the window's size is fixed, the title
-    // bar's may have changed since.
-    const QRect frame(saved.topLeft(), saved.size().expandedTo(frameOf(m_window.get()).size()));
-    if (saved.isValid() && fitsOnAScreen(frame)) {
-        m_window->setFramePosition(saved.topLeft());
+    // The window's size is fixed; only where it was counts.
+    if (restorePlace(*m_window, settings.value(geometryKey).toRect(), false))
         return;
-    }
     const QWindow* anchor = QGuiApplication::focusWindow();
     QScreen* screen = anchor ? anchor->screen() : QGuiApplication::primaryScreen();
     if (!screen)
@@ -114,7 +100,7 @@ void AboutWindowHost::saveGeometry() const
 {
     QSettings settings;
     settings.beginGroup(settingsGroup);
-    settings.setValue(geometryKey, frameOf(m_window.get()));
+    settings.setValue(geometryKey, placeOf(*m_window));
 }
 
 } // namespace tessavo

@@ -1,6 +1,9 @@
 #include "ui/content_view.h"
 
+#include "ui/window_place.h"
+
 #include <QDir>
+#include <QWindow>
 
 namespace tessavo {
 
@@ -17,6 +20,7 @@ ContentView::ContentView(PlatformServices services, QObject* parent)
     connect(&m_intake, &FileIntake::readingFolderChanged, this, &ContentView::readingFolderChanged);
     connect(&m_intake, &FileIntake::refused, this, &ContentView::setIntakeNotice);
     connect(&m_run, &ConversionRun::optionsChanged, this, &ContentView::optionsChanged);
+    connect(m_files, &FileListModel::countChanged, &m_run, &ConversionRun::forgetEndedRun);
     // Said once, in the GUI thread; the store is gone before this object.
     m_services.bookmarks->storeFailed = [this](const QString& reason) {
         QMetaObject::invokeMethod(this, [this, reason] {
@@ -57,6 +61,51 @@ bool ContentView::openConverted(const QUrl& url)
         return false;
     m_services.opener->open(QUrl::fromLocalFile(entry.jpeg));
     return true;
+}
+
+void ContentView::clearList()
+{
+    if (m_run.state() == RunState::Running || m_run.state() == RunState::Cancelling)
+        return;
+    QSet<QUrl> all;
+    for (const FileEntry& entry : m_files->entries())
+        all.insert(entry.url);
+    m_files->removeFiles(all);
+    m_selection.clear();
+}
+
+namespace {
+const auto geometryKey = QStringLiteral("MainWindow/geometry");
+const auto maximizedKey = QStringLiteral("MainWindow/maximized");
+} // namespace
+
+void ContentView::rememberPlaceOf(QWindow* window)
+{
+    if (!window)
+        return;
+    restorePlace(*window, m_services.preferences->value(geometryKey).toRect(), true);
+    const auto track = [this, window] {
+        const Qt::WindowStates states = window->windowStates();
+        if (states & Qt::WindowMinimized)
+            return;
+        m_windowMaximized = states & Qt::WindowMaximized;
+        if (!(states & (Qt::WindowMaximized | Qt::WindowFullScreen)))
+            m_windowPlace = placeOf(*window);
+    };
+    track();
+    for (const auto changed : {&QWindow::xChanged, &QWindow::yChanged, &QWindow::widthChanged, &QWindow::heightChanged})
+        connect(window, changed, this, track);
+    connect(window, &QWindow::windowStateChanged, this, track);
+    // Recorded first: un-maximised, it comes back to the place just restored.
+    if (m_services.preferences->value(maximizedKey).toBool())
+        window->setWindowStates(Qt::WindowMaximized);
+    // Hidden also as it is destroyed: only what was recorded is read then.
+    connect(window, &QWindow::visibleChanged, this, [this](bool visible) {
+        if (visible || !m_windowPlace.isValid())
+            return;
+        m_services.preferences->setValue(geometryKey, m_windowPlace);
+        m_services.preferences->setValue(maximizedKey, m_windowMaximized);
+    });
 }
 
 void ContentView::setIsTargeted(bool targeted)

@@ -9,6 +9,8 @@
 #include <QList>
 #include <QObject>
 #include <QStringList>
+#include <QRect>
+#include <QWindow>
 #include <QUrl>
 #include <QtQml/qqmlregistration.h>
 
@@ -42,6 +44,7 @@ class ContentView : public QObject {
     // The options of the next run, remembered between sessions.
     Q_PROPERTY(bool keepMetadata READ keepMetadata WRITE setKeepMetadata NOTIFY optionsChanged)
     Q_PROPERTY(bool keepHdr READ keepHdr WRITE setKeepHdr NOTIFY optionsChanged)
+    Q_PROPERTY(qint64 jobsOutstanding READ jobsOutstanding NOTIFY runChanged)
     // Why the bookmark store cannot keep records, from its first failure on.
     Q_PROPERTY(QString bookmarkProblem READ bookmarkProblem NOTIFY bookmarkProblemChanged)
     // A folder's walk is under way.
@@ -100,12 +103,17 @@ public:
     Q_INVOKABLE bool acceptsDrop(const QList<QUrl>& urls) const { return offersPhotos(urls); }
     Q_INVOKABLE void dismissNotice() { setIntakeNotice({}); }
     Q_INVOKABLE void removeSelectedImages();
+    // Every row goes; not while a run is converting them.
+    Q_INVOKABLE void clearList();
     Q_INVOKABLE void convertToJPEG() { m_run.start(); }
     Q_INVOKABLE void cancelConversion() { m_run.cancel(); }
     Q_INVOKABLE void revealOutputFolder() { m_run.revealOutputFolder(); }
     // Opens a converted entry's JPEG in the desktop's viewer; false, and
     // nothing opened, for any other entry.
     Q_INVOKABLE bool openConverted(const QUrl& url);
+    // Puts the main window where the preferences last saw it, before it is
+    // shown, and records its place and maximised state until it is hidden.
+    Q_INVOKABLE void rememberPlaceOf(QWindow* window);
 
 signals:
     void selectedFilesChanged();
@@ -126,6 +134,9 @@ private:
     FileIntake m_intake;
     ConversionRun m_run;
     bool m_isTargeted = false;
+    // The main window's last place while neither maximised nor minimised.
+    QRect m_windowPlace;
+    bool m_windowMaximized = false;
     QString m_bookmarkProblem;
     QString m_intakeNotice;
 };

@@ -1,12 +1,16 @@
 #include "fake_desktop.h"
+#include "conversion/job_runner.h"
 #include "platform/translations.h"
 #include "ui/about_window_host.h"
+#include "ui/window_place.h"
 
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QPalette>
 #include <QQuickItem>
 #include <QScreen>
+#include <QSemaphore>
+#include <QThreadPool>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -32,6 +36,8 @@ struct MainWindow {
     FileListModel& files = *view.droppedFiles();
     QQuickWindow* window = desktop.show();
 
+    explicit MainWindow(const QVariantMap& preferences = {}) : window((desktop.preferences->values = preferences, desktop.show())) {}
+
     QQuickItem* item(const char* name) const { return window->findChild<QQuickItem*>(name); }
     QString path(const QString& name) const { return scratch.filePath(name); }
     // Lists a file of `bytes` bytes in the scratch folder; none when negative.
@@ -48,6 +54,7 @@ struct MainWindow {
         QMetaObject::invokeMethod(item("fileList"), "itemAtIndex", Q_RETURN_ARG(QQuickItem*, row), Q_ARG(int, index));
         return row;
     }
+    bool enabled(const char* action) const { return window->findChild<QObject*>(action)->property("enabled").toBool(); }
     QPoint centreOf(const QQuickItem* item) const { return item->mapToScene({item->width() / 2, item->height() / 2}).toPoint(); }
     // Help > About Tessavo, as the menu chooses it.
     QQuickWindow* showAbout() const
@@ -302,6 +309,78 @@ private slots:
         QCOMPARE(about->framePosition() == saved.topLeft(), restoredAt1x && about->devicePixelRatio() < 1.5);
     }
 
+    // Keys with no run, each followed by where the keyboard is.
+    void keysReachTheMenuTheButtonsAndBackTheList()
+    {
+        MainWindow w;
+        QVERIFY(w.window);
+        for (const char* name : {"A.HEIC", "B.HEIC", "C.HEIC"})
+            w.desktop.files->answers << QList<QUrl>{QUrl::fromLocalFile(w.path(name))};
+        const struct { const char* focus; QKeySequence keys; bool menuOpen; int listed; } presses[] = {{nullptr, Qt::Key_F10, true, 0},
+            {nullptr, Qt::Key_Escape, false, 0}, {"addButton", Qt::Key_Return, false, 1}, {"addButton", Qt::Key_Enter, false, 2},
+            {nullptr, Qt::Key_Space, false, 2}, {"removeButton", Qt::Key_Return, false, 1}, {nullptr, Qt::CTRL | Qt::Key_O, false, 2}};
+        for (const auto& press : presses) {
+            QVERIFY(w.enabled("convertAction") == w.item("convertButton")->isEnabled() && w.enabled("clearAction") == (w.files.count() > 0));
+            if (press.focus)
+                w.item(press.focus)->forceActiveFocus(Qt::TabFocusReason);
+            QTest::keySequence(w.window, press.keys);
+            QTRY_COMPARE(w.window->findChild<QObject*>("fileMenu")->property("visible").toBool(), press.menuOpen);
+            QCOMPARE(w.files.count(), press.listed);
+            QVERIFY2(w.item("fileList")->hasActiveFocus() != press.menuOpen, qPrintable(press.keys.toString()));
+        }
+    }
+
+    // Ctrl+Q while photos wait, then the answer. Once the run is over Ctrl+W
+    // closes at once, and any change to the list takes the run's summary away.
+    void closingAsksWhilePhotosWait()
+    {
+        const struct { QList<Qt::Key> answer; bool stop; int change; } answers[] = {
+            {{Qt::Key_Escape}, false, 0}, {{Qt::Key_Return}, false, 1}, {{Qt::Key_Backtab, Qt::Key_Return}, true, 2}};
+        for (const auto& [answer, stop, change] : answers) {
+            MainWindow w;
+            QVERIFY(w.window);
+            w.add("A.HEIC"), w.add("B.HEIC"), w.add("C.HEIC");
+            QSemaphore held; // no job starts; let go at the latest when the row ends, failed or not
+            const auto release = qScopeGuard([&] { held.release(conversionPool()->maxThreadCount()); });
+            for (int i = 0; i < conversionPool()->maxThreadCount(); ++i)
+                conversionPool()->start([&held] { held.acquire(); });
+            w.desktop.folders->answers = {FolderChoice{true, QUrl::fromLocalFile(w.path("Out"))}}, w.view.convertToJPEG();
+            QTest::keyClick(w.window, Qt::Key_Q, Qt::ControlModifier);
+            QTRY_VERIFY(w.item("stopText")->isVisible() && !w.enabled("clearAction"));
+            QCOMPARE(w.item("stopText")->property("text").toString(), "3 photos are not converted yet.");
+            for (Qt::Key key : answer)
+                QTest::keyClick(w.window, key);
+            QTRY_VERIFY(!w.item("stopText")->isVisible() && w.window->isVisible() != stop);
+            QCOMPARE(listed(w.files), stop ? "A.HEIC:W B.HEIC:W C.HEIC:W" : "A.HEIC:C B.HEIC:C C.HEIC:C");
+            QVERIFY(stop || w.item("fileList")->hasActiveFocus());
+            held.release(conversionPool()->maxThreadCount());
+            QTRY_VERIFY(w.view.runState() != ContentView::RunState::Running && w.item("runRow")->isVisible());
+            const std::function<void()> changes[] = {[&] { w.add("D.HEIC"); }, [&] { w.view.selectAll(), w.view.removeSelectedImages(); },
+                                                     [&] { QMetaObject::invokeMethod(w.window->findChild<QObject*>("clearAction"), "trigger"); }};
+            changes[change]();
+            QVERIFY(!w.item("runRow")->isVisible() && (change == 0 || w.files.count() == 0));
+            QTest::keySequence(w.window, Qt::CTRL | Qt::Key_W);
+            QVERIFY(!w.window->isVisible());
+        }
+    }
+
+    // A remembered place is used only where it fits a screen, and kept again on closing.
+    void mainWindowRestoresOnlyAPlaceThatFits()
+    {
+        const struct { QRect saved; bool maximized, restored; } places[] = {{{100, 60, 700, 500}, false, true}, {{100, 60, 700, 500}, true, true},
+                                                                          {{700, 60, 700, 500}, false, false}, {{-3000, 60, 700, 500}, false, false}};
+        for (const auto& [saved, maximized, restored] : places) {
+            MainWindow w({{"MainWindow/geometry", saved}, {"MainWindow/maximized", maximized}});
+            QVERIFY(w.window);
+            QCOMPARE(placeOf(*w.window) == saved, restored && !maximized);
+            QCOMPARE(w.window->windowStates().testFlag(Qt::WindowMaximized), maximized);
+            const QRect normal = maximized ? saved : placeOf(*w.window);
+            w.window->close();
+            QVERIFY(w.desktop.preferences->values.value("MainWindow/geometry").toRect() == normal
+                    && w.desktop.preferences->values.value("MainWindow/maximized").toBool() == maximized);
+        }
+    }
+
     void aboutClosesOnEscapeAndCtrlW()
     {
         MainWindow w;
@@ -311,7 +390,7 @@ private slots:
             QCOMPARE(about->findChild<QQuickItem*>("versionLabel")->property("text"), "Version 9.8.7");
             QVERIFY(QTest::qWaitForWindowActive(about));
             QTest::keySequence(about, keys);
-            QVERIFY2(!about->isVisible(), qPrintable(keys.toString()));
+            QVERIFY2(!about->isVisible() && w.item("fileList")->hasActiveFocus(), qPrintable(keys.toString()));
         }
         QVERIFY(w.window->isVisible());
     }

@@ -1,0 +1,113 @@
+#!/usr/bin/env bash
+# Drives the main window by keyboard on a virtual X display with Openbox and
+# writes a screenshot of each state to OUTDIR: the File menu opened with F10
+# and walked with the arrows, the focus ring on the list and on a button,
+# the question on closing during a run, About opened from the menu, and the
+# window's place remembered across launches.
+#   bash scripts/look-keys.sh OUTDIR        (after a build in build/)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+out=$(realpath -m "${1:?usage: look-keys.sh OUTDIR}")
+mkdir -p "$out"
+app=$PWD/build/src/app/tessavo
+display=:93
+scratch=$(mktemp -d)
+pids=()
+cleanup() {
+  # Newest first: the display goes last.
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null || true; sleep 0.2; done
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+# Enough copies of a 12-megapixel photo that a run lasts a while.
+mkdir -p "$scratch/photos" "$scratch/out" "$scratch/home"
+names=()
+for i in $(seq -w 1 60); do
+  cp tests/data/gradient-12mp.heic "$scratch/photos/IMG_$i.HEIC"
+  names+=("\"IMG_$i.HEIC\"")
+done
+
+Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp & pids+=($!)
+export DISPLAY=$display HOME=$scratch/home XDG_CONFIG_HOME=$scratch/home/.config
+sleep 1
+openbox & pids+=($!)
+sleep 1
+xdotool mousemove 5 5
+
+shot() { sleep 0.7; import -window root "$out/$1.png"; echo "$out/$1.png"; }
+key() { xdotool key --delay 150 "$@"; sleep 0.3; }
+launch() {
+  "$app" >"$scratch/stdout" 2>"$scratch/stderr" & app_pid=$!
+  pids+=($app_pid)
+  main=$(xdotool search --sync --onlyvisible --name '^Tessavo$' | head -1)
+  xdotool windowactivate --sync "$main"
+  sleep 0.5
+}
+# Types into the focused file dialog: a folder, then what to choose in it.
+choose() {
+  sleep 1
+  xdotool type --delay 5 "$1"; key Return
+  if [ -n "${2:-}" ]; then xdotool type --delay 2 "$2"; key Return; fi
+  sleep 1
+}
+
+launch
+key F10
+shot 01-f10-file-menu
+key Down Down
+shot 02-file-menu-walked
+key Escape
+key ctrl+o
+choose "$scratch/photos/" "${names[*]}"
+shot 03-after-picker-list-focused
+key Down Down
+shot 04-down-at-once
+key space
+key Tab
+shot 05-focus-ring-on-button
+key F10 Right Down
+shot 06-help-menu-keyboard
+key Return
+shot 07-about-open-help-not-highlighted
+key Escape
+shot 08-about-closed-list-focused
+
+# Convert from the File menu, into the scratch folder, then close mid-run.
+key F10 Down Down Down Return
+choose "$scratch/out"
+sleep 1
+key ctrl+q
+shot 09-close-asks
+key Escape
+shot 10-kept-converting
+key alt+F4
+shot 11-window-manager-close-asks
+key shift+Tab
+shot 12-stop-and-quit-focused
+key Return
+# The photos under way finish first.
+for _ in $(seq 300); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.2; done
+if kill -0 "$app_pid" 2>/dev/null; then echo "still running after Stop and Quit" >&2; exit 1; fi
+jpegs=$(find "$scratch/out" -name '*.jpg' | wc -l)
+hidden=$(find "$scratch/out" -name '.*' | wc -l)
+echo "after Stop and Quit: $jpegs JPEGs, $hidden hidden files, $(grep -c . "$scratch/stdout" || true) stdout lines"
+
+# Moved and resized, closed, launched again: the same place.
+launch
+xdotool windowsize --sync "$main" 900 600
+xdotool windowmove --sync "$main" 200 120
+sleep 0.5
+before=$(xdotool getwindowgeometry "$main" | tail -2 | tr -s ' ')
+key ctrl+w
+for _ in $(seq 50); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.2; done
+launch
+after=$(xdotool getwindowgeometry "$main" | tail -2 | tr -s ' ')
+shot 13-place-remembered
+echo "before: $before"
+echo "after:  $after"
+[ "$before" = "$after" ] || { echo "the place was not remembered" >&2; exit 1; }
+key ctrl+q
+for _ in $(seq 50); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.2; done
+if kill -0 "$app_pid" 2>/dev/null; then echo "still running after Ctrl+Q" >&2; exit 1; fi
+echo "Ctrl+Q with no run: closed at once"
