@@ -89,9 +89,10 @@ TiffIfd readIfd0(std::span<const uint8_t> tiff)
     return ifd;
 }
 
-JpegFile readJpeg(const std::filesystem::path& path)
+JpegFile readJpeg(const std::filesystem::path& path) { return readJpeg(std::span<const uint8_t>(readFile(path))); }
+
+JpegFile readJpeg(std::span<const uint8_t> bytes)
 {
-    const auto bytes = readFile(path);
     JpegFile out;
     JpegErrors errors{};
     // Destroyed first: libjpeg lets go of the error manager.

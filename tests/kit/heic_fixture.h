@@ -46,6 +46,7 @@ struct JpegFile {
 
 // Empty `stored` when libjpeg fails or warns (a cut file, corrupt data).
 JpegFile readJpeg(const std::filesystem::path& path);
+JpegFile readJpeg(std::span<const uint8_t> bytes);
 
 // What an EXIF-aware viewer shows for stored pixels and an orientation.
 RgbImage applyExifOrientation(const RgbImage& stored, int orientation);
