@@ -34,6 +34,18 @@ void putFraction(std::vector<uint8_t>& out, double value)
     put(out, uint32_t(kDenominator));
 }
 
+// What a fraction of kDenominator holds, and what a reader can apply.
+bool storable(const GainMapMetadata& m)
+{
+    const auto fits = [](double v) { return std::isfinite(v) && std::abs(v) < 2047; };
+    for (size_t c = 0; c < 3; ++c)
+        if (!fits(m.gainMapMin[c]) || !fits(m.gainMapMax[c]) || !fits(m.baseOffset[c]) || !fits(m.alternateOffset[c]) ||
+            !fits(m.gamma[c]) || m.gamma[c] <= 0 || m.gainMapMax[c] < m.gainMapMin[c])
+            return false;
+    return fits(m.baseHdrHeadroom) && fits(m.alternateHdrHeadroom) && m.baseHdrHeadroom >= 0 &&
+           m.alternateHdrHeadroom > m.baseHdrHeadroom;
+}
+
 bool channelsAgree(const GainMapMetadata& m)
 {
     for (const auto* field : {&m.gainMapMin, &m.gainMapMax, &m.gamma, &m.baseOffset, &m.alternateOffset})
@@ -148,8 +160,11 @@ Result<void> writeJpegWithGainMap(int fd, const JpegPicture& primary, const Jpeg
                                   const GainMap& map, std::vector<std::string>& notes)
 {
     if (map.width <= 0 || map.height <= 0 || (map.channels != 1 && map.channels != 3) ||
-        map.pixels.size() != size_t(map.width) * size_t(map.height) * size_t(map.channels))
-        return Failure{ConversionStep::Finalize, "a gain map without its pixels"};
+        map.pixels.size() != size_t(map.width) * size_t(map.height) * size_t(map.channels) ||
+        !storable(map.metadata)) {
+        notes.push_back("HDR gain map left out: its pixels or parameters cannot be stored");
+        return writeJpeg(fd, primary, metadata);
+    }
 
     // The map first, into memory: the primary's XMP gives its length.
     const std::string ownXmp = mapXmp(map.metadata);

@@ -19,7 +19,8 @@ namespace tessavo {
 // is no RDF, it is left out and `notes` says so.
 //
 // `fd` must take pwrite: the MPF index is completed once the primary's
-// length is known. Fails as writeJpeg does.
+// length is known. Fails as writeJpeg does. A map that cannot be stored
+// (no pixels, parameters out of range) is left out with a note.
 Result<void> writeJpegWithGainMap(int fd, const JpegPicture& primary, const JpegMetadata& metadata,
                                   const GainMap& map, std::vector<std::string>& notes);
 
