@@ -20,6 +20,8 @@ for heic in "$@"; do
   grep -q '^\[MPImage2\] *MPImageLength' <<<"$tags" || fail "$name" "no second image in the MPF index"
   grep -q '^\[XMP-hdrgm\] *Version *: 1.0' <<<"$tags" || fail "$name" "no hdrgm:Version in the primary"
   grep -q 'DirectoryItemSemantic *: GainMap' <<<"$tags" || fail "$name" "no GainMap item in the container directory"
+  [ "$(exiftool -s3 -DirectoryItemLength "$jpeg")" = "$(exiftool -s3 -MPImage2:MPImageLength "$jpeg")" ] ||
+    fail "$name" "the container directory and the MPF index differ on the map's length"
   exiftool -b -MPImage2 "$jpeg" >"$work/map.jpg" || true
   map=$(exiftool -a -G1 -s "$work/map.jpg" || true)
   for field in GainMapMin GainMapMax Gamma OffsetSDR OffsetHDR HDRCapacityMin HDRCapacityMax BaseRenditionIsHDR; do

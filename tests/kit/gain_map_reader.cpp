@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -20,16 +19,10 @@ uint32_t number(std::span<const uint8_t> b, size_t at, int bytes)
     return value;
 }
 
-// Calls visit(data, where the data begins) for each APPn segment.
-template <typename Visit>
-void forEachApp(std::span<const uint8_t> jpeg, Visit visit)
+// Where `what` begins in `bytes`, or their end.
+size_t find(std::span<const uint8_t> bytes, std::string_view what)
 {
-    size_t at = 2;
-    while (at + 4 <= jpeg.size() && jpeg[at] == 0xff && (jpeg[at + 1] & 0xf0) == 0xe0) {
-        const size_t length = std::clamp<size_t>(number(jpeg, at + 2, 2), 2, jpeg.size() - at - 2);
-        visit(std::string_view(reinterpret_cast<const char*>(jpeg.data() + at + 4), length - 2), at + 4);
-        at += 2 + length;
-    }
+    return size_t(std::search(bytes.begin(), bytes.end(), what.begin(), what.end()) - bytes.begin());
 }
 
 } // namespace
@@ -37,33 +30,25 @@ void forEachApp(std::span<const uint8_t> jpeg, Visit visit)
 GainMapJpeg splitGainMapJpeg(std::span<const uint8_t> file)
 {
     GainMapJpeg out;
-    forEachApp(file, [&](std::string_view data, size_t at) {
-        if (!data.starts_with(std::string_view("MPF\0", 4)))
-            return;
-        const std::span<const uint8_t> tiff = file.subspan(at + 4);
-        const size_t ifd = number(tiff, 4, 4);
-        for (size_t e = 0; e < number(tiff, ifd, 2); ++e)
-            if (const size_t entry = ifd + 2 + e * 12; number(tiff, entry, 2) == 0xb002) {
-                const size_t second = number(tiff, entry + 8, 4) + 16;
-                const size_t length = number(tiff, second + 4, 4), offset = number(tiff, second + 8, 4);
-                if (offset + length <= tiff.size()) {
-                    out.primary.assign(file.begin(), file.begin() + ptrdiff_t(at + 4 + offset));
-                    out.map.assign(tiff.begin() + ptrdiff_t(offset), tiff.begin() + ptrdiff_t(offset + length));
-                }
+    const size_t tiff = find(file, std::string_view("MPF\0", 4)) + 4, ifd = tiff + number(file, tiff + 4, 4);
+    for (size_t entry = ifd + 2; entry < ifd + 2 + 12 * number(file, ifd, 2); entry += 12)
+        if (const size_t second = tiff + number(file, entry + 8, 4) + 16; number(file, entry, 2) == 0xb002) {
+            const size_t length = number(file, second + 4, 4), offset = tiff + number(file, second + 8, 4);
+            if (offset + length <= file.size() && length > 0) {
+                out.primary.assign(file.begin(), file.begin() + ptrdiff_t(offset));
+                out.map.assign(file.begin() + ptrdiff_t(offset), file.begin() + ptrdiff_t(offset + length));
             }
-    });
-    const char* names[] = {"GainMapMin", "GainMapMax", "Gamma", "OffsetSDR", "OffsetHDR", "HDRCapacityMin", "HDRCapacityMax"};
-    // ISO: versions, flags, then fractions one by one (no common denominator).
-    const size_t isoOrder[] = {2, 3, 4, 5, 6, 0, 1};
-    forEachApp(out.map, [&](std::string_view data, size_t at) {
-        for (size_t i = 0; i < 7 && data.starts_with("http://ns.adobe.com/xap/1.0/"); ++i)
-            if (const size_t found = data.find("hdrgm:" + std::string(names[i]) + "=\""); found != data.npos)
-                out.xmp[i] = std::stod(std::string(data.substr(found + std::strlen(names[i]) + 8, 32)));
-        const bool iso = data.starts_with(std::string_view("urn:iso:std:iso:ts:21496:-1\0", 28));
-        for (size_t i = 0; i < 7 && iso && data.size() >= 89 && !(data[32] & 8); ++i)
-            out.iso[i] = double(int32_t(number(out.map, at + 33 + 8 * isoOrder[i], 4))) /
-                         number(out.map, at + 37 + 8 * isoOrder[i], 4);
-    });
+        }
+    const std::string_view names[] = {"GainMapMin", "GainMapMax", "Gamma", "OffsetSDR", "OffsetHDR", "HDRCapacityMin", "HDRCapacityMax"};
+    const std::string xmp(out.map.begin(), out.map.end());
+    // ISO: versions, flags (no common denominator), then each fraction, headrooms first.
+    const size_t iso = find(out.map, std::string_view("urn:iso:std:iso:ts:21496:-1\0", 28)), isoOrder[] = {2, 3, 4, 5, 6, 0, 1};
+    for (size_t i = 0; i < 7; ++i) {
+        if (const size_t at = xmp.find("hdrgm:" + std::string(names[i]) + "=\""); at != xmp.npos)
+            out.xmp[i] = std::stod(xmp.substr(at + names[i].size() + 8, 32));
+        if (iso + 89 <= out.map.size() && !(out.map[iso + 32] & 8))
+            out.iso[i] = double(int32_t(number(out.map, iso + 33 + 8 * isoOrder[i], 4))) / number(out.map, iso + 37 + 8 * isoOrder[i], 4);
+    }
     return out;
 }
 

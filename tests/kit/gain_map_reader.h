@@ -8,8 +8,7 @@
 // The tests' own reader of a JPEG with an HDR gain map.
 namespace tessavo::testsupport {
 
-// Channel 0: log2 gains min and max, gamma, SDR and HDR offsets, log2
-// headrooms min and max; zero where a form is absent.
+// Channel 0: log2 gains min, max; gamma; SDR, HDR offsets; log2 headrooms min, max.
 using GainParameters = std::array<double, 7>;
 
 struct GainMapJpeg {
@@ -18,8 +17,7 @@ struct GainMapJpeg {
 };
 GainMapJpeg splitGainMapJpeg(std::span<const uint8_t> file);
 
-// Linear light of the stored primary (sRGB curve) with the map applied for a
-// display of log2 `headroom`; empty when a JPEG does not decode.
+// Linear light of the primary (sRGB curve), the map applied for log2 `headroom`.
 std::vector<double> rebuildHdr(const GainMapJpeg& file, const GainParameters& p, double headroom);
 
 } // namespace tessavo::testsupport

@@ -9,8 +9,6 @@
 #include <gtest/gtest.h>
 #include <libheif/heif.h>
 
-#include <algorithm>
-
 #include <cmath>
 
 using namespace tessavo;
@@ -21,7 +19,7 @@ namespace {
 
 const fs::path kData = TESSAVO_TEST_DATA;
 
-// Display light relative to 203 cd/m2 of a PQ signal, and back.
+// PQ signal to display light relative to 203 cd/m2, and back.
 double pqLight(double e)
 {
     const double p = std::pow(e, 1 / 78.84375);
@@ -47,18 +45,15 @@ std::vector<double> sourceLight(const fs::path& file, bool hlg)
             const double e = reinterpret_cast<const uint16_t*>(plane + size_t(y) * size_t(stride))[i] / 1023.0;
             light.push_back(!hlg ? pqLight(e) : e <= 0.5 ? e * e / 3 : (std::exp((e - 0.55991073) / 0.17883277) + 0.28466892) / 12);
         }
-    for (size_t i = 0; hlg && i < light.size(); i += 3) {
-        const double gain = 1000 / 203.0 * std::pow(luminance(light, i), 0.2);
-        std::for_each(&light[i], &light[i] + 3, [&](double& v) { v *= gain; });
-    }
+    for (size_t i = 0; hlg && i < light.size(); i += 3) // the OOTF, on scene luminance
+        for (const double gain = 1000 / 203.0 * std::pow(luminance(light, i), 0.2); double& v : std::span(&light[i], 3))
+            v *= gain;
     return light;
 }
 
 std::vector<uint8_t> convertTo(const fs::path& source, const fs::path& folder, bool keepHdr)
 {
-    ConversionOptions options;
-    options.keepHdr = keepHdr;
-    return readFile(convertFile(source, folder, options, [](std::string_view) {}).destination);
+    return readFile(convertFile(source, folder, {{}, false, keepHdr, true}, [](std::string_view) {}).destination);
 }
 
 } // namespace
@@ -71,13 +66,10 @@ TEST(GainMap, PqAndHlgPhotosKeepTheirHdrLight)
         const std::vector<uint8_t> sdrFile = convertTo(kData / file, dir / "sdr", false);
         const GainMapJpeg jpeg = splitGainMapJpeg(convertTo(kData / file, dir / "hdr", true));
         ASSERT_FALSE(jpeg.map.empty()) << "the MPF index names the gain map";
-        const std::string container(jpeg.primary.begin(), jpeg.primary.end());
-        EXPECT_NE(container.find("Item:Length=\"" + std::to_string(jpeg.map.size()) + "\""), std::string::npos);
         const JpegFile primary = readJpeg(jpeg.primary), plain = readJpeg(sdrFile);
         EXPECT_TRUE(primary.stored.pixels == plain.stored.pixels && primary.icc == plain.icc) << "the primary is the SDR JPEG";
         for (size_t i = 0; i < jpeg.iso.size(); ++i)
             EXPECT_NEAR(jpeg.xmp[i], jpeg.iso[i], 1e-6) << "the XMP and ISO 21496-1 forms agree on " << i;
-        ASSERT_GT(jpeg.iso[1], 1);
 
         const std::vector<double> source = sourceLight(kData / file, hlg);
         const std::vector<double> sdr = rebuildHdr(jpeg, {0, 0, 1, 0, 0, 0, 1}, 0);
@@ -88,13 +80,11 @@ TEST(GainMap, PqAndHlgPhotosKeepTheirHdrLight)
         for (size_t i = 0; i < hdr.size(); ++i) {
             error += std::pow(pqSignal(hdr[i]) - pqSignal(source[i]), 2);
             unlike = std::max(unlike, std::abs(headroomOne[i] - sdr[i]));
+            const double boost = i % 3 ? 0 : std::log2(luminance(source, i) / luminance(sdr, i));
+            if (boost > 0.25 && ++boosted) // where the photo is brighter than its SDR picture
+                boostError += std::pow(std::log2(luminance(hdr, i) / luminance(sdr, i)) - boost, 2);
         }
         EXPECT_LT(unlike, 1e-9) << "at a headroom of 1 the picture is the SDR primary";
-        for (size_t i = 0; i < hdr.size(); i += 3)
-            if (const double boost = std::log2(luminance(source, i) / luminance(sdr, i)); boost > 0.25) {
-                boostError += std::pow(std::log2(luminance(hdr, i) / luminance(sdr, i)) - boost, 2);
-                ++boosted;
-            }
         EXPECT_GE(10 * std::log10(double(hdr.size()) / error), 35) << "PSNR of PQ-coded light, dB";
         EXPECT_LT(std::sqrt(boostError / boosted), 0.1) << "RMS error of the boost over " << boosted << " pixels, stops";
     }
