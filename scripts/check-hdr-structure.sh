@@ -2,12 +2,12 @@
 # The structure of --keep-hdr's JPEGs as other readers see it: exiftool finds
 # the MPF's second image and the gain map's fields in both JPEGs, and headless
 # chromium decodes each file as a picture of the primary's size.
-#   bash scripts/check-hdr-structure.sh [HEIC...]   (default: the PQ and HLG samples)
+#   bash scripts/check-hdr-structure.sh [HEIC...]   (default: the samples with HDR)
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 convert=$repo/build/src/app/tessavo-convert
 [ -x "$convert" ] || { echo "build first: $convert is missing" >&2; exit 2; }
-(($#)) || set -- "$repo/tests/data/pq-bt2020.heic" "$repo/tests/data/hlg-bt2020.heic"
+(($#)) || set -- "$repo"/tests/data/{pq-bt2020,hlg-bt2020,apple-gainmap,iso-gainmap}.heic
 work=$(mktemp -d "${TMPDIR:-/tmp}/tessavo-hdr.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 "$convert" -j1 --keep-hdr -o "$work" "$@" >/dev/null
@@ -27,7 +27,9 @@ for heic in "$@"; do
   for field in GainMapMin GainMapMax Gamma OffsetSDR OffsetHDR HDRCapacityMin HDRCapacityMax BaseRenditionIsHDR; do
     grep -q "^\[XMP-hdrgm\] *$field " <<<"$map" || fail "$name" "the map has no hdrgm:$field"
   done
-  size=$(exiftool -s3 -ImageSize "$jpeg")
+  # As a browser shows it: turned by the orientation tag.
+  size=$(exiftool -n -p '$ImageWidth $ImageHeight $Orientation' "$jpeg" |
+         awk '{ print ($3 >= 5 ? $2 "x" $1 : $1 "x" $2) }')
   cat >"$work/page.html" <<HTML
 <body><img id="i" src="$name" onload="document.title='size '+this.naturalWidth+'x'+this.naturalHeight"
  onerror="document.title='undecodable'"></body>

@@ -7,6 +7,7 @@
 #include "conversion/core/exif_metadata.h"
 #include "conversion/core/gain_map.h"
 #include "conversion/core/gain_map_jpeg.h"
+#include "conversion/core/gain_map_reader.h"
 #include "conversion/core/hdr_gain_map.h"
 #include "conversion/core/heif_compat.h"
 #include "conversion/core/heif_file.h"
@@ -307,6 +308,8 @@ public:
         if (done)
             done = decode();
         if (done) {
+            if (options_.keepHdr)
+                collectGainMap();
             collectMetadata();
             done = encodeAndPublish();
         }
@@ -317,6 +320,7 @@ private:
     Result<void> open();
     Result<void> prepareOutput();
     Result<void> decode();
+    void collectGainMap();
     void collectMetadata();
     Result<void> encodeAndPublish();
     void announceDestination();
@@ -359,7 +363,7 @@ Result<void> Conversion::open()
     underWay_ = ConversionStep::Parse;
     heif_ = readHeifFile(bytes);
     if (heif_)
-        adaptForLibheif(bytes, *heif_);
+        adaptForLibheif(bytes, *heif_, options_.keepHdr);
 
     threads_.emplace();
     initialiseLibheifOnce();
@@ -439,6 +443,19 @@ Result<void> Conversion::decode()
         gainMap_ = std::move(hdrMap);
     }
     return {};
+}
+
+// Without our reading of the file there is no map: nothing would say where
+// it lies against the primary.
+void Conversion::collectGainMap()
+{
+    if (!heif_)
+        return;
+    std::optional<Result<GainMap>> read = GainMapReader(file_.bytes, *heif_, handle_.get()).read();
+    if (read && *read)
+        gainMap_ = std::move(**read);
+    else if (read)
+        result_.notes.push_back("HDR gain map left out: " + read->failure().reason);
 }
 
 // The photo's Exif and XMP when asked for, and what people are told of it.

@@ -1,5 +1,7 @@
 #include "conversion/core/heif_compat.h"
 
+#include "conversion/core/gain_map_source.h"
+
 #include <algorithm>
 #include <map>
 #include <set>
@@ -24,17 +26,9 @@ bool readByLibheif(uint32_t type)
            type == fourcc("prem");
 }
 
-// libheif keeps the last auxC of an item.
 bool isAlpha(const HeifFile& heif, uint32_t item)
 {
-    std::string_view kind;
-    for (const Box* property : heif.propertiesOf(item)) {
-        if (property->type != fourcc("auxC") || property->payload.size() < 4)
-            continue;
-        const auto text = property->payload.subspan(4);
-        kind = std::string_view(reinterpret_cast<const char*>(text.data()),
-                                size_t(std::find(text.begin(), text.end(), 0) - text.begin()));
-    }
+    const std::string_view kind = auxiliaryType(heif, item);
     return kind == "urn:mpeg:avc:2015:auxid:1" || kind == "urn:mpeg:hevc:2015:auxid:1" ||
            kind == "urn:mpeg:mpegB:cicp:systems:auxiliary:alpha";
 }
@@ -61,19 +55,31 @@ void writeReference(std::vector<uint8_t>& out, uint32_t type, uint32_t from, std
 
 } // namespace
 
-Adaptation adaptForLibheif(std::span<uint8_t> file, const HeifFile& heif)
+Adaptation adaptForLibheif(std::span<uint8_t> file, const HeifFile& heif, bool keepGainMap)
 {
     const auto& references = heif.references;
     std::vector<Fix> fixes(references.size(), Fix::Keep);
+    const auto gainMap = keepGainMap ? findGainMap(heif) : std::nullopt;
     bool reduce = false, change = false;
     for (size_t i = 0; i < references.size(); ++i) {
         const HeifReference& reference = references[i];
         const HeifItem* from = heif.item(reference.from);
         const bool fromImage = from && isImage(from->type);
         const bool toPrimary = std::find(reference.to.begin(), reference.to.end(), heif.primary) != reference.to.end();
-        if (reference.to.size() == 1)
+        const bool toImage = std::any_of(reference.to.begin(), reference.to.end(), [&](uint32_t id) {
+            const HeifItem* to = heif.item(id);
+            return to && isImage(to->type);
+        });
+        if (reference.type == fourcc("auxl") && fromImage && gainMap && gainMap->map == reference.from &&
+            (reference.to.size() != 1 || !toPrimary)) {
+            // Kept as the primary's auxiliary image, where libheif lets the map be decoded.
+            fixes[i] = Fix::Reduce;
+        } else if (reference.type == fourcc("auxl") && fromImage && !toImage) {
+            // An image libheif cannot attach anywhere would fail the whole file.
+            fixes[i] = Fix::Ignore;
+        } else if (reference.to.size() == 1) {
             continue;
-        if ((reference.type == fourcc("auxl") && fromImage) || reference.type == fourcc("cdsc")) {
+        } else if ((reference.type == fourcc("auxl") && fromImage) || reference.type == fourcc("cdsc")) {
             const bool matters = reference.type == fourcc("cdsc") || isAlpha(heif, reference.from);
             fixes[i] = matters && toPrimary ? Fix::Reduce : Fix::Ignore;
         } else if (reference.type == fourcc("thmb") && fromImage) {
@@ -110,12 +116,17 @@ Adaptation adaptForLibheif(std::span<uint8_t> file, const HeifFile& heif)
             return 3;
         return 4;
     };
-    size_t absorber = references.size();
+    size_t freedIds = 0;
     for (size_t i = 0; i < references.size(); ++i)
+        if (fixes[i] == Fix::Reduce)
+            freedIds += references[i].to.size() - 1;
+    size_t absorber = references.size();
+    for (size_t i = 0; i < references.size() && freedIds > 0; ++i)
         if (loss(i) < 4 && (absorber == references.size() || loss(i) < loss(absorber)))
             absorber = i;
-    if (absorber == references.size())
-        return Adaptation::Impossible;
+    // Without room for the freed bytes the gain map is passed over, as without the option.
+    if (freedIds > 0 && absorber == references.size())
+        return keepGainMap ? adaptForLibheif(file, heif, false) : Adaptation::Impossible;
 
     const int idSize = heif.referenceIdSize;
     std::vector<uint8_t> out;
@@ -133,10 +144,14 @@ Adaptation adaptForLibheif(std::span<uint8_t> file, const HeifFile& heif)
                            reference.to, 0, idSize);
         }
     }
-    const HeifReference& last = references[absorber];
-    writeReference(out, kIgnoredReference, last.from, last.to, freed / size_t(idSize), idSize);
-    if (out.size() != heif.referencesSize || last.to.size() + freed / size_t(idSize) > 0xffff)
-        return Adaptation::Impossible;
+    if (absorber < references.size()) {
+        const HeifReference& last = references[absorber];
+        if (last.to.size() + freed / size_t(idSize) > 0xffff)
+            return keepGainMap ? adaptForLibheif(file, heif, false) : Adaptation::Impossible;
+        writeReference(out, kIgnoredReference, last.from, last.to, freed / size_t(idSize), idSize);
+    }
+    if (out.size() != heif.referencesSize)
+        return keepGainMap ? adaptForLibheif(file, heif, false) : Adaptation::Impossible;
     std::copy(out.begin(), out.end(), file.begin() + std::ptrdiff_t(heif.referencesOffset));
     return Adaptation::Rewritten;
 }

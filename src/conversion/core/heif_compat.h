@@ -31,8 +31,13 @@ enum class Adaptation {
     Impossible, // a shared target needs room that no ignorable reference offers; `file` is unchanged
 };
 
+// An auxiliary image whose 'auxl' names no image libheif 1.15 knows (only a
+// 'tmap' or metadata item) would fail the file: that reference is passed
+// over. With `keepGainMap`, the primary's gain map (see findGainMap) is made
+// an auxiliary image of the primary alone, where libheif decodes it; where
+// that needs room there is not, it is passed over as without.
 // `heif` must have been read from `file`.
-Adaptation adaptForLibheif(std::span<uint8_t> file, const HeifFile& heif);
+Adaptation adaptForLibheif(std::span<uint8_t> file, const HeifFile& heif, bool keepGainMap = false);
 
 // Fails at Decode where decoding the primary image would take libheif 1.15
 // down: an overlay or identity item derived from an item that is not an image
