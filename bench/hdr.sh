@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # What --keep-hdr costs: tessavo-convert with and without it on the same
-# 12-megapixel 10-bit PQ HEICs (whose gain map is computed from their HDR
-# light), and, without it, on the 8-bit phone-like corpus of bench/run.sh.
+# 12-megapixel 10-bit PQ HEICs (make_pq_corpus; their gain map is computed
+# from their HDR light), and on the 8-bit phone-like photos of make_corpus.
 # Best of ROUNDS runs of the whole batch each.
 #
 #   bash bench/hdr.sh [N_FILES] [JOBS]       (defaults: 6 files, 2 jobs)
@@ -17,20 +17,14 @@ rounds=${ROUNDS:-3}
 build=${BUILD_DIR:-$repo/build-bench}
 corpus=${CORPUS_DIR:-$repo/bench/corpus-hdr}
 cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release -DTESSAVO_BUILD_GUI=OFF -DTESSAVO_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" -j "$jobs" --target tessavo-convert make_corpus >/dev/null
+cmake --build "$build" -j "$jobs" --target tessavo-convert make_corpus make_pq_corpus >/dev/null
 tessavo=$build/src/app/tessavo-convert
 
 mkdir -p "$corpus"
 for ((i = 1; i <= files; i++)); do
-  pq=$corpus/$(printf 'PQ_%04d.HEIC' "$i")
-  [ -e "$pq" ] && continue
-  # A textured scene whose signal runs from black to about 1000 cd/m2 (PQ 0.75).
-  convert -size 4032x3024 -seed "$i" plasma:fractal -blur 0x1 +level 2%,75% -depth 16 "$corpus/scene.png"
-  heif-enc -q 60 -p preset=fast -b 10 --colour_primaries 9 --transfer_characteristic 16 \
-    --matrix_coefficients 9 --full_range_flag 1 -o "$pq" "$corpus/scene.png" >/dev/null
-  "$build/bench/make_corpus" "$corpus" 1 "$i" >/dev/null
+  [ -e "$corpus/$(printf 'PQ_%04d.HEIC' "$i")" ] || "$build/bench/make_pq_corpus" "$corpus" 1 "$i" >/dev/null
+  [ -e "$corpus/$(printf 'IMG_%04d.HEIC' "$i")" ] || "$build/bench/make_corpus" "$corpus" 1 "$i" >/dev/null
 done
-rm -f "$corpus/scene.png"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/tessavo-hdr-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
