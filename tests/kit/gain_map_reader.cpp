@@ -19,7 +19,6 @@ uint32_t number(std::span<const uint8_t> b, size_t at, int bytes)
     return value;
 }
 
-// Where `what` begins in `bytes`, or their end.
 size_t find(std::span<const uint8_t> bytes, std::string_view what)
 {
     return size_t(std::search(bytes.begin(), bytes.end(), what.begin(), what.end()) - bytes.begin());
