@@ -7,13 +7,13 @@
 #   bash bench/hdr.sh [N_FILES] [JOBS]       (defaults: 6 files, 2 jobs)
 #
 # Environment: BUILD_DIR (default build-bench), CORPUS_DIR (default
-# bench/corpus-hdr, reused between runs), ROUNDS (default 3), BASELINE (a
+# bench/corpus-hdr, reused between runs), ROUNDS (default 5), BASELINE (a
 # tessavo-convert to compare the plain conversion with, e.g. an earlier build).
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 files=${1:-6}
 jobs=${2:-2}
-rounds=${ROUNDS:-3}
+rounds=${ROUNDS:-5}
 build=${BUILD_DIR:-$repo/build-bench}
 corpus=${CORPUS_DIR:-$repo/bench/corpus-hdr}
 cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release -DTESSAVO_BUILD_GUI=OFF -DTESSAVO_BUILD_TESTS=OFF >/dev/null
@@ -28,27 +28,29 @@ done
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/tessavo-hdr-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-# best NAME BINARY ARGS... FILES: the shortest wall time of ROUNDS runs, in seconds
-best() {
-  local name=$1 least=
-  shift
-  for ((round = 1; round <= rounds; round++)); do
-    rm -rf "${work:?}/out"
-    local start end
-    start=$(date +%s.%N)
-    "$@" -j "$jobs" -o "$work/out" >/dev/null
-    end=$(date +%s.%N)
-    least=$(echo "$end - $start" | bc | awk -v l="$least" '{print (l == "" || $1 < l) ? $1 : l}')
-  done
-  printf '%-34s %6.2f s\n' "$name" "$least"
-  echo "$least" >"$work/$name"
-}
 pq=("$corpus"/PQ_*.HEIC)
 plain=("$corpus"/IMG_*.HEIC)
-echo "== ${#pq[@]} PQ and ${#plain[@]} 8-bit 4032x3024 photos, $jobs jobs, best of $rounds"
-best pq-sdr "$tessavo" "${pq[@]}"
-best pq-keep-hdr "$tessavo" --keep-hdr "${pq[@]}"
-best plain "$tessavo" "${plain[@]}"
-best plain-keep-hdr "$tessavo" --keep-hdr "${plain[@]}"
-[ -n "${BASELINE:-}" ] && best plain-baseline "$BASELINE" "${plain[@]}"
-echo "--keep-hdr / SDR on PQ photos: $(echo "scale=3; $(cat "$work/pq-keep-hdr") / $(cat "$work/pq-sdr")" | bc)x (at most 1.25)"
+names=(pq-sdr pq-keep-hdr plain plain-keep-hdr)
+commands=("$tessavo ${pq[*]}" "$tessavo --keep-hdr ${pq[*]}" "$tessavo ${plain[*]}" "$tessavo --keep-hdr ${plain[*]}")
+if [ -n "${BASELINE:-}" ]; then
+  names+=(plain-baseline)
+  commands+=("$BASELINE ${plain[*]}")
+fi
+# Rounds interleave the runs, so that a busy machine weighs on each alike;
+# each keeps its shortest wall time and its least CPU time (user + system).
+echo "== ${#pq[@]} PQ and ${#plain[@]} 8-bit 4032x3024 photos, $jobs jobs, best of $rounds interleaved rounds"
+for ((round = 1; round <= rounds; round++)); do
+  for i in "${!names[@]}"; do
+    rm -rf "${work:?}/out"
+    # shellcheck disable=SC2086
+    /usr/bin/time -f "%e %U %S" -a -o "$work/${names[$i]}" ${commands[$i]} -j "$jobs" -o "$work/out" >/dev/null
+  done
+done
+for name in "${names[@]}"; do
+  awk -v n="$name" '{ w = (NR == 1 || $1 < w) ? $1 : w; c = (NR == 1 || $2 + $3 < c) ? $2 + $3 : c }
+                    END { printf "%-16s wall %6.2f s   cpu %6.2f s\n", n, w, c; print w, c > "/dev/stderr" }' \
+    "$work/$name" 2>"$work/$name.best"
+done
+ratio() { awk -v f="$2" '{ print $f }' "$work/$1.best"; }
+echo "--keep-hdr / SDR on PQ photos: wall $(echo "scale=3; $(ratio pq-keep-hdr 1) / $(ratio pq-sdr 1)" | bc)x," \
+     "cpu $(echo "scale=3; $(ratio pq-keep-hdr 2) / $(ratio pq-sdr 2)" | bc)x (at most 1.25)"

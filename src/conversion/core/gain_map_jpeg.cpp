@@ -20,7 +20,7 @@ double asStored(double value) { return std::round(value * kDenominator) / kDenom
 
 constexpr std::string_view kIsoIdentifier{"urn:iso:std:iso:ts:21496:-1\0", 28};
 constexpr std::string_view kMpfIdentifier{"MPF\0", 4};
-constexpr int kGainMapQuality = 90;
+constexpr int kGainMapQuality = 85;
 
 void put(std::vector<uint8_t>& out, uint32_t value, int bytes = 4)
 {
