@@ -254,7 +254,7 @@
     </message>
     <message>
         <source>Stop converting?</source>
-        <translation>Arrêter la conversion ?</translation>
+        <translation>Arrêter la conversion&#xa0;?</translation>
     </message>
     <message>
         <source>1 photo is not converted yet.</source>

@@ -17,7 +17,7 @@
 
 namespace {
 
-constexpr std::string_view kUsage = "usage: tessavo-convert [-o DIR] [-j N] [--keep-metadata] FILE...";
+constexpr std::string_view kUsage = "usage: tessavo-convert [-o DIR] [-j N] [--keep-metadata] [--keep-hdr] FILE...";
 
 int usageError(const std::string& problem)
 {
@@ -58,7 +58,8 @@ void handleSignals()
 const option kOptions[] = {
     {"output", required_argument, nullptr, 'o'},   {"jobs", required_argument, nullptr, 'j'},
     {"keep-metadata", no_argument, nullptr, 'k'}, {"help", no_argument, nullptr, 'h'},
-    {"version", no_argument, nullptr, 'v'},       {nullptr, 0, nullptr, 0},
+    {"version", no_argument, nullptr, 'v'},       {"keep-hdr", no_argument, nullptr, 'H'},
+    {nullptr, 0, nullptr, 0},
 };
 
 // Whether `arg` is the option as written out: no abbreviated long name, no
@@ -102,6 +103,9 @@ int main(int argc, char** argv)
                         "  -j, --jobs N         files converted at once (default: number of cores)\n"
                         "      --keep-metadata  also copy the photo's Exif (date, camera, location), XMP\n"
                         "                       and modification time (default: only the orientation)\n"
+                        "      --keep-hdr       also keep the photo's HDR: its gain map (for a PQ or HLG\n"
+                        "                       photo, one made from it) follows the picture; HDR displays\n"
+                        "                       show it as bright as the phone, others as without it\n"
                         "      --help           show this help\n"
                         "      --version        show the version\n\n"
                         "Exit status: 0 when every file converted, 1 when any failed, 2 on a usage error.\n",
@@ -112,6 +116,8 @@ int main(int argc, char** argv)
             return 0;
         } else if (option == 'k') {
             options.keepMetadata = true;
+        } else if (option == 'H') {
+            options.keepHdr = true;
         } else if (option == 'o') {
             if (*optarg == '\0')
                 return usageError("empty output folder");

@@ -27,7 +27,7 @@ std::vector<uint8_t> readFile(const std::filesystem::path& path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-Owned<heif_image> decodeHeif(std::span<const uint8_t> heic, const char* decoder)
+Owned<heif_image> decodeHeif(std::span<const uint8_t> heic, const char* decoder, bool deep)
 {
     const Owned<heif_context> context = heifContext();
     heif_context_read_from_memory_without_copy(context.get(), heic.data(), heic.size(), nullptr);
@@ -37,10 +37,11 @@ Owned<heif_image> decodeHeif(std::span<const uint8_t> heic, const char* decoder)
     if (!handle)
         return image;
     const Owned<heif_decoding_options> options = heifDecodingOptions();
-    options->convert_hdr_to_8bit = 1;
+    options->convert_hdr_to_8bit = !deep;
     options->decoder_id = decoder;
     heif_decode_image(handle.get(), into(image), heif_colorspace_RGB,
-                      heif_image_handle_has_alpha_channel(handle.get()) ? heif_chroma_interleaved_RGBA
+                      deep ? heif_chroma_interleaved_RRGGBB_LE
+                      : heif_image_handle_has_alpha_channel(handle.get()) ? heif_chroma_interleaved_RGBA
                                                                         : heif_chroma_interleaved_RGB,
                       options.get());
     return image;
@@ -89,9 +90,10 @@ TiffIfd readIfd0(std::span<const uint8_t> tiff)
     return ifd;
 }
 
-JpegFile readJpeg(const std::filesystem::path& path)
+JpegFile readJpeg(const std::filesystem::path& path) { return readJpeg(std::span<const uint8_t>(readFile(path))); }
+
+JpegFile readJpeg(std::span<const uint8_t> bytes)
 {
-    const auto bytes = readFile(path);
     JpegFile out;
     JpegErrors errors{};
     // Destroyed first: libjpeg lets go of the error manager.

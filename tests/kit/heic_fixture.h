@@ -22,7 +22,8 @@ std::vector<uint8_t> readFile(const std::filesystem::path& path);
 // interleaved RGB (RGBA with alpha), 8 bits; null when libheif cannot. By
 // libheif's own HEVC decoder unless `decoder` is null: then the one of
 // highest priority (grid tiles and overlay inputs always take that one).
-Owned<heif_image> decodeHeif(std::span<const uint8_t> heic, const char* decoder = "libde265");
+// `deep`: RGB of 16-bit samples at the photo's own depth instead.
+Owned<heif_image> decodeHeif(std::span<const uint8_t> heic, const char* decoder = "libde265", bool deep = false);
 
 // What libheif shows: decodeHeif with alpha over white; empty when it cannot.
 RgbImage decodeHeifShown(std::span<const uint8_t> heic);
@@ -46,6 +47,7 @@ struct JpegFile {
 
 // Empty `stored` when libjpeg fails or warns (a cut file, corrupt data).
 JpegFile readJpeg(const std::filesystem::path& path);
+JpegFile readJpeg(std::span<const uint8_t> bytes);
 
 // What an EXIF-aware viewer shows for stored pixels and an orientation.
 RgbImage applyExifOrientation(const RgbImage& stored, int orientation);

@@ -238,7 +238,7 @@ void HdrRendering::measure(const uint16_t* pixels, size_t count, int channels)
     }
 }
 
-void HdrRendering::render(const uint16_t* pixels, size_t count, int channels, uint8_t* out) const
+void HdrRendering::render(const uint16_t* pixels, size_t count, int channels, uint8_t* out, float* luminance) const
 {
     // Extended Reinhard above the knee, in units of the room left above it:
     // f(u) = u (1 + u / w^2) / (1 + u) rises with slope 1 from the knee and
@@ -250,6 +250,8 @@ void HdrRendering::render(const uint16_t* pixels, size_t count, int channels, ui
     float light[3];
     for (size_t i = 0; i < count; ++i, pixels += channels, out += channels) {
         linearLight(pixels, light);
+        if (luminance)
+            luminance[i] = 0.2627f * light[0] + 0.6780f * light[1] + 0.0593f * light[2];
         const float brightest = std::max({light[0], light[1], light[2]});
         float scale = 1;
         if (rollOff && brightest > kKnee) {

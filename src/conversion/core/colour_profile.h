@@ -62,8 +62,12 @@ public:
     HdrRendering(const NclxColour& colour, int bitDepth);
     // First pass: every pixel, to find the brightest one.
     void measure(const uint16_t* pixels, size_t count, int channels);
-    // Second pass: 8-bit output with the same channels (alpha rescaled).
-    void render(const uint16_t* pixels, size_t count, int channels, uint8_t* out) const;
+    // Second pass: 8-bit output with the same channels (alpha rescaled);
+    // with `luminance`, also each pixel's light before the roll-off
+    // (BT.2020 weights, relative to reference white), for a gain map.
+    void render(const uint16_t* pixels, size_t count, int channels, uint8_t* out, float* luminance = nullptr) const;
+    // The brightest channel of any pixel measured, relative to reference white.
+    float peak() const { return peak_; }
 
 private:
     void linearLight(const uint16_t* pixel, float out[3]) const;

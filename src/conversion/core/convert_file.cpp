@@ -6,7 +6,9 @@
 #include "conversion/core/colour_profile.h"
 #include "conversion/core/exif_metadata.h"
 #include "conversion/core/gain_map.h"
+#include "conversion/core/gain_map_jpeg.h"
 #include "conversion/core/gain_map_reader.h"
+#include "conversion/core/hdr_gain_map.h"
 #include "conversion/core/heif_compat.h"
 #include "conversion/core/heif_file.h"
 #include "conversion/core/heif_properties.h"
@@ -114,8 +116,10 @@ Failure undecoded(std::string reason = "the image could not be decoded")
 }
 
 // libheif's transformed decode flattened onto white, as rows of RGB in the
-// colours `colour` asks for.
-Result<RgbImage> decodeShownImage(heif_image_handle* handle, const ColourPlan& colour)
+// colours `colour` asks for. With `hdrMap`, a PQ or HLG photo without alpha
+// also gives the gain map from its SDR rendering back to its HDR light.
+Result<RgbImage> decodeShownImage(heif_image_handle* handle, const ColourPlan& colour,
+                                  std::optional<GainMap>* hdrMap = nullptr)
 {
     const bool hasAlpha = heif_image_handle_has_alpha_channel(handle) != 0;
     const bool toneMapped = colour.pixels == ColourPlan::Pixels::ToneMapped;
@@ -146,13 +150,19 @@ Result<RgbImage> decodeShownImage(heif_image_handle* handle, const ColourPlan& c
     // Tone mapping needs the brightest pixel first; its rows then go
     // through an 8-bit row like the rest.
     std::optional<HdrRendering> hdr;
+    std::optional<HdrGainMap> map;
     std::vector<uint8_t> renderedRow;
+    std::vector<float> luminance;
     const auto samples = [&](int y) { return reinterpret_cast<const uint16_t*>(plane + size_t(y) * size_t(stride)); };
     if (toneMapped) {
         hdr.emplace(colour.nclx, bits);
         for (int y = 0; y < image.height; ++y)
             hdr->measure(samples(y), size_t(image.width), channels);
         renderedRow.resize(size_t(image.width) * size_t(channels));
+        if (hdrMap && !hasAlpha) {
+            map.emplace(image.width, image.height);
+            luminance.resize(size_t(image.width));
+        }
     }
 
     const bool premultiplied = heif_image_is_premultiplied_alpha(decoded.get()) != 0;
@@ -161,8 +171,10 @@ Result<RgbImage> decodeShownImage(heif_image_handle* handle, const ColourPlan& c
     for (int y = 0; y < image.height; ++y) {
         const uint8_t* in = plane + size_t(y) * size_t(stride);
         if (hdr) {
-            hdr->render(samples(y), size_t(image.width), channels, renderedRow.data());
+            hdr->render(samples(y), size_t(image.width), channels, renderedRow.data(), map ? luminance.data() : nullptr);
             in = renderedRow.data();
+            if (map)
+                map->addRow(y, luminance.data(), in);
         }
         if (!hasAlpha) {
             std::memcpy(out, in, size_t(image.width) * 3);
@@ -180,10 +192,14 @@ Result<RgbImage> decodeShownImage(heif_image_handle* handle, const ColourPlan& c
     }
     if (colour.pixels == ColourPlan::Pixels::ToSrgb)
         convertToSrgb(colour, image.pixels.data(), size_t(image.width) * size_t(image.height));
+    if (map)
+        *hdrMap = map->finish(hdr->peak());
     return image;
 }
 
-// The stored pixels that `orientation` turns into `shown`.
+// The stored pixels that `orientation` turns into `shown` (RGB, or grey
+// with one channel).
+template <int Channels = 3>
 RgbImage unapplyOrientation(const RgbImage& shown, int orientation)
 {
     const auto m = orientationMatrix(orientation);
@@ -197,18 +213,16 @@ RgbImage unapplyOrientation(const RgbImage& shown, int orientation)
     // that maps the centres onto each other.
     const ptrdiff_t originX = (shown.width - 1 - m[0] * (stored.width - 1) - m[1] * (stored.height - 1)) / 2;
     const ptrdiff_t originY = (shown.height - 1 - m[2] * (stored.width - 1) - m[3] * (stored.height - 1)) / 2;
-    const ptrdiff_t rowBytes = ptrdiff_t(shown.width) * 3;
-    const ptrdiff_t stepX = m[2] * rowBytes + m[0] * 3;
-    const ptrdiff_t stepY = m[3] * rowBytes + m[1] * 3;
-    const uint8_t* base = shown.pixels.data() + originY * rowBytes + originX * 3;
+    const ptrdiff_t rowBytes = ptrdiff_t(shown.width) * Channels;
+    const ptrdiff_t stepX = m[2] * rowBytes + m[0] * Channels;
+    const ptrdiff_t stepY = m[3] * rowBytes + m[1] * Channels;
+    const uint8_t* base = shown.pixels.data() + originY * rowBytes + originX * Channels;
     uint8_t* out = stored.pixels.data();
     for (ptrdiff_t y = 0; y < stored.height; ++y) {
         const uint8_t* in = base + y * stepY;
-        for (int x = 0; x < stored.width; ++x, in += stepX) {
-            *out++ = in[0];
-            *out++ = in[1];
-            *out++ = in[2];
-        }
+        for (int x = 0; x < stored.width; ++x, in += stepX)
+            for (int c = 0; c < Channels; ++c)
+                *out++ = in[c];
     }
     return stored;
 }
@@ -412,10 +426,22 @@ Result<void> Conversion::decode()
     if (planes_)
         return {};
     heif_context_set_max_decoding_threads(context_.get(), threads_->threads());
-    Result<RgbImage> image = decodeShownImage(handle_.get(), colour_);
+    std::optional<GainMap> hdrMap;
+    Result<RgbImage> image = decodeShownImage(handle_.get(), colour_, options_.keepHdr ? &hdrMap : nullptr);
     if (!image)
         return image.failure();
     image_ = orientation_ != 1 ? unapplyOrientation(*image, orientation_) : std::move(*image);
+    if (hdrMap && !gainMap_) {
+        // Turned back as the picture is, so that the file's orientation serves both.
+        if (orientation_ != 1) {
+            RgbImage grey{hdrMap->width, hdrMap->height, std::move(hdrMap->pixels)};
+            grey = unapplyOrientation<1>(grey, orientation_);
+            hdrMap->width = grey.width;
+            hdrMap->height = grey.height;
+            hdrMap->pixels = std::move(grey.pixels);
+        }
+        gainMap_ = std::move(hdrMap);
+    }
     return {};
 }
 
@@ -428,6 +454,9 @@ void Conversion::collectGainMap()
     std::optional<Result<GainMap>> read = GainMapReader(file_.bytes, *heif_, handle_.get()).read();
     if (read && *read)
         gainMap_ = std::move(**read);
+    else if (read && gainMap_)
+        result_.notes.push_back("the photo's own HDR gain map left out (" + read->failure().reason +
+                                "): the map written is made from its HDR light");
     else if (read)
         result_.notes.push_back("HDR gain map left out: " + read->failure().reason);
 }
@@ -454,8 +483,13 @@ Result<void> Conversion::encodeAndPublish()
                    planes_->cr.data(), planes_->lumaStride, planes_->chromaStride};
     else
         picture = {image_->width, image_->height, image_->pixels.data(), size_t(image_->width) * 3};
-    const Result<void> written =
-        writeJpeg(output_->fd(), picture, {orientation_, metadata_.exif, metadata_.xmp, colour_.profile});
+    JpegMetadata metadata;
+    metadata.orientation = orientation_;
+    metadata.exif = metadata_.exif;
+    metadata.xmp = metadata_.xmp;
+    metadata.iccProfile = colour_.profile;
+    const Result<void> written = gainMap_ ? writeJpegWithGainMap(output_->fd(), picture, metadata, *gainMap_, result_.notes)
+                                          : writeJpeg(output_->fd(), picture, metadata);
     if (!written)
         return written;
     // The modification time goes last, after the final write to the file.

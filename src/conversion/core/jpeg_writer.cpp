@@ -17,7 +17,6 @@
 #include <jerror.h>
 
 namespace tessavo {
-namespace {
 
 bool writeAll(int fd, const uint8_t* data, size_t size)
 {
@@ -34,11 +33,24 @@ bool writeAll(int fd, const uint8_t* data, size_t size)
     return true;
 }
 
+namespace {
+
 struct FileDestination {
     jpeg_destination_mgr base;
     int fd;
+    std::vector<uint8_t>* memory = nullptr; // instead of fd
     int writeError = 0; // errno of a failed write
+    size_t flushed = 0; // bytes given to fd or memory
     std::array<JOCTET, 1 << 16> buffer;
+
+    size_t position() const { return flushed + buffer.size() - base.free_in_buffer; }
+    bool flush(size_t size)
+    {
+        flushed += size;
+        if (memory)
+            memory->insert(memory->end(), buffer.data(), buffer.data() + size);
+        return memory || writeAll(fd, buffer.data(), size);
+    }
 };
 
 void initDestination(j_compress_ptr info)
@@ -51,7 +63,7 @@ void initDestination(j_compress_ptr info)
 boolean emptyBuffer(j_compress_ptr info)
 {
     auto* dest = reinterpret_cast<FileDestination*>(info->dest);
-    if (!writeAll(dest->fd, dest->buffer.data(), dest->buffer.size())) {
+    if (!dest->flush(dest->buffer.size())) {
         dest->writeError = errno;
         ERREXIT(info, JERR_FILE_WRITE);
     }
@@ -62,7 +74,7 @@ boolean emptyBuffer(j_compress_ptr info)
 void termDestination(j_compress_ptr info)
 {
     auto* dest = reinterpret_cast<FileDestination*>(info->dest);
-    if (!writeAll(dest->fd, dest->buffer.data(), dest->buffer.size() - dest->base.free_in_buffer)) {
+    if (!dest->flush(dest->buffer.size() - dest->base.free_in_buffer)) {
         dest->writeError = errno;
         ERREXIT(info, JERR_FILE_WRITE);
     }
@@ -113,18 +125,20 @@ Result<void> encode(jpeg_compress_struct& info, JpegErrors& errors, FileDestinat
 
     info.image_width = JDIMENSION(picture.width);
     info.image_height = JDIMENSION(picture.height);
-    info.input_components = 3;
-    info.in_color_space = picture.y ? JCS_YCbCr : JCS_RGB;
+    const bool grey = !picture.y && picture.components == 1;
+    info.input_components = grey ? 1 : 3;
+    info.in_color_space = picture.y ? JCS_YCbCr : grey ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_set_defaults(&info);
     info.raw_data_in = picture.y ? TRUE : FALSE;
-    jpeg_set_quality(&info, kJpegQuality, TRUE);
-    info.comp_info[0].h_samp_factor = 2;
-    info.comp_info[0].v_samp_factor = 2;
+    jpeg_set_quality(&info, metadata.quality, TRUE);
+    info.comp_info[0].h_samp_factor = grey ? 1 : 2;
+    info.comp_info[0].v_samp_factor = grey ? 1 : 2;
     // EXIF wants its APP1 right after the start of image.
     info.write_JFIF_header = FALSE;
 
     jpeg_start_compress(&info, TRUE);
-    if (metadata.exif.empty()) {
+    if (!metadata.withExif) {
+    } else if (metadata.exif.empty()) {
         const auto exif = exifOrientationBlock(metadata.orientation);
         jpeg_write_marker(&info, JPEG_APP0 + 1, exif.data(), unsigned(exif.size()));
     } else {
@@ -134,6 +148,11 @@ Result<void> encode(jpeg_compress_struct& info, JpegErrors& errors, FileDestinat
         writeMarker(info, kXmpIdentifier, metadata.xmp);
     if (!metadata.iccProfile.empty())
         jpeg_write_icc_profile(&info, metadata.iccProfile.data(), unsigned(metadata.iccProfile.size()));
+    for (const JpegSegment& segment : metadata.segments) {
+        if (segment.at)
+            *segment.at = dest.position() + 4;
+        jpeg_write_marker(&info, JPEG_APP0 + segment.app, segment.data.data(), unsigned(segment.data.size()));
+    }
 
     if (picture.y) {
         std::array<JSAMPROW, 16> luma{};
@@ -161,21 +180,37 @@ Result<void> encode(jpeg_compress_struct& info, JpegErrors& errors, FileDestinat
     return {};
 }
 
-} // namespace
-
-Result<void> writeJpeg(int fd, const JpegPicture& picture, const JpegMetadata& metadata)
+Result<void> writeTo(int fd, std::vector<uint8_t>* memory, const JpegPicture& picture, const JpegMetadata& metadata)
 {
     // libjpeg would number a 256th ICC marker 0 and cut a long APP1 short.
+    const auto tooLong = [](const JpegSegment& segment) { return segment.data.size() > 65533; };
     if (picture.width <= 0 || picture.height <= 0 || (!picture.rgb && !picture.y) || metadata.orientation < 1 ||
         metadata.orientation > 8 || metadata.iccProfile.size() > kMaxJpegIccBytes ||
-        metadata.exif.size() > kMaxJpegExifBytes || metadata.xmp.size() > kMaxJpegXmpBytes)
+        metadata.exif.size() > kMaxJpegExifBytes || metadata.xmp.size() > kMaxJpegXmpBytes ||
+        std::ranges::any_of(metadata.segments, tooLong))
         return Failure{ConversionStep::Finalize, "no picture to encode, or a block too large for JPEG"};
     auto errors = std::make_unique<JpegErrors>();
     auto dest = std::make_unique<FileDestination>();
     dest->fd = fd;
+    dest->memory = memory;
     // Destroyed first: libjpeg lets go of the error manager and destination.
     const Owned<jpeg_compress_struct> info = jpegCompress();
     return encode(*info, *errors, *dest, picture, metadata);
+}
+
+} // namespace
+
+Result<void> writeJpeg(int fd, const JpegPicture& picture, const JpegMetadata& metadata)
+{
+    return writeTo(fd, nullptr, picture, metadata);
+}
+
+Result<std::vector<uint8_t>> encodeJpeg(const JpegPicture& picture, const JpegMetadata& metadata)
+{
+    std::vector<uint8_t> bytes;
+    if (Result<void> encoded = writeTo(-1, &bytes, picture, metadata); !encoded)
+        return encoded.failure();
+    return bytes;
 }
 
 } // namespace tessavo

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "conversion/core/gain_map.h"
+#include "conversion/core/jpeg_writer.h"
+#include "conversion/core/result.h"
+
+#include <string>
+#include <vector>
+
+// A JPEG that HDR displays show brighter and SDR viewers as before: the
+// primary exactly as writeJpeg makes it, plus an MPF index, the container's
+// `hdrgm` XMP fields (Ultra HDR, Adobe's gain map) and an ISO 21496-1
+// version segment; after it the gain map as a second JPEG carrying its
+// parameters in both the XMP and the ISO 21496-1 form.
+namespace tessavo {
+
+// The primary's XMP and the container's fields share one packet (a reader
+// takes only the first); when the photo's own XMP leaves no room for them, or
+// is no RDF, it is left out and `notes` says so.
+//
+// `fd` must take pwrite: the MPF index is completed once the primary's
+// length is known. Fails as writeJpeg does. A map that cannot be stored
+// (no pixels, parameters out of range) is left out with a note.
+Result<void> writeJpegWithGainMap(int fd, const JpegPicture& primary, const JpegMetadata& metadata,
+                                  const GainMap& map, std::vector<std::string>& notes);
+
+} // namespace tessavo

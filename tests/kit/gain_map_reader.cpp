@@ -1,0 +1,70 @@
+#include "gain_map_reader.h"
+
+#include "heic_fixture.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <string_view>
+
+namespace tessavo::testsupport {
+namespace {
+
+// Big-endian, as Tessavo writes MPF; 0 past the end.
+uint32_t number(std::span<const uint8_t> b, size_t at, int bytes)
+{
+    uint32_t value = 0;
+    for (int i = 0; i < bytes && at + size_t(bytes) <= b.size(); ++i)
+        value = value << 8 | b[at + size_t(i)];
+    return value;
+}
+
+size_t find(std::span<const uint8_t> bytes, std::string_view what)
+{
+    return size_t(std::search(bytes.begin(), bytes.end(), what.begin(), what.end()) - bytes.begin());
+}
+
+} // namespace
+
+GainMapJpeg splitGainMapJpeg(std::span<const uint8_t> file)
+{
+    GainMapJpeg out;
+    const size_t tiff = find(file, std::string_view("MPF\0", 4)) + 4, ifd = tiff + number(file, tiff + 4, 4);
+    for (size_t entry = ifd + 2; entry < ifd + 2 + 12 * number(file, ifd, 2); entry += 12)
+        if (const size_t second = tiff + number(file, entry + 8, 4) + 16; number(file, entry, 2) == 0xb002) {
+            const size_t length = number(file, second + 4, 4), offset = tiff + number(file, second + 8, 4);
+            if (offset + length <= file.size() && length > 0) {
+                out.primary.assign(file.begin(), file.begin() + ptrdiff_t(offset));
+                out.map.assign(file.begin() + ptrdiff_t(offset), file.begin() + ptrdiff_t(offset + length));
+            }
+        }
+    const std::string_view names[] = {"GainMapMin", "GainMapMax", "Gamma", "OffsetSDR", "OffsetHDR", "HDRCapacityMin", "HDRCapacityMax"};
+    const std::string xmp(out.map.begin(), out.map.end());
+    // ISO: versions, flags (no common denominator), then each fraction, headrooms first.
+    const size_t iso = find(out.map, std::string_view("urn:iso:std:iso:ts:21496:-1\0", 28)), isoOrder[] = {2, 3, 4, 5, 6, 0, 1};
+    for (size_t i = 0; i < 7; ++i) {
+        if (const size_t at = xmp.find("hdrgm:" + std::string(names[i]) + "=\""); at != xmp.npos)
+            out.xmp[i] = std::stod(xmp.substr(at + names[i].size() + 8, 32));
+        if (iso + 89 <= out.map.size() && !(out.map[iso + 32] & 8))
+            out.iso[i] = double(int32_t(number(out.map, iso + 33 + 8 * isoOrder[i], 4))) / number(out.map, iso + 37 + 8 * isoOrder[i], 4);
+    }
+    return out;
+}
+
+std::vector<double> rebuildHdr(const GainMapJpeg& file, const GainParameters& p, double headroom)
+{
+    const RgbImage sdr = readJpeg(file.primary).stored, map = readJpeg(file.map).stored;
+    const double weight = std::clamp((headroom - p[5]) / (p[6] - p[5]), 0.0, 1.0);
+    std::vector<double> light(map.pixels.empty() ? 0 : sdr.pixels.size());
+    for (size_t i = 0; i < light.size(); ++i) {
+        const size_t x = i / 3 % size_t(sdr.width), y = i / 3 / size_t(sdr.width);
+        const uint8_t level = map.pixels[(y * size_t(map.height) / size_t(sdr.height) * size_t(map.width) +
+                                          x * size_t(map.width) / size_t(sdr.width)) * 3];
+        const double gain = std::exp2((p[0] + (p[1] - p[0]) * std::pow(level / 255.0, 1 / p[2])) * weight);
+        const double v = sdr.pixels[i] / 255.0;
+        light[i] = ((v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4)) + p[3]) * gain - p[4];
+    }
+    return light;
+}
+
+} // namespace tessavo::testsupport
