@@ -25,10 +25,19 @@ ApplicationWindow {
     title: qsTr("Tessavo")
 
     // Desktops' disabled text is often too faint to read (1.8:1 in Qt's own
-    // light palette); the window's own reads at 4.5:1.
-    palette.disabled.buttonText: Contrast.disabledText(palette.active.buttonText, palette.active.button)
-    palette.disabled.windowText: Contrast.disabledText(palette.active.windowText, palette.active.window)
-    palette.disabled.text: Contrast.disabledText(palette.active.text, palette.active.base)
+    // light palette); the window's own reads at 4.5:1. Not bound: setting a
+    // colour changes the palette, so each is set only when it differs.
+    function readableDisabledText() {
+        const set = (group, role, text, background) => {
+            const readable = Contrast.disabledText(text, background)
+            if (!Qt.colorEqual(group[role], readable))
+                group[role] = readable
+        }
+        set(palette.disabled, "buttonText", palette.active.buttonText, palette.active.button)
+        set(palette.disabled, "windowText", palette.active.windowText, palette.active.window)
+        set(palette.disabled, "text", palette.active.text, palette.active.base)
+    }
+    onPaletteChanged: readableDisabledText()
 
     // English's two forms without a translation loaded; each string is a
     // plural one, which a translation gives all its forms.
@@ -39,6 +48,7 @@ ApplicationWindow {
     // Sized once rather than bound, so that a remembered size stays; the
     // window is shown after this.
     Component.onCompleted: {
+        readableDisabledText()
         width = Math.min(Math.max(640, minimumWidth), roomWidth)
         height = Math.min(480, roomHeight)
         contentView.rememberPlaceOf(window)

@@ -3,6 +3,7 @@
 #include "conversion/core/gain_map_reader.h"
 #include "conversion/core/heif_compat.h"
 
+#include "gain_map_reader.h"
 #include "heic_fixture.h"
 #include "scratch_dir.h"
 
@@ -30,22 +31,40 @@ std::optional<Result<GainMap>> gainMap(const char* file)
     return GainMapReader(bytes, *heif, primary.get()).read();
 }
 
+// libheif's own decode of Apple's map (128x96, in the stored frame) and the
+// headroom Apple's formula gives for exiftool's reading of the maker note.
+struct AppleSource {
+    std::vector<uint8_t> y4m;
+    const uint8_t* map = nullptr;
+    double headroom = 1;
+};
+AppleSource appleSource(const ScratchDir& dir)
+{
+    AppleSource a;
+    if (std::system(("heif-convert --quiet --with-aux " TESSAVO_TEST_DATA "/apple-gainmap.heic " + (dir / "m.y4m").string()).c_str()) != 0)
+        return a;
+    a.y4m = readFile(dir / "m-urn:com:apple:photo:2020:aux:hdrgainmap.y4m");
+    a.map = a.y4m.data() + std::string(a.y4m.begin(), a.y4m.end()).find("FRAME\n") + 6;
+    double m33 = 0, m48 = 0;
+    std::FILE* exiftool = ::popen("exiftool -n -s3 -MakerNotes:HDRHeadroom -MakerNotes:HDRGain " TESSAVO_TEST_DATA "/apple-gainmap.heic", "r");
+    const bool read = std::fscanf(exiftool, "%lf %lf", &m33, &m48) == 2;
+    ::pclose(exiftool);
+    const double stops = m33 < 1 ? (m48 <= 0.01 ? -20 * m48 + 1.8 : -0.101 * m48 + 1.601)
+                                 : (m48 <= 0.01 ? -70 * m48 + 3 : -0.303 * m48 + 2.303);
+    a.headroom = read ? std::exp2(std::max(stops, 0.0)) : 1;
+    return a;
+}
+double rec709Linear(double v) { return v < 0.081 ? v / 4.5 : std::pow((v + 0.099) / 1.099, 1 / 0.45); } // as Apple documents
+
 // Apple's map re-expressed by Apple's formulas, cropped as the primary, in
 // its stored frame; where both forms are, the ISO one rules.
 TEST(GainMap, ReadInTheJpegsTerms)
 {
-    // libheif's own decode of the map (one coded map in every sample), from the layout it reads as it is.
     ScratchDir dir;
-    ASSERT_EQ(std::system(("heif-convert --quiet --with-aux " TESSAVO_TEST_DATA "/apple-gainmap.heic " + (dir / "m.y4m").string()).c_str()), 0);
-    const std::vector<uint8_t> y4m = readFile(dir / "m-urn:com:apple:photo:2020:aux:hdrgainmap.y4m");
-    const uint8_t* decoded = y4m.data() + std::string(y4m.begin(), y4m.end()).find("FRAME\n") + 6;
-    double m33 = 0, m48 = 0;
-    std::FILE* exiftool = ::popen("exiftool -n -s3 -MakerNotes:HDRHeadroom -MakerNotes:HDRGain " TESSAVO_TEST_DATA "/apple-gainmap.heic", "r");
-    ASSERT_EQ(std::fscanf(exiftool, "%lf %lf", &m33, &m48), 2);
-    ::pclose(exiftool);
-    const double stops = m33 < 1 ? (m48 <= 0.01 ? -20 * m48 + 1.8 : -0.101 * m48 + 1.601)
-                                 : (m48 <= 0.01 ? -70 * m48 + 3 : -0.303 * m48 + 2.303);
-    const double h = std::exp2(std::max(stops, 0.0)), s = std::log2(h);
+    const AppleSource apple = appleSource(dir);
+    ASSERT_TRUE(apple.map && apple.headroom > 1);
+    const uint8_t* decoded = apple.map;
+    const double h = apple.headroom, s = std::log2(h);
     const std::vector<double> iso{1.3, 1.3, 0.125, 1.1, 1.0 / 64, 1.0 / 32, 0}; // the fractions the tmap item holds
     const struct {
         const char* file;
@@ -65,7 +84,7 @@ TEST(GainMap, ReadInTheJpegsTerms)
         ASSERT_EQ(std::vector({map.channels, map.width, map.height}), std::vector({1, c.width, c.height}));
         for (int i = 0; i < c.width * c.height; ++i) {
             const double v = decoded[(i / c.width + c.top) * 128 + i % c.width + c.left] / 255.0;
-            const double linear = v < 0.081 ? v / 4.5 : std::pow((v + 0.099) / 1.099, 1 / 0.45); // Rec.709, as Apple documents
+            const double linear = rec709Linear(v);
             ASSERT_EQ(map.pixels[size_t(i)], std::lround(c.left ? 255 * std::log2(1 + (h - 1) * linear) / s : v * 255)) << i;
         }
     }
@@ -90,4 +109,34 @@ TEST(GainMap, UnreadableMapsLeaveThePhotoAsToday)
             sdr = readFile(result.destination);
         }
     }
+}
+
+// The HDR picture a reader rebuilds from the JPEG is the one the phone shows:
+// the SDR primary times Apple's gain, 1 + (headroom - 1) * map, compared on
+// PQ-coded light and, where the photo is boosted, on the boost itself.
+TEST(GainMap, ApplePhotoRebuildsAsThePhoneShowsIt)
+{
+    ScratchDir dir;
+    const AppleSource apple = appleSource(dir);
+    ASSERT_TRUE(apple.map && apple.headroom > 1);
+    const auto result = convertFile(kData / "apple-gainmap.heic", dir.path(), {{}, false, true}, [](std::string_view) {});
+    const GainMapJpeg jpeg = splitGainMapJpeg(readFile(result.destination));
+    ASSERT_FALSE(jpeg.map.empty());
+    const std::vector<double> sdr = rebuildHdr(jpeg, {0, 0, 1, 0, 0, 0, 1}, 0), hdr = rebuildHdr(jpeg, jpeg.iso, jpeg.iso[6]);
+    const int width = readJpeg(jpeg.primary).stored.width; // 240x160, the crop at (10, 20) of the map's 2x frame
+    const auto pq = [](double light) { // relative to 203 cd/m2
+        const double y = std::pow(std::max(light, 0.0) * 203 / 10000, 0.1593017578125);
+        return std::pow((0.8359375 + 18.8515625 * y) / (1 + 18.6875 * y), 78.84375);
+    };
+    double error = 0, boostError = 0, boosted = 0;
+    for (size_t i = 0; i < sdr.size(); ++i) {
+        const size_t x = i / 3 % size_t(width), y = i / 3 / size_t(width);
+        const double gain = 1 + (apple.headroom - 1) * rec709Linear(apple.map[(y / 2 + 10) * 128 + x / 2 + 5] / 255.0);
+        error += std::pow(pq(hdr[i]) - pq(sdr[i] * gain), 2);
+        if (std::log2(gain) > 0.25 && sdr[i] > 0.01 && ++boosted)
+            boostError += std::pow(std::log2(hdr[i] / sdr[i]) - std::log2(gain), 2);
+    }
+    EXPECT_GE(10 * std::log10(double(sdr.size()) / error), 35) << "PSNR of PQ-coded light, dB";
+    ASSERT_GT(boosted, sdr.size() / 10);
+    EXPECT_LT(std::sqrt(boostError / boosted), 0.1) << "RMS error of the boost, stops";
 }
