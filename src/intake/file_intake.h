@@ -81,7 +81,8 @@ private:
     void postTurn();
     void add(const QUrl& url, Refusals& refusals);
     void startWalk(const QString& folder);
-    void takeWalkBatch();
+    // Invoked by name from the walk's thread (see startWalk).
+    Q_INVOKABLE void takeWalkBatch();
 
     FileListModel& m_files;
     FilePicker& m_picker;
