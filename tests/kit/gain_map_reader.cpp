@@ -67,4 +67,10 @@ std::vector<double> rebuildHdr(const GainMapJpeg& file, const GainParameters& p,
     return light;
 }
 
+double pqSignal(double light)
+{
+    const double y = std::pow(std::max(light, 0.0) * 203 / 10000, 0.1593017578125);
+    return std::pow((0.8359375 + 18.8515625 * y) / (1 + 18.6875 * y), 78.84375);
+}
+
 } // namespace tessavo::testsupport

@@ -20,4 +20,8 @@ GainMapJpeg splitGainMapJpeg(std::span<const uint8_t> file);
 // Linear light of the primary (sRGB curve), the map applied for log2 `headroom`.
 std::vector<double> rebuildHdr(const GainMapJpeg& file, const GainParameters& p, double headroom);
 
+// The PQ signal of display light relative to 203 cd/m2: the perceptual
+// scale on which rebuilt HDR pictures are compared.
+double pqSignal(double light);
+
 } // namespace tessavo::testsupport

@@ -18,16 +18,11 @@ namespace {
 
 const fs::path kData = TESSAVO_TEST_DATA;
 
-// PQ signal to display light relative to 203 cd/m2, and back.
+// PQ signal to display light relative to 203 cd/m2.
 double pqLight(double e)
 {
     const double p = std::pow(e, 1 / 78.84375);
     return 10000 / 203.0 * std::pow(std::max(p - 0.8359375, 0.0) / (18.8515625 - 18.6875 * p), 1 / 0.1593017578125);
-}
-double pqSignal(double light)
-{
-    const double y = std::pow(std::max(light, 0.0) * 203 / 10000, 0.1593017578125);
-    return std::pow((0.8359375 + 18.8515625 * y) / (1 + 18.6875 * y), 78.84375);
 }
 double luminance(const std::vector<double>& rgb, size_t i) { return 0.2627 * rgb[i] + 0.6780 * rgb[i + 1] + 0.0593 * rgb[i + 2]; }
 

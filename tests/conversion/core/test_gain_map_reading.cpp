@@ -124,15 +124,11 @@ TEST(GainMap, ApplePhotoRebuildsAsThePhoneShowsIt)
     ASSERT_FALSE(jpeg.map.empty());
     const std::vector<double> sdr = rebuildHdr(jpeg, {0, 0, 1, 0, 0, 0, 1}, 0), hdr = rebuildHdr(jpeg, jpeg.iso, jpeg.iso[6]);
     const int width = readJpeg(jpeg.primary).stored.width; // 240x160, the crop at (10, 20) of the map's 2x frame
-    const auto pq = [](double light) { // relative to 203 cd/m2
-        const double y = std::pow(std::max(light, 0.0) * 203 / 10000, 0.1593017578125);
-        return std::pow((0.8359375 + 18.8515625 * y) / (1 + 18.6875 * y), 78.84375);
-    };
     double error = 0, boostError = 0, boosted = 0;
     for (size_t i = 0; i < sdr.size(); ++i) {
         const size_t x = i / 3 % size_t(width), y = i / 3 / size_t(width);
         const double gain = 1 + (apple.headroom - 1) * rec709Linear(apple.map[(y / 2 + 10) * 128 + x / 2 + 5] / 255.0);
-        error += std::pow(pq(hdr[i]) - pq(sdr[i] * gain), 2);
+        error += std::pow(pqSignal(hdr[i]) - pqSignal(sdr[i] * gain), 2);
         if (std::log2(gain) > 0.25 && sdr[i] > 0.01 && ++boosted)
             boostError += std::pow(std::log2(hdr[i] / sdr[i]) - std::log2(gain), 2);
     }
