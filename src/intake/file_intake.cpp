@@ -1,5 +1,7 @@
 #include "intake/file_intake.h"
 
+#include "intake/folder_walk.h"
+
 #include <QCollator>
 #include <QDeadlineTimer>
 #include <QCoreApplication>
@@ -21,14 +23,6 @@ namespace tessavo {
 
 namespace {
 
-bool isHeicName(QStringView name)
-{
-    const qsizetype dot = name.lastIndexOf(u'.');
-    // A leading dot starts a hidden name, not an extension.
-    if (dot <= 0)
-        return false;
-    return name.mid(dot + 1).compare(u"heic", Qt::CaseInsensitive) == 0;
-}
 
 bool isFolder(const QUrl& url)
 {
@@ -44,101 +38,22 @@ QString counted(qsizetype n, const char* one, const char* many)
     return QCoreApplication::translate("FileIntake", n == 1 ? one : many, nullptr, int(n));
 }
 
-// Files found per hand-over to the GUI thread: the first photos show soon,
-// and the lock between the threads is seldom taken.
-constexpr qsizetype walkBatch = 500;
 // Time and files the GUI thread spends listing per turn of the event loop,
 // whichever ends first.
 constexpr int turnMs = 10;
 constexpr int filesPerTurn = 250;
 
-// Reads one folder tree on a thread of its own and hands what it finds, in
-// order, to `deliver` (called on that thread) in batches.
-class FolderWalk {
-public:
-    using Deliver = std::function<void(const QList<QUrl>&, const Refusals&, bool finished)>;
-
-    // The C locale's collation is plain code-point order with no numbers,
-    // so without a language of the user's the names sort as in English.
-    FolderWalk(const std::atomic_bool& stop, Deliver deliver)
-        : m_stop(stop), m_deliver(std::move(deliver)),
-          m_order(QLocale().language() == QLocale::C ? QLocale(QLocale::English) : QLocale())
-    {
-        m_order.setNumericMode(true);
-        m_order.setCaseSensitivity(Qt::CaseInsensitive);
-    }
-
-    void run(const fs::path& root)
-    {
-        visit(root);
-        if (!m_stop)
-            m_deliver(m_batch, m_refusals, true);
-    }
-
-private:
-    struct Entry {
-        QString name;
-        fs::path path;
-    };
-
-    void visit(const fs::path& folder)
-    {
-        std::error_code error;
-        fs::directory_iterator it(folder, error);
-        if (error) {
-            ++m_refusals.unreadableFolders;
-            return;
-        }
-        std::vector<Entry> files, folders;
-        for (; !error && it != fs::directory_iterator(); it.increment(error)) {
-            if (m_stop)
-                return;
-            Entry entry{QFile::decodeName(it->path().filename().c_str()), it->path()};
-            // Hidden files are thumbnails and desktop records, never photos.
-            if (entry.name.startsWith(u'.'))
-                continue;
-            std::error_code ignored;
-            if (it->is_directory(ignored)) {
-                if (!it->is_symlink(ignored))
-                    folders.push_back(std::move(entry));
-                continue;
-            }
-            files.push_back(std::move(entry));
-        }
-        if (error)
-            ++m_refusals.unreadableFolders;
-        const auto byName = [this](const Entry& a, const Entry& b) { return m_order.compare(a.name, b.name) < 0; };
-        std::sort(files.begin(), files.end(), byName);
-        std::sort(folders.begin(), folders.end(), byName);
-        for (const Entry& file : files) {
-            std::error_code ignored;
-            if (!isHeicName(file.name))
-                ++m_refusals.notHeic;
-            else if (!fs::is_regular_file(file.path, ignored) || ::access(file.path.c_str(), R_OK) != 0)
-                ++m_refusals.unreadable;
-            else
-                m_batch << QUrl::fromLocalFile(QFile::decodeName(file.path.c_str()));
-            if (m_batch.size() >= walkBatch) {
-                m_deliver(m_batch, m_refusals, false);
-                m_batch.clear();
-                m_refusals = {};
-            }
-        }
-        for (const Entry& sub : folders) {
-            if (m_stop)
-                return;
-            visit(sub.path);
-        }
-    }
-
-    const std::atomic_bool& m_stop;
-    Deliver m_deliver;
-    QCollator m_order;
-    QList<QUrl> m_batch;
-    Refusals m_refusals;
-};
 
 } // namespace
+
+bool isHeicName(QStringView name)
+{
+    const qsizetype dot = name.lastIndexOf(u'.');
+    // A leading dot starts a hidden name, not an extension.
+    if (dot <= 0)
+        return false;
+    return name.mid(dot + 1).compare(u"heic", Qt::CaseInsensitive) == 0;
+}
 
 bool isHeicFile(const QUrl& url)
 {

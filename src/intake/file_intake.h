@@ -17,6 +17,8 @@ namespace tessavo {
 // What intake takes, by picker and by drop alike: a local file whose name
 // ends in ".heic" in any letter case.
 bool isHeicFile(const QUrl& url);
+// The same rule on a file name alone.
+bool isHeicName(QStringView name);
 
 // True when a drag holding `urls` has something intake can take: a local
 // HEIC file or a local folder.
