@@ -1,7 +1,7 @@
 // The decode-only bound: decodes each file's primary image to interleaved RGB
 // with libheif, as a converter must, and discards it.
 // usage: decode_only [--fast] FILE...   (--fast: FFmpeg's HEVC decoder inside libheif)
-#include "conversion/core/avcodec_decoder.h"
+#include "conversion/core/heif/avcodec_decoder.h"
 
 #include "heic_fixture.h"
 

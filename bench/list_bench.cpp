@@ -16,7 +16,7 @@
 // to standard output; the conversion lines of both runs are
 // discarded. Exits non-zero when order, de-duplication, bookmarks or
 // outcomes are wrong.
-#include "conversion/core/owners.h"
+#include "conversion/core/base/owners.h"
 #include "app/console.h"
 #include "conversion/job_runner.h"
 #include "fake_desktop.h"

@@ -4,8 +4,8 @@
 // gradients, texture, edges and noise.
 //
 // usage: make_corpus OUT_DIR COUNT [FIRST_SEED] [QUALITY]
-#include "conversion/core/heif_boxes.h"
-#include "conversion/core/owners.h"
+#include "conversion/core/heif/heif_boxes.h"
+#include "conversion/core/base/owners.h"
 
 #include <libheif/heif.h>
 

@@ -3,7 +3,7 @@
 // reference white, and highlights up to about 1000 cd/m2.
 //
 // usage: make_pq_corpus OUT_DIR COUNT [FIRST_SEED]
-#include "conversion/core/owners.h"
+#include "conversion/core/base/owners.h"
 
 #include <libheif/heif.h>
 

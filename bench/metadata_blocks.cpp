@@ -4,7 +4,7 @@
 //   xmp-10mb.heic, xmp-20mb.heic: XMP of "<tiff:Orientation " repeated
 //   exif-32mb.heic: an IFD 1 of 65535 entries, each covering the whole block
 //   exif-60k.heic, xmp-60k.heic: the same shapes within one JPEG segment
-#include "conversion/core/owners.h"
+#include "conversion/core/base/owners.h"
 
 #include <libheif/heif.h>
 

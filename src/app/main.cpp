@@ -1,7 +1,7 @@
 // The Tessavo desktop application: one main window over the conversion state,
 // and the About window behind the Help menu.
 #include "app/console.h"
-#include "conversion/core/jpeg_output.h"
+#include "conversion/core/output/jpeg_output.h"
 #include "conversion/job_runner.h"
 #include "platform/application_service.h"
 #include "platform/desktop_services.h"

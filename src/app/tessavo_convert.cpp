@@ -1,8 +1,8 @@
 // tessavo-convert: the window's conversion, for scripts and benchmarks.
 #include "app/console.h"
 #include "conversion/core/convert_file.h"
-#include "conversion/core/destination_names.h"
-#include "conversion/core/jpeg_output.h"
+#include "conversion/core/output/destination_names.h"
+#include "conversion/core/output/jpeg_output.h"
 
 #include <atomic>
 #include <charconv>

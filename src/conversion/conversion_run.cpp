@@ -1,6 +1,6 @@
 #include "conversion/conversion_run.h"
 
-#include "conversion/core/destination_names.h"
+#include "conversion/core/output/destination_names.h"
 
 #include <QFile>
 #include <QLocale>

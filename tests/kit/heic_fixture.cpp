@@ -1,6 +1,6 @@
 #include "heic_fixture.h"
 
-#include "conversion/core/jpeg_errors.h"
+#include "conversion/core/jpeg/jpeg_errors.h"
 
 #include <libheif/heif.h>
 

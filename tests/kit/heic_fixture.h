@@ -1,8 +1,8 @@
 #pragma once
 
 #include "conversion/core/convert_file.h"
-#include "conversion/core/jpeg_writer.h"
-#include "conversion/core/owners.h"
+#include "conversion/core/jpeg/jpeg_writer.h"
+#include "conversion/core/base/owners.h"
 
 #include <cstdint>
 #include <filesystem>

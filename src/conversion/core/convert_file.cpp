@@ -1,22 +1,26 @@
 #include "conversion/core/convert_file.h"
 
 
-#include "conversion/core/address_space.h"
-#include "conversion/core/avcodec_decoder.h"
-#include "conversion/core/colour_profile.h"
-#include "conversion/core/exif_metadata.h"
-#include "conversion/core/gain_map.h"
-#include "conversion/core/gain_map_jpeg.h"
-#include "conversion/core/gain_map_reader.h"
-#include "conversion/core/hdr_gain_map.h"
-#include "conversion/core/heif_compat.h"
-#include "conversion/core/heif_file.h"
-#include "conversion/core/heif_properties.h"
-#include "conversion/core/jpeg_output.h"
-#include "conversion/core/jpeg_writer.h"
-#include "conversion/core/owners.h"
-#include "conversion/core/stored_frame.h"
-#include "conversion/core/ycbcr_decode.h"
+#include "conversion/core/memory/address_space_budget.h"
+#include "conversion/core/memory/room_pass.h"
+#include "conversion/core/heif/avcodec_decoder.h"
+#include "conversion/core/colour/colour_profile.h"
+#include "conversion/core/colour/tone_mapping.h"
+#include "conversion/core/metadata/exif_metadata.h"
+#include "conversion/core/gainmap/gain_map.h"
+#include "conversion/core/gainmap/gain_map_container.h"
+#include "conversion/core/gainmap/map_reader.h"
+#include "conversion/core/gainmap/map_source.h"
+#include "conversion/core/gainmap/map_from_hdr_light.h"
+#include "conversion/core/heif/heif_compat.h"
+#include "conversion/core/heif/heif_file.h"
+#include "conversion/core/heif/heif_properties.h"
+#include "conversion/core/output/jpeg_output.h"
+#include "conversion/core/jpeg/jpeg_writer.h"
+#include "conversion/core/base/owners.h"
+#include "conversion/core/heif/stored_frame.h"
+#include "conversion/core/heif/thread_share.h"
+#include "conversion/core/heif/ycbcr_decode.h"
 
 #include <libheif/heif.h>
 
@@ -333,8 +337,11 @@ Result<void> Conversion::open()
     // orientation and the direct route; without it libheif does everything.
     underWay_ = ConversionStep::Parse;
     heif_ = readHeifFile(bytes);
-    if (heif_)
-        adaptForLibheif(bytes, *heif_, options_.keepHdr);
+    if (heif_) {
+        const auto gainMap = options_.keepHdr ? findGainMap(*heif_, bytes) : std::nullopt;
+        if (Result<bool> adapted = adaptForLibheif(bytes, *heif_, gainMap ? std::optional(gainMap->map) : std::nullopt); !adapted)
+            return adapted.failure();
+    }
 
     threads_.emplace();
     initialiseLibheifOnce();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "conversion/core/result.h"
+#include "conversion/core/base/result.h"
 
 #include <cstdint>
 #include <filesystem>

@@ -1,9 +1,9 @@
 // One conversion on the file system: what it reads, the lines it prints, the
 // JPEG it writes whole or not at all, and the names it gives.
 #include "conversion/core/convert_file.h"
-#include "conversion/core/destination_names.h"
-#include "conversion/core/exif_metadata.h"
-#include "conversion/core/jpeg_output.h"
+#include "conversion/core/output/destination_names.h"
+#include "conversion/core/metadata/exif_metadata.h"
+#include "conversion/core/output/jpeg_output.h"
 
 #include "heic_fixture.h"
 #include "scratch_dir.h"

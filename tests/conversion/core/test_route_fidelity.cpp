@@ -1,10 +1,10 @@
 // Every kind of sample (tests/data) as a viewer shows its JPEG against
 // libheif's own decode, on the direct YCbCr route where the converter takes
 // it and on libheif's RGB route, with the EXIF orientation the HEIC stands for.
-#include "conversion/core/avcodec_decoder.h"
+#include "conversion/core/heif/avcodec_decoder.h"
 #include "conversion/core/convert_file.h"
-#include "conversion/core/heif_compat.h"
-#include "conversion/core/owners.h"
+#include "conversion/core/heif/heif_compat.h"
+#include "conversion/core/base/owners.h"
 
 #include "heic_fixture.h"
 #include "scratch_dir.h"

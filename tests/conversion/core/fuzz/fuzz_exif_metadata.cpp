@@ -1,7 +1,7 @@
 // Arbitrary bytes as a HEIF Exif item (or a bare TIFF structure) and as an
 // XMP packet: the rewriters read only inside them, end, and a rewritten
 // Exif ends with its new IFD 0, which holds the orientation asked for.
-#include "conversion/core/exif_metadata.h"
+#include "conversion/core/metadata/exif_metadata.h"
 
 #include "heic_fixture.h"
 

@@ -2,10 +2,10 @@
 // inside the buffer and ends; an orientation is in 1..8, a crop inside the
 // image, the direct route's slices inside the file, and the rewrite for
 // libheif 1.15 changes only the iref box, into references that read back.
-#include "conversion/core/heif_compat.h"
-#include "conversion/core/heif_file.h"
-#include "conversion/core/heif_properties.h"
-#include "conversion/core/ycbcr_decode.h"
+#include "conversion/core/heif/heif_compat.h"
+#include "conversion/core/heif/heif_file.h"
+#include "conversion/core/heif/heif_properties.h"
+#include "conversion/core/heif/ycbcr_decode.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -35,7 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 if (extent.data() < bytes.data() || extent.data() + extent.size() > bytes.data() + bytes.size())
                     std::abort();
     std::vector<uint8_t> rewritten = bytes;
-    const bool changed = tessavo::adaptForLibheif(rewritten, *heif) == tessavo::Adaptation::Rewritten;
+    const tessavo::Result<bool> adapted = tessavo::adaptForLibheif(rewritten, *heif);
+    const bool changed = adapted && *adapted;
     const auto begin = std::ptrdiff_t(heif->referencesOffset), end = begin + std::ptrdiff_t(heif->referencesSize);
     if (changed ? !std::equal(bytes.begin(), bytes.begin() + begin, rewritten.begin()) ||
                       !std::equal(bytes.begin() + end, bytes.end(), rewritten.begin() + end) ||
