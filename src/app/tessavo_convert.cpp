@@ -36,11 +36,12 @@ bool parseJobs(std::string_view text, unsigned& jobs)
 void reportFailure(const std::filesystem::path& source, const std::filesystem::path& outputDirectory,
                    const tessavo::ConversionResult& result)
 {
+    const tessavo::Failure& failure = *result.failure;
     std::string line;
     try {
         line = "tessavo-convert: " + source.filename().string() + ": " +
-               (result.reason.empty() ? std::string("unknown error") : result.reason) + " (" +
-               tessavo::failedActivity(result, source, outputDirectory) + ")";
+               (failure.reason.empty() ? std::string("unknown error") : failure.reason) + " (" +
+               tessavo::failedActivity(failure, result.destination, source, outputDirectory) + ")";
     } catch (const std::bad_alloc&) {
         line.clear();
     }

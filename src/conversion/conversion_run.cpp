@@ -98,8 +98,7 @@ void ConversionRun::applyOutcomes(const std::vector<JobOutcome>& outcomes)
                 m_files.setConverted(row, QFile::decodeName(outcome.result.destination.c_str()),
                                      QString::fromStdString(outcome.result.hdrNotKept));
             else
-                m_files.setFailed(row, {outcome.result.step, QString::fromLocal8Bit(outcome.result.reason),
-                                        QFile::decodeName(outcome.result.destination.c_str())});
+                m_files.setFailed(row, *outcome.result.failure, QFile::decodeName(outcome.result.destination.c_str()));
         }
         if (outcome.run == m_runNumber)
             ++(converted ? m_progress.converted : m_progress.failed);

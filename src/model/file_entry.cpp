@@ -6,13 +6,17 @@
 
 namespace tessavo {
 
-QString failureText(const ConversionFailure& failure)
+QString failureText(const FileEntry& entry)
 {
-    if (failure.reason == QLatin1StringView(kNoMemoryToDecode.data(), qsizetype(kNoMemoryToDecode.size())))
+    if (!entry.failure)
+        return {};
+    const Failure& failure = *entry.failure;
+    const QString reason = QString::fromLocal8Bit(failure.reason);
+    if (failure.reason == kNoMemoryToDecode)
         return QCoreApplication::translate("FileRow", "Not enough memory to decode the photo");
     switch (failure.step) {
     case ConversionStep::Read:
-        return QCoreApplication::translate("FileRow", "Could not read the photo: %1").arg(failure.reason);
+        return QCoreApplication::translate("FileRow", "Could not read the photo: %1").arg(reason);
     case ConversionStep::Parse:
         return QCoreApplication::translate("FileRow", "Not a HEIC photo, or damaged");
     case ConversionStep::Decode:
@@ -20,10 +24,10 @@ QString failureText(const ConversionFailure& failure)
     case ConversionStep::CreateFolder:
     case ConversionStep::CreateDestination:
     case ConversionStep::Finalize:
-        if (failure.destination.isEmpty())
-            return QCoreApplication::translate("FileRow", "Could not write the JPEG: %1").arg(failure.reason);
+        if (entry.jpeg.isEmpty())
+            return QCoreApplication::translate("FileRow", "Could not write the JPEG: %1").arg(reason);
         return QCoreApplication::translate("FileRow", "Could not write to %1: %2")
-            .arg(QFileInfo(failure.destination).dir().dirName(), failure.reason);
+            .arg(QFileInfo(entry.jpeg).dir().dirName(), reason);
     case ConversionStep::Done:
         break;
     }

@@ -6,24 +6,17 @@
 #include <QString>
 #include <QUrl>
 
+#include <optional>
+
 namespace tessavo {
-
-// What the last conversion of an entry reported when it failed.
-struct ConversionFailure {
-    // Done while the entry has not failed.
-    ConversionStep step = ConversionStep::Done;
-    QString reason;
-    // The JPEG it was writing, when it got that far.
-    QString destination;
-
-    friend bool operator==(const ConversionFailure&, const ConversionFailure&) = default;
-};
 
 struct FileEntry {
     QUrl url;
     ImageStatus status = ImageStatus::Waiting;
-    ConversionFailure failure;
-    // The JPEG its last conversion wrote; empty unless it is converted.
+    // What its last conversion reported when it failed.
+    std::optional<Failure> failure = {};
+    // The JPEG its last conversion wrote, or was writing when it failed;
+    // empty before a conversion got that far.
     QString jpeg = {};
     // Why that JPEG holds no HDR where it was asked for; empty otherwise.
     QString hdrNotKept = {};
@@ -32,7 +25,7 @@ struct FileEntry {
 };
 
 // The failure in plain words for the row, or empty when there is none.
-QString failureText(const ConversionFailure& failure);
+QString failureText(const FileEntry& entry);
 
 // What a converted entry's JPEG left out, for the row; empty when nothing.
 QString noteText(const FileEntry& entry);

@@ -32,7 +32,7 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const
     case PathRole:
         return entry.url.toLocalFile();
     case FailureTextRole:
-        return failureText(entry.failure);
+        return failureText(entry);
     case NoteTextRole:
         return noteText(entry);
     case SharedNameFolderRole:
@@ -98,7 +98,7 @@ bool FileListModel::setStatus(qsizetype row, ImageStatus status)
     if (row < 0 || row >= m_entries.size())
         return false;
     FileEntry& entry = m_entries[row];
-    if (entry.status != status || entry.failure != ConversionFailure{} || !entry.jpeg.isEmpty() ||
+    if (entry.status != status || entry.failure || !entry.jpeg.isEmpty() ||
         !entry.hdrNotKept.isEmpty()) {
         entry.status = status;
         entry.failure = {};
@@ -121,14 +121,14 @@ bool FileListModel::setConverted(qsizetype row, QString jpeg, QString hdrNotKept
     return true;
 }
 
-bool FileListModel::setFailed(qsizetype row, ConversionFailure failure)
+bool FileListModel::setFailed(qsizetype row, Failure failure, QString destination)
 {
     if (row < 0 || row >= m_entries.size())
         return false;
     FileEntry& entry = m_entries[row];
     entry.status = ImageStatus::Error;
     entry.failure = std::move(failure);
-    entry.jpeg.clear();
+    entry.jpeg = std::move(destination);
     entry.hdrNotKept.clear();
     announceStatus(row);
     return true;

@@ -57,8 +57,8 @@ public:
     bool setStatus(qsizetype row, ImageStatus status);
     // Success, the JPEG written, and why it holds no HDR where it was asked for.
     bool setConverted(qsizetype row, QString jpeg, QString hdrNotKept = {});
-    // Error with what the conversion reported.
-    bool setFailed(qsizetype row, ConversionFailure failure);
+    // Error with what the conversion reported, and the JPEG it was writing.
+    bool setFailed(qsizetype row, Failure failure, QString destination = {});
     // Every entry to `status` (failures cleared), announced by one change
     // over the whole list.
     void setAllStatuses(ImageStatus status);

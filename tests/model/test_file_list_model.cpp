@@ -32,7 +32,7 @@ private slots:
             {[&] { return files.appendFile(url("D.heic")) && files.appendFile(url("b/IMG.heic")); }, "IMG.heic:W B.heic:W C.heic:W D.heic:W IMG.heic:W", "+3 +4 0:folder"},
             {[&] { return !files.appendFile(url("B.heic")) && !files.setStatus(5, ImageStatus::Error); }, "IMG.heic:W B.heic:W C.heic:W D.heic:W IMG.heic:W", ""},
             {[&] { return files.setStatus(2, ImageStatus::Success) && files.setStatus(2, ImageStatus::Success); }, "IMG.heic:W B.heic:W C.heic:S D.heic:W IMG.heic:W", "2:status"},
-            {[&] { return files.setFailed(3, {ConversionStep::Decode, "why", {}}) && files.setStatus(3, ImageStatus::Error); }, "IMG.heic:W B.heic:W C.heic:S D.heic:E IMG.heic:W", "3:status 3:status"},
+            {[&] { return files.setFailed(3, {ConversionStep::Decode, "why"}) && files.setStatus(3, ImageStatus::Error); }, "IMG.heic:W B.heic:W C.heic:S D.heic:E IMG.heic:W", "3:status 3:status"},
             {[&] { return files.removeFiles({url("B.heic"), url("D.heic"), url("b/IMG.heic"), url("never.heic")}) == 3; }, "IMG.heic:W C.heic:S", "-3-4 -1-1 0-1:folder"},
             {[&] { return files.indexOf(url("C.heic")) == 1 && files.appendFile(url("B.heic")); }, "IMG.heic:W C.heic:S B.heic:W", "+2"},
             {[&] { files.setAllStatuses(ImageStatus::Converting); return true; }, "IMG.heic:C C.heic:C B.heic:C", "0-2:status"},
@@ -57,7 +57,7 @@ private slots:
         FileListModel files;
         files.appendFile(url("A.heic"));
         for (const auto& [step, text] : steps) {
-            QVERIFY(files.setFailed(0, {step, "why", "/home/me/Out/A.jpg"}));
+            QVERIFY(files.setFailed(0, {step, "why"}, "/home/me/Out/A.jpg"));
             QCOMPARE(files.data(files.index(0), FileListModel::FailureTextRole).toString(), text);
             files.setStatus(0, ImageStatus::Converting);
             QCOMPARE(files.data(files.index(0), FileListModel::FailureTextRole).toString(), QString());

@@ -148,7 +148,7 @@ private slots:
             QCOMPARE(indicator(w.row(i)), rows[i].indicator);
         }
         // The tooltip gives the whole path, and why the photo failed.
-        w.files.setFailed(3, {ConversionStep::Finalize, "No space left on device", "/home/me/Out/gone.jpg"});
+        w.files.setFailed(3, {ConversionStep::Finalize, "No space left on device"}, "/home/me/Out/gone.jpg");
         QCOMPARE(w.row(3)->property("toolTipText").toString(), w.path("gone.heic") + "\nCould not write to Out: No space left on device");
         QCOMPARE(w.row(0)->property("toolTipText").toString(), w.path("IMG_0001.HEIC"));
         QCOMPARE(text(w.row(3), "reasonLabel"), "Could not write to Out: No space left on device");
@@ -159,7 +159,7 @@ private slots:
             QTest::mouseDClick(w.window, Qt::LeftButton, {}, w.centreOf(w.row(i)));
         QTest::keyClick(w.window, Qt::Key_Return);
         QCOMPARE(w.desktop.opener->opened, QList<QUrl>(2, QUrl::fromLocalFile("/out/IMG_0003.jpg")));
-        w.files.setFailed(3, {ConversionStep::Decode, QString::fromLatin1(kNoMemoryToDecode.data(), kNoMemoryToDecode.size()), ""});
+        w.files.setFailed(3, {ConversionStep::Decode, std::string(kNoMemoryToDecode)});
         QCOMPARE(w.row(3)->property("toolTipText").toString(), w.path("gone.heic") + "\nNot enough memory to decode the photo");
     }
 

@@ -1,41 +1,37 @@
 #include "conversion/core/convert_file.h"
 
-
-#include "conversion/core/memory/address_space_budget.h"
-#include "conversion/core/memory/room_pass.h"
-#include "conversion/core/heif/avcodec_decoder.h"
+#include "conversion/core/base/owners.h"
 #include "conversion/core/colour/colour_profile.h"
-#include "conversion/core/colour/tone_mapping.h"
-#include "conversion/core/metadata/exif_metadata.h"
 #include "conversion/core/gainmap/gain_map.h"
 #include "conversion/core/gainmap/gain_map_container.h"
 #include "conversion/core/gainmap/map_reader.h"
 #include "conversion/core/gainmap/map_source.h"
-#include "conversion/core/gainmap/map_from_hdr_light.h"
+#include "conversion/core/heif/avcodec_decoder.h"
 #include "conversion/core/heif/heif_compat.h"
 #include "conversion/core/heif/heif_file.h"
+#include "conversion/core/heif/heif_photo.h"
 #include "conversion/core/heif/heif_properties.h"
-#include "conversion/core/output/jpeg_output.h"
-#include "conversion/core/jpeg/jpeg_writer.h"
-#include "conversion/core/base/owners.h"
 #include "conversion/core/heif/stored_frame.h"
 #include "conversion/core/heif/thread_share.h"
 #include "conversion/core/heif/ycbcr_decode.h"
+#include "conversion/core/jpeg/jpeg_writer.h"
+#include "conversion/core/memory/address_space_budget.h"
+#include "conversion/core/memory/room_pass.h"
+#include "conversion/core/metadata/exif_metadata.h"
+#include "conversion/core/output/jpeg_output.h"
+#include "conversion/core/shown_picture.h"
+#include "conversion/core/source_file.h"
 
 #include <libheif/heif.h>
 
 #include <cerrno>
-#include <algorithm>
 #include <cstring>
-#include <fcntl.h>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
-#include <vector>
 
 namespace tessavo {
 
@@ -51,52 +47,8 @@ namespace {
 
 AddressSpaceBudget conversionRoom;
 
-// No photo comes near this; a larger source (a sparse or runaway file) fails
-// at the read step instead of taking its size in memory.
-constexpr off_t kMaxSourceBytes = off_t(1) << 30;
-
-struct SourceFile {
-    std::vector<uint8_t> bytes;
-    FileIdentity identity;
-    timespec modified{};
-};
-
-Failure unread(std::string reason) { return {ConversionStep::Read, std::move(reason)}; }
-
-// O_NONBLOCK keeps a FIFO or device from stalling the job; only regular
-// files are read.
-Result<SourceFile> readWholeFile(const std::filesystem::path& path)
-{
-    const UniqueFd fd = openFd(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    struct stat info {};
-    if (!fd || ::fstat(fd.get(), &info) != 0)
-        return unread(std::strerror(errno));
-    if (!S_ISREG(info.st_mode) || info.st_size > kMaxSourceBytes)
-        return unread(S_ISDIR(info.st_mode) ? std::strerror(EISDIR)
-                      : S_ISREG(info.st_mode) ? std::strerror(EFBIG)
-                                              : "not a regular file");
-    SourceFile file{std::vector<uint8_t>(size_t(info.st_size) + 1), {info.st_dev, info.st_ino}, info.st_mtim};
-    std::vector<uint8_t>& bytes = file.bytes;
-    size_t filled = 0;
-    for (;;) {
-        if (filled == bytes.size())
-            bytes.resize(bytes.size() * 2);
-        const ssize_t got = ::read(fd.get(), bytes.data() + filled, bytes.size() - filled);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            return unread(std::strerror(errno));
-        }
-        if (got == 0)
-            break;
-        filled += size_t(got);
-        if (filled > size_t(kMaxSourceBytes))
-            return unread(std::strerror(EFBIG));
-    }
-    bytes.resize(filled);
-    return file;
-}
-
+// libheif's plugins, with FFmpeg's HEVC decoder among them: once, before the
+// first photo is opened.
 void initialiseLibheifOnce()
 {
     static std::once_flag once;
@@ -106,169 +58,11 @@ void initialiseLibheifOnce()
     });
 }
 
-// libheif names a failed allocation after the check that fails next ("Wrong
-// tile image pixel depth"); errno, cleared before the call, tells the truth.
-std::string libheifReason(const heif_error& error)
-{
-    const bool memory = (error.code == heif_error_Memory_allocation_error &&
-                         error.subcode != heif_suberror_Security_limit_exceeded) || errno == ENOMEM;
-    return memory ? std::string(kNoMemoryToDecode) : error.message;
-}
-
-Failure undecoded(std::string reason = "the image could not be decoded")
-{
-    return {ConversionStep::Decode, std::move(reason)};
-}
-
-// libheif's transformed decode flattened onto white, as rows of RGB in the
-// colours `colour` asks for. With `hdrMap`, a PQ or HLG photo without alpha
-// also gives the gain map from its SDR rendering back to its HDR light.
-Result<RgbImage> decodeShownImage(heif_image_handle* handle, const ColourPlan& colour,
-                                  std::optional<GainMap>* hdrMap = nullptr)
-{
-    const bool hasAlpha = heif_image_handle_has_alpha_channel(handle) != 0;
-    const bool toneMapped = colour.pixels == ColourPlan::Pixels::ToneMapped;
-    const Owned<heif_decoding_options> options = heifDecodingOptions();
-    if (!options)
-        return undecoded();
-    options->convert_hdr_to_8bit = toneMapped ? 0 : 1;
-
-    const heif_chroma chroma = toneMapped ? (hasAlpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
-                                          : (hasAlpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
-    Owned<heif_image> decoded;
-    errno = 0;
-    const heif_error error = heif_decode_image(handle, into(decoded), heif_colorspace_RGB, chroma, options.get());
-    if (error.code != heif_error_Ok || !decoded)
-        return undecoded(libheifReason(error));
-
-    int stride = 0;
-    const uint8_t* plane = heif_image_get_plane_readonly(decoded.get(), heif_channel_interleaved, &stride);
-    RgbImage image;
-    image.width = heif_image_get_width(decoded.get(), heif_channel_interleaved);
-    image.height = heif_image_get_height(decoded.get(), heif_channel_interleaved);
-    const int channels = hasAlpha ? 4 : 3;
-    const int bits = heif_image_get_bits_per_pixel_range(decoded.get(), heif_channel_interleaved);
-    if (!plane || image.width <= 0 || image.height <= 0 || stride < image.width * channels * (toneMapped ? 2 : 1) ||
-        (toneMapped ? bits < 8 || bits > 16 : bits != 8))
-        return undecoded();
-
-    // Tone mapping needs the brightest pixel first; its rows then go
-    // through an 8-bit row like the rest.
-    std::optional<HdrRendering> hdr;
-    std::optional<HdrGainMap> map;
-    std::vector<uint8_t> renderedRow;
-    std::vector<float> luminance;
-    const auto samples = [&](int y) { return reinterpret_cast<const uint16_t*>(plane + size_t(y) * size_t(stride)); };
-    if (toneMapped) {
-        hdr.emplace(colour.nclx, bits);
-        for (int y = 0; y < image.height; ++y)
-            hdr->measure(samples(y), size_t(image.width), channels);
-        renderedRow.resize(size_t(image.width) * size_t(channels));
-        if (hdrMap && !hasAlpha) {
-            map.emplace(image.width, image.height);
-            luminance.resize(size_t(image.width));
-        }
-    }
-
-    const bool premultiplied = heif_image_is_premultiplied_alpha(decoded.get()) != 0;
-    image.pixels.resize(size_t(image.width) * size_t(image.height) * 3);
-    uint8_t* out = image.pixels.data();
-    for (int y = 0; y < image.height; ++y) {
-        const uint8_t* in = plane + size_t(y) * size_t(stride);
-        if (hdr) {
-            hdr->render(samples(y), size_t(image.width), channels, renderedRow.data(), map ? luminance.data() : nullptr);
-            in = renderedRow.data();
-            if (map)
-                map->addRow(y, luminance.data(), in);
-        }
-        if (!hasAlpha) {
-            std::memcpy(out, in, size_t(image.width) * 3);
-            out += size_t(image.width) * 3;
-            continue;
-        }
-        for (int x = 0; x < image.width; ++x, in += 4) {
-            const unsigned alpha = in[3];
-            for (int c = 0; c < 3; ++c) {
-                const unsigned white = 255 * (255 - alpha);
-                const unsigned value = premultiplied ? in[c] * 255 + white : in[c] * alpha + white;
-                *out++ = uint8_t(std::min(255u, (value + 127) / 255));
-            }
-        }
-    }
-    if (colour.pixels == ColourPlan::Pixels::ToSrgb)
-        convertToSrgb(colour, image.pixels.data(), size_t(image.width) * size_t(image.height));
-    if (map)
-        *hdrMap = map->finish(hdr->peak());
-    return image;
-}
-
-// The stored pixels as YCbCr straight from the HEVC tiles where that gives
-// libheif's picture exactly (see ycbcr_decode.h), crop included.
-std::optional<YCbCrImage> decodeDirectly(std::span<const uint8_t> file, const std::optional<HeifFile>& heif,
-                                         heif_image_handle* handle,
-                                         const std::optional<std::vector<ImageTransform>>& transforms, int threads)
-{
-    if (!heif || !transforms || !plainEightBit(handle))
-        return std::nullopt;
-    const auto layout = hevcLayout(*heif, file);
-    if (!layout || layout->width > kMaxImageSide || layout->height > kMaxImageSide)
-        return std::nullopt;
-    const auto area = croppedArea(*transforms, layout->width, layout->height);
-    if (!area)
-        return std::nullopt;
-    return decodeYCbCr(*layout, *area, threads);
-}
-
-// What each step does, and the line it prints when it fails (the output
-// folder's adds the reason).
-struct StepTexts {
-    std::string_view failed;
-    std::string_view doing;
-};
-
-StepTexts textsOf(ConversionStep step)
-{
-    switch (step) {
-    case ConversionStep::Read: return {"Failed to read HEIC data.", "reading"};
-    case ConversionStep::Parse: return {"Failed to create CGImageSource.", "decoding"};
-    case ConversionStep::Decode: return {"Failed to create CGImage.", "decoding"};
-    case ConversionStep::CreateFolder: return {"Failed to create output directory: ", "creating"};
-    case ConversionStep::CreateDestination: return {"Failed to create CGImageDestination.", "writing"};
-    case ConversionStep::Finalize:
-    case ConversionStep::Done: break;
-    }
-    return {"Failed to finalize the image destination.", "writing"};
-}
-
-// Every line a conversion prints is made here. Scripts read them: their
-// texts are a contract, to be kept byte for byte.
-struct Lines {
-    const LineSink& sink;
-
-    void converting(const std::filesystem::path& source) const
-    {
-        sink("Converting file: " + source.filename().string());
-    }
-    void destination(const std::filesystem::path& jpeg) const { sink("Destination URL: " + jpeg.string()); }
-    void converted(const std::filesystem::path& source, const std::filesystem::path& name) const
-    {
-        sink("Successfully converted " + source.filename().string() + " to " + name.string());
-    }
-    void failed(const Failure& failure) const
-    {
-        const std::string_view line = textsOf(failure.step).failed;
-        if (failure.step == ConversionStep::CreateFolder)
-            sink(std::string(line) + failure.reason);
-        else
-            sink(line);
-    }
-};
-
 // The steps of one conversion, each taking what the one before made.
 class Conversion {
 public:
     Conversion(const std::filesystem::path& source, const std::filesystem::path& outputDirectory,
-               const ConversionOptions& options, const Lines& lines, ConversionResult& result,
+               const ConversionOptions& options, const ConversionLines& lines, ConversionResult& result,
                ConversionStep& underWay)
         : source_(source), folder_(outputDirectory), options_(options), lines_(lines), result_(result),
           underWay_(underWay)
@@ -303,15 +97,14 @@ private:
     const std::filesystem::path& source_;
     const std::filesystem::path& folder_;
     const ConversionOptions& options_;
-    const Lines& lines_;
+    const ConversionLines& lines_;
     ConversionResult& result_;
     ConversionStep& underWay_;
 
     SourceFile file_;
     std::optional<HeifFile> heif_;
     std::optional<ThreadShare> threads_;
-    Owned<heif_context> context_;
-    Owned<heif_image_handle> handle_;
+    std::optional<HeifPhoto> photo_;
     std::optional<RoomPass<AddressSpaceBudget>> room_;
     std::filesystem::path name_;
     std::unique_ptr<JpegOutput> output_;
@@ -336,7 +129,8 @@ Result<void> Conversion::open()
     // Our one reading of the metadata serves the compatibility step, the
     // orientation and the direct route; without it libheif does everything.
     underWay_ = ConversionStep::Parse;
-    heif_ = readHeifFile(bytes);
+    if (Result<HeifFile> heif = readHeifFile(bytes))
+        heif_ = std::move(*heif);
     if (heif_) {
         const auto gainMap = options_.keepHdr ? findGainMap(*heif_, bytes) : std::nullopt;
         if (Result<bool> adapted = adaptForLibheif(bytes, *heif_, gainMap ? std::optional(gainMap->map) : std::nullopt); !adapted)
@@ -345,28 +139,15 @@ Result<void> Conversion::open()
 
     threads_.emplace();
     initialiseLibheifOnce();
-    context_ = heifContext();
-    // libheif refuses a derived image (grid, overlay) from its limit on, a
-    // coded one only above it: one more than our side makes both take 16384.
-    if (context_)
-        heif_context_set_maximum_image_size_limit(context_.get(), kMaxImageSide + 1);
-    heif_error parsed{heif_error_Memory_allocation_error, heif_suberror_Unspecified, "out of memory"};
-    errno = 0;
-    if (context_) {
-        parsed = heif_context_read_from_memory_without_copy(context_.get(), bytes.data(), bytes.size(), nullptr);
-        if (parsed.code == heif_error_Ok)
-            parsed = heif_context_get_primary_image_handle(context_.get(), into(handle_));
-    }
-    if (parsed.code != heif_error_Ok)
-        return Failure{ConversionStep::Parse, libheifReason(parsed)};
-    if (heif_image_handle_get_ispe_width(handle_.get()) > kMaxImageSide ||
-        heif_image_handle_get_ispe_height(handle_.get()) > kMaxImageSide)
-        return Failure{ConversionStep::Parse, "the image is larger than 16384 pixels"};
+    Result<HeifPhoto> photo = HeifPhoto::open(bytes);
+    if (!photo)
+        return photo.failure();
+    photo_ = std::move(*photo);
     // Under a memory limit a photo waits for the room its decode takes
     // (about 14 bytes a pixel at the peak, and the decoder's own) rather
     // than failing beside the others that hold it.
-    const size_t pixels = size_t(heif_image_handle_get_width(handle_.get())) *
-                          size_t(heif_image_handle_get_height(handle_.get()));
+    const size_t pixels = size_t(heif_image_handle_get_width(photo_->primary())) *
+                          size_t(heif_image_handle_get_height(photo_->primary()));
     room_.emplace(conversionRoom, pixels * 14 + (size_t(32) << 20));
     return {};
 }
@@ -392,33 +173,35 @@ Result<void> Conversion::prepareOutput()
 Result<void> Conversion::decode()
 {
     underWay_ = ConversionStep::Decode;
-    const auto transforms = heif_ ? transformsOf(*heif_, heif_->primary) : std::nullopt;
+    std::optional<std::vector<ImageTransform>> transforms;
+    if (heif_)
+        if (Result<std::vector<ImageTransform>> read = transformsOf(*heif_, heif_->primary))
+            transforms = std::move(*read);
     orientation_ = transforms ? exifOrientation(*transforms) : 1;
     if (heif_)
         if (Result<void> decodable = libheifCanDecode(*heif_); !decodable)
             return decodable;
-    colour_ = planColour(handle_.get());
-    if (options_.allowDirectRoute && colour_.pixels == ColourPlan::Pixels::AsDecoded)
-        planes_ = decodeDirectly(file_.bytes, heif_, handle_.get(), transforms, threads_->threads());
+    colour_ = planColour(photo_->primary());
+    if (heif_ && transforms && options_.allowDirectRoute && colour_.pixels == ColourPlan::Pixels::AsDecoded)
+        if (Result<YCbCrImage> planes = decodeDirectly(file_.bytes, *heif_, photo_->primary(), *transforms, threads_->threads()))
+            planes_ = std::move(*planes);
     result_.directRoute = planes_.has_value();
     if (planes_)
         return {};
-    heif_context_set_max_decoding_threads(context_.get(), threads_->threads());
-    std::optional<GainMap> hdrMap;
-    Result<RgbImage> image = decodeShownImage(handle_.get(), colour_, options_.keepHdr ? &hdrMap : nullptr);
-    if (!image)
-        return image.failure();
-    image_ = orientation_ != 1 ? unapplyOrientation(*image, orientation_) : std::move(*image);
-    if (hdrMap && !gainMap_) {
+    heif_context_set_max_decoding_threads(photo_->context(), threads_->threads());
+    Result<ShownPicture> shown = decodeShownPicture(*photo_, colour_, options_.keepHdr);
+    if (!shown)
+        return shown.failure();
+    image_ = orientation_ != 1 ? unapplyOrientation(shown->image, orientation_) : std::move(shown->image);
+    if (std::optional<GainMap>& map = shown->hdrMap) {
         // Turned back as the picture is, so that the file's orientation serves both.
         if (orientation_ != 1) {
-            RgbImage grey{hdrMap->width, hdrMap->height, std::move(hdrMap->pixels)};
-            grey = unapplyOrientation(grey, orientation_, 1);
-            hdrMap->width = grey.width;
-            hdrMap->height = grey.height;
-            hdrMap->pixels = std::move(grey.pixels);
+            RgbImage grey = unapplyOrientation({map->width, map->height, std::move(map->pixels)}, orientation_, 1);
+            map->width = grey.width;
+            map->height = grey.height;
+            map->pixels = std::move(grey.pixels);
         }
-        gainMap_ = std::move(hdrMap);
+        gainMap_ = std::move(map);
     }
     return {};
 }
@@ -428,10 +211,11 @@ Result<void> Conversion::decode()
 // where the photo's own map lies.
 void Conversion::collectGainMap()
 {
-    std::optional<Result<GainMap>> own = heif_ ? GainMapReader(file_.bytes, *heif_, handle_.get()).read() : std::nullopt;
+    Result<std::optional<GainMap>> own = heif_ ? GainMapReader(file_.bytes, *heif_, photo_->primary()).read()
+                                               : Result<std::optional<GainMap>>(std::nullopt);
     if (own && *own)
         if (Result<void> storable = checkStorable((*own)->metadata); !storable)
-            own = Result<GainMap>(storable.failure());
+            own = storable.failure();
     if (own && *own) {
         gainMap_ = std::move(**own);
         return;
@@ -440,27 +224,27 @@ void Conversion::collectGainMap()
         if (Result<void> storable = checkStorable(gainMap_->metadata); !storable) {
             result_.hdrNotKept = storable.failure().reason;
             gainMap_.reset();
-        } else if (own) {
-            result_.notes.push_back("the photo's own HDR gain map left out (" + own->failure().reason +
+        } else if (!own) {
+            result_.notes.push_back("the photo's own HDR gain map left out (" + own.failure().reason +
                                     "): the map written is made from its HDR light");
         }
         return;
     }
-    if (own)
-        result_.hdrNotKept = own->failure().reason;
+    if (!own)
+        result_.hdrNotKept = own.failure().reason;
 }
 
-// The photo's Exif and XMP when asked for, and what people are told of it.
+// The photo's Exif and XMP when asked for, and what people are told of it;
+// then libheif's memory goes.
 void Conversion::collectMetadata()
 {
     if (options_.keepMetadata)
-        metadata_ = readPhotoMetadata(handle_.get(), orientation_, planes_ ? planes_->width : image_->width,
+        metadata_ = readPhotoMetadata(photo_->primary(), orientation_, planes_ ? planes_->width : image_->width,
                                       planes_ ? planes_->height : image_->height);
     if (!colour_.note.empty())
         result_.notes.push_back(colour_.note);
     result_.notes.insert(result_.notes.end(), metadata_.notes.begin(), metadata_.notes.end());
-    handle_.reset();
-    context_.reset();
+    photo_.reset();
 }
 
 Result<void> Conversion::encodeAndPublish()
@@ -500,13 +284,13 @@ void Conversion::announceDestination()
 
 } // namespace
 
-std::string failedActivity(const ConversionResult& result, const std::filesystem::path& source,
-                           const std::filesystem::path& outputDirectory)
+std::string failedActivity(const Failure& failure, const std::filesystem::path& destination,
+                           const std::filesystem::path& source, const std::filesystem::path& outputDirectory)
 {
-    const std::filesystem::path& subject = result.step <= ConversionStep::Decode ? source
-                                           : result.step == ConversionStep::CreateFolder ? outputDirectory
-                                                                                          : result.destination;
-    return std::string(textsOf(result.step).doing) + " " + subject.string();
+    const std::filesystem::path& subject = failure.step <= ConversionStep::Decode ? source
+                                           : failure.step == ConversionStep::CreateFolder ? outputDirectory
+                                                                                           : destination;
+    return std::string(activityAt(failure.step)) + " " + subject.string();
 }
 
 ConversionResult convertFile(const std::filesystem::path& source,
@@ -514,7 +298,7 @@ ConversionResult convertFile(const std::filesystem::path& source,
                              const ConversionOptions& options,
                              const LineSink& sink)
 {
-    const Lines lines{sink};
+    const ConversionLines lines(sink);
     ConversionResult result;
     // The step under way, for a failure thrown from anywhere in it: running
     // out of memory (inside libheif too) or of threads ends this job alone.
@@ -522,18 +306,17 @@ ConversionResult convertFile(const std::filesystem::path& source,
     try {
         lines.converting(source);
         const Result<void> done = Conversion(source, outputDirectory, options, lines, result, underWay).run();
-        result.step = done ? ConversionStep::Done : done.failure().step;
         if (done)
             return result;
-        result.reason = done.failure().reason;
+        result.failure = done.failure();
         lines.failed(done.failure());
         return result;
     } catch (const std::exception& error) {
-        result.step = underWay;
+        result.failure = Failure{underWay, {}};
         const bool memory = dynamic_cast<const std::bad_alloc*>(&error) != nullptr;
         try {
             const bool decoding = underWay == ConversionStep::Parse || underWay == ConversionStep::Decode;
-            result.reason = !memory ? error.what() : decoding ? std::string(kNoMemoryToDecode) : std::strerror(ENOMEM);
+            result.failure->reason = !memory ? error.what() : decoding ? std::string(kNoMemoryToDecode) : std::strerror(ENOMEM);
         } catch (const std::bad_alloc&) {
         }
         // The programs' printLine allocates nothing; a sink that needs memory

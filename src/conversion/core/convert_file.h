@@ -1,22 +1,21 @@
 #pragma once
 
 #include "conversion/core/base/result.h"
+#include "conversion/core/conversion_lines.h"
+#include "conversion/core/heif/heif_photo.h"
 
-#include <cstdint>
 #include <filesystem>
-#include <functional>
+#include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 // The conversion of one HEIC file into one JPEG file. Plain C++ without Qt so
 // the window, the command line, the benchmark and the fuzzers share it.
 namespace tessavo {
 
-// The outcome of one conversion: Done, or the Failure's step and reason.
+// The outcome of one conversion: the JPEG written, or the Failure.
 struct ConversionResult {
-    ConversionStep step = ConversionStep::Read;
-    std::string reason;
+    std::optional<Failure> failure;
     // The JPEG written, or the one the conversion was writing when it failed;
     // empty when it failed before the destination was known.
     std::filesystem::path destination;
@@ -29,7 +28,7 @@ struct ConversionResult {
     // read or written, or none in the photo: empty).
     std::string hdrNotKept;
 
-    bool succeeded() const { return step == ConversionStep::Done; }
+    bool succeeded() const { return !failure; }
 };
 
 struct ConversionOptions {
@@ -45,27 +44,14 @@ struct ConversionOptions {
     bool allowDirectRoute = true;
 };
 
-// Images with a side longer than this fail instead of taking gigabytes of
-// memory (libheif's own limit is twice as long); the largest phone photos,
-// 200 megapixels, stay below it.
-inline constexpr int kMaxImageSide = 16384;
-
-// The reason of a photo that failed to parse or decode for want of memory.
-inline constexpr std::string_view kNoMemoryToDecode = "Not enough memory to decode the photo";
-
-// Receives each diagnostic line, without its line feed; the programs print
-// them on standard output, tests may collect them. Called from the thread
-// that converts.
-using LineSink = std::function<void(std::string_view line)>;
-
 // outputDirectory / (last component of source without its last extension) + ".jpg"
 std::filesystem::path destinationPath(const std::filesystem::path& source,
                                       const std::filesystem::path& outputDirectory);
 
-// What the conversion was doing when it failed, for people:
-// "reading /in/IMG_1.HEIC", "creating /out", "writing /out/IMG_1.jpg".
-std::string failedActivity(const ConversionResult& result, const std::filesystem::path& source,
-                           const std::filesystem::path& outputDirectory);
+// What a failed conversion was doing, for people: "reading /in/IMG_1.HEIC",
+// "creating /out", "writing /out/IMG_1.jpg".
+std::string failedActivity(const Failure& failure, const std::filesystem::path& destination,
+                           const std::filesystem::path& source, const std::filesystem::path& outputDirectory);
 
 // Reads `source`, decodes its primary image and writes the JPEG into
 // `outputDirectory` (created with its parents), reporting every step through

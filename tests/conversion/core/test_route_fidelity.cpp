@@ -108,7 +108,7 @@ TEST(RouteFidelity, EveryKindShowsLibheifsPictureOnBothRoutes)
                 EXPECT_FALSE(fs::exists(out)) << "a refused file leaves no folder behind";
                 continue;
             }
-            ASSERT_TRUE(result.succeeded()) << result.reason;
+            ASSERT_TRUE(result.succeeded()) << result.failure.value_or(Failure{}).reason;
             EXPECT_EQ(result.directRoute, allowDirect && kind.route == Route::Direct);
             const JpegFile jpeg = readJpeg(result.destination);
             EXPECT_EQ(jpeg.orientation, kind.orientation);

@@ -19,6 +19,8 @@ struct Failure {
     // An errno text, libheif's or libjpeg's message; the printed lines never
     // carry it.
     std::string reason;
+
+    friend bool operator==(const Failure&, const Failure&) = default;
 };
 
 // A T, or the Failure that kept it from being made.

@@ -33,7 +33,7 @@ Result<GainMapMeaning> readAdobeGainMapMetadata(std::string_view xmp)
         if (texts.size() != 1 && texts.size() != 3)
             return fail(std::string("has ") + std::to_string(texts.size()) + " values of " + field.name);
         for (size_t c = 0; c < 3; ++c) {
-            const auto value = xmpNumber(texts[texts.size() == 3 ? c : 0]);
+            const Result<double> value = xmpNumber(texts[texts.size() == 3 ? c : 0]);
             if (!value)
                 return fail(std::string("has an unreadable ") + field.name);
             (*field.values)[c] = *value;
@@ -41,9 +41,9 @@ Result<GainMapMeaning> readAdobeGainMapMetadata(std::string_view xmp)
         if (texts.size() == 3)
             out.channels = 3;
     }
-    const auto capacity = [&](const char* name, double fallback) -> std::optional<double> {
+    const auto capacity = [&](const char* name, double fallback) -> Result<double> {
         const std::vector<std::string> texts = xmpValues(xmp, kAdobeGainMapNamespace, name);
-        return texts.empty() ? std::optional(fallback) : texts.size() == 1 ? xmpNumber(texts[0]) : std::nullopt;
+        return texts.empty() ? Result<double>(fallback) : texts.size() == 1 ? xmpNumber(texts[0]) : fail("has more than one " + std::string(name));
     };
     const auto base = capacity("HDRCapacityMin", 0), alternate = capacity("HDRCapacityMax", -1);
     if (!base || !alternate || *alternate < 0)

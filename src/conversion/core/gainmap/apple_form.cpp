@@ -100,8 +100,9 @@ Result<double> appleHeadroom(std::span<const uint8_t> tiff, std::string_view map
     if (const auto values = makerNoteValues(tiff))
         return appleHeadroom(values->first, values->second);
     const std::vector<std::string> xmp = xmpValues(mapXmp, kAppleGainMapNamespace, "HDRGainMapHeadroom");
-    if (const auto headroom = xmp.size() == 1 ? xmpNumber(xmp[0]) : std::nullopt)
-        return *headroom;
+    if (xmp.size() == 1)
+        if (const Result<double> headroom = xmpNumber(xmp[0]))
+            return *headroom;
     return Failure{ConversionStep::Decode, "the photo's Apple maker note and XMP give no headroom for it"};
 }
 

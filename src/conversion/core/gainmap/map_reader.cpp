@@ -48,12 +48,15 @@ GainMapReader::GainMapReader(std::span<const uint8_t> file, const HeifFile& heif
 {
 }
 
-std::optional<Result<GainMap>> GainMapReader::read() const
+Result<std::optional<GainMap>> GainMapReader::read() const
 {
     const auto source = findGainMap(heif_, file_);
     if (!source)
-        return std::nullopt;
-    return read(*source);
+        return std::optional<GainMap>();
+    Result<GainMap> map = read(*source);
+    if (!map)
+        return map.failure();
+    return std::optional(std::move(*map));
 }
 
 Result<GainMap> GainMapReader::read(const GainMapSource& source) const
@@ -61,7 +64,7 @@ Result<GainMap> GainMapReader::read(const GainMapSource& source) const
     Result<GainMapMeaning> meant = meaning(source);
     if (!meant)
         return meant.failure();
-    const auto own = transformsOf(heif_, source.map);
+    const Result<std::vector<ImageTransform>> own = transformsOf(heif_, source.map);
     if (!own)
         return leftOut("its crop or turn cannot be read");
     Result<GainMap> map = decode(source.map, meant->channels);
@@ -181,9 +184,9 @@ Result<void> GainMapReader::place(GainMap& map, std::span<const ImageTransform> 
         return leftOut("its own crop cannot be applied");
     const bool cropsItself = ownArea->width != map.width || ownArea->height != map.height;
     cropTo(map, *ownArea);
-    const auto transforms = transformsOf(heif_, heif_.primary);
+    const Result<std::vector<ImageTransform>> transforms = transformsOf(heif_, heif_.primary);
     const int width = heif_image_handle_get_ispe_width(primary_), height = heif_image_handle_get_ispe_height(primary_);
-    const auto area = transforms ? croppedArea(*transforms, width, height) : std::nullopt;
+    const Result<PixelRect> area = transforms ? croppedArea(*transforms, width, height) : transforms.failure();
     if (!area || width <= 0 || height <= 0)
         return leftOut("the photo's crop cannot be matched");
     if (const int turn = orientationBetween(exifOrientation(*transforms), exifOrientation(own)); turn != 1) {

@@ -27,10 +27,10 @@ public:
     // of its primary image.
     GainMapReader(std::span<const uint8_t> file, const HeifFile& heif, heif_image_handle* primary);
 
-    // Nothing for a photo without a gain map; a Failure (at Decode) with the
+    // None for a photo without a gain map; a Failure (at Decode) with the
     // reason for people where its map is damaged, unknown, inconsistent, or
     // cannot be placed on the photo.
-    std::optional<Result<GainMap>> read() const;
+    Result<std::optional<GainMap>> read() const;
 
 private:
     Result<GainMap> read(const GainMapSource& source) const;

@@ -77,12 +77,12 @@ std::vector<Box> leadingBoxes(std::span<const uint8_t> bytes)
     return split(bytes, whole);
 }
 
-std::optional<std::vector<Box>> allBoxes(std::span<const uint8_t> bytes)
+Result<std::vector<Box>> allBoxes(std::span<const uint8_t> bytes)
 {
     bool whole = true;
     auto boxes = split(bytes, whole);
     if (!whole)
-        return std::nullopt;
+        return Failure{ConversionStep::Parse, "its boxes overrun their container"};
     return boxes;
 }
 
@@ -94,7 +94,7 @@ const Box* findBox(std::span<const Box> boxes, uint32_t type)
     return nullptr;
 }
 
-std::optional<std::vector<PropertyEntry>> readPropertyAssociations(std::span<const uint8_t> ipma)
+Result<std::vector<PropertyEntry>> readPropertyAssociations(std::span<const uint8_t> ipma)
 {
     ByteReader reader(ipma);
     const auto [version, flags] = readFullBoxHeader(reader);
@@ -114,7 +114,7 @@ std::optional<std::vector<PropertyEntry>> readPropertyAssociations(std::span<con
         entries.push_back(std::move(entry));
     }
     if (!reader.ok())
-        return std::nullopt;
+        return Failure{ConversionStep::Parse, "its property associations are cut short"};
     return entries;
 }
 

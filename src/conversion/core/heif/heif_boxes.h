@@ -1,5 +1,7 @@
 #pragma once
 
+#include "conversion/core/base/result.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -52,7 +54,7 @@ struct Box {
 // The boxes directly inside `bytes` up to the first malformed one.
 std::vector<Box> leadingBoxes(std::span<const uint8_t> bytes);
 // All boxes directly inside `bytes`; nothing unless they fill it exactly.
-std::optional<std::vector<Box>> allBoxes(std::span<const uint8_t> bytes);
+Result<std::vector<Box>> allBoxes(std::span<const uint8_t> bytes);
 
 const Box* findBox(std::span<const Box> boxes, uint32_t type);
 
@@ -63,6 +65,6 @@ struct PropertyEntry {
 
 // The entries of an ipma payload, in order, as libheif reads them; nothing
 // when one is cut short.
-std::optional<std::vector<PropertyEntry>> readPropertyAssociations(std::span<const uint8_t> ipma);
+Result<std::vector<PropertyEntry>> readPropertyAssociations(std::span<const uint8_t> ipma);
 
 } // namespace tessavo

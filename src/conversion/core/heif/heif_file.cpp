@@ -186,33 +186,35 @@ std::vector<uint32_t> HeifFile::referenced(uint32_t from, uint32_t type) const
     return {};
 }
 
-std::optional<std::vector<std::span<const uint8_t>>> HeifFile::data(const HeifItem& item,
+Result<std::vector<std::span<const uint8_t>>> HeifFile::data(const HeifItem& item,
                                                                     std::span<const uint8_t> file) const
 {
     if (!item.located || item.extents.empty() || item.constructionMethod > 1)
-        return std::nullopt;
+        return Failure{ConversionStep::Parse, "its item's data is not inside the file"};
     const std::span<const uint8_t> source = item.constructionMethod == 0 ? file : idat;
     std::vector<std::span<const uint8_t>> spans;
     for (const auto& [offset, length] : item.extents) {
         // A zero length stands for "to the end" in the standard and for
         // nothing in libheif.
         if (length == 0 || offset > source.size() || length > source.size() - offset)
-            return std::nullopt;
+            return Failure{ConversionStep::Parse, "its item's data is not inside the file"};
         spans.push_back(source.subspan(size_t(offset), size_t(length)));
     }
     return spans;
 }
 
-std::optional<HeifFile> readHeifFile(std::span<const uint8_t> file)
+Failure unreadable() { return {ConversionStep::Parse, "this reader cannot match its boxes to libheif's reading"}; }
+
+Result<HeifFile> readHeifFile(std::span<const uint8_t> file)
 {
     const auto top = leadingBoxes(file);
     const Box* ftyp = last(top, fourcc("ftyp"));
     const Box* metaBox = last(top, fourcc("meta"));
     if (!ftyp || !metaBox || metaBox->payload.size() < 4)
-        return std::nullopt;
+        return unreadable();
     const auto meta = allBoxes(metaBox->payload.subspan(4));
     if (!meta)
-        return std::nullopt;
+        return unreadable();
 
     // libheif keeps the first child box of a type inside meta, iprp and iinf.
     const Box* hdlr = findBox(*meta, fourcc("hdlr"));
@@ -223,32 +225,32 @@ std::optional<HeifFile> readHeifFile(std::span<const uint8_t> file)
     const Box* iref = findBox(*meta, fourcc("iref"));
     const Box* idat = findBox(*meta, fourcc("idat"));
     if (!pitm || !iinf || !iloc || !iprpBox)
-        return std::nullopt;
+        return unreadable();
     if (hdlr) {
         ByteReader r(hdlr->payload);
         r.read(8); // version, flags, pre_defined
         if (r.read(4) != fourcc("pict") || !r.ok())
-            return std::nullopt;
+            return unreadable();
     }
 
     HeifFile heif;
     const auto primary = readPrimary(*pitm);
     if (!primary)
-        return std::nullopt;
+        return unreadable();
     heif.primary = *primary;
     if (idat)
         heif.idat = idat->payload;
     const auto iprp = allBoxes(iprpBox->payload);
     const Box* ipco = iprp ? findBox(*iprp, fourcc("ipco")) : nullptr;
     if (!ipco)
-        return std::nullopt;
+        return unreadable();
     auto properties = allBoxes(ipco->payload);
     if (!properties)
-        return std::nullopt;
+        return unreadable();
     heif.properties = std::move(*properties);
     if (!readItemInfo(*iinf, heif.items) || !readLocations(*iloc, heif.items) || !readAssociations(*iprp, heif.items) ||
         (iref && !readReferences(file, *iref, heif)))
-        return std::nullopt;
+        return unreadable();
     return heif;
 }
 

@@ -60,17 +60,17 @@ struct HeifFile {
     const Box* property(uint32_t id, uint32_t type) const;
     // The targets of the item's first reference of that type.
     std::vector<uint32_t> referenced(uint32_t from, uint32_t type) const;
-    // The item's bytes, as spans inside `file` or idat; nothing when a span
+    // The item's bytes, as spans inside `file` or idat; fails when a span
     // would leave them or the item has none.
-    std::optional<std::vector<std::span<const uint8_t>>> data(const HeifItem& item, std::span<const uint8_t> file) const;
+    Result<std::vector<std::span<const uint8_t>>> data(const HeifItem& item, std::span<const uint8_t> file) const;
 };
 
 // An item's bytes in one piece; empty when it has none inside the file.
 std::string itemBytes(const HeifFile& heif, uint32_t item, std::span<const uint8_t> file);
 
-// Nothing when `file` is no HEIF image file or holds anything this reader
+// Fails (at Parse) when `file` is no HEIF image file or holds anything this reader
 // cannot match to libheif's reading. Reads only inside `file`, in time
 // linear in its size (times the log of its item count).
-std::optional<HeifFile> readHeifFile(std::span<const uint8_t> file);
+Result<HeifFile> readHeifFile(std::span<const uint8_t> file);
 
 } // namespace tessavo

@@ -146,7 +146,7 @@ CropEdges cropEdges(const CleanAperture& clap, int width, int height)
 
 } // namespace
 
-std::optional<std::vector<ImageTransform>> transformsOf(const HeifFile& heif, uint32_t item)
+Result<std::vector<ImageTransform>> transformsOf(const HeifFile& heif, uint32_t item)
 {
     std::vector<ImageTransform> transforms;
     // Debian's libheif refuses a second property of one of these kinds.
@@ -155,23 +155,23 @@ std::optional<std::vector<ImageTransform>> transformsOf(const HeifFile& heif, ui
         ImageTransform transform;
         if (property->type == fourcc("irot")) {
             if (property->payload.empty())
-                return std::nullopt;
+                return Failure{ConversionStep::Decode, "a crop, turn or mirror is unreadable or comes twice"};
             transform.kind = ImageTransform::Kind::Rotation;
             transform.rotationCcwDegrees = (property->payload[0] & 3) * 90;
         } else if (property->type == fourcc("imir")) {
             if (property->payload.empty())
-                return std::nullopt;
+                return Failure{ConversionStep::Decode, "a crop, turn or mirror is unreadable or comes twice"};
             transform.kind = ImageTransform::Kind::Mirror;
             transform.mirrorAxis = property->payload[0] & 1;
         } else if (property->type == fourcc("clap")) {
             if (!readCleanAperture(property->payload, transform.crop))
-                return std::nullopt;
+                return Failure{ConversionStep::Decode, "a crop, turn or mirror is unreadable or comes twice"};
             transform.kind = ImageTransform::Kind::Crop;
         } else {
             continue;
         }
         if (std::exchange(seen[size_t(transform.kind)], true))
-            return std::nullopt;
+            return Failure{ConversionStep::Decode, "a crop, turn or mirror is unreadable or comes twice"};
         transforms.push_back(transform);
     }
     return transforms;
@@ -190,7 +190,7 @@ std::string_view auxiliaryType(const HeifFile& heif, uint32_t item)
     return kind;
 }
 
-std::optional<NclxColour> declaredColour(const HeifFile& heif, uint32_t item)
+Result<std::optional<NclxColour>> declaredColour(const HeifFile& heif, uint32_t item)
 {
     std::optional<NclxColour> colour;
     for (const Box* property : heif.propertiesOf(item)) {
@@ -205,7 +205,7 @@ std::optional<NclxColour> declaredColour(const HeifFile& heif, uint32_t item)
         nclx.matrix = uint16_t(r.read(2));
         nclx.fullRange = (r.read(1) & 0x80) != 0;
         if (!r.ok())
-            return std::nullopt;
+            return Failure{ConversionStep::Decode, "its nclx colour box is cut short"};
         colour = nclx;
     }
     return colour;
@@ -239,7 +239,7 @@ int orientationBetween(int outer, int inner)
     return 1;
 }
 
-std::optional<PixelRect> croppedArea(std::span<const ImageTransform> transforms, int width, int height)
+Result<PixelRect> croppedArea(std::span<const ImageTransform> transforms, int width, int height)
 {
     PixelRect area{0, 0, width, height};
     Matrix total = byOrientation[0];
@@ -253,13 +253,13 @@ std::optional<PixelRect> croppedArea(std::span<const ImageTransform> transforms,
         const int shownWidth = swapped ? area.height : area.width, shownHeight = swapped ? area.width : area.height;
         CropEdges edges = cropEdges(transform.crop, shownWidth, shownHeight);
         if (!edges.valid)
-            return std::nullopt;
+            return Failure{ConversionStep::Decode, "its crop is one libheif refuses"};
         edges.left = std::max<int64_t>(edges.left, 0);
         edges.top = std::max<int64_t>(edges.top, 0);
         edges.right = std::min<int64_t>(edges.right, shownWidth - 1);
         edges.bottom = std::min<int64_t>(edges.bottom, shownHeight - 1);
         if (edges.left > edges.right || edges.top > edges.bottom)
-            return std::nullopt;
+            return Failure{ConversionStep::Decode, "its crop is one libheif refuses"};
         // Map the corners back: with doubled coordinates measured from the
         // centre, shown = total * stored, and total's inverse is its transpose.
         int64_t minX = INT64_MAX, minY = INT64_MAX, maxX = INT64_MIN, maxY = INT64_MIN;

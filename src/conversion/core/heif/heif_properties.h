@@ -40,14 +40,14 @@ struct ImageTransform {
 };
 
 // The item's clap, irot and imir properties in the order libheif applies
-// them; nothing when one is unreadable or comes twice (libheif refuses both).
-std::optional<std::vector<ImageTransform>> transformsOf(const HeifFile& heif, uint32_t item);
+// them; fails when one is unreadable or comes twice (libheif refuses both).
+Result<std::vector<ImageTransform>> transformsOf(const HeifFile& heif, uint32_t item);
 
 // The auxiliary type (auxC) of an item; libheif keeps the last. Empty for none.
 std::string_view auxiliaryType(const HeifFile& heif, uint32_t item);
 
 // The nclx colour an item's colr boxes declare (libheif keeps the last).
-std::optional<NclxColour> declaredColour(const HeifFile& heif, uint32_t item);
+Result<std::optional<NclxColour>> declaredColour(const HeifFile& heif, uint32_t item);
 
 struct PixelRect {
     int x = 0, y = 0, width = 0, height = 0;
@@ -55,9 +55,9 @@ struct PixelRect {
 
 // The part of a decoded width x height image that is left after libheif's
 // crops among `transforms`, in the decoded image's own coordinates (before
-// any rotation or mirror). Nothing when libheif would refuse a crop, or its
+// any rotation or mirror). Fails when libheif would refuse a crop, or its
 // fraction arithmetic would leave the range where it is well defined.
-std::optional<PixelRect> croppedArea(std::span<const ImageTransform> transforms, int width, int height);
+Result<PixelRect> croppedArea(std::span<const ImageTransform> transforms, int width, int height);
 
 // The EXIF orientation (1..8) that shows the stored pixels as the transforms,
 // applied in order, would. Crops do not change it.

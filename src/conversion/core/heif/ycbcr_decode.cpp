@@ -1,5 +1,7 @@
 #include "conversion/core/heif/ycbcr_decode.h"
 
+#include "conversion/core/heif/heif_photo.h"
+
 #include "conversion/core/heif/avcodec_decoder.h"
 #include "conversion/core/heif/heif_boxes.h"
 #include "conversion/core/heif/heif_file.h"
@@ -109,13 +111,16 @@ bool readGrid(const HeifFile& heif, const HeifItem& grid, std::span<const uint8_
     return true;
 }
 
+// Why the direct route is not taken; the photo then goes through libheif's RGB.
+Failure notDirect() { return {ConversionStep::Decode, "the direct route does not give libheif's picture here"}; }
+
 } // namespace
 
-std::optional<HevcLayout> hevcLayout(const HeifFile& heif, std::span<const uint8_t> file)
+Result<HevcLayout> hevcLayout(const HeifFile& heif, std::span<const uint8_t> file)
 {
     const HeifItem* primary = heif.item(heif.primary);
     if (!primary)
-        return std::nullopt;
+        return notDirect();
     HevcLayout layout;
     std::vector<uint32_t> tileIds;
     if (primary->type == fourcc("hvc1")) {
@@ -123,18 +128,18 @@ std::optional<HevcLayout> hevcLayout(const HeifFile& heif, std::span<const uint8
         tileIds.push_back(primary->id);
     } else if (primary->type == fourcc("grid")) {
         if (!readGrid(heif, *primary, file, layout))
-            return std::nullopt;
+            return notDirect();
         tileIds = heif.referenced(primary->id, fourcc("dimg"));
         if (tileIds.size() != size_t(layout.rows) * size_t(layout.columns))
-            return std::nullopt;
+            return notDirect();
         // A tile used twice would cost a decode per use: libheif's own limits
         // on derived images are about such amplification, so leave it to libheif.
         std::vector<uint32_t> sorted = tileIds;
         std::sort(sorted.begin(), sorted.end());
         if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end())
-            return std::nullopt;
+            return notDirect();
     } else {
-        return std::nullopt;
+        return notDirect();
     }
 
     std::map<const Box*, size_t> parameterSetIndex;
@@ -143,12 +148,12 @@ std::optional<HevcLayout> hevcLayout(const HeifFile& heif, std::span<const uint8
         int width = 0, height = 0;
         if (!tile || tile->type != fourcc("hvc1") || !imageSize(heif, id, width, height) ||
             (id != primary->id && transformed(heif, id)))
-            return std::nullopt;
+            return notDirect();
         if (layout.tiles.empty()) {
             layout.tileWidth = width;
             layout.tileHeight = height;
         } else if (width != layout.tileWidth || height != layout.tileHeight) {
-            return std::nullopt;
+            return notDirect();
         }
         // libheif decodes with the first hvcC among the properties, and
         // refuses an hvc1 item whose hvcC its lookup cannot find.
@@ -156,25 +161,28 @@ std::optional<HevcLayout> hevcLayout(const HeifFile& heif, std::span<const uint8
         const auto hvcC = std::find_if(properties.begin(), properties.end(),
                                        [](const Box* p) { return p->type == fourcc("hvcC"); });
         if (hvcC == properties.end() || heif.property(id, fourcc("hvcC")) != *hvcC)
-            return std::nullopt;
+            return notDirect();
         HevcLayout::Tile decoded;
         auto known = parameterSetIndex.find(*hvcC);
         if (known == parameterSetIndex.end()) {
             auto sets = parameterSets((*hvcC)->payload);
             if (!sets)
-                return std::nullopt;
+                return notDirect();
             layout.parameterSets.push_back(std::move(*sets));
             known = parameterSetIndex.emplace(*hvcC, layout.parameterSets.size() - 1).first;
         }
         decoded.parameterSet = known->second;
         auto data = heif.data(*tile, file);
         if (!data)
-            return std::nullopt;
+            return notDirect();
         decoded.extents = std::move(*data);
-        decoded.colour = declaredColour(heif, id);
+        const Result<std::optional<NclxColour>> declared = declaredColour(heif, id);
+        if (!declared)
+            return declared.failure();
+        decoded.colour = *declared;
         // Known before any decode; a colour from the stream is checked after.
         if (decoded.colour && !jpegColourCoding(*decoded.colour))
-            return std::nullopt;
+            return notDirect();
         layout.tiles.push_back(std::move(decoded));
     }
     if (primary->type == fourcc("hvc1")) {
@@ -185,7 +193,7 @@ std::optional<HevcLayout> hevcLayout(const HeifFile& heif, std::span<const uint8
     // the samples of the whole image's chroma planes.
     if (layout.width > layout.columns * layout.tileWidth || layout.height > layout.rows * layout.tileHeight ||
         (layout.columns > 1 && layout.tileWidth % 2 != 0) || (layout.rows > 1 && layout.tileHeight % 2 != 0))
-        return std::nullopt;
+        return notDirect();
     return layout;
 }
 
@@ -202,11 +210,11 @@ bool jpegColourCoding(const NclxColour& colour)
     return colour.fullRange && (colour.matrix == 2 || colour.matrix == 5 || colour.matrix == 6);
 }
 
-std::optional<YCbCrImage> decodeYCbCr(const HevcLayout& layout, const PixelRect& area, int threads)
+Result<YCbCrImage> decodeYCbCr(const HevcLayout& layout, const PixelRect& area, int threads)
 {
     if (area.x % 2 != 0 || area.y % 2 != 0 || area.width <= 0 || area.height <= 0 || area.x < 0 || area.y < 0 ||
         area.x + area.width > layout.width || area.y + area.height > layout.height)
-        return std::nullopt;
+        return notDirect();
     YCbCrImage image;
     image.width = area.width;
     image.height = area.height;
@@ -228,7 +236,7 @@ std::optional<YCbCrImage> decodeYCbCr(const HevcLayout& layout, const PixelRect&
     }
     // However the tiles are cut, no more than an image of the largest size.
     if (double(needed.size()) * layout.tileWidth * layout.tileHeight > double(kMaxDecodedPixels))
-        return std::nullopt;
+        return notDirect();
 
     std::atomic<size_t> next{0};
     std::atomic<bool> failed{false};
@@ -287,7 +295,7 @@ std::optional<YCbCrImage> decodeYCbCr(const HevcLayout& layout, const PixelRect&
     for (std::thread& thread : pool)
         thread.join();
     if (failed)
-        return std::nullopt;
+        return notDirect();
 
     // Past the image, repeat its last column and row as libjpeg itself pads:
     // what the tiles hold there would change the JPEG's edge blocks.
@@ -305,6 +313,22 @@ std::optional<YCbCrImage> decodeYCbCr(const HevcLayout& layout, const PixelRect&
             std::copy_n(plane.begin() + std::ptrdiff_t((coveredH - 1) * stride), stride, plane.begin() + std::ptrdiff_t(row * stride));
     }
     return image;
+}
+
+Result<YCbCrImage> decodeDirectly(std::span<const uint8_t> file, const HeifFile& heif, heif_image_handle* handle,
+                                  std::span<const ImageTransform> transforms, int threads)
+{
+    if (!plainEightBit(handle))
+        return notDirect();
+    Result<HevcLayout> layout = hevcLayout(heif, file);
+    if (!layout)
+        return layout.failure();
+    if (layout->width > kMaxImageSide || layout->height > kMaxImageSide)
+        return notDirect();
+    const Result<PixelRect> area = croppedArea(transforms, layout->width, layout->height);
+    if (!area)
+        return area.failure();
+    return decodeYCbCr(*layout, *area, threads);
 }
 
 } // namespace tessavo

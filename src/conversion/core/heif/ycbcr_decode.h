@@ -46,8 +46,8 @@ struct HevcLayout {
 // into exactly these pictures: an hvc1 item, or a grid of distinct hvc1
 // tiles of one size within libheif's limits, without their own crops,
 // turns or mirrors, all with 4-byte NAL lengths as libheif assumes.
-// Nothing otherwise. Reads only inside `file`.
-std::optional<HevcLayout> hevcLayout(const HeifFile& heif, std::span<const uint8_t> file);
+// Fails otherwise. Reads only inside `file`.
+Result<HevcLayout> hevcLayout(const HeifFile& heif, std::span<const uint8_t> file);
 
 // Whether libheif's decode of this image is 8-bit without alpha, as JPEG's.
 bool plainEightBit(heif_image_handle* handle);
@@ -62,8 +62,15 @@ inline constexpr int64_t kMaxDecodedPixels = int64_t(16384) * 16384;
 
 // Decodes the tiles that cover `area` of the image (whose left and top must
 // be even, so that chroma keeps its place) with up to `threads` threads.
-// Nothing when any of them fails, is not 8-bit 4:2:0 of the announced size,
+// Fails when any of them fails, is not 8-bit 4:2:0 of the announced size,
 // or is not in JPEG's colour coding.
-std::optional<YCbCrImage> decodeYCbCr(const HevcLayout& layout, const PixelRect& area, int threads);
+Result<YCbCrImage> decodeYCbCr(const HevcLayout& layout, const PixelRect& area, int threads);
+
+// The stored pixels of the primary image (`handle`, with `transforms`) as
+// YCbCr straight from the HEVC tiles, crop included, where that gives
+// libheif's picture exactly. Fails where it would not; libheif's RGB
+// decode then serves.
+Result<YCbCrImage> decodeDirectly(std::span<const uint8_t> file, const HeifFile& heif, heif_image_handle* handle,
+                                  std::span<const ImageTransform> transforms, int threads);
 
 } // namespace tessavo

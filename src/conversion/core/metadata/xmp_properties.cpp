@@ -90,7 +90,7 @@ std::vector<std::string> xmpValues(std::string_view xmp, std::string_view uri, s
     return {};
 }
 
-std::optional<double> xmpNumber(std::string_view text)
+Result<double> xmpNumber(std::string_view text)
 {
     text = trimmed(text);
     if (!text.empty() && text.front() == '+')
@@ -98,7 +98,7 @@ std::optional<double> xmpNumber(std::string_view text)
     double value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
-        return std::nullopt;
+        return Failure{ConversionStep::Decode, "no number: " + std::string(text)};
     return value;
 }
 

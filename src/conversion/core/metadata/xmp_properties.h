@@ -1,5 +1,7 @@
 #pragma once
 
+#include "conversion/core/base/result.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,7 +20,7 @@ std::vector<std::string> xmpValues(std::string_view xmp, std::string_view uri, s
 bool isXmlNameChar(char c);
 bool isXmlSpace(char c);
 
-// A number in XMP's (and C's) notation, whole and finite; nothing otherwise.
-std::optional<double> xmpNumber(std::string_view text);
+// A number in XMP's (and C's) notation, whole and finite; fails otherwise.
+Result<double> xmpNumber(std::string_view text);
 
 } // namespace tessavo
