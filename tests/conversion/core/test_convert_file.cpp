@@ -252,7 +252,7 @@ TEST(ExifMetadata, ManyEntriesWithinOneSegment)
     put(32, 4000);
     for (uint32_t i = 0, j = 3999; i < 4000; ++i, --j) // BYTE values, the later the wider
         put(34 + i * 12, 0x00010100), put(38 + i * 12, 11954 - 2 * j), put(42 + i * 12, 48038 + j);
-    const auto exif = rewriteExif(tiff, 3, 640, 480);
+    const std::vector<uint8_t> exif = *rewriteExif(tiff, 3, 640, 480);
     ASSERT_EQ(exif.size(), 60030u);
     EXPECT_EQ(std::count(exif.begin() + 32, exif.begin() + 59992, 0), 59960);
     EXPECT_EQ(std::count(exif.begin() + 59992, exif.begin() + 60000, 0x55), 8);

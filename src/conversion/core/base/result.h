@@ -6,8 +6,15 @@
 #include <utility>
 #include <variant>
 
-// How every step of a conversion that can fail says so: with the step and a
-// reason for people, never by a null, an empty value or an exception.
+// How whatever can fail in the conversion says so: it returns a Result, a
+// value or the Failure (the step it belongs to and a reason for people).
+// std::optional means only "absent", never "failed"; where both can happen,
+// Result<std::optional<T>>. Exceptions stay where the C++ library throws
+// them (memory), caught once in convertFile. Two kinds of code keep the
+// conventions of what they wrap: the owners of C handles (owners.h) hand
+// back what the C call gave (null or empty, with errno), as the call itself
+// does; and a ByteReader remembers, like a stream, that a read ran past the
+// end, for the parser that owns it to turn into its Result.
 namespace tessavo {
 
 // The steps of one conversion in order. A failure stops at one step and

@@ -91,15 +91,15 @@ std::shared_ptr<void> transformToSrgb(const std::vector<uint8_t>& icc)
 
 bool isHdrTransfer(int transfer) { return transfer == kPq || transfer == kHlg; }
 
-std::vector<uint8_t> profileForNclx(const NclxColour& colour)
+Result<std::optional<std::vector<uint8_t>>> profileForNclx(const NclxColour& colour)
 {
     const bool srgbPrimaries = colour.primaries == 1 || colour.primaries == 2;
     if (srgbPrimaries && isSrgbLikeCurve(colour.transfer))
-        return {};
+        return std::optional<std::vector<uint8_t>>();
     // Unknown code points come without chromaticities; CIE XYZ (10) has a
     // primary of no luminance, which no RGB profile can hold.
     if (colour.redY <= 0 || colour.greenY <= 0 || colour.blueY <= 0 || colour.whiteY <= 0)
-        return {};
+        return std::optional<std::vector<uint8_t>>();
 
     const cmsCIExyY white{colour.whiteX, colour.whiteY, 1.0};
     const cmsCIExyYTRIPLE primaries{{colour.redX, colour.redY, 1.0},
@@ -108,23 +108,24 @@ std::vector<uint8_t> profileForNclx(const NclxColour& colour)
     const Owned<cmsToneCurve> curve(
         decodingCurve(isHdrTransfer(colour.transfer) ? 13 : colour.transfer));
     if (!curve)
-        return {};
+        return std::optional<std::vector<uint8_t>>();
+    const Failure unmade{ConversionStep::Decode, "lcms2 could not make its colour profile"};
     cmsToneCurve* curves[3] = {curve.get(), curve.get(), curve.get()};
     const LcmsProfile profile(cmsCreateRGBProfile(&white, &primaries, curves));
     cmsUInt32Number size = 0;
     if (!profile || !setText(profile.get(), cmsSigProfileDescriptionTag, describe(colour)) ||
         !setText(profile.get(), cmsSigCopyrightTag, "No copyright, use freely") ||
         !cmsSaveProfileToMem(profile.get(), nullptr, &size) || size == 0)
-        return {};
+        return unmade;
     std::vector<uint8_t> bytes(size);
     if (!cmsSaveProfileToMem(profile.get(), bytes.data(), &size) || size < 36)
-        return {};
+        return unmade;
     bytes.resize(size);
     // lcms2 dates the header with the time it was made; one photo must give
     // the same bytes every time, so every profile carries one fixed date.
     static constexpr uint8_t kCreated[12] = {0x07, 0xe8, 0, 1, 0, 1, 0, 0, 0, 0, 0, 0}; // 2024-01-01 00:00:00
     std::copy(std::begin(kCreated), std::end(kCreated), bytes.begin() + 24);
-    return bytes;
+    return std::optional(std::move(bytes));
 }
 
 ColourPlan planColour(heif_image_handle* handle)
@@ -165,7 +166,11 @@ ColourPlan planColour(heif_image_handle* handle)
                  nclx->color_primary_white_x, nclx->color_primary_white_y};
     if (isHdrTransfer(plan.nclx.transfer))
         plan.pixels = ColourPlan::Pixels::ToneMapped;
-    plan.profile = profileForNclx(plan.nclx);
+    Result<std::optional<std::vector<uint8_t>>> profile = profileForNclx(plan.nclx);
+    if (!profile)
+        plan.note = "colour profile not written: " + profile.failure().reason;
+    else
+        plan.profile = std::move(*profile).value_or(std::vector<uint8_t>());
     return plan;
 }
 

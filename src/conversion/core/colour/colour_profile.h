@@ -1,10 +1,12 @@
 #pragma once
 
+#include "conversion/core/base/result.h"
 #include "conversion/core/heif/heif_properties.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,9 +22,10 @@ namespace tessavo {
 bool isHdrTransfer(int transfer);
 
 // An ICC v4 profile for RGB in the nclx primaries and transfer curve (for
-// PQ and HLG: the sRGB curve of the SDR rendering). Empty when plain sRGB
-// already means the same, or the code points describe no usable space.
-std::vector<uint8_t> profileForNclx(const NclxColour& colour);
+// PQ and HLG: the sRGB curve of the SDR rendering). None where plain sRGB
+// already means the same, or the code points describe no usable space;
+// fails where lcms2 cannot make it.
+Result<std::optional<std::vector<uint8_t>>> profileForNclx(const NclxColour& colour);
 
 struct ColourPlan {
     enum class Pixels : uint8_t {

@@ -209,8 +209,11 @@ Result<void> writeJpegWithGainMap(int fd, const JpegPicture& primary, const Jpeg
     put(entries, 0x030000), put(entries, uint32_t(primaryLength)), put(entries, 0), put(entries, 0); // baseline primary
     put(entries, 0), put(entries, uint32_t(mapJpeg->size())), put(entries, mapOffset), put(entries, 0);
     const off_t entriesAt = start + off_t(tiffHeader + kEntriesAt);
-    if (start < 0 || end < 0 || !writeAll(fd, mapJpeg->data(), mapJpeg->size()) ||
-        ::pwrite(fd, entries.data(), entries.size(), entriesAt) != ssize_t(entries.size()))
+    if (start < 0 || end < 0)
+        return Failure{ConversionStep::Finalize, std::strerror(errno)};
+    if (Result<void> map = writeAll(fd, mapJpeg->data(), mapJpeg->size()); !map)
+        return map;
+    if (::pwrite(fd, entries.data(), entries.size(), entriesAt) != ssize_t(entries.size()))
         return Failure{ConversionStep::Finalize, std::strerror(errno)};
     return {};
 }

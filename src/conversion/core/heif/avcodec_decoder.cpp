@@ -1,5 +1,7 @@
 #include "conversion/core/heif/avcodec_decoder.h"
 
+#include "conversion/core/heif/heif_photo.h"
+
 #include "conversion/core/memory/address_space_gate.h"
 #include "conversion/core/memory/room_pass.h"
 
@@ -101,12 +103,12 @@ heif_error pluginPush(void* decoder, const void* data, size_t size)
 heif_error pluginDecode(void* decoder, heif_image** decoded)
 {
     *decoded = nullptr;
-    bool outOfMemory = false;
-    HevcFrame frame = decodeHevcPicture(static_cast<PluginDecoder*>(decoder)->data, &outOfMemory);
-    if (!frame && outOfMemory)
+    Result<HevcFrame> decodedFrame = decodeHevcPicture(static_cast<PluginDecoder*>(decoder)->data);
+    if (!decodedFrame && decodedFrame.failure().reason == kNoMemoryToDecode)
         return {heif_error_Memory_allocation_error, heif_suberror_Unspecified, "out of memory"};
-    if (!frame)
+    if (!decodedFrame)
         return decodeError("HEVC decoding failed");
+    const HevcFrame frame = std::move(*decodedFrame);
 
     const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(AVPixelFormat(frame->format));
     if (!desc || (desc->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL)) || desc->comp[0].depth > 16)
@@ -179,42 +181,39 @@ constexpr size_t kRoomToDecode = size_t(128) << 20;
 
 } // namespace
 
-HevcFrame decodeHevcPicture(std::span<const std::uint8_t> lengthPrefixedNals, bool* outOfMemory)
+Result<HevcFrame> decodeHevcPicture(std::span<const std::uint8_t> lengthPrefixedNals)
 {
-    bool unused = false;
-    bool& lacking = outOfMemory ? *outOfMemory : unused;
-    const auto failed = [&](int status) {
-        lacking = lacking || status == AVERROR(ENOMEM);
-        return status < 0;
-    };
+    const Failure noMemory{ConversionStep::Decode, std::string(kNoMemoryToDecode)};
+    const Failure invalid{ConversionStep::Decode, "HEVC decoding failed"};
+    const auto failed = [&](int status) { return status < 0; };
+    const auto why = [&](int status) { return status == AVERROR(ENOMEM) ? noMemory : invalid; };
     const RoomPass room(decodeRoom, kRoomToDecode);
-    if (!room) {
-        lacking = true;
-        return nullptr;
-    }
+    if (!room)
+        return noMemory;
     thread_local std::vector<std::uint8_t> stream;
     if (!toAnnexB(lengthPrefixedNals, stream))
-        return nullptr;
+        return invalid;
     const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_HEVC);
     if (!codec)
-        return nullptr;
+        return invalid;
     const Owned<AVCodecContext> context = avCodecContext(codec);
     const Owned<AVPacket> packet = avPacket();
     HevcFrame frame = avFrame();
-    if (!context || !packet || !frame) {
-        lacking = true;
-        return nullptr;
-    }
+    if (!context || !packet || !frame)
+        return noMemory;
     // Callers parallelise across tiles and files; one picture gains nothing from threads.
     context->thread_count = 1;
-    if (failed(avcodec_open2(context.get(), codec, nullptr)))
-        return nullptr;
+    if (const int status = avcodec_open2(context.get(), codec, nullptr); failed(status))
+        return why(status);
     packet->data = stream.data();
     packet->size = int(stream.size() - AV_INPUT_BUFFER_PADDING_SIZE);
-    if (failed(avcodec_send_packet(context.get(), packet.get())) || failed(avcodec_send_packet(context.get(), nullptr)))
-        return nullptr;
-    if (failed(avcodec_receive_frame(context.get(), frame.get())) || frame->decode_error_flags != 0)
-        return nullptr;
+    for (AVPacket* sent : {packet.get(), static_cast<AVPacket*>(nullptr)})
+        if (const int status = avcodec_send_packet(context.get(), sent); failed(status))
+            return why(status);
+    if (const int status = avcodec_receive_frame(context.get(), frame.get()); failed(status))
+        return why(status);
+    if (frame->decode_error_flags != 0)
+        return invalid;
     return frame;
 }
 

@@ -2,6 +2,7 @@
 
 #include "conversion/core/heif/heif_properties.h"
 #include "conversion/core/base/owners.h"
+#include "conversion/core/base/result.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -21,9 +22,9 @@ std::uint64_t fastHevcDecodeCount();
 using HevcFrame = Owned<AVFrame>;
 
 // Decodes one coded picture given as NAL units, each preceded by its 4-byte
-// big-endian length (parameter sets first). Null when the stream is invalid,
-// or when memory ran out, which sets `outOfMemory`.
-HevcFrame decodeHevcPicture(std::span<const std::uint8_t> lengthPrefixedNals, bool* outOfMemory = nullptr);
+// big-endian length (parameter sets first). Fails (at Decode) when the stream
+// is invalid, or with kNoMemoryToDecode when memory ran out.
+Result<HevcFrame> decodeHevcPicture(std::span<const std::uint8_t> lengthPrefixedNals);
 
 // The colour that a decoded picture's VUI declares, as libheif's built-in
 // decoder hands it on: codes libheif does not know become "unspecified",

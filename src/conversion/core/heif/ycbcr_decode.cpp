@@ -248,7 +248,8 @@ Result<YCbCrImage> decodeYCbCr(const HevcLayout& layout, const PixelRect& area, 
             stream = layout.parameterSets[tile.parameterSet];
             for (const auto& extent : tile.extents)
                 stream.insert(stream.end(), extent.begin(), extent.end());
-            const HevcFrame frame = decodeHevcPicture(stream);
+            const Result<HevcFrame> decoded = decodeHevcPicture(stream);
+            const AVFrame* frame = decoded ? decoded->get() : nullptr;
             if (!frame || (frame->format != AV_PIX_FMT_YUV420P && frame->format != AV_PIX_FMT_YUVJ420P) ||
                 frame->width != layout.tileWidth || frame->height != layout.tileHeight ||
                 !jpegColourCoding(tile.colour ? *tile.colour : streamColour(*frame))) {

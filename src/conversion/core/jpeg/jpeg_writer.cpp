@@ -18,19 +18,19 @@
 
 namespace tessavo {
 
-bool writeAll(int fd, const uint8_t* data, size_t size)
+Result<void> writeAll(int fd, const uint8_t* data, size_t size)
 {
     while (size > 0) {
         const ssize_t written = ::write(fd, data, size);
         if (written < 0) {
             if (errno == EINTR)
                 continue;
-            return false;
+            return Failure{ConversionStep::Finalize, std::strerror(errno)};
         }
         data += written;
         size -= size_t(written);
     }
-    return true;
+    return {};
 }
 
 namespace {
@@ -39,7 +39,7 @@ struct FileDestination {
     jpeg_destination_mgr base;
     int fd;
     std::vector<uint8_t>* memory = nullptr; // instead of fd
-    int writeError = 0; // errno of a failed write
+    std::string writeError; // why a write failed
     size_t flushed = 0; // bytes given to fd or memory
     std::array<JOCTET, 1 << 16> buffer;
 
@@ -47,9 +47,14 @@ struct FileDestination {
     bool flush(size_t size)
     {
         flushed += size;
-        if (memory)
+        if (memory) {
             memory->insert(memory->end(), buffer.data(), buffer.data() + size);
-        return memory || writeAll(fd, buffer.data(), size);
+            return true;
+        }
+        Result<void> written = writeAll(fd, buffer.data(), size);
+        if (!written)
+            writeError = written.failure().reason;
+        return bool(written);
     }
 };
 
@@ -63,10 +68,8 @@ void initDestination(j_compress_ptr info)
 boolean emptyBuffer(j_compress_ptr info)
 {
     auto* dest = reinterpret_cast<FileDestination*>(info->dest);
-    if (!dest->flush(dest->buffer.size())) {
-        dest->writeError = errno;
+    if (!dest->flush(dest->buffer.size()))
         ERREXIT(info, JERR_FILE_WRITE);
-    }
     initDestination(info);
     return TRUE;
 }
@@ -74,10 +77,8 @@ boolean emptyBuffer(j_compress_ptr info)
 void termDestination(j_compress_ptr info)
 {
     auto* dest = reinterpret_cast<FileDestination*>(info->dest);
-    if (!dest->flush(dest->buffer.size() - dest->base.free_in_buffer)) {
-        dest->writeError = errno;
+    if (!dest->flush(dest->buffer.size() - dest->base.free_in_buffer))
         ERREXIT(info, JERR_FILE_WRITE);
-    }
 }
 
 // The smallest EXIF block: a big-endian TIFF header and one IFD entry.
@@ -111,8 +112,8 @@ Result<void> encode(jpeg_compress_struct& info, JpegErrors& errors, FileDestinat
     info.err = quietJpegErrors(errors);
     if (setjmp(errors.jump)) {
         char message[JMSG_LENGTH_MAX] = {};
-        if (dest.writeError)
-            std::snprintf(message, sizeof message, "%s", std::strerror(dest.writeError));
+        if (!dest.writeError.empty())
+            std::snprintf(message, sizeof message, "%s", dest.writeError.c_str());
         else
             errors.base.format_message(reinterpret_cast<j_common_ptr>(&info), message);
         return Failure{ConversionStep::Finalize, message};

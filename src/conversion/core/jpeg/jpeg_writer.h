@@ -63,8 +63,8 @@ struct JpegMetadata {
 // the reason is the write's errno text or libjpeg's message.
 Result<void> writeJpeg(int fd, const JpegPicture& picture, const JpegMetadata& metadata);
 
-// Writes all of `data` at fd's offset; false with errno when that fails.
-bool writeAll(int fd, const uint8_t* data, size_t size);
+// Writes all of `data` at fd's offset; fails at Finalize with the reason.
+Result<void> writeAll(int fd, const uint8_t* data, size_t size);
 
 // The same JPEG into memory; fails only at Finalize.
 Result<std::vector<uint8_t>> encodeJpeg(const JpegPicture& picture, const JpegMetadata& metadata);

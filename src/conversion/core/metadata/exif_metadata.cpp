@@ -343,9 +343,12 @@ std::span<const uint8_t> tiffOfHeifExif(std::span<const uint8_t> item)
     return item.subspan(size_t(start));
 }
 
-std::vector<uint8_t> rewriteExif(std::span<const uint8_t> tiff, int orientation, int width, int height)
+Result<std::vector<uint8_t>> rewriteExif(std::span<const uint8_t> tiff, int orientation, int width, int height)
 {
-    return ExifRewriter(tiff).run(orientation, width, height);
+    std::vector<uint8_t> rewritten = ExifRewriter(tiff).run(orientation, width, height);
+    if (rewritten.empty())
+        return Failure{ConversionStep::Decode, "Exif not readable"};
+    return rewritten;
 }
 
 std::vector<uint8_t> rewriteXmp(std::span<const uint8_t> xmp, int orientation, int width, int height)
@@ -378,11 +381,11 @@ PhotoMetadata readPhotoMetadata(heif_image_handle* handle, int orientation, int 
         if (tiff.empty()) {
             metadata.notes.push_back("Exif not readable; not copied");
         } else if (fits("Exif", tiff.size(), kMaxJpegExifBytes)) {
-            metadata.exif = rewriteExif(tiff, orientation, width, height);
-            if (metadata.exif.empty())
+            Result<std::vector<uint8_t>> exif = rewriteExif(tiff, orientation, width, height);
+            if (!exif)
                 metadata.notes.push_back("Exif not readable; not copied");
-            else if (!fits("Exif", metadata.exif.size(), kMaxJpegExifBytes))
-                metadata.exif.clear();
+            else if (fits("Exif", exif->size(), kMaxJpegExifBytes))
+                metadata.exif = std::move(*exif);
         }
     }
     for (const heif_item_id id : blockIds(handle, "mime")) {

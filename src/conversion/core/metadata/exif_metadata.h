@@ -1,5 +1,7 @@
 #pragma once
 
+#include "conversion/core/base/result.h"
+
 #include <cstdint>
 #include <span>
 #include <string>
@@ -30,9 +32,9 @@ std::span<const uint8_t> tiffOfHeifExif(std::span<const uint8_t> item);
 // Orientation set to `orientation`, image sizes corrected, and no link to
 // IFD 1, whose table and thumbnail are erased (and cut off when they end
 // the block). PixelXDimension/PixelYDimension in the Exif IFD are
-// corrected in place. Empty when `tiff` is no TIFF structure that can be
-// read whole. Reads only inside `tiff`, in time linear in its size.
-std::vector<uint8_t> rewriteExif(std::span<const uint8_t> tiff, int orientation, int width, int height);
+// corrected in place. Fails (at Decode) when `tiff` is no TIFF structure that
+// can be read whole. Reads only inside `tiff`, in time linear in its size.
+Result<std::vector<uint8_t>> rewriteExif(std::span<const uint8_t> tiff, int orientation, int width, int height);
 
 // `xmp` with the values of tiff:Orientation, tiff:ImageWidth/ImageLength
 // and exif:PixelXDimension/PixelYDimension replaced, in attribute or

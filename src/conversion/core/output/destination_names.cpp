@@ -225,7 +225,8 @@ bool folderTellsCaseApart(const std::filesystem::path& folder)
         return false;
     UniqueFd made;    // locked while the probe exists
     HiddenName probe; // listed for the signal handler, removed when done
-    if (!probe.create(fd.get(), "case-", "", [&](const char* name) { return bool(made = createLocked(fd.get(), name, 0600)); }))
+    if (!probe.create(fd.get(), "case-", "", [&](const char* name) { return bool(made = createLocked(fd.get(), name, 0600)); },
+                      ConversionStep::CreateDestination))
         return false;
     // Where case is folded the other name finds the probe, though FUSE
     // drivers give it an inode number of its own; elsewhere it names nothing.

@@ -97,8 +97,8 @@ bool lockedUnderName(int folder, const char* name, int fd)
 
 } // namespace
 
-bool HiddenName::create(int folder, std::string_view kind, std::string_view suffix,
-                        const std::function<bool(const char*)>& make)
+Result<void> HiddenName::create(int folder, std::string_view kind, std::string_view suffix,
+                                const std::function<bool(const char*)>& make, ConversionStep step)
 {
     remove();
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -114,13 +114,12 @@ bool HiddenName::create(int folder, std::string_view kind, std::string_view suff
         creatingHere = false;
         --creating;
         if (made)
-            return true;
+            return {};
         release();
-        errno = error;
         if (error != EEXIST)
-            break;
+            return Failure{step, std::strerror(error)};
     }
-    return false;
+    return Failure{step, std::strerror(EEXIST)};
 }
 
 void HiddenName::release()

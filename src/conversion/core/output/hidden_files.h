@@ -1,6 +1,7 @@
 #pragma once
 
 #include "conversion/core/base/owners.h"
+#include "conversion/core/base/result.h"
 
 #include <functional>
 #include <string>
@@ -23,9 +24,10 @@ public:
 
     // Picks a free name ".tessavo-" + `kind` + random letters + `suffix`,
     // lists it and, unless a signal is ending the process, makes it with
-    // `make`, retrying on EEXIST. False, with errno, when that failed.
-    bool create(int folder, std::string_view kind, std::string_view suffix,
-                const std::function<bool(const char* name)>& make);
+    // `make` (false with errno when it could not), retrying on EEXIST.
+    // Fails at `step` with the reason.
+    Result<void> create(int folder, std::string_view kind, std::string_view suffix,
+                        const std::function<bool(const char* name)>& make, ConversionStep step);
     // The file has taken its final name: unlisted, not removed.
     void release();
     // Removes the file and unlists it.

@@ -81,8 +81,10 @@ Result<void> JpegOutput::publish()
         if (errno != EEXIST)
             return failWithErrno(ConversionStep::Finalize);
         // A link never replaces a file: link to a hidden name, rename over.
-        if (!temporary_.create(folder_.get(), "", ".tmp", [this](const char* hidden) { return linkUnnamedTo(hidden) == 0; }))
-            return failWithErrno(ConversionStep::Finalize);
+        if (Result<void> linked = temporary_.create(folder_.get(), "", ".tmp", [this](const char* hidden) { return linkUnnamedTo(hidden) == 0; },
+                                                    ConversionStep::Finalize);
+            !linked)
+            return fail(ConversionStep::Finalize, linked.failure().reason);
     }
     if (!temporary_.empty()) {
         if (::renameat(folder_.get(), temporary_.name().c_str(), folder_.get(), name_.c_str()) != 0)
@@ -104,11 +106,12 @@ Result<void> JpegOutput::writeFromMemory()
     struct stat info {};
     if (::fstat(encoded.get(), &info) != 0)
         return failWithErrno(ConversionStep::Finalize);
-    if (!temporary_.create(folder_.get(), "", ".tmp", [this](const char* hidden) {
+    if (Result<void> made = temporary_.create(folder_.get(), "", ".tmp", [this](const char* hidden) {
             file_ = createLocked(folder_.get(), hidden, 0666);
             return bool(file_);
-        }))
-        return failWithErrno(ConversionStep::CreateDestination);
+        }, ConversionStep::CreateDestination);
+        !made)
+        return fail(ConversionStep::CreateDestination, made.failure().reason);
     for (off_t copied = 0; copied < info.st_size;) {
         const ssize_t sent = ::sendfile(file_.get(), encoded.get(), &copied, size_t(info.st_size - copied));
         if (sent == 0)

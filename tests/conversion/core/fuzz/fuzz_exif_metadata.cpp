@@ -13,9 +13,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const int orientation = size > 0 ? data[size - 1] % 8 + 1 : 1;
     const auto tiff = tessavo::tiffOfHeifExif(input);
     const auto exif = tessavo::rewriteExif(tiff.empty() ? input : tiff, orientation, 4032, 3024);
-    if (!exif.empty()) {
-        const auto ifd0 = tessavo::testsupport::readIfd0(exif);
-        if (ifd0.end != exif.size() || ifd0.orientation != orientation)
+    if (exif) {
+        const auto ifd0 = tessavo::testsupport::readIfd0(*exif);
+        if (ifd0.end != exif->size() || ifd0.orientation != orientation)
             std::abort();
     }
     tessavo::rewriteXmp(input, orientation, 4032, 3024);
