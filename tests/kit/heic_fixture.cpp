@@ -1,5 +1,8 @@
 #include "heic_fixture.h"
 
+#include "conversion/core/heif/heif_photo.h"
+#include "conversion/core/metadata/tiff_reader.h"
+
 #include "conversion/core/jpeg/jpeg_errors.h"
 
 #include <libheif/heif.h>
@@ -29,39 +32,30 @@ std::vector<uint8_t> readFile(const std::filesystem::path& path)
 
 Owned<heif_image> decodeHeif(std::span<const uint8_t> heic, const char* decoder, bool deep, std::string_view auxiliary)
 {
-    const Owned<heif_context> context = heifContext();
-    heif_context_read_from_memory_without_copy(context.get(), heic.data(), heic.size(), nullptr);
-    Owned<heif_image_handle> handle;
-    heif_context_get_primary_image_handle(context.get(), into(handle));
+    Result<HeifPhoto> photo = HeifPhoto::open(heic);
+    if (!photo)
+        return nullptr;
+    heif_image_handle* image = auxiliary.empty() ? photo->primary() : nullptr;
     heif_item_id ids[16];
-    const int count = auxiliary.empty() || !handle ? 0 : heif_image_handle_get_list_of_auxiliary_image_IDs(handle.get(), 0, ids, 16);
-    for (int i = 0; i < count; ++i) {
-        Owned<heif_image_handle> aux;
+    const int count = auxiliary.empty() ? 0 : heif_image_handle_get_list_of_auxiliary_image_IDs(photo->primary(), 0, ids, 16);
+    Owned<heif_image_handle> aux;
+    for (int i = 0; i < count && !image; ++i) {
         const char* type = nullptr;
-        heif_image_handle_get_auxiliary_image_handle(handle.get(), ids[i], into(aux));
-        const bool wanted = aux && heif_image_handle_get_auxiliary_type(aux.get(), &type).code == heif_error_Ok &&
-                            type == auxiliary;
+        heif_image_handle_get_auxiliary_image_handle(photo->primary(), ids[i], into(aux));
+        if (aux && heif_image_handle_get_auxiliary_type(aux.get(), &type).code == heif_error_Ok && type == auxiliary)
+            image = aux.get();
         if (type)
             heif_image_handle_free_auxiliary_types(aux.get(), &type);
-        if (wanted) {
-            handle = std::move(aux);
-            break;
-        }
     }
-    Owned<heif_image> image;
-    if (count > 0 && heif_image_handle_is_primary_image(handle.get()))
-        return image;
-    if (!handle)
-        return image;
     const Owned<heif_decoding_options> options = heifDecodingOptions();
     options->convert_hdr_to_8bit = !deep;
     options->decoder_id = decoder;
-    heif_decode_image(handle.get(), into(image), heif_colorspace_RGB,
-                      deep ? heif_chroma_interleaved_RRGGBB_LE
-                      : heif_image_handle_has_alpha_channel(handle.get()) ? heif_chroma_interleaved_RGBA
-                                                                        : heif_chroma_interleaved_RGB,
-                      options.get());
-    return image;
+    const heif_chroma chroma = deep ? heif_chroma_interleaved_RRGGBB_LE
+                               : heif_image_handle_has_alpha_channel(image) ? heif_chroma_interleaved_RGBA
+                                                                            : heif_chroma_interleaved_RGB;
+    Result<Owned<heif_image>> decoded = image ? photo->decode(heif_colorspace_RGB, chroma, options.get(), image)
+                                              : Result<Owned<heif_image>>(Failure{});
+    return decoded ? std::move(*decoded) : nullptr;
 }
 
 RgbImage decodeHeifShown(std::span<const uint8_t> heic)
@@ -89,22 +83,11 @@ RgbImage decodeHeifShown(std::span<const uint8_t> heic)
 
 TiffIfd readIfd0(std::span<const uint8_t> tiff)
 {
-    const bool big = !tiff.empty() && tiff[0] == 'M';
-    const auto read = [&](size_t at, int size) {
-        uint32_t value = 0;
-        for (int i = 0; i < size && at + size_t(size) <= tiff.size(); ++i)
-            value |= uint32_t(tiff[at + size_t(i)]) << (8 * (big ? size - 1 - i : i));
-        return value;
-    };
-    TiffIfd ifd;
-    bool found = false;
-    const size_t at = read(4, 4), count = read(at, 2);
-    for (size_t entry = at + 2; ifd.entries < count && entry + 12 <= tiff.size(); entry += 12, ++ifd.entries)
-        if (read(entry, 2) == 0x0112 && !std::exchange(found, true))
-            ifd.orientation = int(read(entry + 8, read(entry + 2, 2) == 3 ? 2 : 4));
-    if (tiff.size() >= 8 && at + 2 + count * 12 + 4 <= tiff.size())
-        ifd.end = at + 2 + count * 12 + 4;
-    return ifd;
+    const TiffReader reader(tiff);
+    const size_t at = reader.firstIfd(), count = reader.read(at, 2);
+    const Result<uint32_t> orientation = reader.number(at, 0x0112);
+    return {reader.entryCount(at), orientation ? int(*orientation) : 0,
+            tiff.size() >= 8 && at + 2 + count * 12 + 4 <= tiff.size() ? at + 2 + count * 12 + 4 : 0};
 }
 
 JpegFile readJpeg(const std::filesystem::path& path) { return readJpeg(std::span<const uint8_t>(readFile(path))); }

@@ -2,6 +2,7 @@
 // libheif's own decode, on the direct YCbCr route where the converter takes
 // it and on libheif's RGB route, with the EXIF orientation the HEIC stands for.
 #include "conversion/core/heif/avcodec_decoder.h"
+#include "conversion/core/heif/heif_photo.h"
 #include "conversion/core/convert_file.h"
 #include "conversion/core/heif/heif_compat.h"
 #include "conversion/core/base/owners.h"
@@ -72,12 +73,10 @@ const Kind kKinds[] = {
 // What libheif finds of a file's primary image's own: alpha, depth, metadata.
 std::array<int, 3> libheifView(const std::vector<uint8_t>& file)
 {
-    const Owned<heif_context> context = heifContext();
-    Owned<heif_image_handle> primary;
-    if (heif_context_read_from_memory_without_copy(context.get(), file.data(), file.size(), nullptr).code ||
-        heif_context_get_primary_image_handle(context.get(), into(primary)).code)
+    const Result<HeifPhoto> photo = HeifPhoto::open(file);
+    if (!photo)
         return {-1};
-    const heif_image_handle* h = primary.get();
+    const heif_image_handle* h = photo->primary();
     return {heif_image_handle_has_alpha_channel(h), heif_image_handle_has_depth_image(h),
             heif_image_handle_get_number_of_metadata_blocks(h, nullptr)};
 }

@@ -1,5 +1,6 @@
 #include "conversion/core/gainmap/apple_form.h"
 
+#include "conversion/core/metadata/tiff_reader.h"
 #include "conversion/core/metadata/xmp_properties.h"
 
 #include <algorithm>
@@ -15,55 +16,6 @@ namespace {
 
 constexpr uint16_t kExifIfd = 0x8769, kMakerNote = 0x927c;
 
-// Entries of one IFD inside a TIFF structure (or a maker note laid out as one).
-class Ifds {
-public:
-    Ifds(std::span<const uint8_t> bytes, bool big) : bytes_(bytes), big_(big) {}
-
-    uint64_t read(uint64_t at, int size) const
-    {
-        uint64_t value = 0;
-        if (at > bytes_.size() || uint64_t(size) > bytes_.size() - at)
-            return 0;
-        for (int i = 0; i < size; ++i)
-            value |= uint64_t(bytes_[size_t(at) + size_t(i)]) << (8 * (big_ ? size - 1 - i : i));
-        return value;
-    }
-
-    // The offset of the tag's 12-byte entry in the IFD at `ifd`.
-    std::optional<uint64_t> entry(uint64_t ifd, uint16_t tag) const
-    {
-        const uint64_t count = read(ifd, 2);
-        for (uint64_t i = 0; i < count; ++i) {
-            const uint64_t at = ifd + 2 + i * 12;
-            if (at + 12 > bytes_.size())
-                break;
-            if (read(at, 2) == tag)
-                return at;
-        }
-        return std::nullopt;
-    }
-
-    // A single RATIONAL or SRATIONAL value.
-    std::optional<double> rational(uint64_t ifd, uint16_t tag) const
-    {
-        const auto at = entry(ifd, tag);
-        if (!at || read(*at + 4, 4) != 1)
-            return std::nullopt;
-        const uint64_t type = read(*at + 2, 2), offset = read(*at + 8, 4);
-        const uint64_t numerator = read(offset, 4), denominator = read(offset + 4, 4);
-        if ((type != 5 && type != 10) || offset + 8 > bytes_.size() || denominator == 0)
-            return std::nullopt;
-        if (type == 5)
-            return double(numerator) / double(denominator);
-        return double(int32_t(uint32_t(numerator))) / double(int32_t(uint32_t(denominator)));
-    }
-
-private:
-    std::span<const uint8_t> bytes_;
-    bool big_;
-};
-
 // Apple's documentation: the map is "encoded using the Rec.709 transfer function".
 double rec709ToLinear(double v) { return v < 0.081 ? v / 4.5 : std::pow((v + 0.099) / 1.099, 1 / 0.45); }
 
@@ -73,8 +25,8 @@ std::optional<std::pair<double, double>> makerNoteValues(std::span<const uint8_t
 {
     if (tiff.size() < 8)
         return std::nullopt;
-    const Ifds exif(tiff, tiff[0] == 'M');
-    const auto pointer = exif.entry(exif.read(4, 4), kExifIfd);
+    const TiffReader exif(tiff);
+    const auto pointer = exif.entry(exif.firstIfd(), kExifIfd);
     const auto note = pointer ? exif.entry(exif.read(*pointer + 8, 4), kMakerNote) : std::nullopt;
     if (!note)
         return std::nullopt;
@@ -85,9 +37,9 @@ std::optional<std::pair<double, double>> makerNoteValues(std::span<const uint8_t
         std::memcmp(tiff.data() + start, "Apple iOS\0", 10) != 0)
         return std::nullopt;
     const auto bytes = tiff.subspan(size_t(start), size_t(length));
-    const Ifds apple(bytes, bytes[12] == 'M');
-    const auto maker33 = apple.rational(14, 33);
-    const auto maker48 = apple.entry(14, 48) ? apple.rational(14, 48) : std::optional(0.0);
+    const TiffReader apple(bytes, bytes[12] == 'M');
+    const Result<double> maker33 = apple.rational(14, 33);
+    const Result<double> maker48 = apple.entry(14, 48) ? apple.rational(14, 48) : Result<double>(0.0);
     if (!maker33 || !maker48)
         return std::nullopt;
     return std::pair(*maker33, *maker48);

@@ -1,5 +1,6 @@
 #include "conversion/core/metadata/exif_metadata.h"
 
+#include "conversion/core/metadata/tiff_reader.h"
 #include "conversion/core/metadata/xmp_properties.h"
 
 #include "conversion/core/jpeg/jpeg_writer.h"
@@ -83,7 +84,7 @@ public:
         if (entries.size() > 0xFFFF)
             return {};
         std::stable_sort(entries.begin(), entries.end(), [this](const auto& a, const auto& b) {
-            return read(a.data(), 2) < read(b.data(), 2);
+            return TiffReader(a, big_).read(0, 2) < TiffReader(b, big_).read(0, 2);
         });
 
         if (next != 0 && next != ifd0)
@@ -103,20 +104,13 @@ public:
     }
 
 private:
-    uint32_t read(const uint8_t* p, int size) const
-    {
-        uint32_t value = 0;
-        for (int i = 0; i < size; ++i)
-            value |= uint32_t(p[i]) << (8 * (big_ ? size - 1 - i : i));
-        return value;
-    }
     void put(uint8_t* p, uint32_t value, int size) const
     {
         for (int i = 0; i < size; ++i)
             p[i] = uint8_t(value >> (8 * (big_ ? size - 1 - i : i)));
     }
-    uint32_t u16(size_t at) const { return read(bytes_.data() + at, 2); }
-    uint32_t u32(size_t at) const { return read(bytes_.data() + at, 4); }
+    uint32_t u16(size_t at) const { return TiffReader(bytes_, big_).read(at, 2); }
+    uint32_t u32(size_t at) const { return TiffReader(bytes_, big_).read(at, 4); }
 
     // The IFD at `offset`: its entry count and the offset of the next IFD
     // (0 when the table ends the block without one). False when the

@@ -1,6 +1,7 @@
 // FFmpeg's HEVC decoder inside libheif must change nothing but speed: every
 // sample decodes to the same samples as with libheif's built-in decoder.
 #include "conversion/core/heif/avcodec_decoder.h"
+#include "conversion/core/heif/heif_photo.h"
 #include "conversion/core/base/owners.h"
 
 #include "heic_fixture.h"
@@ -29,13 +30,12 @@ const struct {
 std::vector<Bytes> decode(const Bytes& file)
 {
     std::vector<Bytes> planes;
-    const Owned<heif_context> context = heifContext();
-    Owned<heif_image_handle> handle;
-    Owned<heif_image> image;
-    heif_context_read_from_memory_without_copy(context.get(), file.data(), file.size(), nullptr);
-    heif_context_get_primary_image_handle(context.get(), into(handle));
-    if (!handle || heif_decode_image(handle.get(), into(image), heif_colorspace_undefined, heif_chroma_undefined, nullptr).code)
+    const Result<HeifPhoto> photo = HeifPhoto::open(file);
+    Result<Owned<heif_image>> decoded = photo ? photo->decode(heif_colorspace_undefined, heif_chroma_undefined, nullptr)
+                                              : photo.failure();
+    if (!decoded)
         return planes;
+    const Owned<heif_image> image = std::move(*decoded);
     for (const heif_channel channel : {heif_channel_Y, heif_channel_Cb, heif_channel_Cr, heif_channel_R, heif_channel_G,
                                        heif_channel_B, heif_channel_Alpha, heif_channel_interleaved}) {
         if (!heif_image_has_channel(image.get(), channel))
