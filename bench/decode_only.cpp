@@ -3,7 +3,9 @@
 // usage: decode_only [--fast] FILE...   (--fast: FFmpeg's HEVC decoder inside libheif)
 #include "conversion/core/heif/avcodec_decoder.h"
 
-#include "heic_fixture.h"
+#include "heif_reference.h"
+#include "jpeg_readback.h"
+#include "sample_files.h"
 
 #include <cstdio>
 #include <cstring>

@@ -51,7 +51,7 @@
 Q_IMPORT_QML_PLUGIN(TessavoPlugin)
 
 using namespace tessavo;
-using namespace tessavo::testing;
+using namespace tessavo::testsupport;
 
 namespace {
 

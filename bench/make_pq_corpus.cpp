@@ -3,6 +3,7 @@
 // reference white, and highlights up to about 1000 cd/m2.
 //
 // usage: make_pq_corpus OUT_DIR COUNT [FIRST_SEED]
+#include "transfer_curves.h"
 #include "conversion/core/base/owners.h"
 
 #include <libheif/heif.h>
@@ -18,11 +19,7 @@ namespace {
 constexpr int kWidth = 4032, kHeight = 3024;
 
 // Display light in cd/m2 to a 10-bit PQ code.
-uint16_t pqCode(double nits)
-{
-    const double y = std::pow(std::max(nits, 0.0) / 10000, 0.1593017578125);
-    return uint16_t(std::lround(1023 * std::pow((0.8359375 + 18.8515625 * y) / (1 + 18.6875 * y), 78.84375)));
-}
+uint16_t pqCode(double nits) { return uint16_t(std::lround(1023 * tessavo::testsupport::pqSignal(nits / 203))); }
 
 // The scene's light at (x, y) in cd/m2, per channel.
 void scene(int x, int y, int seed, double out[3])

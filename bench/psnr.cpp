@@ -2,7 +2,9 @@
 // reference and definition), over all RGB samples. The JPEG's EXIF
 // orientation is not applied: benchmark photos carry none.
 // usage: psnr FILE.heic A.jpg [B.jpg ...]   prints one "dB bytes" line per JPEG
-#include "heic_fixture.h"
+#include "heif_reference.h"
+#include "jpeg_readback.h"
+#include "sample_files.h"
 
 #include <cstdio>
 

@@ -35,7 +35,7 @@ int main(int argc, char* argv[])
         return 2;
     }
     QTemporaryDir scratch;
-    testing::FakeDesktop shown(std::make_unique<SqliteBookmarkStore>(printLine, scratch.filePath(QStringLiteral("bookmarks.sqlite"))),
+    testsupport::FakeDesktop shown(std::make_unique<SqliteBookmarkStore>(printLine, scratch.filePath(QStringLiteral("bookmarks.sqlite"))),
                                printLine);
     QQuickWindow* window = shown.show();
     if (!window) {

@@ -1,6 +1,8 @@
 // tessavo-convert as scripts see it, and under real faults of the machine: each file ends with its lines on
 // stdout and its reason on stderr, the process is not aborted, a JPEG there stays whole, nothing is left.
-#include "heic_fixture.h"
+#include "heif_reference.h"
+#include "jpeg_readback.h"
+#include "sample_files.h"
 #include "scratch_dir.h"
 #include "test_mounts.h"
 

@@ -9,7 +9,7 @@
 #include <QThreadPool>
 
 using namespace tessavo;
-using namespace tessavo::testing;
+using namespace tessavo::testsupport;
 
 namespace {
 

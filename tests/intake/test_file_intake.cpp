@@ -12,7 +12,7 @@
 
 
 using namespace tessavo;
-using namespace tessavo::testing;
+using namespace tessavo::testsupport;
 
 namespace {
 

@@ -1,6 +1,8 @@
 // tessavo-verify-jpegs DIR COUNT: DIR holds COUNT entries, each a .jpg that
 // libjpeg decodes whole without a warning. For the load runs (scripts/load.sh).
-#include "heic_fixture.h"
+#include "heif_reference.h"
+#include "jpeg_readback.h"
+#include "sample_files.h"
 
 #include <cstdio>
 

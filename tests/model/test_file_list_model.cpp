@@ -3,7 +3,7 @@
 #include <QTest>
 
 using namespace tessavo;
-using namespace tessavo::testing;
+using namespace tessavo::testsupport;
 
 namespace {
 QUrl url(const QString& name) { return QUrl::fromLocalFile("/photos/" + name); }

@@ -31,7 +31,7 @@ private slots:
     void aLaterLaunchHandsOverItsFiles()
     {
         QFETCH(QStringList, command); QFETCH(QString, listed); QFETCH(QStringList, tokens);
-        tessavo::testing::FakeDesktop desktop;
+        tessavo::testsupport::FakeDesktop desktop;
         QStringList received, paths;
         tessavo::ApplicationService instance;
         instance.open = [&](const QStringList& paths) { desktop.view->openFiles(paths); };

@@ -9,7 +9,7 @@
 
 // The desktop of the window state, faked through its seams (platform/services.h),
 // for the tests and the benchmarks alike.
-namespace tessavo::testing {
+namespace tessavo::testsupport {
 
 // Each dialog gives the next scripted answer, and is cancelled when none is left.
 struct FakeFilePicker final : FilePicker {
@@ -87,4 +87,4 @@ inline QString listed(const FileListModel& files)
     return rows.join(u' ');
 }
 
-} // namespace tessavo::testing
+} // namespace tessavo::testsupport

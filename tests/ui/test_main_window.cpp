@@ -24,7 +24,7 @@ Q_IMPORT_QML_PLUGIN(TessavoPlugin)
 #include <thread>
 
 using namespace tessavo;
-using namespace tessavo::testing;
+using namespace tessavo::testsupport;
 
 namespace {
 

@@ -5,7 +5,9 @@
 #include "conversion/core/jpeg/jpeg_writer.h"
 #include "conversion/core/base/owners.h"
 
-#include "heic_fixture.h"
+#include "heif_reference.h"
+#include "jpeg_readback.h"
+#include "sample_files.h"
 #include "scratch_dir.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,9 @@
 // one leaves exactly its JPEG, whole.
 #include "conversion/core/convert_file.h"
 
-#include "heic_fixture.h"
+#include "heif_reference.h"
+#include "jpeg_readback.h"
+#include "sample_files.h"
 
 #include <cstdio>
 #include <cstdlib>

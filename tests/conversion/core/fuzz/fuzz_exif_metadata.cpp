@@ -3,7 +3,9 @@
 // Exif ends with its new IFD 0, which holds the orientation asked for.
 #include "conversion/core/metadata/exif_metadata.h"
 
-#include "heic_fixture.h"
+#include "heif_reference.h"
+#include "jpeg_readback.h"
+#include "sample_files.h"
 
 #include <cstdlib>
 

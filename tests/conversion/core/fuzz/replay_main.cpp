@@ -1,6 +1,8 @@
 // Runs a fuzz target once over every file under the folders given, so a
 // build without libFuzzer still replays the samples and the regressions.
-#include "heic_fixture.h"
+#include "heif_reference.h"
+#include "jpeg_readback.h"
+#include "sample_files.h"
 
 #include <cstdio>
 #include <filesystem>

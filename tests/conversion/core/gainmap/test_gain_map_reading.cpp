@@ -8,8 +8,10 @@
 #include "conversion/core/heif/heif_properties.h"
 #include "conversion/core/heif/stored_frame.h"
 
-#include "gain_map_reader.h"
-#include "heic_fixture.h"
+#include "gain_map_readback.h"
+#include "heif_reference.h"
+#include "jpeg_readback.h"
+#include "sample_files.h"
 #include "scratch_dir.h"
 
 #include <gtest/gtest.h>

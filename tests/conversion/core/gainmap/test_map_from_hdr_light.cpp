@@ -1,8 +1,10 @@
 // The HDR light rebuilt from the JPEG by the tests' own reader, against the photo's.
 #include "conversion/core/convert_file.h"
 
-#include "gain_map_reader.h"
-#include "heic_fixture.h"
+#include "gain_map_readback.h"
+#include "heif_reference.h"
+#include "jpeg_readback.h"
+#include "sample_files.h"
 #include "scratch_dir.h"
 
 #include <gtest/gtest.h>
@@ -18,12 +20,6 @@ namespace {
 
 const fs::path kData = TESSAVO_TEST_DATA;
 
-// PQ signal to display light relative to 203 cd/m2.
-double pqLight(double e)
-{
-    const double p = std::pow(e, 1 / 78.84375);
-    return 10000 / 203.0 * std::pow(std::max(p - 0.8359375, 0.0) / (18.8515625 - 18.6875 * p), 1 / 0.1593017578125);
-}
 double luminance(const std::vector<double>& rgb, size_t i) { return 0.2627 * rgb[i] + 0.6780 * rgb[i + 1] + 0.0593 * rgb[i + 2]; }
 
 // libheif's 16-bit decode through the transfer's curve (HLG: on a 1000 cd/m2 display).
@@ -36,7 +32,7 @@ std::vector<double> sourceLight(const fs::path& file, bool hlg)
     for (int y = 0; y < heif_image_get_height(image.get(), heif_channel_interleaved); ++y)
         for (int i = 0; i < heif_image_get_width(image.get(), heif_channel_interleaved) * 3; ++i) {
             const double e = reinterpret_cast<const uint16_t*>(plane + size_t(y) * size_t(stride))[i] / 1023.0;
-            light.push_back(!hlg ? pqLight(e) : e <= 0.5 ? e * e / 3 : (std::exp((e - 0.55991073) / 0.17883277) + 0.28466892) / 12);
+            light.push_back(hlg ? hlgSceneLight(e) : pqLight(e));
         }
     for (size_t i = 0; hlg && i < light.size(); i += 3) // the OOTF, on scene luminance
         for (const double gain = 1000 / 203.0 * std::pow(luminance(light, i), 0.2); double& v : std::span(&light[i], 3))

@@ -4,7 +4,9 @@
 #include "conversion/core/heif/heif_photo.h"
 #include "conversion/core/base/owners.h"
 
-#include "heic_fixture.h"
+#include "heif_reference.h"
+#include "jpeg_readback.h"
+#include "sample_files.h"
 
 #include <gtest/gtest.h>
 #include <libheif/heif.h>

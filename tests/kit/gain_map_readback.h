@@ -5,6 +5,8 @@
 #include <span>
 #include <vector>
 
+#include "transfer_curves.h"
+
 // The tests' own reader of a JPEG with an HDR gain map.
 namespace tessavo::testsupport {
 
@@ -31,9 +33,5 @@ struct HdrLight {
     std::vector<double> rgb;
 };
 HdrLight rebuildHdr(const GainMapJpeg& file, const GainParameters& p, double headroom, int step = 1);
-
-// The PQ signal of display light relative to 203 cd/m2: the perceptual
-// scale on which rebuilt HDR pictures are compared.
-double pqSignal(double light);
 
 } // namespace tessavo::testsupport

@@ -1,6 +1,7 @@
-#include "gain_map_reader.h"
+#include "gain_map_readback.h"
 
-#include "heic_fixture.h"
+#include "jpeg_readback.h"
+#include "transfer_curves.h"
 
 #include <algorithm>
 #include <cmath>
@@ -67,18 +68,12 @@ HdrLight rebuildHdr(const GainMapJpeg& file, const GainParameters& p, double hea
         for (size_t x = 0; x < size_t(sdr.width); x += size_t(step)) {
             const uint8_t level = map.pixels[(y * size_t(map.height) / size_t(sdr.height) * size_t(map.width) +
                                               x * size_t(map.width) / size_t(sdr.width)) * 3];
-            for (size_t c = 0; c < 3; ++c) {
-                const double v = sdr.pixels[(y * size_t(sdr.width) + x) * 3 + c] / 255.0;
-                light.rgb.push_back(applyGainMap(v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4), level / 255.0, p, headroom));
-            }
+            for (size_t c = 0; c < 3; ++c)
+                light.rgb.push_back(applyGainMap(srgbLinear(sdr.pixels[(y * size_t(sdr.width) + x) * 3 + c]), level / 255.0, p, headroom));
         }
     return light;
 }
 
-double pqSignal(double light)
-{
-    const double y = std::pow(std::max(light, 0.0) * 203 / 10000, 0.1593017578125);
-    return std::pow((0.8359375 + 18.8515625 * y) / (1 + 18.6875 * y), 78.84375);
-}
+
 
 } // namespace tessavo::testsupport
