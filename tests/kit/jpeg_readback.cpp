@@ -40,6 +40,11 @@ JpegFile readJpeg(std::span<const uint8_t> bytes)
     jpeg_save_markers(info.get(), JPEG_APP0 + 1, 0xffff);
     jpeg_save_markers(info.get(), JPEG_APP0 + 2, 0xffff);
     jpeg_read_header(info.get(), TRUE);
+    for (const int t : {0, 1})
+        if (const JQUANT_TBL* table = info->quant_tbl_ptrs[t])
+            out.coding.tables.emplace_back(std::begin(table->quantval), std::end(table->quantval));
+    for (int c = 0; c < info->num_components; ++c)
+        out.coding.sampling.push_back(info->comp_info[c].h_samp_factor * 10 + info->comp_info[c].v_samp_factor);
     for (auto marker = info->marker_list; marker; marker = marker->next)
         if (marker->marker == JPEG_APP0 + 1 && marker->data_length >= 14 && !std::memcmp(marker->data, "Exif\0", 6)) {
             const TiffIfd ifd0 = readIfd0({marker->data + 6, marker->data_length - 6});
@@ -89,26 +94,6 @@ double psnr(const RgbImage& a, const RgbImage& b)
         sum += (double(a.pixels[i]) - b.pixels[i]) * (double(a.pixels[i]) - b.pixels[i]);
     const double mse = sum / double(a.pixels.size());
     return mse == 0 ? 100.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
-}
-
-JpegCoding jpegCoding(std::span<const uint8_t> bytes)
-{
-    JpegCoding coding;
-    JpegErrors errors{};
-    const Owned<jpeg_decompress_struct> info = jpegDecompress();
-    info->err = quietJpegErrors(errors);
-    if (setjmp(errors.jump))
-        return {};
-    jpeg_create_decompress(info.get());
-    jpeg_mem_src(info.get(), bytes.data(), (unsigned long)bytes.size());
-    if (jpeg_read_header(info.get(), TRUE) != JPEG_HEADER_OK)
-        return {};
-    for (const int t : {0, 1})
-        if (const JQUANT_TBL* table = info->quant_tbl_ptrs[t])
-            coding.tables.emplace_back(std::begin(table->quantval), std::end(table->quantval));
-    for (int c = 0; c < info->num_components; ++c)
-        coding.sampling.push_back(info->comp_info[c].h_samp_factor * 10 + info->comp_info[c].v_samp_factor);
-    return coding;
 }
 
 JpegCoding libjpegCoding(int quality)

@@ -22,23 +22,22 @@ struct TiffIfd {
 TiffIfd readIfd0(std::span<const uint8_t> tiff);
 
 // How a JPEG is coded: its first two quantisation tables and each
-// component's sampling (10 * horizontal + vertical); empty when libjpeg
-// cannot read its header.
+// component's sampling (10 * horizontal + vertical).
 struct JpegCoding {
     std::vector<std::vector<uint16_t>> tables;
     std::vector<int> sampling;
     friend bool operator==(const JpegCoding&, const JpegCoding&) = default;
 };
-JpegCoding jpegCoding(std::span<const uint8_t> bytes);
 
-// The tables libjpeg makes for `quality`, with 4:2:0 sampling: what
-// jpegCoding reads of a colour JPEG coded at that quality.
+// The tables libjpeg makes for `quality`, with 4:2:0 sampling: the coding
+// of a colour JPEG written at that quality.
 JpegCoding libjpegCoding(int quality);
 
 struct JpegFile {
     RgbImage stored;         // pixels as stored, before the orientation
     int orientation = 0;     // EXIF Orientation; 0 when absent
     int exifEntries = 0;     // number of IFD0 entries
+    JpegCoding coding;
     std::vector<uint8_t> icc;
 };
 
