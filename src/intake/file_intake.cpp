@@ -1,6 +1,7 @@
 #include "intake/file_intake.h"
 
 #include "intake/folder_walk.h"
+#include "platform/local_path.h"
 
 #include <QCollator>
 #include <QDeadlineTimer>
@@ -27,8 +28,7 @@ namespace {
 bool isFolder(const QUrl& url)
 {
     struct stat status {};
-    return url.isLocalFile() && ::stat(QFile::encodeName(url.toLocalFile()).constData(), &status) == 0 &&
-           S_ISDIR(status.st_mode);
+    return ::stat(localPath(url).constData(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
 // English needs a text for one and one for more; each is a numerus entry,
@@ -179,10 +179,13 @@ void FileIntake::takeNext()
             continue;
         }
         const QUrl url = offering.items[offering.next++];
-        if (isHeicFile(url))
+        // An empty or invalid URI ("file://") names no file, never the current folder.
+        if (localPath(url).isEmpty())
+            ++offering.refusals.unreadable;
+        else if (isHeicFile(url))
             add(url, offering.refusals);
         else if (isFolder(url))
-            startWalk(url.toLocalFile());
+            startWalk(localPath(url));
         else
             ++offering.refusals.notHeic;
     }
@@ -205,11 +208,11 @@ void FileIntake::add(const QUrl& url, Refusals& refusals)
     m_bookmarks.saveBookmark(url);
 }
 
-void FileIntake::startWalk(const QString& folder)
+void FileIntake::startWalk(const QByteArray& folder)
 {
     m_stopWalk = false;
     m_walkDone = false;
-    m_walker = std::thread([this, root = fs::path(QFile::encodeName(folder).toStdString())] {
+    m_walker = std::thread([this, root = fs::path(folder.toStdString())] {
         FolderWalk(m_stopWalk, [this](const QList<QUrl>& found, const Refusals& refusals, bool finished) {
             std::lock_guard lock(m_walkMutex);
             m_handedOver.found += found;

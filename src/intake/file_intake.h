@@ -82,7 +82,7 @@ private:
     void takeNext();
     void postTurn();
     void add(const QUrl& url, Refusals& refusals);
-    void startWalk(const QString& folder);
+    void startWalk(const QByteArray& folder);
     // Invoked by name from the walk's thread (see startWalk).
     Q_INVOKABLE void takeWalkBatch();
 

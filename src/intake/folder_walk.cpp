@@ -1,5 +1,7 @@
 #include "intake/folder_walk.h"
 
+#include "platform/local_path.h"
+
 #include <QFile>
 #include <QLocale>
 
@@ -73,7 +75,7 @@ void FolderWalk::visit(const fs::path& folder)
         else if (!fs::is_regular_file(file.path, ignored) || ::access(file.path.c_str(), R_OK) != 0)
             ++m_refusals.unreadable;
         else
-            m_batch << QUrl::fromLocalFile(QFile::decodeName(file.path.c_str()));
+            m_batch << localUrl(QByteArray::fromStdString(file.path.native()));
         if (m_batch.size() >= walkBatch) {
             m_deliver(m_batch, m_refusals, false);
             m_batch.clear();

@@ -24,7 +24,7 @@ struct FileEntry {
     ImageStatus status = ImageStatus::Waiting;
     ConversionFailure failure;
     // The JPEG its last conversion wrote; empty unless it is converted.
-    QString jpeg = {};
+    QUrl jpeg = {};
 
     friend bool operator==(const FileEntry&, const FileEntry&) = default;
 };

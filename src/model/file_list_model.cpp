@@ -1,9 +1,13 @@
 #include "model/file_list_model.h"
 
+#include "platform/local_path.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
+
+#include <sys/stat.h>
 
 namespace tessavo {
 
@@ -104,7 +108,7 @@ bool FileListModel::setStatus(qsizetype row, ImageStatus status)
     return true;
 }
 
-bool FileListModel::setConverted(qsizetype row, QString jpeg)
+bool FileListModel::setConverted(qsizetype row, QUrl jpeg)
 {
     if (!setStatus(row, ImageStatus::Success))
         return false;
@@ -185,10 +189,10 @@ void FileListModel::rebuildIndex()
 
 QString fileSizeText(const QUrl& url)
 {
-    const QFileInfo info(url.toLocalFile());
-    if (!url.isLocalFile() || !info.exists())
+    struct stat info {};
+    if (::stat(localPath(url).constData(), &info) != 0)
         return QCoreApplication::translate("FileRow", "Unknown");
-    return QLocale().formattedDataSize(info.size(), 1, QLocale::DataSizeSIFormat);
+    return QLocale().formattedDataSize(info.st_size, 1, QLocale::DataSizeSIFormat);
 }
 
 } // namespace tessavo

@@ -54,7 +54,7 @@ public:
     // A row outside the list is ignored and reported by returning false.
     bool setStatus(qsizetype row, ImageStatus status);
     // Success, and the JPEG written.
-    bool setConverted(qsizetype row, QString jpeg);
+    bool setConverted(qsizetype row, QUrl jpeg);
     // Error with what the conversion reported.
     bool setFailed(qsizetype row, ConversionFailure failure);
     // Every entry to `status` (failures cleared), announced by one change

@@ -2,7 +2,6 @@
 
 #include "ui/window_place.h"
 
-#include <QDir>
 #include <QWindow>
 
 namespace tessavo {
@@ -43,14 +42,6 @@ void ContentView::removeSelectedImages()
     m_selection.clear();
 }
 
-void ContentView::openFiles(const QStringList& paths)
-{
-    QList<QUrl> urls;
-    for (const QString& path : paths)
-        urls << QUrl::fromLocalFile(QDir::cleanPath(QDir::current().absoluteFilePath(path)));
-    m_intake.drop(urls);
-}
-
 bool ContentView::openConverted(const QUrl& url)
 {
     const qsizetype row = m_files->indexOf(url);
@@ -59,7 +50,7 @@ bool ContentView::openConverted(const QUrl& url)
     const FileEntry& entry = m_files->at(row);
     if (entry.status != ImageStatus::Success || entry.jpeg.isEmpty())
         return false;
-    m_services.opener->open(QUrl::fromLocalFile(entry.jpeg));
+    m_services.opener->open(entry.jpeg);
     return true;
 }
 

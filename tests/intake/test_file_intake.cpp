@@ -1,5 +1,7 @@
 #include "fake_desktop.h"
+#include "platform/bookmark_store.h"
 #include "platform/file_dialogs.h"
+#include "platform/local_path.h"
 #include "scratch_dir.h"
 
 #include <QCoreApplication>
@@ -133,6 +135,39 @@ private slots:
         QTRY_VERIFY(!desktop.view->takingFiles());
         QCOMPARE(listed(*desktop.view->droppedFiles()), expected.join(u' ') + " late.heic:W");
         QVERIFY2(std::any_of(seen.begin(), seen.end(), [](int n) { return n > 0 && n < 1200; }), "no turn between batches");
+    }
+
+    // A name that is not UTF-8 (Latin-1 "é") keeps its bytes by every way in: it is sized, bookmarked and converted.
+    void aNameThatIsNotUtf8KeepsItsBytes()
+    {
+        testsupport::ScratchDir dir;
+        const QByteArray photo = QByteArray::fromStdString(dir / "in" / "caf\xe9.heic");
+        fs::create_directory(dir / "in"), fs::create_directory(dir / "out");
+        fs::copy_file(TESSAVO_TEST_DATA "/odd-size.heic", photo.toStdString());
+        std::mutex mutex;
+        QStringList failures;
+        const auto lines = [&](std::string_view line) {
+            if (const std::lock_guard lock(mutex); line.starts_with("Failed"))
+                failures << QString::fromUtf8(line);
+        };
+        auto* store = new SqliteBookmarkStore(lines, QString::fromStdString(dir / "bookmarks.sqlite"));
+        FakeDesktop desktop(std::unique_ptr<BookmarkStore>(store), lines);
+        FileListModel& files = *desktop.view->droppedFiles();
+        desktop.files->answers = {QList<QUrl>{localUrl(photo)}};
+        desktop.folders->answers = {FolderChoice{true, at(dir / "in")}, FolderChoice{true, at(dir / "out")}};
+        for (const auto& way : std::initializer_list<std::function<void()>>{[&] { desktop.view->addFolder(); },
+                 [&] { desktop.view->handleDrop({localUrl(photo)}); }, [&] { desktop.view->addImages(); }}) {
+            desktop.view->clearList();
+            way();
+            QTRY_COMPARE(files.count(), 1);
+            QVERIFY(localPath(files.at(0).url) == photo && fileSizeText(files.at(0).url) != "Unknown");
+        }
+        desktop.view->convertToJPEG();
+        QTRY_COMPARE(files.at(0).status, ImageStatus::Success);
+        QVERIFY(fs::exists(dir / "out" / "caf\xe9.jpg"));
+        store->flush();
+        const std::lock_guard lock(mutex);
+        QCOMPARE(failures.join("\n"), "");
     }
 
     // "Will accept" only for a drag with a HEIC file or a folder; what is refused shows in the window.

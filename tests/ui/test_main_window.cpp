@@ -154,7 +154,7 @@ private slots:
         QCOMPARE(text(w.row(3), "reasonLabel"), "Could not write to Out: No space left on device");
         QVERIFY(w.row(3)->findChild<QQuickItem*>("reasonLabel")->isVisible() && !w.row(0)->findChild<QQuickItem*>("reasonLabel")->isVisible());
         QCOMPARE(w.item("countLabel")->property("text").toString(), "4 photos");
-        w.files.setConverted(2, "/out/IMG_0003.jpg"); // only a converted row opens, on a double click or Return
+        w.files.setConverted(2, QUrl::fromLocalFile("/out/IMG_0003.jpg")); // only a converted row opens, on a double click or Return
         for (int i : {0, 3, 2})
             QTest::mouseDClick(w.window, Qt::LeftButton, {}, w.centreOf(w.row(i)));
         QTest::keyClick(w.window, Qt::Key_Return);
