@@ -4,6 +4,7 @@
 #include "platform/local_path.h"
 #include <QProcess>
 #include <QTemporaryDir>
+#include <fstream>
 
 class SingleInstanceTest : public QObject {
     Q_OBJECT
@@ -21,7 +22,7 @@ private slots:
     void initTestCase()
     {
         for (const char* name : {"a.heic", "b.heic", "c.heic", "caf\xe9.heic"})
-            QFile(QFile::encodeName(m_dir.path()) + '/' + name).open(QIODevice::WriteOnly);
+            std::ofstream(QFile::encodeName(m_dir.path()).toStdString() + '/' + name);
     }
     void aLaterLaunchHandsOverItsFiles_data()
     {
