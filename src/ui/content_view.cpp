@@ -10,7 +10,7 @@ ContentView::ContentView(PlatformServices services, QObject* parent)
     : QObject(parent), m_services(std::move(services)), m_files(new FileListModel(this)), m_selection(*m_files),
       m_intake(*m_files, *m_services.filePicker, *m_services.folderPicker, *m_services.bookmarks), m_run(*m_files, m_services)
 {
-    Q_ASSERT(m_services.filePicker && m_services.folderPicker && m_services.revealer && m_services.bookmarks &&
+    Q_ASSERT(m_services.filePicker && m_services.folderPicker && m_services.revealer && m_services.bookmarks && m_services.preferences &&
              m_services.printLine);
     connect(&m_selection, &Selection::changed, this, &ContentView::selectedFilesChanged);
     connect(&m_run, &ConversionRun::outputDirectoryChanged, this, &ContentView::outputDirectoryChanged);
@@ -20,6 +20,8 @@ ContentView::ContentView(PlatformServices services, QObject* parent)
     connect(&m_intake, &FileIntake::refused, this, &ContentView::setIntakeNotice);
     connect(&m_run, &ConversionRun::optionsChanged, this, &ContentView::optionsChanged);
     connect(m_files, &FileListModel::countChanged, &m_run, &ConversionRun::forgetEndedRun);
+    if (const QString problem = m_services.preferences->problem(); !problem.isEmpty())
+        setIntakeNotice(tr("Settings cannot be kept: %1").arg(problem));
     // Said once, in the GUI thread; the store is gone before this object.
     m_services.bookmarks->storeFailed = [this](const QString& reason) {
         QMetaObject::invokeMethod(this, [this, reason] {

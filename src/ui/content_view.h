@@ -59,6 +59,7 @@ public:
     ~ContentView() override;
 
     FileListModel* droppedFiles() const { return m_files; }
+    PreferenceStore& preferences() const { return *m_services.preferences; }
 
     QList<QUrl> selectedFiles() const { return m_selection.ordered(); }
     void setSelectedFiles(const QList<QUrl>& urls) { m_selection.replace(QSet<QUrl>(urls.begin(), urls.end())); }

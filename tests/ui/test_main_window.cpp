@@ -1,5 +1,7 @@
 #include "fake_desktop.h"
 #include "conversion/job_runner.h"
+#include "platform/desktop_services.h"
+#include "platform/settings_store.h"
 #include "platform/translations.h"
 #include "ui/about_window_host.h"
 #include "ui/window_place.h"
@@ -11,13 +13,14 @@
 #include <QScreen>
 #include <QSemaphore>
 #include <QThreadPool>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
 #include <QtQuickTest/quicktest.h>
 
 #include <cmath>
+#include <fcntl.h>
+#include <sys/stat.h>
 
 Q_IMPORT_QML_PLUGIN(TessavoPlugin)
 
@@ -100,7 +103,7 @@ private slots:
     {
         installTranslations(QLocale::system()); // as tests/ui/CMakeLists.txt sets it
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); // for the size texts
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settings.path());
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_settings.path())); // for the real settings store's file
         QCoreApplication::setOrganizationName("tessavo-test");
         QCoreApplication::setApplicationVersion("9.8.7"); // as the build gives it
     }
@@ -303,11 +306,33 @@ private slots:
     {
         QFETCH(QRect, saved);
         QFETCH(bool, restoredAt1x);
-        QSettings().setValue("About/geometry", saved);
-        MainWindow w;
+        MainWindow w({{"About/geometry", saved}});
         QVERIFY(w.window);
         QQuickWindow* about = w.showAbout();
         QCOMPARE(about->framePosition() == saved.topLeft(), restoredAt1x && about->devicePixelRatio() < 1.5);
+    }
+
+    // Settings that are not a regular file (a link to a FIFO, whose reading would block the start) are neither
+    // read nor written over; the window says once that they cannot be kept.
+    void settingsThatAreNoFileAreLeftAlone()
+    {
+        const QString conf = SettingsStore::defaultPath(), fifo = m_settings.filePath("fifo");
+        QVERIFY(QDir().mkpath(QFileInfo(conf).path()) && ::mkfifo(QFile::encodeName(fifo), 0600) == 0 && QFile::link(fifo, conf));
+        std::atomic_bool released = false;
+        std::jthread watchdog([&](std::stop_token stop) { // lets a reader go after 10 s
+            for (int i = 0; i < 100 && !stop.stop_requested(); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (!stop.stop_requested())
+                released = true, ::close(::open(QFile::encodeName(fifo), O_WRONLY | O_NONBLOCK));
+        });
+        {
+            ContentView view(desktopServices([](std::string_view) {}));
+            QCOMPARE(view.intakeNotice(), "Settings cannot be kept: " + conf + " is not a regular file");
+            view.setKeepHdr(true);
+            QVERIFY(view.keepHdr());
+        }
+        watchdog.request_stop();
+        QVERIFY(!released && QFileInfo(conf).isSymLink() && QFileInfo(fifo).exists() && !QFileInfo(fifo).isFile());
     }
 
     // Keys with no run, each followed by where the keyboard is.
