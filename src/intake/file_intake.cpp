@@ -45,18 +45,19 @@ constexpr std::array<decltype(statfs::f_type), 5> kernelViews{PROC_SUPER_MAGIC, 
 
 } // namespace
 
-bool isHeicName(QStringView name)
+bool isHeicName(std::string_view name)
 {
-    const qsizetype dot = name.lastIndexOf(u'.');
+    const size_t dot = name.rfind('.');
     // A leading dot starts a hidden name, not an extension.
-    if (dot <= 0)
+    if (dot == 0 || dot == name.npos || name.size() - dot != 5)
         return false;
-    return name.mid(dot + 1).compare(u"heic", Qt::CaseInsensitive) == 0;
+    return std::equal(name.begin() + dot + 1, name.end(), "heic", [](char a, char b) { return (a | 0x20) == b; });
 }
 
 bool isHeicFile(const QUrl& url)
 {
-    return url.isLocalFile() && isHeicName(url.fileName(QUrl::FullyDecoded));
+    const QByteArray path = localPath(url);
+    return isHeicName(std::string_view(path).substr(size_t(path.lastIndexOf('/') + 1)));
 }
 
 bool isPhotoFile(const char* path)

@@ -8,6 +8,7 @@
 #include <QUrl>
 
 #include <deque>
+#include <string_view>
 #include <memory>
 #include <vector>
 
@@ -16,8 +17,8 @@ namespace tessavo {
 // What intake takes, by picker and by drop alike: a local file whose name
 // ends in ".heic" in any letter case.
 bool isHeicFile(const QUrl& url);
-// The same rule on a file name alone.
-bool isHeicName(QStringView name);
+// The same rule on a file name alone, as the system's bytes.
+bool isHeicName(std::string_view name);
 // True for a regular file that can be read, and not one of the kernel's
 // views (procfs, sysfs), whose files say 0 bytes and may never end. A FIFO
 // or a device would block a read or never end it.

@@ -1,5 +1,6 @@
 #include "intake/folder_walk.h"
 
+#include "intake/folder_lister.h"
 #include "platform/local_path.h"
 
 #include <QCollator>
@@ -55,65 +56,49 @@ public:
 private:
     struct Entry {
         QString name;
-        fs::path path;
+        std::string bytes;
     };
 
     void visit(const fs::path& folder);
+    std::vector<Entry> inOrder(std::vector<std::string>& names) const;
 
     const std::atomic_bool& m_stop;
     Deliver m_deliver;
     QCollator m_order;
+    FolderLister m_lister;
     QList<QUrl> m_batch;
     Refusals m_refusals;
 };
 
 void Walker::visit(const fs::path& folder)
 {
-    std::error_code error;
-    fs::directory_iterator it(folder, error);
-    if (error) {
-        ++m_refusals.unreadableFolders;
-        return;
-    }
-    std::vector<Entry> files, folders;
-    for (; !error && it != fs::directory_iterator(); it.increment(error)) {
-        if (m_stop)
-            return;
-        Entry entry{QFile::decodeName(it->path().filename().c_str()), it->path()};
-        // Hidden files are thumbnails and desktop records, never photos.
-        if (entry.name.startsWith(u'.'))
-            continue;
-        std::error_code ignored;
-        if (it->is_directory(ignored)) {
-            if (!it->is_symlink(ignored))
-                folders.push_back(std::move(entry));
-            continue;
-        }
-        files.push_back(std::move(entry));
-    }
-    if (error)
-        ++m_refusals.unreadableFolders;
-    const auto byName = [this](const Entry& a, const Entry& b) { return m_order.compare(a.name, b.name) < 0; };
-    std::sort(files.begin(), files.end(), byName);
-    std::sort(folders.begin(), folders.end(), byName);
-    for (const Entry& file : files) {
-        if (!isHeicName(file.name))
-            ++m_refusals.notHeic;
-        else if (!isPhotoFile(file.path.c_str()))
-            ++m_refusals.unreadable;
-        else
-            m_batch << localUrl(QByteArray::fromStdString(file.path.native()));
+    FolderListing listing = m_lister.list(folder);
+    m_refusals.unreadableFolders += listing.failed;
+    m_refusals.notHeic += listing.notHeic;
+    m_refusals.unreadable += listing.unreadable;
+    for (const Entry& photo : inOrder(listing.photos)) {
+        m_batch << localUrl(QByteArray::fromStdString((folder / photo.bytes).native()));
         if (m_batch.size() >= walkBatch) {
             m_deliver(m_batch, m_refusals, false);
             m_batch.clear();
             m_refusals = {};
         }
     }
-    for (const Entry& sub : folders) {
+    for (const Entry& sub : inOrder(listing.folders)) {
         if (m_stop)
             return;
-        visit(sub.path);
+        visit(folder / sub.bytes);
     }
+}
+
+std::vector<Walker::Entry> Walker::inOrder(std::vector<std::string>& names) const
+{
+    std::vector<Entry> entries;
+    entries.reserve(names.size());
+    for (std::string& name : names)
+        entries.push_back({QFile::decodeName(name.c_str()), std::move(name)});
+    std::sort(entries.begin(), entries.end(), [this](const Entry& a, const Entry& b) { return m_order.compare(a.name, b.name) < 0; });
+    return entries;
 }
 
 } // namespace

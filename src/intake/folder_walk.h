@@ -20,10 +20,11 @@ struct WalkBatch {
 };
 
 // Reads one folder tree on a thread of its own, in natural name order (see
-// FileIntake), and hands over what it finds in batches. The thread owns all
-// it uses, so a walk stuck in a file system that never answers (a hung
-// network or FUSE mount) is left behind when its FolderWalk goes: neither
-// the intake nor the quitting process waits for it.
+// FileIntake), and hands over what it finds in batches; the folders are
+// listed by a FolderLister. The thread owns all it uses, so a walk stuck in
+// a file system that never answers (a hung network or FUSE mount) is left
+// behind when its FolderWalk goes: neither the intake nor the quitting
+// process waits for it.
 class FolderWalk {
 public:
     // Starts at once. Whenever a batch waits, `receiver`'s method `notify` is

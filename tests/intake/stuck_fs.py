@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 # A FUSE file system of one empty folder whose listing does not answer, as on a
-# stuck network mount: it answers once the file RELEASE exists, or after 10 s,
-# and then leaves RELEASE.waited. Debian's python3-fusepy: stuck_fs.py MOUNTPOINT RELEASE
+# stuck network mount: asked, it leaves RELEASE.asked, and answers once the
+# file RELEASE exists, or after 10 s, and then leaves RELEASE.waited.
+# Debian's python3-fusepy: stuck_fs.py MOUNTPOINT RELEASE
 import os, stat, sys, time
 from fusepy import FUSE, FuseOSError, Operations
 mountpoint, release = sys.argv[1:]
@@ -14,6 +15,7 @@ class Stuck(Operations):
         return {'st_mode': stat.S_IFDIR | 0o755, 'st_nlink': 2}
 
     def readdir(self, path, fh):
+        open(release + '.asked', 'w').close()
         for _ in range(200):
             if os.path.exists(release):
                 return ['.', '..']

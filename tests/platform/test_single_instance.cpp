@@ -3,6 +3,8 @@
 #include "platform/application_service.h"
 #include "platform/local_path.h"
 #include <QProcess>
+#include <QScopeGuard>
+#include <QStorageInfo>
 #include <QTemporaryDir>
 #include <fstream>
 
@@ -61,6 +63,24 @@ private slots:
             paths << tessavo::localPath(entry.url).mid(QFile::encodeName(m_dir.path()).size() + 1);
         QCOMPARE(paths.join(' '), listed.isNull() ? "" : listed);
         QCOMPARE(desktop.view->intakeNotice(), notice);
+    }
+    // Ended while a folder it reads does not answer (a stuck FUSE mount), the window's process ends: the folder's
+    // listing holds only a child of its own.
+    void endsWhileAFolderDoesNotAnswer()
+    {
+        QDir(m_dir.path()).mkdir("stuck");
+        QProcess server;
+        server.start(TESSAVO_STUCK_FS, {m_dir.filePath("stuck"), m_dir.filePath("release")});
+        const auto unmount = qScopeGuard([&] {
+            QFile(m_dir.filePath("release")).open(QIODevice::WriteOnly), server.kill(), server.waitForFinished();
+            QProcess::execute("fusermount", {"-u", "-z", m_dir.filePath("stuck")});
+        });
+        QTRY_VERIFY(QFileInfo(m_dir.filePath("stuck")).isDir() && QStorageInfo(m_dir.filePath("stuck")).rootPath() != QStorageInfo(m_dir.path()).rootPath());
+        QProcess* window = launch({"DBUS_SESSION_BUS_ADDRESS=unix:path=/none", "tessavo", "stuck"});
+        QTRY_VERIFY(QFileInfo::exists(m_dir.filePath("release.asked")));
+        window->terminate();
+        QVERIFY2(window->waitForFinished(5000), "the process waits for the folder");
+        QVERIFY(!QFileInfo::exists(m_dir.filePath("release.waited")));
     }
     void fileManagersOfferIt() // for a HEIC photo, from the cache that the package's trigger refreshes
     {
