@@ -70,7 +70,9 @@ bool isPhotoFile(const char* path)
 
 bool offersPhotos(const QList<QUrl>& urls)
 {
-    return std::any_of(urls.begin(), urls.end(), [](const QUrl& url) { return isHeicFile(url) || isFolder(url); });
+    return std::any_of(urls.begin(), urls.end(), [](const QUrl& url) {
+        return isFolder(url) || (isHeicFile(url) && isPhotoFile(localPath(url).constData()));
+    });
 }
 
 Refusals& Refusals::operator+=(const Refusals& other)

@@ -8,8 +8,8 @@
 #include <QUrl>
 
 #include <deque>
-#include <string_view>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 namespace tessavo {
@@ -25,7 +25,7 @@ bool isHeicName(std::string_view name);
 bool isPhotoFile(const char* path);
 
 // True when a drag holding `urls` has something intake can take: a local
-// HEIC file or a local folder.
+// HEIC file (isPhotoFile) or a local folder.
 bool offersPhotos(const QList<QUrl>& urls);
 
 // What one offering left out, by reason.

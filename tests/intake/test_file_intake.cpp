@@ -201,12 +201,12 @@ private slots:
     void theBorderAcceptsOnlyWhatIntakeTakes()
     {
         testsupport::ScratchDir dir;
-        fs::create_directory(dir / "folder"), make(dir.path(), {"IMG.HEIC"});
+        fs::create_directory(dir / "folder"), make(dir.path(), {"IMG.HEIC"}), ::mkfifo((dir / "fifo.heic").c_str(), 0600);
         FakeDesktop desktop;
         QQuickWindow* window = desktop.show();
         QVERIFY(window);
         const struct { QList<QUrl> urls; bool accepted; } cases[] = {
-            {{at(dir / "x.jpg")}, false}, {{QUrl("https://example.org/a.heic"), at(dir / "none")}, false},
+            {{at(dir / "x.jpg")}, false}, {{QUrl("https://example.org/a.heic"), at(dir / "none.heic"), at(dir / "fifo.heic")}, false},
             {{at(dir / "folder")}, true}, {{at(dir / "x.jpg"), at(dir / "IMG.HEIC")}, true}};
         for (const auto& c : cases) {
             QMimeData data;
