@@ -152,12 +152,17 @@ FolderLister::FolderLister() : m_buffer(65536)
     int ends[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
         return;
+    // No signal reaches the child before serve() has reset their handlers.
+    sigset_t all, previous;
+    ::sigfillset(&all);
+    ::pthread_sigmask(SIG_SETMASK, &all, &previous);
     m_child = ::fork();
     if (m_child == 0) {
         if (::dup2(ends[1], STDIN_FILENO) >= 0 && ::close_range(STDOUT_FILENO, ~0U, 0) == 0)
             serve();
         ::_exit(0);
     }
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     ::close(ends[1]);
     if (m_child < 0)
         ::close(ends[0]);

@@ -110,8 +110,8 @@ struct FolderWalk::Shared {
     std::condition_variable ended;
     bool done = false;
     // Null once the FolderWalk is gone.
-    QObject* receiver;
-    const char* notify;
+    QObject* receiver = nullptr;
+    const char* notify = nullptr;
     WalkBatch batch;
     bool posted = false;
 
