@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # What --keep-hdr costs: tessavo-convert with and without it on the same
 # 12-megapixel 10-bit PQ HEICs (make_pq_corpus; their gain map is computed
-# from their HDR light), and on the 8-bit phone-like photos of make_corpus.
+# from their HDR light), on the 8-bit phone-like photos of make_corpus, and,
+# where they are beside the checkout, on copies of the real phone photos of
+# ../shared/real-photos, whose own gain maps are read.
 # Best of ROUNDS runs of the whole batch each.
 #
 #   bash bench/hdr.sh [N_FILES] [JOBS]       (defaults: 6 files, 2 jobs)
@@ -32,6 +34,18 @@ pq=("$corpus"/PQ_*.HEIC)
 plain=("$corpus"/IMG_*.HEIC)
 names=(pq-sdr pq-keep-hdr plain plain-keep-hdr)
 commands=("$tessavo ${pq[*]}" "$tessavo --keep-hdr ${pq[*]}" "$tessavo ${plain[*]}" "$tessavo --keep-hdr ${plain[*]}")
+phones=()
+for photo in "$repo"/../shared/real-photos/*.heic; do
+  [ -e "$photo" ] || continue
+  for ((i = 1; i <= files; i++)); do
+    cp "$photo" "$work/phone-$i-$(basename "$photo")"
+    phones+=("$work/phone-$i-$(basename "$photo")")
+  done
+done
+if ((${#phones[@]})); then
+  names+=(phone phone-keep-hdr)
+  commands+=("$tessavo ${phones[*]}" "$tessavo --keep-hdr ${phones[*]}")
+fi
 if [ -n "${BASELINE:-}" ]; then
   names+=(plain-baseline)
   commands+=("$BASELINE ${plain[*]}")
@@ -54,3 +68,8 @@ done
 ratio() { awk -v f="$2" '{ print $f }' "$work/$1.best"; }
 echo "--keep-hdr / SDR on PQ photos: wall $(echo "scale=3; $(ratio pq-keep-hdr 1) / $(ratio pq-sdr 1)" | bc)x," \
      "cpu $(echo "scale=3; $(ratio pq-keep-hdr 2) / $(ratio pq-sdr 2)" | bc)x (at most 1.25)"
+if ((${#phones[@]})); then
+  echo "--keep-hdr / SDR on ${#phones[@]} real phone photos, their maps read: wall" \
+       "$(echo "scale=3; $(ratio phone-keep-hdr 1) / $(ratio phone 1)" | bc)x," \
+       "cpu $(echo "scale=3; $(ratio phone-keep-hdr 2) / $(ratio phone 2)" | bc)x (at most 1.2)"
+fi

@@ -9,7 +9,7 @@ convert=$repo/build/src/app/tessavo-convert
 [ -x "$convert" ] || { echo "build first: $convert is missing" >&2; exit 2; }
 # Not in install-deps.sh: the suite does not need it, and it is large.
 command -v chromium >/dev/null || { echo "needs Debian's chromium: apt-get install -y chromium" >&2; exit 2; }
-(($#)) || set -- "$repo"/tests/data/{pq-bt2020,hlg-bt2020,apple-gainmap,iso-gainmap}.heic
+(($#)) || set -- "$repo"/tests/data/{pq-bt2020,hlg-bt2020,pq-turned,apple-gainmap-ios17,apple-gainmap-ios18-grid,samsung-gainmap-tmap}.heic
 work=$(mktemp -d "${TMPDIR:-/tmp}/tessavo-hdr.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 "$convert" -j1 --keep-hdr -o "$work" "$@" >/dev/null

@@ -51,7 +51,7 @@ while IFS=$'\t' read -r id file; do
     printf '%-40s SURVIVED\n' "$id"
     survived+=("$id")
   else
-    failing=$(grep -E '^\s+[0-9]+ - ' "$root/$id.ctest.log" | awk '{print $3}' | paste -sd, - || true)
+    failing=$(awk '/tests FAILED:/ { f = 1; next } f && /^[ \t]+[0-9]+ - / { print $3 }' "$root/$id.ctest.log" | paste -sd, - || true)
     printf '%-40s caught by %s\n' "$id" "$failing"
     caught=$((caught + 1))
   fi

@@ -129,6 +129,10 @@
         <translation>Das Foto konnte nicht dekodiert werden</translation>
     </message>
     <message>
+        <source>HDR not kept: %1</source>
+        <translation>HDR nicht erhalten: %1</translation>
+    </message>
+    <message>
         <source>Could not write the JPEG: %1</source>
         <translation>Das JPEG konnte nicht geschrieben werden: %1</translation>
     </message>

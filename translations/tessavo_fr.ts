@@ -129,6 +129,10 @@
         <translation>Impossible de décoder la photo</translation>
     </message>
     <message>
+        <source>HDR not kept: %1</source>
+        <translation>HDR non conservé : %1</translation>
+    </message>
+    <message>
         <source>Could not write the JPEG: %1</source>
         <translation>Impossible d’écrire le JPEG&#xa0;: %1</translation>
     </message>

@@ -173,8 +173,11 @@ int main(int argc, char** argv)
                 const tessavo::ConversionResult result =
                     tessavo::convertFile(files[i], outputDirectory, fileOptions, tessavo::printLine);
                 // Standard output is for the conversion lines; detail goes here.
+                const std::string about = "tessavo-convert: " + files[i].filename().string() + ": ";
+                if (!result.hdrNotKept.empty())
+                    tessavo::printErrorLine(about + "HDR not kept: " + result.hdrNotKept);
                 for (const auto& note : result.notes)
-                    tessavo::printErrorLine("tessavo-convert: " + files[i].filename().string() + ": " + note);
+                    tessavo::printErrorLine(about + note);
                 if (result.succeeded())
                     continue;
                 reportFailure(files[i], outputDirectory, result);

@@ -96,7 +96,8 @@ void ConversionRun::applyOutcomes(const std::vector<JobOutcome>& outcomes)
         // runs the last outcome to arrive wins.
         if (row >= 0 && m_files.at(row).status != ImageStatus::Waiting) {
             if (converted)
-                m_files.setConverted(row, localUrl(QByteArray::fromStdString(outcome.result.destination.native())));
+                m_files.setConverted(row, localUrl(QByteArray::fromStdString(outcome.result.destination.native())),
+                                     QString::fromStdString(outcome.result.hdrNotKept));
             else
                 m_files.setFailed(row, {outcome.result.step, QString::fromLocal8Bit(outcome.result.reason),
                                         QFile::decodeName(outcome.result.destination.c_str())});

@@ -30,4 +30,11 @@ QString failureText(const ConversionFailure& failure)
     return {};
 }
 
+QString noteText(const FileEntry& entry)
+{
+    if (entry.hdrNotKept.isEmpty())
+        return {};
+    return QCoreApplication::translate("FileRow", "HDR not kept: %1").arg(entry.hdrNotKept);
+}
+
 } // namespace tessavo

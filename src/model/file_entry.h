@@ -25,11 +25,16 @@ struct FileEntry {
     ConversionFailure failure;
     // The JPEG its last conversion wrote; empty unless it is converted.
     QUrl jpeg = {};
+    // Why that JPEG holds no HDR where it was asked for; empty otherwise.
+    QString hdrNotKept = {};
 
     friend bool operator==(const FileEntry&, const FileEntry&) = default;
 };
 
 // The failure in plain words for the row, or empty when there is none.
 QString failureText(const ConversionFailure& failure);
+
+// What a converted entry's JPEG left out, for the row; empty when nothing.
+QString noteText(const FileEntry& entry);
 
 } // namespace tessavo

@@ -37,6 +37,8 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const
         return entry.url.toLocalFile();
     case FailureTextRole:
         return failureText(entry.failure);
+    case NoteTextRole:
+        return noteText(entry);
     case SharedNameFolderRole:
         if (m_names.value(entry.url.fileName()).count < 2)
             return QString();
@@ -55,6 +57,7 @@ QHash<int, QByteArray> FileListModel::roleNames() const
         {SizeTextRole, "sizeText"},
         {PathRole, "path"},
         {FailureTextRole, "failureText"},
+        {NoteTextRole, "noteText"},
         {SharedNameFolderRole, "sharedNameFolder"},
     };
 }
@@ -91,7 +94,7 @@ bool FileListModel::appendFile(const QUrl& url)
 void FileListModel::announceStatus(qsizetype row)
 {
     const QModelIndex changed = index(int(row));
-    emit dataChanged(changed, changed, {StatusRole, FailureTextRole});
+    emit dataChanged(changed, changed, {StatusRole, FailureTextRole, NoteTextRole});
 }
 
 bool FileListModel::setStatus(qsizetype row, ImageStatus status)
@@ -99,20 +102,26 @@ bool FileListModel::setStatus(qsizetype row, ImageStatus status)
     if (row < 0 || row >= m_entries.size())
         return false;
     FileEntry& entry = m_entries[row];
-    if (entry.status != status || entry.failure != ConversionFailure{} || !entry.jpeg.isEmpty()) {
+    if (entry.status != status || entry.failure != ConversionFailure{} || !entry.jpeg.isEmpty() ||
+        !entry.hdrNotKept.isEmpty()) {
         entry.status = status;
         entry.failure = {};
         entry.jpeg.clear();
+        entry.hdrNotKept.clear();
         announceStatus(row);
     }
     return true;
 }
 
-bool FileListModel::setConverted(qsizetype row, QUrl jpeg)
+bool FileListModel::setConverted(qsizetype row, QUrl jpeg, QString hdrNotKept)
 {
     if (!setStatus(row, ImageStatus::Success))
         return false;
     m_entries[row].jpeg = std::move(jpeg);
+    if (!hdrNotKept.isEmpty()) {
+        m_entries[row].hdrNotKept = std::move(hdrNotKept);
+        announceStatus(row);
+    }
     return true;
 }
 
@@ -124,6 +133,7 @@ bool FileListModel::setFailed(qsizetype row, ConversionFailure failure)
     entry.status = ImageStatus::Error;
     entry.failure = std::move(failure);
     entry.jpeg.clear();
+    entry.hdrNotKept.clear();
     announceStatus(row);
     return true;
 }
@@ -136,8 +146,9 @@ void FileListModel::setAllStatuses(ImageStatus status)
         entry.status = status;
         entry.failure = {};
         entry.jpeg.clear();
+        entry.hdrNotKept.clear();
     }
-    emit dataChanged(index(0), index(int(m_entries.size() - 1)), {StatusRole, FailureTextRole});
+    emit dataChanged(index(0), index(int(m_entries.size() - 1)), {StatusRole, FailureTextRole, NoteTextRole});
 }
 
 qsizetype FileListModel::removeFiles(const QSet<QUrl>& urls)

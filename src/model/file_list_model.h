@@ -27,6 +27,8 @@ public:
         PathRole,
         // failureText of the entry; empty unless it failed.
         FailureTextRole,
+        // noteText of the entry: what its JPEG left out; empty for most.
+        NoteTextRole,
         // The name of the folder the file is in when another listed file
         // has the same name, so the two rows can be told apart; else empty.
         SharedNameFolderRole,
@@ -53,8 +55,8 @@ public:
     // and JPEG.
     // A row outside the list is ignored and reported by returning false.
     bool setStatus(qsizetype row, ImageStatus status);
-    // Success, and the JPEG written.
-    bool setConverted(qsizetype row, QUrl jpeg);
+    // Success, the JPEG written, and why it holds no HDR where it was asked for.
+    bool setConverted(qsizetype row, QUrl jpeg, QString hdrNotKept = {});
     // Error with what the conversion reported.
     bool setFailed(qsizetype row, ConversionFailure failure);
     // Every entry to `status` (failures cleared), announced by one change

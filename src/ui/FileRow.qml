@@ -14,6 +14,8 @@ Control {
     required property int status
     required property string path
     required property string failureText
+    // What a converted photo's JPEG left out (its HDR), told in grey.
+    required property string noteText
     required property string sharedNameFolder
     property bool selected: false
     // The list's current row while the list has keyboard focus.
@@ -43,13 +45,13 @@ Control {
 
     Accessible.role: Accessible.ListItem
     Accessible.name: qsTr("%1, %2, %3").arg(fileName).arg(sizeText).arg(statusText)
-    Accessible.description: failureText
+    Accessible.description: failureText || noteText
     Accessible.selectable: true
     Accessible.selected: selected
 
     // The whole path always, since a long name is cut short; why it failed
-    // when it did.
-    readonly property string toolTipText: failureText ? path + "\n" + failureText : path
+    // when it did, or what its JPEG left out.
+    readonly property string toolTipText: failureText || noteText ? path + "\n" + (failureText || noteText) : path
     ToolTip.visible: hovered
     ToolTip.delay: 600
     ToolTip.text: toolTipText
@@ -103,15 +105,17 @@ Control {
                     color: row.foreground
                 }
             }
-            // Why it failed, readable without hovering; whole in the tooltip.
+            // Why it failed, or what its JPEG left out (in grey: the photo
+            // did convert), readable without hovering; whole in the tooltip.
             Label {
                 objectName: "reasonLabel"
-                visible: row.failureText !== ""
+                visible: text !== ""
                 textFormat: Text.PlainText
-                text: row.failureText
+                text: row.failureText || row.noteText
                 elide: Text.ElideRight
                 font: TextStyle.subheadline
-                color: row.foreground
+                color: row.failureText || row.selected ? row.foreground
+                                                       : Contrast.disabledText(row.foreground, row.palette.base)
                 Layout.fillWidth: true
             }
         }

@@ -31,7 +31,10 @@ struct Run {
     QUrl file(const QString& name)
     {
         const QString path = dir.filePath("in/" + name);
-        const QString sample = name.startsWith("bad") ? "README.md" : name.startsWith("exif") ? "exif-ii-orientation-3.heic" : "odd-size.heic";
+        const QString sample = name.startsWith("bad")    ? "README.md"
+                               : name.startsWith("exif") ? "exif-ii-orientation-3.heic"
+                               : name.startsWith("hdr")  ? "gainmap-misplaced.heic"
+                                                         : "odd-size.heic";
         if (!QDir().mkpath(QFileInfo(path).path()) || !QFile::copy(TESSAVO_TEST_DATA "/" + sample, path))
             qFatal("cannot write %s", qPrintable(path));
         return QUrl::fromLocalFile(path);
@@ -169,6 +172,22 @@ private slots:
             QCOMPARE(jpeg.readAll().contains("2024:01:02 03:04:05"), keep);
             QCOMPARE(QFileInfo(jpeg).lastModified() == taken, keep);
             QVERIFY(r.view.openConverted(QUrl::fromLocalFile(photo.fileName())) && r.desktop.opener->opened.last() == QUrl::fromLocalFile(jpeg.fileName()));
+        }
+    }
+
+    // A row tells why its photo's HDR was not kept, in grey beside a
+    // converted status; a later run that did not ask says nothing.
+    void saysWhyHdrWasNotKept()
+    {
+        Run r;
+        r.add({"hdr.heic"});
+        for (const bool keep : {true, false}) {
+            r.desktop.preferences->values["Options/keepHdr"] = keep;
+            r.start(); r.settle();
+            const QModelIndex row = r.view.droppedFiles()->index(0);
+            QCOMPARE(row.data(FileListModel::StatusRole).value<ImageStatus>(), ImageStatus::Success);
+            QCOMPARE(row.data(FileListModel::NoteTextRole).toString(),
+                     keep ? "HDR not kept: it does not fit the photo: 96x128 beside 256x192" : "");
         }
     }
 };

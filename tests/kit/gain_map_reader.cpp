@@ -51,19 +51,27 @@ GainMapJpeg splitGainMapJpeg(std::span<const uint8_t> file)
     return out;
 }
 
-std::vector<double> rebuildHdr(const GainMapJpeg& file, const GainParameters& p, double headroom)
+double applyGainMap(double sdr, double level, const GainParameters& p, double headroom)
 {
-    const RgbImage sdr = readJpeg(file.primary).stored, map = readJpeg(file.map).stored;
     const double weight = std::clamp((headroom - p[5]) / (p[6] - p[5]), 0.0, 1.0);
-    std::vector<double> light(map.pixels.empty() ? 0 : sdr.pixels.size());
-    for (size_t i = 0; i < light.size(); ++i) {
-        const size_t x = i / 3 % size_t(sdr.width), y = i / 3 / size_t(sdr.width);
-        const uint8_t level = map.pixels[(y * size_t(map.height) / size_t(sdr.height) * size_t(map.width) +
-                                          x * size_t(map.width) / size_t(sdr.width)) * 3];
-        const double gain = std::exp2((p[0] + (p[1] - p[0]) * std::pow(level / 255.0, 1 / p[2])) * weight);
-        const double v = sdr.pixels[i] / 255.0;
-        light[i] = ((v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4)) + p[3]) * gain - p[4];
-    }
+    return (sdr + p[3]) * std::exp2((p[0] + (p[1] - p[0]) * std::pow(level, 1 / p[2])) * weight) - p[4];
+}
+
+HdrLight rebuildHdr(const GainMapJpeg& file, const GainParameters& p, double headroom, int step)
+{
+    const JpegFile primary = readJpeg(file.primary);
+    const RgbImage sdr = applyExifOrientation(primary.stored, primary.orientation),
+                   map = applyExifOrientation(readJpeg(file.map).stored, primary.orientation);
+    HdrLight light{(sdr.width + step - 1) / step, (sdr.height + step - 1) / step, sdr.width, sdr.height, {}};
+    for (size_t y = 0; y < size_t(sdr.height) && !map.pixels.empty(); y += size_t(step))
+        for (size_t x = 0; x < size_t(sdr.width); x += size_t(step)) {
+            const uint8_t level = map.pixels[(y * size_t(map.height) / size_t(sdr.height) * size_t(map.width) +
+                                              x * size_t(map.width) / size_t(sdr.width)) * 3];
+            for (size_t c = 0; c < 3; ++c) {
+                const double v = sdr.pixels[(y * size_t(sdr.width) + x) * 3 + c] / 255.0;
+                light.rgb.push_back(applyGainMap(v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4), level / 255.0, p, headroom));
+            }
+        }
     return light;
 }
 

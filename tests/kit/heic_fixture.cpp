@@ -27,13 +27,30 @@ std::vector<uint8_t> readFile(const std::filesystem::path& path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-Owned<heif_image> decodeHeif(std::span<const uint8_t> heic, const char* decoder, bool deep)
+Owned<heif_image> decodeHeif(std::span<const uint8_t> heic, const char* decoder, bool deep, std::string_view auxiliary)
 {
     const Owned<heif_context> context = heifContext();
     heif_context_read_from_memory_without_copy(context.get(), heic.data(), heic.size(), nullptr);
     Owned<heif_image_handle> handle;
     heif_context_get_primary_image_handle(context.get(), into(handle));
+    heif_item_id ids[16];
+    const int count = auxiliary.empty() || !handle ? 0 : heif_image_handle_get_list_of_auxiliary_image_IDs(handle.get(), 0, ids, 16);
+    for (int i = 0; i < count; ++i) {
+        Owned<heif_image_handle> aux;
+        const char* type = nullptr;
+        heif_image_handle_get_auxiliary_image_handle(handle.get(), ids[i], into(aux));
+        const bool wanted = aux && heif_image_handle_get_auxiliary_type(aux.get(), &type).code == heif_error_Ok &&
+                            type == auxiliary;
+        if (type)
+            heif_image_handle_free_auxiliary_types(aux.get(), &type);
+        if (wanted) {
+            handle = std::move(aux);
+            break;
+        }
+    }
     Owned<heif_image> image;
+    if (count > 0 && heif_image_handle_is_primary_image(handle.get()))
+        return image;
     if (!handle)
         return image;
     const Owned<heif_decoding_options> options = heifDecodingOptions();

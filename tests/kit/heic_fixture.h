@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The image-checking kit of the tests, the sample checks and the benchmark:
@@ -22,8 +23,11 @@ std::vector<uint8_t> readFile(const std::filesystem::path& path);
 // interleaved RGB (RGBA with alpha), 8 bits; null when libheif cannot. By
 // libheif's own HEVC decoder unless `decoder` is null: then the one of
 // highest priority (grid tiles and overlay inputs always take that one).
-// `deep`: RGB of 16-bit samples at the photo's own depth instead.
-Owned<heif_image> decodeHeif(std::span<const uint8_t> heic, const char* decoder = "libde265", bool deep = false);
+// `deep`: RGB of 16-bit samples at the photo's own depth instead. With
+// `auxiliary`, the primary's auxiliary image of that type instead (a gain
+// map's levels are then its green); null when there is none.
+Owned<heif_image> decodeHeif(std::span<const uint8_t> heic, const char* decoder = "libde265", bool deep = false,
+                             std::string_view auxiliary = {});
 
 // What libheif shows: decodeHeif with alpha over white; empty when it cannot.
 RgbImage decodeHeifShown(std::span<const uint8_t> heic);

@@ -14,7 +14,7 @@ class FileListModelTest : public QObject {
 private slots:
     // Each step on one list, then the list and what the model announced:
     // "+2" a row inserted at 2, "-1-3" rows 1 to 3 removed, "2:status" (or
-    // "0-2:folder") a change of those rows' status and failure (or of the
+    // "0-2:folder") a change of those rows' status, failure and note (or of the
     // folder shown beside a shared name). A view repaints only what is named.
     void stepsAndTheRowsTheyName()
     {
@@ -24,7 +24,7 @@ private slots:
         connect(&files, &FileListModel::rowsRemoved, [&](auto, int first, int last) { heard << QString("-%1-%2").arg(first).arg(last); });
         connect(&files, &FileListModel::dataChanged, [&](const QModelIndex& from, const QModelIndex& to, const QList<int>& roles) {
             const QString what = roles == QList<int>{FileListModel::SharedNameFolderRole} ? "folder"
-                                 : roles == QList<int>{FileListModel::StatusRole, FileListModel::FailureTextRole} ? "status" : "?";
+                                 : roles == QList<int>{FileListModel::StatusRole, FileListModel::FailureTextRole, FileListModel::NoteTextRole} ? "status" : "?";
             heard << (from == to ? QString::number(from.row()) : QString("%1-%2").arg(from.row()).arg(to.row())) + u':' + what;
         });
         const struct { std::function<bool()> step; const char *list, *heard; } steps[] = {

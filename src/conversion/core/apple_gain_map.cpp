@@ -1,9 +1,14 @@
 #include "conversion/core/apple_gain_map.h"
 
+#include "conversion/core/xmp_properties.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <optional>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace tessavo {
 namespace {
@@ -62,30 +67,42 @@ private:
 // Apple's documentation: the map is "encoded using the Rec.709 transfer function".
 double rec709ToLinear(double v) { return v < 0.081 ? v / 4.5 : std::pow((v + 0.099) / 1.099, 1 / 0.45); }
 
-} // namespace
-
-Result<double> appleHeadroom(std::span<const uint8_t> tiff)
+// Tags 33 and 48 of the maker note, 48 taken as 0 where it is absent;
+// nothing where either cannot be read.
+std::optional<std::pair<double, double>> makerNoteValues(std::span<const uint8_t> tiff)
 {
-    const Failure missing{ConversionStep::Decode, "the photo's Apple maker note gives no headroom for it"};
     if (tiff.size() < 8)
-        return missing;
+        return std::nullopt;
     const Ifds exif(tiff, tiff[0] == 'M');
     const auto pointer = exif.entry(exif.read(4, 4), kExifIfd);
     const auto note = pointer ? exif.entry(exif.read(*pointer + 8, 4), kMakerNote) : std::nullopt;
     if (!note)
-        return missing;
+        return std::nullopt;
     const uint64_t length = exif.read(*note + 4, 4), start = exif.read(*note + 8, 4);
     // "Apple iOS\0", a version, the byte order, then an IFD whose offsets
     // count from the note's start.
     if (start > tiff.size() || length > tiff.size() - start || length < 16 ||
         std::memcmp(tiff.data() + start, "Apple iOS\0", 10) != 0)
-        return missing;
+        return std::nullopt;
     const auto bytes = tiff.subspan(size_t(start), size_t(length));
     const Ifds apple(bytes, bytes[12] == 'M');
-    const auto maker33 = apple.rational(14, 33), maker48 = apple.rational(14, 48);
+    const auto maker33 = apple.rational(14, 33);
+    const auto maker48 = apple.entry(14, 48) ? apple.rational(14, 48) : std::optional(0.0);
     if (!maker33 || !maker48)
-        return missing;
-    return appleHeadroom(*maker33, *maker48);
+        return std::nullopt;
+    return std::pair(*maker33, *maker48);
+}
+
+} // namespace
+
+Result<double> appleHeadroom(std::span<const uint8_t> tiff, std::string_view mapXmp)
+{
+    if (const auto values = makerNoteValues(tiff))
+        return appleHeadroom(values->first, values->second);
+    const std::vector<std::string> xmp = xmpValues(mapXmp, kAppleGainMapNamespace, "HDRGainMapHeadroom");
+    if (const auto headroom = xmp.size() == 1 ? xmpNumber(xmp[0]) : std::nullopt)
+        return *headroom;
+    return Failure{ConversionStep::Decode, "the photo's Apple maker note and XMP give no headroom for it"};
 }
 
 double appleHeadroom(double maker33, double maker48)

@@ -17,10 +17,16 @@ namespace tessavo {
 
 inline constexpr std::string_view kAppleGainMapType = "urn:com:apple:photo:2020:aux:hdrgainmap";
 
-// The headroom (a ratio, 1 for none) that Apple's formula makes of tags 33
-// and 48 of the maker note in `tiff`, an Exif TIFF structure. Fails (at
-// Decode) where either is missing or unreadable. Reads only inside `tiff`.
-Result<double> appleHeadroom(std::span<const uint8_t> tiff);
+inline constexpr std::string_view kAppleGainMapNamespace = "http://ns.apple.com/HDRGainMap/1.0/";
+
+// The headroom (a ratio, 1 for none) of a photo with Apple's map. Apple's
+// formula of tags 33 and 48 of the maker note in `tiff`, an Exif TIFF
+// structure, rules: it is what Apple publishes, and where both are present
+// the map's XMP HDRGainMapHeadroom (iOS 17 on) gives the same. Tag 48 is
+// left out by some phones, and taken as 0. Without tag 33, the XMP's value
+// in `mapXmp`. Fails (at Decode) where neither can be read. Reads only
+// inside `tiff`.
+Result<double> appleHeadroom(std::span<const uint8_t> tiff, std::string_view mapXmp);
 
 // The headroom of Apple's values 33 and 48.
 double appleHeadroom(double maker33, double maker48);

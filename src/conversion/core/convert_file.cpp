@@ -15,6 +15,7 @@
 #include "conversion/core/jpeg_output.h"
 #include "conversion/core/jpeg_writer.h"
 #include "conversion/core/owners.h"
+#include "conversion/core/stored_frame.h"
 #include "conversion/core/ycbcr_decode.h"
 
 #include <libheif/heif.h>
@@ -195,36 +196,6 @@ Result<RgbImage> decodeShownImage(heif_image_handle* handle, const ColourPlan& c
     if (map)
         *hdrMap = map->finish(hdr->peak());
     return image;
-}
-
-// The stored pixels that `orientation` turns into `shown` (RGB, or grey
-// with one channel).
-template <int Channels = 3>
-RgbImage unapplyOrientation(const RgbImage& shown, int orientation)
-{
-    const auto m = orientationMatrix(orientation);
-    const bool swapsAxes = m[0] == 0;
-    RgbImage stored;
-    stored.width = swapsAxes ? shown.height : shown.width;
-    stored.height = swapsAxes ? shown.width : shown.height;
-    stored.pixels.resize(shown.pixels.size());
-
-    // Shown position of a stored pixel (x, y): m * (x, y) plus an offset
-    // that maps the centres onto each other.
-    const ptrdiff_t originX = (shown.width - 1 - m[0] * (stored.width - 1) - m[1] * (stored.height - 1)) / 2;
-    const ptrdiff_t originY = (shown.height - 1 - m[2] * (stored.width - 1) - m[3] * (stored.height - 1)) / 2;
-    const ptrdiff_t rowBytes = ptrdiff_t(shown.width) * Channels;
-    const ptrdiff_t stepX = m[2] * rowBytes + m[0] * Channels;
-    const ptrdiff_t stepY = m[3] * rowBytes + m[1] * Channels;
-    const uint8_t* base = shown.pixels.data() + originY * rowBytes + originX * Channels;
-    uint8_t* out = stored.pixels.data();
-    for (ptrdiff_t y = 0; y < stored.height; ++y) {
-        const uint8_t* in = base + y * stepY;
-        for (int x = 0; x < stored.width; ++x, in += stepX)
-            for (int c = 0; c < Channels; ++c)
-                *out++ = in[c];
-    }
-    return stored;
 }
 
 // The stored pixels as YCbCr straight from the HEVC tiles where that gives
@@ -435,7 +406,7 @@ Result<void> Conversion::decode()
         // Turned back as the picture is, so that the file's orientation serves both.
         if (orientation_ != 1) {
             RgbImage grey{hdrMap->width, hdrMap->height, std::move(hdrMap->pixels)};
-            grey = unapplyOrientation<1>(grey, orientation_);
+            grey = unapplyOrientation(grey, orientation_, 1);
             hdrMap->width = grey.width;
             hdrMap->height = grey.height;
             hdrMap->pixels = std::move(grey.pixels);
@@ -445,20 +416,31 @@ Result<void> Conversion::decode()
     return {};
 }
 
-// Without our reading of the file there is no map: nothing would say where
-// it lies against the primary.
+// The photo's own map where it can be read and stored, else the one made
+// from its HDR light; without our reading of the file, nothing would say
+// where the photo's own map lies.
 void Conversion::collectGainMap()
 {
-    if (!heif_)
+    std::optional<Result<GainMap>> own = heif_ ? GainMapReader(file_.bytes, *heif_, handle_.get()).read() : std::nullopt;
+    if (own && *own)
+        if (Result<void> storable = checkStorable((*own)->metadata); !storable)
+            own = Result<GainMap>(storable.failure());
+    if (own && *own) {
+        gainMap_ = std::move(**own);
         return;
-    std::optional<Result<GainMap>> read = GainMapReader(file_.bytes, *heif_, handle_.get()).read();
-    if (read && *read)
-        gainMap_ = std::move(**read);
-    else if (read && gainMap_)
-        result_.notes.push_back("the photo's own HDR gain map left out (" + read->failure().reason +
-                                "): the map written is made from its HDR light");
-    else if (read)
-        result_.notes.push_back("HDR gain map left out: " + read->failure().reason);
+    }
+    if (gainMap_) {
+        if (Result<void> storable = checkStorable(gainMap_->metadata); !storable) {
+            result_.hdrNotKept = storable.failure().reason;
+            gainMap_.reset();
+        } else if (own) {
+            result_.notes.push_back("the photo's own HDR gain map left out (" + own->failure().reason +
+                                    "): the map written is made from its HDR light");
+        }
+        return;
+    }
+    if (own)
+        result_.hdrNotKept = own->failure().reason;
 }
 
 // The photo's Exif and XMP when asked for, and what people are told of it.

@@ -25,6 +25,9 @@ struct ConversionResult {
     // For people, on a JPEG written: what of the photo it leaves out or
     // changes, and why (a block too large for JPEG, a profile converted).
     std::vector<std::string> notes;
+    // With keepHdr, why the photo's HDR was not kept, for people (the map
+    // read or written, or none in the photo: empty).
+    std::string hdrNotKept;
 
     bool succeeded() const { return step == ConversionStep::Done; }
 };

@@ -1,5 +1,7 @@
 #include "conversion/core/exif_metadata.h"
 
+#include "conversion/core/xmp_properties.h"
+
 #include "conversion/core/jpeg_writer.h"
 
 #include <libheif/heif.h>
@@ -248,14 +250,6 @@ private:
     std::vector<Range> owned_;
 };
 
-bool isNameChar(char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == ':' || c == '_' ||
-           c == '-' || c == '.';
-}
-
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-
 // `xmp` with every numeric value of the property `name` replaced, in one
 // pass so that the time stays linear however often the name appears.
 std::string replaceProperty(const std::string& xmp, std::string_view name, int value)
@@ -276,7 +270,7 @@ std::string replaceProperty(const std::string& xmp, std::string_view name, int v
     size_t lastContent = std::string::npos; // an element's content already found not to be a number
     for (size_t at = xmp.find(name); at != std::string::npos; at = xmp.find(name, at + 1)) {
         const size_t after = at + name.size();
-        if (at == 0 || (xmp[at - 1] != '<' && !isSpace(xmp[at - 1])) || (after < xmp.size() && isNameChar(xmp[after])))
+        if (at == 0 || (xmp[at - 1] != '<' && !isXmlSpace(xmp[at - 1])) || (after < xmp.size() && isXmlNameChar(xmp[after])))
             continue;
         const bool element = xmp[at - 1] == '<';
         size_t begin = after, end = std::string::npos;
@@ -287,12 +281,12 @@ std::string replaceProperty(const std::string& xmp, std::string_view name, int v
             lastContent = ++begin;
             end = next('<', begin);
         } else {
-            while (begin < xmp.size() && isSpace(xmp[begin]))
+            while (begin < xmp.size() && isXmlSpace(xmp[begin]))
                 ++begin;
             if (begin >= xmp.size() || xmp[begin] != '=')
                 continue;
             ++begin;
-            while (begin < xmp.size() && isSpace(xmp[begin]))
+            while (begin < xmp.size() && isXmlSpace(xmp[begin]))
                 ++begin;
             if (begin >= xmp.size() || (xmp[begin] != '"' && xmp[begin] != '\''))
                 continue;
@@ -301,9 +295,9 @@ std::string replaceProperty(const std::string& xmp, std::string_view name, int v
         }
         if (end == std::string::npos)
             continue;
-        while (begin < end && isSpace(xmp[begin]))
+        while (begin < end && isXmlSpace(xmp[begin]))
             ++begin;
-        while (end > begin && isSpace(xmp[end - 1]))
+        while (end > begin && isXmlSpace(xmp[end - 1]))
             --end;
         if (begin == end || !std::all_of(xmp.begin() + ptrdiff_t(begin), xmp.begin() + ptrdiff_t(end),
                                          [](char c) { return c >= '0' && c <= '9'; }))

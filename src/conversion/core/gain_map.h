@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -20,6 +21,28 @@ struct GainMapMetadata {
     // The map applies in the primary's colour space (not the alternate's).
     bool useBaseColourSpace = true;
 };
+
+// What a photo's metadata says of its map: how many channels it has (1 or
+// 3), and what their levels mean.
+struct GainMapMeaning {
+    GainMapMetadata metadata;
+    int channels = 1;
+};
+
+// Whether the parameters can mean anything for an SDR primary: every value
+// finite, each gamma above 0, no maximum below its minimum, and the
+// alternate headroom above the base one.
+inline bool meaningful(const GainMapMetadata& m)
+{
+    bool ok = std::isfinite(m.baseHdrHeadroom) && std::isfinite(m.alternateHdrHeadroom) &&
+              m.alternateHdrHeadroom > m.baseHdrHeadroom;
+    for (size_t c = 0; c < 3; ++c)
+        for (const double v : {m.gainMapMin[c], m.gainMapMax[c], m.gamma[c], m.baseOffset[c], m.alternateOffset[c]})
+            ok = ok && std::isfinite(v);
+    for (size_t c = 0; c < 3; ++c)
+        ok = ok && m.gamma[c] > 0 && m.gainMapMax[c] >= m.gainMapMin[c];
+    return ok;
+}
 
 struct GainMap {
     int width = 0;

@@ -34,18 +34,6 @@ void putFraction(std::vector<uint8_t>& out, double value)
     put(out, uint32_t(kDenominator));
 }
 
-// What a fraction of kDenominator holds, and what a reader can apply.
-bool storable(const GainMapMetadata& m)
-{
-    const auto fits = [](double v) { return std::isfinite(v) && std::abs(v) < 2047; };
-    for (size_t c = 0; c < 3; ++c)
-        if (!fits(m.gainMapMin[c]) || !fits(m.gainMapMax[c]) || !fits(m.baseOffset[c]) || !fits(m.alternateOffset[c]) ||
-            !fits(m.gamma[c]) || m.gamma[c] <= 0 || m.gainMapMax[c] < m.gainMapMin[c])
-            return false;
-    return fits(m.baseHdrHeadroom) && fits(m.alternateHdrHeadroom) && m.baseHdrHeadroom >= 0 &&
-           m.alternateHdrHeadroom > m.baseHdrHeadroom;
-}
-
 bool channelsAgree(const GainMapMetadata& m)
 {
     for (const auto* field : {&m.gainMapMin, &m.gainMapMax, &m.gamma, &m.baseOffset, &m.alternateOffset})
@@ -156,16 +144,32 @@ std::vector<uint8_t> mpfSegment()
 
 } // namespace
 
+Result<void> checkStorable(const GainMapMetadata& m)
+{
+    GainMapMetadata stored = m;
+    bool fits = std::abs(m.baseHdrHeadroom) < 2047 && std::abs(m.alternateHdrHeadroom) < 2047;
+    for (auto* field : {&stored.gainMapMin, &stored.gainMapMax, &stored.gamma, &stored.baseOffset, &stored.alternateOffset})
+        for (double& value : *field) {
+            fits = fits && std::abs(value) < 2047;
+            value = asStored(value);
+        }
+    stored.baseHdrHeadroom = asStored(m.baseHdrHeadroom);
+    stored.alternateHdrHeadroom = asStored(m.alternateHdrHeadroom);
+    const double claimed = std::max({stored.alternateHdrHeadroom, stored.gainMapMax[0], stored.gainMapMax[1], stored.gainMapMax[2]});
+    if (fits && claimed > kMaxHeadroomStops) {
+        char stops[32];
+        std::snprintf(stops, sizeof stops, "%.0f", claimed);
+        return Failure{ConversionStep::Decode, std::string("it claims ") + stops +
+                                                   " stops of headroom, more than any display shows"};
+    }
+    if (!fits || !meaningful(stored) || stored.baseHdrHeadroom < 0)
+        return Failure{ConversionStep::Decode, "its parameters mean nothing at the precision the JPEG keeps"};
+    return {};
+}
+
 Result<void> writeJpegWithGainMap(int fd, const JpegPicture& primary, const JpegMetadata& metadata,
                                   const GainMap& map, std::vector<std::string>& notes)
 {
-    if (map.width <= 0 || map.height <= 0 || (map.channels != 1 && map.channels != 3) ||
-        map.pixels.size() != size_t(map.width) * size_t(map.height) * size_t(map.channels) ||
-        !storable(map.metadata)) {
-        notes.push_back("HDR gain map left out: its pixels or parameters cannot be stored");
-        return writeJpeg(fd, primary, metadata);
-    }
-
     // The map first, into memory: the primary's XMP gives its length.
     const std::string ownXmp = mapXmp(map.metadata);
     const std::vector<uint8_t> ownIso = isoSegment(&map.metadata);

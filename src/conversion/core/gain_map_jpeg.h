@@ -14,13 +14,20 @@
 // parameters in both the XMP and the ISO 21496-1 form.
 namespace tessavo {
 
+// Most headroom a map may claim, in stops: no display shows more.
+inline constexpr double kMaxHeadroomStops = 16;
+
+// Whether the map's parameters, as the JPEG stores them (fractions of
+// 2^-20), still mean what they say (see meaningful()), and claim no more
+// than kMaxHeadroomStops. Fails (at Decode) with the reason for people.
+Result<void> checkStorable(const GainMapMetadata& metadata);
+
 // The primary's XMP and the container's fields share one packet (a reader
 // takes only the first); when the photo's own XMP leaves no room for them, or
 // is no RDF, it is left out and `notes` says so.
 //
 // `fd` must take pwrite: the MPF index is completed once the primary's
-// length is known. Fails as writeJpeg does. A map that cannot be stored
-// (no pixels, parameters out of range) is left out with a note.
+// length is known. `map` must pass checkStorable. Fails as writeJpeg does.
 Result<void> writeJpegWithGainMap(int fd, const JpegPicture& primary, const JpegMetadata& metadata,
                                   const GainMap& map, std::vector<std::string>& notes);
 

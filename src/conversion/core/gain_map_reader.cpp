@@ -1,10 +1,11 @@
 #include "conversion/core/gain_map_reader.h"
 
+#include "conversion/core/adobe_gain_map.h"
 #include "conversion/core/apple_gain_map.h"
 #include "conversion/core/exif_metadata.h"
-#include "conversion/core/heif_properties.h"
 #include "conversion/core/iso_gain_map.h"
 #include "conversion/core/owners.h"
+#include "conversion/core/stored_frame.h"
 
 #include <libheif/heif.h>
 
@@ -19,14 +20,25 @@ namespace {
 
 Failure leftOut(std::string reason) { return {ConversionStep::Decode, std::move(reason)}; }
 
-// The item's bytes in one piece; empty when it has none inside the file.
-std::vector<uint8_t> itemBytes(const HeifFile& heif, const HeifItem& item, std::span<const uint8_t> file)
+void cropTo(GainMap& map, const PixelRect& area)
 {
-    std::vector<uint8_t> bytes;
-    if (const auto spans = heif.data(item, file))
-        for (const auto span : *spans)
-            bytes.insert(bytes.end(), span.begin(), span.end());
-    return bytes;
+    if (area.x == 0 && area.y == 0 && area.width == map.width && area.height == map.height)
+        return;
+    const size_t pixel = size_t(map.channels), row = size_t(map.width) * pixel, keep = size_t(area.width) * pixel;
+    std::vector<uint8_t> cropped(keep * size_t(area.height));
+    for (int y = 0; y < area.height; ++y)
+        std::memcpy(cropped.data() + size_t(y) * keep,
+                    map.pixels.data() + size_t(y + area.y) * row + size_t(area.x) * pixel, keep);
+    map.pixels = std::move(cropped);
+    map.width = area.width;
+    map.height = area.height;
+}
+
+// Whether a map of width x height is a picture of width x height at a
+// smaller scale, give or take a pixel of the map.
+bool sameShape(int mapWidth, int mapHeight, int width, int height)
+{
+    return std::abs(int64_t(mapWidth) * height - int64_t(mapHeight) * width) <= std::max(width, height);
 }
 
 } // namespace
@@ -38,7 +50,7 @@ GainMapReader::GainMapReader(std::span<const uint8_t> file, const HeifFile& heif
 
 std::optional<Result<GainMap>> GainMapReader::read() const
 {
-    const auto source = findGainMap(heif_);
+    const auto source = findGainMap(heif_, file_);
     if (!source)
         return std::nullopt;
     return read(*source);
@@ -46,62 +58,59 @@ std::optional<Result<GainMap>> GainMapReader::read() const
 
 Result<GainMap> GainMapReader::read(const GainMapSource& source) const
 {
-    std::optional<IsoGainMapMetadata> iso;
-    if (source.tmap) {
-        Result<IsoGainMapMetadata> read = readIsoGainMapMetadata(itemBytes(heif_, *heif_.item(source.tmap), file_));
-        if (!read)
-            return read.failure();
-        iso = *read;
-    }
-    // The map takes the primary's crop and stored frame; one turned or
-    // cropped on its own would not lie where the primary does.
-    const HeifItem* item = heif_.item(source.map);
+    Result<GainMapMeaning> meant = meaning(source);
+    if (!meant)
+        return meant.failure();
     const auto own = transformsOf(heif_, source.map);
-    if (!item || !own || !own->empty())
-        return leftOut("it is no plain image");
-    Result<GainMap> map = decode(source.map, iso ? iso->channels : 1);
+    if (!own)
+        return leftOut("its crop or turn cannot be read");
+    Result<GainMap> map = decode(source.map, meant->channels);
     if (!map)
         return map;
-    if (Result<void> cropped = crop(*map); !cropped)
-        return cropped.failure();
-    if (iso) {
-        map->metadata = iso->metadata;
-        return map;
+    if (Result<void> placed = place(*map, *own); !placed)
+        return placed.failure();
+    if (source.form == GainMapSource::Form::Apple) {
+        // Apple's levels re-expressed, so that the ISO formula gives Apple's picture.
+        const auto levels = appleLevels(std::exp2(meant->metadata.alternateHdrHeadroom));
+        for (uint8_t& level : map->pixels)
+            level = levels[level];
     }
-    Result<GainMapMetadata> apple = appleMeaning(*map);
-    if (!apple)
-        return apple.failure();
-    map->metadata = *apple;
+    map->metadata = meant->metadata;
     return map;
 }
 
-// Apple's levels re-expressed, so that the ISO formula gives Apple's picture.
-Result<GainMapMetadata> GainMapReader::appleMeaning(GainMap& map) const
+Result<GainMapMeaning> GainMapReader::meaning(const GainMapSource& source) const
 {
+    if (source.form == GainMapSource::Form::Iso) {
+        const std::string payload = itemBytes(heif_, source.tmap, file_);
+        return readIsoGainMapMetadata({reinterpret_cast<const uint8_t*>(payload.data()), payload.size()});
+    }
+    if (source.form == GainMapSource::Form::Adobe)
+        return source.xmp.empty() ? Result<GainMapMeaning>(leftOut("its parameters are nowhere in the file"))
+                                  : readAdobeGainMapMetadata(source.xmp);
     std::span<const uint8_t> tiff;
-    std::vector<uint8_t> exif;
+    std::string exif;
     for (const HeifReference& reference : heif_.references) {
         const HeifItem* item = heif_.item(reference.from);
         if (reference.type == fourcc("cdsc") && item && item->type == fourcc("Exif") &&
             std::find(reference.to.begin(), reference.to.end(), heif_.primary) != reference.to.end()) {
-            exif = itemBytes(heif_, *item, file_);
-            tiff = tiffOfHeifExif(exif);
+            exif = itemBytes(heif_, reference.from, file_);
+            tiff = tiffOfHeifExif({reinterpret_cast<const uint8_t*>(exif.data()), exif.size()});
             break;
         }
     }
-    Result<double> headroom = appleHeadroom(tiff);
+    Result<double> headroom = appleHeadroom(tiff, source.xmp);
     if (!headroom)
         return headroom.failure();
-    if (*headroom <= 1)
+    if (!(*headroom > 1))
         return leftOut("the photo's Apple maker note gives it no headroom");
-    const auto levels = appleLevels(*headroom);
-    for (uint8_t& level : map.pixels)
-        level = levels[level];
-    return appleMetadata(*headroom);
+    return GainMapMeaning{appleMetadata(*headroom), 1};
 }
 
-// libheif's decode of the map as stored: its own transformations (none, as
-// checked) ignored, so that the primary's can be undone by cropping alone.
+// libheif's decode of the map as stored, its own crop and turn left to
+// place(). A grey map is read as libheif gives it: its luma, coded alone or
+// with colour, or the green of the RGB in which libheif 1.15 assembles a
+// grid (the luma of a grey picture); a map of three channels as RGB.
 Result<GainMap> GainMapReader::decode(uint32_t id, int channels) const
 {
     std::vector<heif_item_id> ids(size_t(std::max(0, heif_image_handle_get_number_of_auxiliary_images(primary_, 0))));
@@ -115,64 +124,86 @@ Result<GainMap> GainMapReader::decode(uint32_t id, int channels) const
         return leftOut("out of memory");
     options->ignore_transformations = 1;
     options->convert_hdr_to_8bit = 1;
-    // A grey map may be coded in colour: its luma is the map.
     Owned<heif_image> image;
-    const heif_error error = channels == 3 ? heif_decode_image(handle.get(), into(image), heif_colorspace_RGB,
-                                                               heif_chroma_interleaved_RGB, options.get())
-                                           : heif_decode_image(handle.get(), into(image), heif_colorspace_undefined,
-                                                               heif_chroma_undefined, options.get());
+    const bool rgb = channels == 3;
+    const heif_error error = heif_decode_image(handle.get(), into(image), rgb ? heif_colorspace_RGB : heif_colorspace_undefined,
+                                               rgb ? heif_chroma_interleaved_RGB : heif_chroma_undefined, options.get());
     if (error.code != heif_error_Ok || !image)
         return leftOut(std::string("it could not be decoded: ") + error.message);
-    const heif_channel channel = channels == 3 ? heif_channel_interleaved : heif_channel_Y;
+    const heif_channel channel = rgb                                              ? heif_channel_interleaved
+                                 : heif_image_has_channel(image.get(), heif_channel_Y) ? heif_channel_Y
+                                                                                       : heif_channel_G;
     int stride = 0;
     const uint8_t* plane = heif_image_get_plane_readonly(image.get(), channel, &stride);
+    const int bits = heif_image_get_bits_per_pixel_range(image.get(), channel);
     GainMap map;
     map.channels = channels;
     map.width = heif_image_get_width(image.get(), channel);
     map.height = heif_image_get_height(image.get(), channel);
-    if (!plane || map.width <= 0 || map.height <= 0 || heif_image_get_bits_per_pixel_range(image.get(), channel) != 8 ||
-        stride < map.width * channels)
-        return leftOut("it is not an 8-bit picture");
-    const size_t row = size_t(map.width) * size_t(channels);
-    map.pixels.resize(row * size_t(map.height));
-    for (int y = 0; y < map.height; ++y)
-        std::memcpy(map.pixels.data() + size_t(y) * row, plane + size_t(y) * size_t(stride), row);
-    // Luma taken as coded keeps a limited range (16 to 235) that RGB would have expanded.
+    const int bytes = bits > 8 ? 2 : 1;
+    if (!plane || map.width <= 0 || map.height <= 0 || bits < 8 || bits > 16 || (rgb && bits != 8) ||
+        stride < map.width * channels * bytes)
+        return leftOut("it is no picture of 8 to 16 bits");
+    // Each sample as an 8-bit level; luma as coded keeps a limited range
+    // (16 to 235 at 8 bits) that RGB would have expanded.
     Owned<heif_color_profile_nclx> nclx;
-    const bool limited = channels == 1 &&
+    const bool limited = channel == heif_channel_Y &&
                          heif_image_get_nclx_color_profile(image.get(), into(nclx)).code == heif_error_Ok && nclx &&
                          !nclx->full_range_flag;
-    if (limited)
-        for (uint8_t& level : map.pixels)
-            level = uint8_t(std::clamp(std::lround((level - 16) * 255.0 / 219), 0L, 255L));
+    std::vector<uint8_t> levels(size_t(1) << bits);
+    for (size_t v = 0; v < levels.size(); ++v) {
+        const double level = limited ? (double(v) / (1 << (bits - 8)) - 16) * 255 / 219 : double(v) * 255 / double(levels.size() - 1);
+        levels[v] = uint8_t(std::clamp(std::lround(level), 0L, 255L));
+    }
+    const size_t row = size_t(map.width) * size_t(channels);
+    map.pixels.resize(row * size_t(map.height));
+    for (int y = 0; y < map.height; ++y) {
+        const uint8_t* in = plane + size_t(y) * size_t(stride);
+        uint8_t* out = map.pixels.data() + size_t(y) * row;
+        if (bytes == 1)
+            std::transform(in, in + row, out, [&](uint8_t v) { return levels[v]; });
+        else
+            for (size_t x = 0; x < row; ++x)
+                out[x] = levels[std::min<size_t>(reinterpret_cast<const uint16_t*>(in)[x], levels.size() - 1)];
+    }
     return map;
 }
 
-// The primary's crop, in its stored (unturned) frame, scaled to the map.
-Result<void> GainMapReader::crop(GainMap& map) const
+// The map as a reader shows it, by its own crop and turn; then into the
+// frame the primary is stored in, where the JPEG's orientation turns both
+// alike. There it covers the primary's crop (each item's own crop applied),
+// or, for a map without a crop of its own, the whole primary before its
+// crop, as the maps of phones that crop do; anything else does not fit.
+Result<void> GainMapReader::place(GainMap& map, std::span<const ImageTransform> own) const
 {
+    const auto ownArea = croppedArea(own, map.width, map.height);
+    if (!ownArea)
+        return leftOut("its own crop cannot be applied");
+    const bool cropsItself = ownArea->width != map.width || ownArea->height != map.height;
+    cropTo(map, *ownArea);
     const auto transforms = transformsOf(heif_, heif_.primary);
     const int width = heif_image_handle_get_ispe_width(primary_), height = heif_image_handle_get_ispe_height(primary_);
     const auto area = transforms ? croppedArea(*transforms, width, height) : std::nullopt;
     if (!area || width <= 0 || height <= 0)
-        return leftOut("the primary's crop cannot be matched");
-    const auto scaled = [](int at, int mapSide, int side) {
-        return int(std::lround(double(at) * mapSide / side));
-    };
-    const int left = scaled(area->x, map.width, width), right = scaled(area->x + area->width, map.width, width);
-    const int top = scaled(area->y, map.height, height), bottom = scaled(area->y + area->height, map.height, height);
-    if (right <= left || bottom <= top)
-        return leftOut("the primary's crop leaves nothing of it");
-    if (left == 0 && top == 0 && right == map.width && bottom == map.height)
+        return leftOut("the photo's crop cannot be matched");
+    if (const int turn = orientationBetween(exifOrientation(*transforms), exifOrientation(own)); turn != 1) {
+        RgbImage turned = unapplyOrientation({map.width, map.height, std::move(map.pixels)}, turn, map.channels);
+        map.width = turned.width;
+        map.height = turned.height;
+        map.pixels = std::move(turned.pixels);
+    }
+    if (!cropsItself && sameShape(map.width, map.height, width, height)) {
+        const auto scaled = [](int at, int mapSide, int side) { return int(std::lround(double(at) * mapSide / side)); };
+        const int left = scaled(area->x, map.width, width), right = scaled(area->x + area->width, map.width, width);
+        const int top = scaled(area->y, map.height, height), bottom = scaled(area->y + area->height, map.height, height);
+        if (right <= left || bottom <= top)
+            return leftOut("the photo's crop leaves nothing of it");
+        cropTo(map, {left, top, right - left, bottom - top});
         return {};
-    const size_t pixel = size_t(map.channels), row = size_t(map.width) * pixel, keep = size_t(right - left) * pixel;
-    std::vector<uint8_t> cropped(keep * size_t(bottom - top));
-    for (int y = top; y < bottom; ++y)
-        std::memcpy(cropped.data() + size_t(y - top) * keep, map.pixels.data() + size_t(y) * row + size_t(left) * pixel,
-                    keep);
-    map.pixels = std::move(cropped);
-    map.width = right - left;
-    map.height = bottom - top;
+    }
+    if (!sameShape(map.width, map.height, area->width, area->height))
+        return leftOut("it does not fit the photo: " + std::to_string(map.width) + "x" + std::to_string(map.height) +
+                       " beside " + std::to_string(area->width) + "x" + std::to_string(area->height));
     return {};
 }
 

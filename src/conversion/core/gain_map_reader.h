@@ -3,6 +3,7 @@
 #include "conversion/core/gain_map.h"
 #include "conversion/core/gain_map_source.h"
 #include "conversion/core/heif_file.h"
+#include "conversion/core/heif_properties.h"
 #include "conversion/core/result.h"
 
 #include <cstdint>
@@ -13,9 +14,11 @@ struct heif_image_handle;
 
 // Reads the primary image's HDR gain map into the JPEG's terms: found in
 // the file's own reading, decoded through libheif's handle of the map (one
-// of the primary's auxiliary images), cropped as the primary is and left in
-// its stored frame; its meaning from the ISO 21496-1 metadata where there
-// is one, else from Apple's maker note.
+// of the primary's auxiliary images), placed where it lies on the primary
+// as a HEIF reader shows both (each with its own crop and turn), in the
+// frame the primary is stored in and cropped as the primary is; its
+// meaning from the ISO 21496-1 metadata where there is one, else from
+// Apple's maker note or the map's own hdrgm XMP.
 namespace tessavo {
 
 class GainMapReader {
@@ -25,14 +28,15 @@ public:
     GainMapReader(std::span<const uint8_t> file, const HeifFile& heif, heif_image_handle* primary);
 
     // Nothing for a photo without a gain map; a Failure (at Decode) with the
-    // reason for people where its map is damaged, unknown or inconsistent.
+    // reason for people where its map is damaged, unknown, inconsistent, or
+    // cannot be placed on the photo.
     std::optional<Result<GainMap>> read() const;
 
 private:
     Result<GainMap> read(const GainMapSource& source) const;
-    Result<GainMapMetadata> appleMeaning(GainMap& map) const;
+    Result<GainMapMeaning> meaning(const GainMapSource& source) const;
     Result<GainMap> decode(uint32_t map, int channels) const;
-    Result<void> crop(GainMap& map) const;
+    Result<void> place(GainMap& map, std::span<const ImageTransform> own) const;
 
     std::span<const uint8_t> file_;
     const HeifFile& heif_;

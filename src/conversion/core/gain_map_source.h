@@ -4,23 +4,37 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
+#include <string>
 #include <string_view>
 
-// Where a photo keeps its primary image's HDR gain map, found in the file's
-// own reading (whatever the compatibility step later shows libheif).
+// Where a photo keeps its primary image's HDR gain map, and in which form
+// its parameters are, found in the file's own reading (whatever the
+// compatibility step later shows libheif).
 namespace tessavo {
 
 struct GainMapSource {
+    enum class Form {
+        Iso,   // a 'tmap' item (ISO 21496-1) derived from the primary and the map
+        Apple, // Apple's auxiliary map, its headroom in the maker note or the map's XMP
+        Adobe, // an auxiliary map described by its own hdrgm XMP (Samsung and others)
+    };
     uint32_t map = 0;  // the map's image item
-    uint32_t tmap = 0; // the ISO 21496-1 'tmap' item whose metadata rules; 0 for Apple's form
+    uint32_t tmap = 0; // the 'tmap' item, for the Iso form
+    Form form = Form::Iso;
+    std::string xmp; // the XMP attached to the map item; empty for none
 };
 
-// The ISO form (a 'tmap' item derived from the primary and the map) where
-// there is one, else Apple's auxiliary map of the primary; nothing for a
-// photo with neither.
-std::optional<GainMapSource> findGainMap(const HeifFile& heif);
+// The ISO form where there is one; else an auxiliary image of the primary
+// that is Apple's map, or whose own XMP gives a map's parameters, or whose
+// type names a gain map (as Samsung's does: it is then read as Adobe's form
+// and fails for want of parameters). Nothing for a photo with none.
+std::optional<GainMapSource> findGainMap(const HeifFile& heif, std::span<const uint8_t> file);
 
 // The auxiliary type (auxC) of an item; libheif keeps the last. Empty for none.
 std::string_view auxiliaryType(const HeifFile& heif, uint32_t item);
+
+// An item's bytes in one piece; empty when it has none inside the file.
+std::string itemBytes(const HeifFile& heif, uint32_t item, std::span<const uint8_t> file);
 
 } // namespace tessavo

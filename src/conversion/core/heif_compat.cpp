@@ -59,7 +59,7 @@ Adaptation adaptForLibheif(std::span<uint8_t> file, const HeifFile& heif, bool k
 {
     const auto& references = heif.references;
     std::vector<Fix> fixes(references.size(), Fix::Keep);
-    const auto gainMap = keepGainMap ? findGainMap(heif) : std::nullopt;
+    const auto gainMap = keepGainMap ? findGainMap(heif, file) : std::nullopt;
     bool reduce = false, change = false;
     for (size_t i = 0; i < references.size(); ++i) {
         const HeifReference& reference = references[i];

@@ -214,6 +214,18 @@ int exifOrientation(std::span<const ImageTransform> transforms)
     return 1;
 }
 
+int orientationBetween(int outer, int inner)
+{
+    // inner⁻¹ · outer: a pixel shown by outer, then taken back by inner.
+    const Matrix o = orientationMatrix(outer), i = orientationMatrix(inner);
+    const Matrix transposed{i[0], i[2], i[1], i[3]};
+    const Matrix total = multiply(transposed, o);
+    for (size_t k = 0; k < byOrientation.size(); ++k)
+        if (byOrientation[k] == total)
+            return int(k) + 1;
+    return 1;
+}
+
 std::optional<PixelRect> croppedArea(std::span<const ImageTransform> transforms, int width, int height)
 {
     PixelRect area{0, 0, width, height};

@@ -52,6 +52,12 @@ std::optional<PixelRect> croppedArea(std::span<const ImageTransform> transforms,
 // applied in order, would. Crops do not change it.
 int exifOrientation(std::span<const ImageTransform> transforms);
 
+// The EXIF orientation that turns an image stored as the one shown with
+// `outer` into an image stored as the one shown with `inner`: where both
+// show the same picture, unapplying it from the latter's pixels gives the
+// former's frame.
+int orientationBetween(int outer, int inner);
+
 // How an EXIF orientation moves pixel positions (x right, y down, measured
 // from the image centre) from the stored image to the shown one, as a
 // row-major 2x2 matrix. Values outside 1..8 give the identity.

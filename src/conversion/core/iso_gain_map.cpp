@@ -6,7 +6,7 @@
 
 namespace tessavo {
 
-Result<IsoGainMapMetadata> readIsoGainMapMetadata(std::span<const uint8_t> payload)
+Result<GainMapMeaning> readIsoGainMapMetadata(std::span<const uint8_t> payload)
 {
     const auto fail = [](const char* why) {
         return Failure{ConversionStep::Decode, std::string("its ISO 21496-1 metadata ") + why};
@@ -15,7 +15,7 @@ Result<IsoGainMapMetadata> readIsoGainMapMetadata(std::span<const uint8_t> paylo
     const uint64_t version = r.read(1), minimumVersion = r.read(2), writerVersion = r.read(2), flags = r.read(1);
     if (r.ok() && (version != 0 || minimumVersion != 0))
         return fail("is of a version not known here");
-    IsoGainMapMetadata out;
+    GainMapMeaning out;
     GainMapMetadata& m = out.metadata;
     out.channels = flags & 0x80 ? 3 : 1;
     m.useBaseColourSpace = (flags & 0x40) != 0;
@@ -47,10 +47,7 @@ Result<IsoGainMapMetadata> readIsoGainMapMetadata(std::span<const uint8_t> paylo
         m.baseOffset[c] = m.baseOffset[0];
         m.alternateOffset[c] = m.alternateOffset[0];
     }
-    bool consistent = denominators && m.alternateHdrHeadroom > m.baseHdrHeadroom;
-    for (int c = 0; c < 3; ++c)
-        consistent = consistent && m.gamma[c] > 0 && m.gainMapMax[c] >= m.gainMapMin[c];
-    if (!consistent)
+    if (!denominators || !meaningful(m))
         return fail("is inconsistent");
     return out;
 }

@@ -11,15 +11,10 @@
 // headrooms and each channel's fractions, all big-endian.
 namespace tessavo {
 
-struct IsoGainMapMetadata {
-    GainMapMetadata metadata;
-    int channels = 1; // the map's: 1 or 3
-};
-
 // Fails (at Decode) where the payload is cut short, has bytes past its end,
 // is of a version this reader does not know, or says what no gain map for
 // an SDR primary can mean: a zero denominator or gamma, a maximum below its
 // minimum, an alternate headroom not above the base one.
-Result<IsoGainMapMetadata> readIsoGainMapMetadata(std::span<const uint8_t> payload);
+Result<GainMapMeaning> readIsoGainMapMetadata(std::span<const uint8_t> payload);
 
 } // namespace tessavo

@@ -30,7 +30,9 @@ public:
 
     explicit operator bool() const { return value_.index() == 0; }
     T& operator*() { return std::get<0>(value_); }
+    const T& operator*() const { return std::get<0>(value_); }
     T* operator->() { return &std::get<0>(value_); }
+    const T* operator->() const { return &std::get<0>(value_); }
     const Failure& failure() const { return std::get<1>(value_); }
 
 private:

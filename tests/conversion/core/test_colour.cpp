@@ -14,6 +14,7 @@
 
 #include <array>
 #include <cmath>
+#include <ctime>
 
 using namespace tessavo;
 using namespace tessavo::testsupport;
@@ -55,6 +56,11 @@ std::vector<Rgb> shownPatches(const fs::path& source, const fs::path& output, in
 {
     const JpegFile jpeg = readJpeg(convertCapturing(source, output).outcome.destination);
     const LcmsProfile embedded(cmsOpenProfileFromMem(jpeg.icc.data(), cmsUInt32Number(jpeg.icc.size())));
+    // The same photo gives the same bytes: the profile carries no clock time.
+    tm made{};
+    if (embedded && cmsGetHeaderCreationDateTime(embedded.get(), &made)) {
+        EXPECT_GT(std::abs(std::difftime(std::time(nullptr), timegm(&made))), 3600.0) << "dated now";
+    }
     const LcmsProfile target = linearProfile(kBt2020);
     const LcmsTransform transform(embedded ? cmsCreateTransform(embedded.get(), TYPE_RGB_DBL, target.get(), TYPE_RGB_DBL,
                                                                 INTENT_RELATIVE_COLORIMETRIC, 0)

@@ -54,7 +54,7 @@ std::vector<uint8_t> convertTo(const fs::path& source, const fs::path& folder, b
 TEST(GainMap, PqAndHlgPhotosKeepTheirHdrLight)
 {
     ScratchDir dir;
-    for (const auto& [file, hlg] : {std::pair{"pq-bt2020.heic", false}, {"hlg-bt2020.heic", true}}) {
+    for (const auto& [file, hlg] : {std::pair{"pq-bt2020.heic", false}, {"hlg-bt2020.heic", true}, {"pq-turned.heic", false}}) {
         SCOPED_TRACE(file);
         const std::vector<uint8_t> sdrFile = convertTo(kData / file, dir / "sdr", false);
         const GainMapJpeg jpeg = splitGainMapJpeg(convertTo(kData / file, dir / "hdr", true));
@@ -70,8 +70,9 @@ TEST(GainMap, PqAndHlgPhotosKeepTheirHdrLight)
             EXPECT_NEAR(jpeg.xmp[i], jpeg.iso[i], 1e-6) << "the XMP and ISO 21496-1 forms agree on " << i;
 
         const std::vector<double> source = sourceLight(kData / file, hlg);
-        const std::vector<double> sdr = rebuildHdr(jpeg, {0, 0, 1, 0, 0, 0, 1}, 0), hdr = rebuildHdr(jpeg, jpeg.iso, jpeg.iso[6]),
-                                  headroomOne = rebuildHdr(jpeg, jpeg.iso, 0);
+        // As shown: a map turned otherwise than its picture would light the wrong places.
+        const std::vector<double> sdr = rebuildHdr(jpeg, {0, 0, 1, 0, 0, 0, 1}, 0).rgb,
+                                  hdr = rebuildHdr(jpeg, jpeg.iso, jpeg.iso[6]).rgb, headroomOne = rebuildHdr(jpeg, jpeg.iso, 0).rgb;
         ASSERT_EQ(hdr.size(), source.size());
         double error = 0, boostError = 0, boosted = 0, unlike = 0;
         for (size_t i = 0; i < hdr.size(); ++i) {

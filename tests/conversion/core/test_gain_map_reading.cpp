@@ -1,7 +1,12 @@
-// The HDR gain map of phones' layouts, against libheif's decode of the map
-// item and exiftool's reading of the Apple maker note.
-#include "conversion/core/gain_map_reader.h"
-#include "conversion/core/heif_compat.h"
+// The HDR gain maps of phones' layouts kept: what a reader rebuilds from the
+// JPEG is the phone's HDR picture, made of libheif's own decode of the map as
+// it shows it, by the formula of the form the photo gives its map in.
+#include "conversion/core/adobe_gain_map.h"
+#include "conversion/core/apple_gain_map.h"
+#include "conversion/core/convert_file.h"
+#include "conversion/core/gain_map_jpeg.h"
+#include "conversion/core/heif_properties.h"
+#include "conversion/core/stored_frame.h"
 
 #include "gain_map_reader.h"
 #include "heic_fixture.h"
@@ -11,128 +16,173 @@
 #include <libheif/heif.h>
 
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
+#include <array>
+#include <variant>
 
 using namespace tessavo;
 using namespace tessavo::testsupport;
-const std::filesystem::path kData = TESSAVO_TEST_DATA;
+namespace fs = std::filesystem;
 
-// The map of `file` read as a conversion with keepHdr reads it.
-std::optional<Result<GainMap>> gainMap(const char* file)
-{
-    std::vector<uint8_t> bytes = readFile(kData / file);
-    const auto heif = readHeifFile(bytes);
-    adaptForLibheif(bytes, *heif, true);
-    const Owned<heif_context> context = heifContext();
-    Owned<heif_image_handle> primary;
-    heif_context_read_from_memory_without_copy(context.get(), bytes.data(), bytes.size(), nullptr);
-    heif_context_get_primary_image_handle(context.get(), into(primary));
-    return GainMapReader(bytes, *heif, primary.get()).read();
-}
+namespace {
 
-// libheif's own decode of Apple's map (128x96, in the stored frame) and the
-// headroom Apple's formula gives for exiftool's reading of the maker note.
-struct AppleSource {
-    std::vector<uint8_t> y4m;
-    const uint8_t* map = nullptr;
-    double headroom = 1;
-};
-AppleSource appleSource(const ScratchDir& dir)
-{
-    AppleSource a;
-    if (std::system(("heif-convert --quiet --with-aux " TESSAVO_TEST_DATA "/apple-gainmap.heic " + (dir / "m.y4m").string()).c_str()) != 0)
-        return a;
-    a.y4m = readFile(dir / "m-urn:com:apple:photo:2020:aux:hdrgainmap.y4m");
-    a.map = a.y4m.data() + std::string(a.y4m.begin(), a.y4m.end()).find("FRAME\n") + 6;
-    double m33 = 0, m48 = 0;
-    std::FILE* exiftool = ::popen("exiftool -n -s3 -MakerNotes:HDRHeadroom -MakerNotes:HDRGain " TESSAVO_TEST_DATA "/apple-gainmap.heic", "r");
-    const bool read = std::fscanf(exiftool, "%lf %lf", &m33, &m48) == 2;
-    ::pclose(exiftool);
-    const double stops = m33 < 1 ? (m48 <= 0.01 ? -20 * m48 + 1.8 : -0.101 * m48 + 1.601)
-                                 : (m48 <= 0.01 ? -70 * m48 + 3 : -0.303 * m48 + 2.303);
-    a.headroom = read ? std::exp2(std::max(stops, 0.0)) : 1;
-    return a;
-}
+const fs::path kData = TESSAVO_TEST_DATA;
+constexpr std::string_view kApple = "urn:com:apple:photo:2020:aux:hdrgainmap";
+constexpr std::string_view kSamsung = "urn:com:samsung:photo:2024:aux:hdrgainmap";
+
 double rec709Linear(double v) { return v < 0.081 ? v / 4.5 : std::pow((v + 0.099) / 1.099, 1 / 0.45); } // as Apple documents
 
-// Apple's map re-expressed by Apple's formulas, cropped as the primary, in
-// its stored frame; where both forms are, the ISO one rules.
-TEST(GainMap, ReadInTheJpegsTerms)
+struct Photo {
+    fs::path file;
+    std::string_view auxiliary;
+    // The ISO or hdrgm metadata; none: Apple's form, of the stops Apple's published formula makes of the
+    // maker note (tag 48 absent counting as 0).
+    std::variant<GainParameters, double> parameters;
+    std::array<double, 4> shows{0, 0, 1, 1}; // the part of the map as shown that the photo shows: left, top, right, bottom
+    fs::path decodable = file;                // the same pieces where libheif 1.15 refuses `file`
+};
+
+// Sampling every `step`-th pixel of every `step`-th row.
+void expectHdrKept(const Photo& photo, const fs::path& folder, int step = 1)
 {
-    ScratchDir dir;
-    const AppleSource apple = appleSource(dir);
-    ASSERT_TRUE(apple.map && apple.headroom > 1);
-    const uint8_t* decoded = apple.map;
-    const double h = apple.headroom, s = std::log2(h);
-    const std::vector<double> iso{1.3, 1.3, 0.125, 1.1, 1.0 / 64, 1.0 / 32, 0}; // the fractions the tmap item holds
-    const struct {
-        const char* file;
-        int left, top, width, height; // the primary's crop on the map
-        std::vector<double> metadata; // alternate headroom, max, min, gamma, offsets, base headroom
-    } cases[] = {{"apple-gainmap.heic", 5, 10, 120, 80, {s, s, 0, 1, 0, 0, 0}},
-                 {"iso-gainmap.heic", 0, 0, 128, 96, iso},
-                 {"iso-gainmap-tmap-target.heic", 0, 0, 128, 96, iso}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.file);
-        auto read = gainMap(c.file);
-        ASSERT_TRUE(read && *read) << (read ? read->failure().reason : "no map");
-        const GainMap& map = **read;
-        const GainMapMetadata& m = map.metadata;
-        EXPECT_EQ(std::vector({m.alternateHdrHeadroom, m.gainMapMax[2], m.gainMapMin[1], m.gamma[0], m.baseOffset[0],
-                               m.alternateOffset[2], m.baseHdrHeadroom}), c.metadata);
-        ASSERT_EQ(std::vector({map.channels, map.width, map.height}), std::vector({1, c.width, c.height}));
-        for (int i = 0; i < c.width * c.height; ++i) {
-            const double v = decoded[(i / c.width + c.top) * 128 + i % c.width + c.left] / 255.0;
-            const double linear = rec709Linear(v);
-            ASSERT_EQ(map.pixels[size_t(i)], std::lround(c.left ? 255 * std::log2(1 + (h - 1) * linear) / s : v * 255)) << i;
-        }
+    SCOPED_TRACE(photo.file.filename().string());
+    const ConversionResult result = convertFile(photo.file, folder, {{}, false, true}, [](std::string_view) {});
+    ASSERT_TRUE(result.succeeded()) << result.reason;
+    EXPECT_EQ(result.hdrNotKept, "");
+    const GainMapJpeg jpeg = splitGainMapJpeg(readFile(result.destination));
+    ASSERT_FALSE(jpeg.map.empty()) << "the MPF index names the gain map";
+    for (size_t i = 0; i < jpeg.iso.size(); ++i)
+        EXPECT_NEAR(jpeg.xmp[i], jpeg.iso[i], 1e-6) << "the XMP and ISO 21496-1 forms agree on " << i;
+
+    const Owned<heif_image> shownMap = decodeHeif(readFile(photo.decodable), "libde265", false, photo.auxiliary);
+    ASSERT_TRUE(shownMap) << "libheif decodes the map";
+    int stride = 0;
+    const uint8_t* map = heif_image_get_plane_readonly(shownMap.get(), heif_channel_interleaved, &stride);
+    const int mapWidth = heif_image_get_width(shownMap.get(), heif_channel_interleaved);
+    const int mapHeight = heif_image_get_height(shownMap.get(), heif_channel_interleaved);
+    const GainParameters* iso = std::get_if<GainParameters>(&photo.parameters);
+    const double headroom = iso ? 0 : std::exp2(std::get<double>(photo.parameters));
+    const HdrLight sdr = rebuildHdr(jpeg, {0, 0, 1, 0, 0, 0, 1}, 0, step), hdr = rebuildHdr(jpeg, jpeg.iso, jpeg.iso[6], step);
+    ASSERT_EQ(hdr.rgb.size(), sdr.rgb.size());
+    const auto [left, top, right, bottom] = photo.shows;
+    EXPECT_NEAR(double(sdr.shownWidth) / sdr.shownHeight, (right - left) * mapWidth / ((bottom - top) * mapHeight), 0.02)
+        << "shown as the photo is";
+    double error = 0, boostError = 0;
+    size_t boosted = 0;
+    for (size_t i = 0; i < sdr.rgb.size(); ++i) {
+        const size_t x = i / 3 % size_t(sdr.width) * size_t(step), y = i / 3 / size_t(sdr.width) * size_t(step);
+        const size_t mapX = size_t((left + (right - left) * double(x) / sdr.shownWidth) * mapWidth);
+        const size_t mapY = size_t((top + (bottom - top) * double(y) / sdr.shownHeight) * mapHeight);
+        const double level = map[mapY * size_t(stride) + mapX * 3 + 1] / 255.0;
+        const double phone = iso ? applyGainMap(sdr.rgb[i], level, *iso, (*iso)[6]) : sdr.rgb[i] * (1 + (headroom - 1) * rec709Linear(level));
+        error += std::pow(pqSignal(hdr.rgb[i]) - pqSignal(phone), 2);
+        const double boost = std::log2(phone / sdr.rgb[i]);
+        if (boost > 0.25 && sdr.rgb[i] > 0.01 && ++boosted)
+            boostError += std::pow(std::log2(hdr.rgb[i] / sdr.rgb[i]) - boost, 2);
     }
+    EXPECT_GE(10 * std::log10(double(sdr.rgb.size()) / error), 35) << "PSNR of PQ-coded light, dB";
+    ASSERT_GT(boosted, sdr.rgb.size() / 50);
+    EXPECT_LT(std::sqrt(boostError / double(boosted)), 0.1) << "RMS error of the boost, stops";
 }
 
-// A map that cannot be read is left out with a note, the photo converted as
-// without the option; so are layouts whose map names no image.
-TEST(GainMap, UnreadableMapsLeaveThePhotoAsToday)
+} // namespace
+
+// Phones' layouts: maps turned as their photos are (Apple: irot 0 with 0, 3
+// with 3) or stored as shown, grids, colour and 10-bit coding; Apple's maker
+// note with and without tag 48; the ISO metadata ruling over the map's own XMP.
+TEST(GainMap, PhonesLayoutsKeepTheirHdr)
+{
+    const GainParameters adobeDefaults{0, 2, 1, 1.0 / 64, 1.0 / 64, 0, 2};
+    const Photo photos[] = {{kData / "apple-gainmap-ios16.heic", kApple, 1.8}, // tag 33 below 1
+                            {kData / "apple-gainmap-ios17.heic", kApple, 2.65}, // 33 at 1.2, 48 at 0.005
+                            {kData / "apple-gainmap-ios18-grid.heic", kApple, GainParameters{0.125, 1.3, 1.1, 1.0 / 64, 1.0 / 32, 0, 1.3},
+                             {0, 0, 1, 1}, kData / "apple-gainmap-ios18-one-target.heic"},
+                            {kData / "gainmap-aux-of-tmap.heic", kApple, GainParameters{0.125, 1.3, 1.1, 1.0 / 64, 1.0 / 32, 0, 1.3},
+                             {0, 0, 1, 1}, kData / "apple-gainmap-ios18-one-target.heic"},
+                            {kData / "samsung-gainmap-tmap.heic", kSamsung, GainParameters{0, 2.3, 1, 0, 0, 0, 2.3}},
+                            {kData / "samsung-gainmap-xmp.heic", kSamsung, GainParameters{0.25, 2.5, 1.2, 1.0 / 64, 1.0 / 32, 0, 2.5}},
+                            {kData / "gainmap-stored-as-shown.heic", kSamsung, adobeDefaults, {20 / 192.0, 6 / 256.0, 180 / 192.0, 246 / 256.0}}};
+    ScratchDir dir;
+    for (const Photo& photo : photos)
+        expectHdrKept(photo, dir.path());
+}
+
+TEST(RealPhotos, KeepTheirHdr)
+{
+    const fs::path folder = TESSAVO_REAL_PHOTOS;
+    const Photo photos[] = {{folder / "iphone13pro-gainmap.heic", kApple, 1.8}, // tag 33 at 0.88, no 48
+                            {folder / "galaxy-s25-ultra-gainmap.heic", kSamsung, GainParameters{0, 2.3, 1, 0, 0, 0, 2.3}}};
+    ScratchDir dir;
+    for (const Photo& photo : photos)
+        expectHdrKept(photo, dir.path(), 3);
+}
+
+// A map that cannot be read or placed is left out and says why; the photo
+// converts as without the option. So does a layout whose map is not the
+// primary's (nothing to say).
+TEST(GainMap, MapsLeftOutSayWhy)
 {
     const std::pair<const char*, std::string> cases[] = {
-        {"apple-gainmap-broken.heic", "HDR gain map left out: it could not be decoded"},
-        {"iso-gainmap-inconsistent.heic", "HDR gain map left out: its ISO 21496-1 metadata is inconsistent"},
-        {"aux-to-exif.heic", ""}}; // with keepHdr
+        {"apple-gainmap-broken.heic", "it could not be decoded"},
+        {"iso-gainmap-inconsistent.heic", "its ISO 21496-1 metadata is inconsistent"},
+        {"gainmap-misplaced.heic", "it does not fit the photo: 96x128 beside 256x192"},
+        {"aux-to-exif.heic", ""}};
     ScratchDir dir;
-    for (const auto& [file, note] : cases) {
+    for (const auto& [file, reason] : cases) {
         std::vector<uint8_t> sdr;
         for (const bool keepHdr : {false, true}) {
             const auto result = convertFile(kData / file, dir.path(), {{}, false, keepHdr}, [](std::string_view) {});
             ASSERT_TRUE(result.succeeded()) << file << ": " << result.reason;
-            EXPECT_EQ(result.notes.empty() ? "" : result.notes[0].substr(0, note.size()), keepHdr ? note : "") << file;
-            EXPECT_TRUE(!keepHdr || note.empty() || readFile(result.destination) == sdr) << file;
+            const std::string said = keepHdr && !reason.empty() ? result.hdrNotKept.substr(0, reason.size()) : result.hdrNotKept;
+            EXPECT_EQ(said, keepHdr ? reason : "") << file;
+            EXPECT_TRUE(!keepHdr || readFile(result.destination) == sdr) << file;
             sdr = readFile(result.destination);
         }
     }
 }
 
-// The HDR picture a reader rebuilds from the JPEG is the one the phone shows:
-// the SDR primary times Apple's gain, 1 + (headroom - 1) * map, compared on
-// PQ-coded light and, where the photo is boosted, on the boost itself.
-TEST(GainMap, ApplePhotoRebuildsAsThePhoneShowsIt)
+// What the JPEG would store, after rounding to its 2^-20 steps, must still
+// mean something, and claim no more headroom than a display shows.
+TEST(GainMap, OnlyParametersThatSurviveStorageAreWritten)
 {
-    ScratchDir dir;
-    const AppleSource apple = appleSource(dir);
-    ASSERT_TRUE(apple.map && apple.headroom > 1);
-    const auto result = convertFile(kData / "apple-gainmap.heic", dir.path(), {{}, false, true}, [](std::string_view) {});
-    const GainMapJpeg jpeg = splitGainMapJpeg(readFile(result.destination));
-    ASSERT_FALSE(jpeg.map.empty());
-    const std::vector<double> sdr = rebuildHdr(jpeg, {0, 0, 1, 0, 0, 0, 1}, 0), hdr = rebuildHdr(jpeg, jpeg.iso, jpeg.iso[6]);
-    const int width = readJpeg(jpeg.primary).stored.width; // 240x160, the crop at (10, 20) of the map's 2x frame
-    double error = 0, boostError = 0, boosted = 0;
-    for (size_t i = 0; i < sdr.size(); ++i) {
-        const size_t x = i / 3 % size_t(width), y = i / 3 / size_t(width);
-        const double gain = 1 + (apple.headroom - 1) * rec709Linear(apple.map[(y / 2 + 10) * 128 + x / 2 + 5] / 255.0);
-        error += std::pow(pqSignal(hdr[i]) - pqSignal(sdr[i] * gain), 2);
-        if (std::log2(gain) > 0.25 && sdr[i] > 0.01 && ++boosted)
-            boostError += std::pow(std::log2(hdr[i] / sdr[i]) - std::log2(gain), 2);
+    GainMapMetadata tinyGamma = appleMetadata(4), tinyHeadroom = tinyGamma, seventeen = tinyGamma;
+    tinyGamma.gamma = {std::ldexp(1.0, -32), 1, 1};
+    tinyHeadroom.alternateHdrHeadroom = tinyHeadroom.baseHdrHeadroom + std::ldexp(1.0, -32);
+    seventeen.gainMapMax[1] = 17;
+    const std::pair<GainMapMetadata, std::string> cases[] = {
+        {appleMetadata(4), ""}, {appleMetadata(std::exp2(16)), ""}, {tinyGamma, "its parameters mean nothing"},
+        {tinyHeadroom, "its parameters mean nothing"}, {seventeen, "it claims 17 stops"},
+        {appleMetadata(appleHeadroom(1.2, -5)), "it claims 353 stops of headroom, more than any display shows"}};
+    for (const auto& [metadata, reason] : cases) {
+        const Result<void> storable = checkStorable(metadata);
+        EXPECT_EQ(storable ? "" : storable.failure().reason.substr(0, reason.size()), reason);
     }
-    EXPECT_GE(10 * std::log10(double(sdr.size()) / error), 35) << "PSNR of PQ-coded light, dB";
-    ASSERT_GT(boosted, sdr.size() / 10);
-    EXPECT_LT(std::sqrt(boostError / boosted), 0.1) << "RMS error of the boost, stops";
+    // Forms beside the samples': Apple's headroom in the map's XMP alone;
+    // Adobe's per channel, in elements, under any prefix.
+    const std::string apple = R"(<rdf:Description xmlns:a="http://ns.apple.com/HDRGainMap/1.0/"><a:HDRGainMapHeadroom> 3.5</a:HDRGainMapHeadroom>)";
+    EXPECT_EQ(*appleHeadroom({}, apple), 3.5);
+    EXPECT_FALSE(appleHeadroom({}, "<x:xmpmeta/>"));
+    const std::string adobe = R"(<rdf:Description xmlns:g="http://ns.adobe.com/hdr-gain-map/1.0/" g:HDRCapacityMax="2">)"
+                              R"(<g:GainMapMax><rdf:Seq><rdf:li>1</rdf:li><rdf:li>2</rdf:li><rdf:li> 1.5 </rdf:li></rdf:Seq></g:GainMapMax>)";
+    const Result<GainMapMeaning> read = readAdobeGainMapMetadata(adobe + "</rdf:Description>");
+    ASSERT_TRUE(read) << read.failure().reason;
+    EXPECT_EQ(read->channels, 3);
+    EXPECT_EQ(read->metadata.gainMapMax, (std::array<double, 3>{1, 2, 1.5}));
+    EXPECT_EQ(read->metadata.alternateOffset, (std::array<double, 3>{1.0 / 64, 1.0 / 64, 1.0 / 64}));
+    EXPECT_FALSE(readAdobeGainMapMetadata(R"(<rdf:Description xmlns:g="http://ns.adobe.com/hdr-gain-map/1.0/" g:HDRCapacityMax="2"/>)"));
+    EXPECT_FALSE(readAdobeGainMapMetadata(adobe + "<g:BaseRenditionIsHDR>True</g:BaseRenditionIsHDR></rdf:Description>"));
+}
+
+// A map turned or mirrored otherwise than its photo (any of the 64 pairs of
+// EXIF orientations) is brought into the photo's stored frame.
+TEST(GainMap, EveryTurnOfTheMapFindsThePhotosFrame)
+{
+    const RgbImage stored{3, 2, {1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5, 5, 5, 6, 6, 6}}; // as the photo is stored
+    const auto inverse = [](int o) { return o == 6 ? 8 : o == 8 ? 6 : o; };
+    for (int photo = 1; photo <= 8; ++photo)
+        for (int map = 1; map <= 8; ++map) {
+            const RgbImage shown = applyExifOrientation(stored, photo);
+            const RgbImage mapStored = applyExifOrientation(shown, inverse(map)); // shown alike by its own turn
+            ASSERT_EQ(applyExifOrientation(mapStored, map).pixels, shown.pixels);
+            EXPECT_EQ(unapplyOrientation(mapStored, orientationBetween(photo, map)).pixels, stored.pixels) << photo << " " << map;
+        }
 }
