@@ -314,7 +314,7 @@ private slots:
 
     // Settings that are not a regular file (a link to a FIFO, whose reading would block the start) are neither
     // read nor written over; the window says once that they cannot be kept.
-    void settingsThatAreNoFileAreLeftAlone()
+    void settingsThatAreNotAFileAreLeftAlone()
     {
         const QString conf = SettingsStore::defaultPath(), fifo = m_settings.filePath("fifo");
         QVERIFY(QDir().mkpath(QFileInfo(conf).path()) && ::mkfifo(QFile::encodeName(fifo), 0600) == 0 && QFile::link(fifo, conf));
