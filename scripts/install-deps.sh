@@ -21,9 +21,10 @@ packages=(
   qml6-module-qtcore qml6-module-qttest
   # imaging
   libheif-dev libheif-examples libjpeg62-turbo-dev libavcodec-dev liblcms2-dev
-  # FUSE file systems without O_TMPFILE (a view, FAT and exFAT on an image) and an
-  # I/O error at an exact call, for the fault tests; libjpeg's djpeg checks JPEGs
-  bindfs fuse3 fusefat exfat-fuse dosfstools exfatprogs strace libjpeg-turbo-progs
+  # FUSE file systems without O_TMPFILE (a view, FAT and exFAT on an image), one
+  # whose folder never answers (python3-fusepy), and an I/O error at an exact
+  # call, for the fault tests; libjpeg's djpeg checks JPEGs
+  bindfs fuse3 fusefat exfat-fuse dosfstools exfatprogs python3-fusepy strace libjpeg-turbo-progs
   # headless display for GUI tests and screenshots; independent checks; benchmarks
   xvfb xauth libimage-exiftool-perl sqlite3 time imagemagick libvips-tools
   # checks the installed .desktop and AppStream files; builds the Debian

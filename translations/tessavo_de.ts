@@ -278,6 +278,13 @@
     </message>
 </context>
 <context>
+    <name>SettingsStore</name>
+    <message>
+        <source>%1 is not a regular file</source>
+        <translation>%1 ist keine gewöhnliche Datei</translation>
+    </message>
+</context>
+<context>
     <name>main</name>
     <message>
         <source>Convert HEIC photos to JPEG files</source>
@@ -293,6 +300,10 @@
     <message>
         <source>Bookmarks cannot be saved: %1</source>
         <translation>Lesezeichen können nicht gespeichert werden: %1</translation>
+    </message>
+    <message>
+        <source>Settings cannot be kept: %1</source>
+        <translation>Einstellungen können nicht gespeichert werden: %1</translation>
     </message>
 </context>
 <context>

@@ -278,6 +278,13 @@
     </message>
 </context>
 <context>
+    <name>SettingsStore</name>
+    <message>
+        <source>%1 is not a regular file</source>
+        <translation>%1 n’est pas un fichier ordinaire</translation>
+    </message>
+</context>
+<context>
     <name>main</name>
     <message>
         <source>Convert HEIC photos to JPEG files</source>
@@ -293,6 +300,10 @@
     <message>
         <source>Bookmarks cannot be saved: %1</source>
         <translation>Impossible d’enregistrer les signets&#xa0;: %1</translation>
+    </message>
+    <message>
+        <source>Settings cannot be kept: %1</source>
+        <translation>Impossible de conserver les réglages&#xa0;: %1</translation>
     </message>
 </context>
 <context>

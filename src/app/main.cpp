@@ -5,11 +5,13 @@
 #include "conversion/job_runner.h"
 #include "platform/application_service.h"
 #include "platform/desktop_services.h"
+#include "platform/local_path.h"
 #include "platform/translations.h"
 #include "ui/content_view.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFile>
 #include <QIcon>
 #include <QQmlApplicationEngine>
 #include <QQuickWindow>
@@ -43,7 +45,14 @@ int main(int argc, char* argv[])
     parser.addPositionalArgument(QStringLiteral("files"), QApplication::translate("main", "HEIC photos to list"),
                                  QStringLiteral("[FILE...]"));
     parser.process(app);
-    const QStringList files = parser.positionalArguments();
+    // The files as the bytes they were given in: the parser's strings turn a
+    // name that is not UTF-8 into another. Qt has taken its own options out
+    // of argv; the rest are in the parser's order.
+    QList<QUrl> files;
+    const QStringList named = parser.positionalArguments();
+    for (int i = 1; i < argc && files.size() < named.size(); ++i)
+        if (QFile::decodeName(argv[i]) == named[files.size()])
+            files << tessavo::launchUrl(argv[i]);
 
     // A window already open in this session takes the files instead.
     tessavo::ApplicationService instance;
@@ -82,7 +91,7 @@ int main(int argc, char* argv[])
         tessavo::conversionPool()->waitForDone();
     });
     engine.load(QUrl(QStringLiteral("qrc:/Tessavo/Main.qml")));
-    instance.open = [&view](const QStringList& paths) { view.openFiles(paths); };
+    instance.open = [&view](const QList<QUrl>& urls) { view.openFiles(urls); };
     instance.activate = [&engine](const QString& token) {
         if (auto* window = qobject_cast<QWindow*>(engine.rootObjects().value(0)))
             tessavo::bringForward(window, token);

@@ -9,9 +9,11 @@
 #include <csignal>
 #include <cstdio>
 #include <getopt.h>
+#include <map>
 #include <string>
 #include <string_view>
 #include <thread>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -54,6 +56,27 @@ void handleSignals()
 {
     ::signal(SIGPIPE, SIG_IGN);
     tessavo::removeTemporariesOnSignals();
+}
+
+// The files less those that name one already in the list (p.heic, ./p.heic,
+// a link to it: the same device and inode), which are told on stderr.
+std::vector<std::filesystem::path> convertedOnce(const std::vector<std::filesystem::path>& files)
+{
+    std::vector<std::filesystem::path> once;
+    std::map<std::pair<dev_t, ino_t>, size_t> seen;
+    for (const std::filesystem::path& file : files) {
+        struct stat info {};
+        if (::stat(file.c_str(), &info) == 0) {
+            const auto [first, fresh] = seen.try_emplace({info.st_dev, info.st_ino}, once.size());
+            if (!fresh) {
+                tessavo::printErrorLine("tessavo-convert: " + file.string() + ": the same file as " +
+                                        once[first->second].string() + ", converted once");
+                continue;
+            }
+        }
+        once.push_back(file);
+    }
+    return once;
 }
 
 const option kOptions[] = {
@@ -133,6 +156,7 @@ int main(int argc, char** argv)
         return usageError("no FILE given");
 
     handleSignals();
+    files = convertedOnce(files);
     // Photos of the same name keep apart; names are compared as the output
     // folder's file system does.
     const std::vector<std::filesystem::path> names =

@@ -1,6 +1,7 @@
 #include "conversion/conversion_run.h"
 
 #include "conversion/core/output/destination_names.h"
+#include "platform/local_path.h"
 
 #include <QFile>
 #include <QLocale>
@@ -12,9 +13,9 @@ namespace tessavo {
 
 namespace {
 
-std::filesystem::path localPath(const QUrl& url)
+std::filesystem::path pathOf(const QUrl& url)
 {
-    return std::filesystem::path(QFile::encodeName(url.toLocalFile()).toStdString());
+    return std::filesystem::path(localPath(url).toStdString());
 }
 
 } // namespace
@@ -53,8 +54,8 @@ void ConversionRun::convertImages()
     std::vector<std::filesystem::path> sources;
     sources.reserve(size_t(count));
     for (qsizetype row = 0; row < count; ++row)
-        sources.push_back(localPath(m_files.at(row).url));
-    const auto names = planDestinationNames(sources, localPath(folder));
+        sources.push_back(pathOf(m_files.at(row).url));
+    const auto names = planDestinationNames(sources, pathOf(folder));
     auto batch = std::make_shared<ConversionBatch>(++m_runNumber, m_services.printLine);
     // Taken once: a change while the jobs run is for the next run.
     const bool keepMetadata = option(kKeepMetadata);
@@ -65,7 +66,7 @@ void ConversionRun::convertImages()
         options.destinationName = names[size_t(row)];
         options.keepMetadata = keepMetadata;
         options.keepHdr = keepHdr;
-        batch->add({m_files.at(row).url, row, sources[size_t(row)], localPath(folder), std::move(options)});
+        batch->add({m_files.at(row).url, row, sources[size_t(row)], pathOf(folder), std::move(options)});
     }
     m_batches.push_back(batch);
     m_progress.outstanding += count;
@@ -95,10 +96,10 @@ void ConversionRun::applyOutcomes(const std::vector<JobOutcome>& outcomes)
         // runs the last outcome to arrive wins.
         if (row >= 0 && m_files.at(row).status != ImageStatus::Waiting) {
             if (converted)
-                m_files.setConverted(row, QFile::decodeName(outcome.result.destination.c_str()),
+                m_files.setConverted(row, localUrl(QByteArray::fromStdString(outcome.result.destination.native())),
                                      QString::fromStdString(outcome.result.hdrNotKept));
             else
-                m_files.setFailed(row, *outcome.result.failure, QFile::decodeName(outcome.result.destination.c_str()));
+                m_files.setFailed(row, *outcome.result.failure, localUrl(QByteArray::fromStdString(outcome.result.destination.native())));
         }
         if (outcome.run == m_runNumber)
             ++(converted ? m_progress.converted : m_progress.failed);

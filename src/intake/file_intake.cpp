@@ -1,34 +1,29 @@
 #include "intake/file_intake.h"
 
 #include "intake/folder_walk.h"
+#include "platform/local_path.h"
 
-#include <QCollator>
 #include <QDeadlineTimer>
 #include <QCoreApplication>
-#include <QFile>
 #include <QMetaObject>
 
 #include <algorithm>
-#include <filesystem>
-#include <functional>
+#include <array>
 #include <utility>
-#include <vector>
 
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
-
-namespace fs = std::filesystem;
 
 namespace tessavo {
 
 namespace {
 
-
 bool isFolder(const QUrl& url)
 {
     struct stat status {};
-    return url.isLocalFile() && ::stat(QFile::encodeName(url.toLocalFile()).constData(), &status) == 0 &&
-           S_ISDIR(status.st_mode);
+    return ::stat(localPath(url).constData(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
 // English needs a text for one and one for more; each is a numerus entry,
@@ -43,26 +38,41 @@ QString counted(qsizetype n, const char* one, const char* many)
 constexpr int turnMs = 10;
 constexpr int filesPerTurn = 250;
 
+// The file systems through which the kernel shows itself (a link to
+// /proc/self/mem is a "regular file" of 0 bytes).
+constexpr std::array<decltype(statfs::f_type), 5> kernelViews{PROC_SUPER_MAGIC, SYSFS_MAGIC, DEBUGFS_MAGIC,
+                                                               TRACEFS_MAGIC, SECURITYFS_MAGIC};
 
 } // namespace
 
-bool isHeicName(QStringView name)
+bool isHeicName(std::string_view name)
 {
-    const qsizetype dot = name.lastIndexOf(u'.');
+    const size_t dot = name.rfind('.');
     // A leading dot starts a hidden name, not an extension.
-    if (dot <= 0)
+    if (dot == 0 || dot == name.npos || name.size() - dot != 5)
         return false;
-    return name.mid(dot + 1).compare(u"heic", Qt::CaseInsensitive) == 0;
+    return std::equal(name.begin() + dot + 1, name.end(), "heic", [](char a, char b) { return (a | 0x20) == b; });
 }
 
 bool isHeicFile(const QUrl& url)
 {
-    return url.isLocalFile() && isHeicName(url.fileName(QUrl::FullyDecoded));
+    const QByteArray path = localPath(url);
+    return isHeicName(std::string_view(path).substr(size_t(path.lastIndexOf('/') + 1)));
+}
+
+bool isPhotoFile(const char* path)
+{
+    struct stat status {};
+    struct statfs system {};
+    return ::stat(path, &status) == 0 && S_ISREG(status.st_mode) && ::access(path, R_OK) == 0 &&
+           ::statfs(path, &system) == 0 && std::find(kernelViews.begin(), kernelViews.end(), system.f_type) == kernelViews.end();
 }
 
 bool offersPhotos(const QList<QUrl>& urls)
 {
-    return std::any_of(urls.begin(), urls.end(), [](const QUrl& url) { return isHeicFile(url) || isFolder(url); });
+    return std::any_of(urls.begin(), urls.end(), [](const QUrl& url) {
+        return isFolder(url) || (isHeicFile(url) && isPhotoFile(localPath(url).constData()));
+    });
 }
 
 Refusals& Refusals::operator+=(const Refusals& other)
@@ -98,12 +108,18 @@ FileIntake::FileIntake(FileListModel& files, FilePicker& picker, FolderPicker& f
 {
 }
 
-FileIntake::~FileIntake()
-{
-    m_stopWalk = true;
-    if (m_walker.joinable())
-        m_walker.join();
-}
+// One folder of an offering being read.
+struct FileIntake::Walk {
+    std::shared_ptr<Offering> offering;
+    // What it found that is not listed yet, in order, from `next` on.
+    QList<QUrl> found;
+    qsizetype next = 0;
+    bool finished = false;
+    // Last, so it goes first.
+    FolderWalk walk;
+};
+
+FileIntake::~FileIntake() = default;
 
 void FileIntake::pick()
 {
@@ -133,7 +149,8 @@ bool FileIntake::drop(const QList<QUrl>& urls)
 
 void FileIntake::offer(const QList<QUrl>& items, bool now)
 {
-    m_offerings.push_back({items, 0, {}});
+    m_offerings.push_back(std::make_shared<Offering>());
+    m_offerings.back()->items = items;
     if (m_offerings.size() > 1)
         return;
     if (now)
@@ -142,9 +159,8 @@ void FileIntake::offer(const QList<QUrl>& items, bool now)
         QMetaObject::invokeMethod(this, &FileIntake::takeNext, Qt::QueuedConnection);
 }
 
-// Works through the offerings in turn for a few milliseconds per turn of
-// the event loop, so that input and painting come between; a folder's
-// files are listed as its walk finds them, before the offering goes on.
+// Works in steps for a few milliseconds per turn of the event loop, so that
+// input and painting come between.
 void FileIntake::takeNext()
 {
     m_turnPosted = false;
@@ -152,41 +168,69 @@ void FileIntake::takeNext()
         return;
     m_taking = true;
     const QDeadlineTimer turn(turnMs);
-    for (int taken = 0; !m_offerings.empty(); ++taken) {
-        Offering& offering = m_offerings.front();
+    for (int taken = 0;; ++taken) {
         if (taken == filesPerTurn || turn.hasExpired()) {
             postTurn();
             break;
         }
-        if (m_nextFound < m_found.size()) {
-            add(m_found[m_nextFound++], offering.refusals);
-            continue;
-        }
-        m_found.clear();
-        m_nextFound = 0;
-        if (m_walker.joinable()) {
-            if (!m_walkDone)
-                break;
-            m_walker.join();
-            emit readingFolderChanged();
-            continue;
-        }
-        if (offering.next == offering.items.size()) {
-            const QString notice = offering.refusals.text();
-            m_offerings.pop_front();
-            if (!notice.isEmpty())
-                emit refused(notice);
-            continue;
-        }
-        const QUrl url = offering.items[offering.next++];
-        if (isHeicFile(url))
-            add(url, offering.refusals);
-        else if (isFolder(url))
-            startWalk(url.toLocalFile());
-        else
-            ++offering.refusals.notHeic;
+        if (!takeOne())
+            break;
     }
     m_taking = false;
+}
+
+bool FileIntake::takeOne()
+{
+    for (auto it = m_walks.begin(); it != m_walks.end(); ++it) {
+        Walk& walk = **it;
+        if (walk.next < walk.found.size()) {
+            add(walk.found[walk.next++], walk.offering->refusals);
+            return true;
+        }
+        if (walk.finished) {
+            const std::shared_ptr<Offering> offering = walk.offering;
+            m_walks.erase(it);
+            if (--offering->walks == 0 && offering->taken)
+                tell(*offering);
+            if (m_walks.empty())
+                emit readingFolderChanged();
+            return true;
+        }
+    }
+    if (m_offerings.empty())
+        return false;
+    Offering& offering = *m_offerings.front();
+    if (offering.next < offering.items.size()) {
+        take(offering.items[offering.next++], offering);
+        return true;
+    }
+    const std::shared_ptr<Offering> taken = m_offerings.front();
+    m_offerings.pop_front();
+    taken->taken = true;
+    if (taken->walks == 0)
+        tell(*taken);
+    return true;
+}
+
+void FileIntake::take(const QUrl& url, Offering& offering)
+{
+    const QByteArray path = localPath(url);
+    // An empty or invalid URI ("file://") names no file, never the current folder.
+    if (path.isEmpty()) {
+        ++offering.refusals.unreadable;
+    } else if (isFolder(url)) {
+        ++offering.walks;
+        m_walks.push_back(std::unique_ptr<Walk>(new Walk{m_offerings.front(), {}, 0, false,
+                                                         FolderWalk(path.toStdString(), this, "takeWalkBatches")}));
+        if (m_walks.size() == 1)
+            emit readingFolderChanged();
+    } else if (!isHeicFile(url)) {
+        ++offering.refusals.notHeic;
+    } else if (!isPhotoFile(path.constData())) {
+        ++offering.refusals.unreadable;
+    } else {
+        add(url, offering.refusals);
+    }
 }
 
 void FileIntake::postTurn()
@@ -205,36 +249,22 @@ void FileIntake::add(const QUrl& url, Refusals& refusals)
     m_bookmarks.saveBookmark(url);
 }
 
-void FileIntake::startWalk(const QString& folder)
+void FileIntake::tell(const Offering& offering)
 {
-    m_stopWalk = false;
-    m_walkDone = false;
-    m_walker = std::thread([this, root = fs::path(QFile::encodeName(folder).toStdString())] {
-        FolderWalk(m_stopWalk, [this](const QList<QUrl>& found, const Refusals& refusals, bool finished) {
-            std::lock_guard lock(m_walkMutex);
-            m_handedOver.found += found;
-            m_handedOver.refusals += refusals;
-            m_handedOver.finished = finished;
-            // The thread is joined before this object goes, so posting to it is
-            // safe. By name: a functor would be allocated here and freed on the
-            // GUI thread, through Qt's event queue, which ThreadSanitizer cannot see.
-            if (!std::exchange(m_handedOver.posted, true))
-                QMetaObject::invokeMethod(this, "takeWalkBatch", Qt::QueuedConnection);
-        }).run(root);
-    });
-    emit readingFolderChanged();
+    if (const QString notice = offering.refusals.text(); !notice.isEmpty())
+        emit refused(notice);
 }
 
-void FileIntake::takeWalkBatch()
+void FileIntake::takeWalkBatches()
 {
-    WalkBatch batch;
-    {
-        std::lock_guard lock(m_walkMutex);
-        batch = std::exchange(m_handedOver, {});
+    for (const std::unique_ptr<Walk>& walk : m_walks) {
+        WalkBatch batch = walk->walk.take();
+        if (walk->next == walk->found.size())
+            walk->found.clear(), walk->next = 0;
+        walk->found += batch.found;
+        walk->offering->refusals += batch.refusals;
+        walk->finished = walk->finished || batch.finished;
     }
-    m_found += batch.found;
-    m_offerings.front().refusals += batch.refusals;
-    m_walkDone = batch.finished;
     takeNext();
 }
 

@@ -7,21 +7,25 @@
 #include <QObject>
 #include <QUrl>
 
-#include <atomic>
 #include <deque>
-#include <mutex>
-#include <thread>
+#include <memory>
+#include <string_view>
+#include <vector>
 
 namespace tessavo {
 
 // What intake takes, by picker and by drop alike: a local file whose name
 // ends in ".heic" in any letter case.
 bool isHeicFile(const QUrl& url);
-// The same rule on a file name alone.
-bool isHeicName(QStringView name);
+// The same rule on a file name alone, as the system's bytes.
+bool isHeicName(std::string_view name);
+// True for a regular file that can be read, and not one of the kernel's
+// views (procfs, sysfs), whose files say 0 bytes and may never end. A FIFO
+// or a device would block a read or never end it.
+bool isPhotoFile(const char* path);
 
 // True when a drag holding `urls` has something intake can take: a local
-// HEIC file or a local folder.
+// HEIC file (isPhotoFile) or a local folder.
 bool offersPhotos(const QList<QUrl>& urls);
 
 // What one offering left out, by reason.
@@ -38,20 +42,21 @@ struct Refusals {
 };
 
 // The one way a file enters the list, whether picked, dropped or named on
-// the command line: a HEIC file not listed yet joins at the end, and its
-// bookmark is saved. A folder stands for the HEIC files inside it, read on
-// a thread of its own: in natural name order (IMG_2 before IMG_10, letter
-// case aside), a folder's files before its subfolders; hidden entries and
-// symbolic links to folders are passed over. Offerings are taken whole and
-// one after another, so a drop during a walk joins after the walk's files.
-// Lives on the GUI thread.
+// the command line: a HEIC file (a regular one that can be read) not listed
+// yet joins at the end, and its bookmark is saved. A folder stands for the
+// HEIC files inside it, read on a thread of its own (FolderWalk): in
+// natural name order (IMG_2 before IMG_10, letter case aside), a folder's
+// files before its subfolders; hidden entries and symbolic links to folders
+// are passed over. Offerings are taken one after another; a folder's files
+// join as its walk finds them, so a folder that does not answer (a stuck
+// mount) holds back nothing offered after it. Lives on the GUI thread.
 class FileIntake : public QObject {
     Q_OBJECT
 
 public:
     FileIntake(FileListModel& files, FilePicker& picker, FolderPicker& folders, BookmarkStore& bookmarks,
                QObject* parent = nullptr);
-    // Stops a walk under way and waits for its thread.
+    // Stops the walks under way; one that does not stop is left behind.
     ~FileIntake() override;
 
     // Lists what the picker chose; nothing when it was cancelled.
@@ -61,9 +66,9 @@ public:
     // True when at least one URL names a local file or folder; the entries
     // arrive later, queued on this object's thread.
     bool drop(const QList<QUrl>& urls);
-    bool readingFolder() const { return m_walker.joinable(); }
+    bool readingFolder() const { return !m_walks.empty(); }
     // True until every offering so far has been taken in.
-    bool busy() const { return !m_offerings.empty(); }
+    bool busy() const { return !m_offerings.empty() || !m_walks.empty(); }
 
 signals:
     void readingFolderChanged();
@@ -75,39 +80,34 @@ private:
         QList<QUrl> items;
         qsizetype next = 0;
         Refusals refusals;
+        // Its folders still being read; its notice waits for them.
+        int walks = 0;
+        bool taken = false;
     };
+    struct Walk;
 
     // Taken at once when nothing is waiting and `now`, else in turn.
     void offer(const QList<QUrl>& items, bool now);
     void takeNext();
+    // One step: a file a walk found, a walk's end, or the next item offered.
+    // False when there is nothing to do until a walk hands over more.
+    bool takeOne();
+    void take(const QUrl& url, Offering& offering);
     void postTurn();
     void add(const QUrl& url, Refusals& refusals);
-    void startWalk(const QString& folder);
-    // Invoked by name from the walk's thread (see startWalk).
-    Q_INVOKABLE void takeWalkBatch();
+    void tell(const Offering& offering);
+    // Invoked by name from the walks' threads.
+    Q_INVOKABLE void takeWalkBatches();
 
     FileListModel& m_files;
     FilePicker& m_picker;
     FolderPicker& m_folders;
     BookmarkStore& m_bookmarks;
-    std::deque<Offering> m_offerings;
+    std::deque<std::shared_ptr<Offering>> m_offerings;
+    // In the order they began.
+    std::vector<std::unique_ptr<Walk>> m_walks;
     bool m_taking = false;
     bool m_turnPosted = false;
-    // Files the walk has found that are not listed yet, in order.
-    QList<QUrl> m_found;
-    qsizetype m_nextFound = 0;
-    bool m_walkDone = false;
-    std::thread m_walker;
-    std::atomic_bool m_stopWalk = false;
-    // What the walk hands over to the GUI thread.
-    struct WalkBatch {
-        QList<QUrl> found;
-        Refusals refusals;
-        bool finished = false;
-        bool posted = false;
-    };
-    std::mutex m_walkMutex;
-    WalkBatch m_handedOver;
 };
 
 } // namespace tessavo

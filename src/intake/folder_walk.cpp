@@ -1,12 +1,21 @@
 #include "intake/folder_walk.h"
 
+#include "intake/folder_lister.h"
+#include "platform/local_path.h"
+
+#include <QCollator>
 #include <QFile>
 #include <QLocale>
+#include <QMetaObject>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <system_error>
 #include <vector>
-
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -18,73 +27,144 @@ namespace {
 // and the lock between the threads is seldom taken.
 constexpr qsizetype walkBatch = 500;
 
-} // namespace
+// How long a walk that was told to stop is waited for before it is left
+// behind: one between two entries stops well within it.
+constexpr std::chrono::milliseconds stopWait(500);
 
-// The C locale's collation is plain code-point order with no numbers,
-// so without a language of the user's the names sort as in English.
-FolderWalk::FolderWalk(const std::atomic_bool& stop, Deliver deliver)
-    : m_stop(stop), m_deliver(std::move(deliver)),
-      m_order(QLocale().language() == QLocale::C ? QLocale(QLocale::English) : QLocale())
-{
-    m_order.setNumericMode(true);
-    m_order.setCaseSensitivity(Qt::CaseInsensitive);
-}
+// The walk itself, made and run on its thread.
+class Walker {
+public:
+    using Deliver = std::function<void(const QList<QUrl>&, const Refusals&, bool finished)>;
 
-void FolderWalk::run(const fs::path& root)
-{
-    visit(root);
-    if (!m_stop)
-        m_deliver(m_batch, m_refusals, true);
-}
-
-void FolderWalk::visit(const fs::path& folder)
-{
-    std::error_code error;
-    fs::directory_iterator it(folder, error);
-    if (error) {
-        ++m_refusals.unreadableFolders;
-        return;
+    // The C locale's collation is plain code-point order with no numbers,
+    // so without a language of the user's the names sort as in English.
+    Walker(const std::atomic_bool& stop, Deliver deliver)
+        : m_stop(stop), m_deliver(std::move(deliver)),
+          m_order(QLocale().language() == QLocale::C ? QLocale(QLocale::English) : QLocale())
+    {
+        m_order.setNumericMode(true);
+        m_order.setCaseSensitivity(Qt::CaseInsensitive);
     }
-    std::vector<Entry> files, folders;
-    for (; !error && it != fs::directory_iterator(); it.increment(error)) {
-        if (m_stop)
-            return;
-        Entry entry{QFile::decodeName(it->path().filename().c_str()), it->path()};
-        // Hidden files are thumbnails and desktop records, never photos.
-        if (entry.name.startsWith(u'.'))
-            continue;
-        std::error_code ignored;
-        if (it->is_directory(ignored)) {
-            if (!it->is_symlink(ignored))
-                folders.push_back(std::move(entry));
-            continue;
-        }
-        files.push_back(std::move(entry));
+
+    void run(const fs::path& root)
+    {
+        visit(root);
+        if (!m_stop)
+            m_deliver(m_batch, m_refusals, true);
     }
-    if (error)
-        ++m_refusals.unreadableFolders;
-    const auto byName = [this](const Entry& a, const Entry& b) { return m_order.compare(a.name, b.name) < 0; };
-    std::sort(files.begin(), files.end(), byName);
-    std::sort(folders.begin(), folders.end(), byName);
-    for (const Entry& file : files) {
-        std::error_code ignored;
-        if (!isHeicName(file.name))
-            ++m_refusals.notHeic;
-        else if (!fs::is_regular_file(file.path, ignored) || ::access(file.path.c_str(), R_OK) != 0)
-            ++m_refusals.unreadable;
-        else
-            m_batch << QUrl::fromLocalFile(QFile::decodeName(file.path.c_str()));
+
+private:
+    struct Entry {
+        QString name;
+        std::string bytes;
+    };
+
+    void visit(const fs::path& folder);
+    std::vector<Entry> inOrder(std::vector<std::string>& names) const;
+
+    const std::atomic_bool& m_stop;
+    Deliver m_deliver;
+    QCollator m_order;
+    FolderLister m_lister;
+    QList<QUrl> m_batch;
+    Refusals m_refusals;
+};
+
+void Walker::visit(const fs::path& folder)
+{
+    FolderListing listing = m_lister.list(folder);
+    m_refusals.unreadableFolders += listing.failed;
+    m_refusals.notHeic += listing.notHeic;
+    m_refusals.unreadable += listing.unreadable;
+    for (const Entry& photo : inOrder(listing.photos)) {
+        m_batch << localUrl(QByteArray::fromStdString((folder / photo.bytes).native()));
         if (m_batch.size() >= walkBatch) {
             m_deliver(m_batch, m_refusals, false);
             m_batch.clear();
             m_refusals = {};
         }
     }
-    for (const Entry& sub : folders) {
+    for (const Entry& sub : inOrder(listing.folders)) {
         if (m_stop)
             return;
-        visit(sub.path);
+        visit(folder / sub.bytes);
     }
+}
+
+std::vector<Walker::Entry> Walker::inOrder(std::vector<std::string>& names) const
+{
+    std::vector<Entry> entries;
+    entries.reserve(names.size());
+    for (std::string& name : names)
+        entries.push_back({QFile::decodeName(name.c_str()), std::move(name)});
+    std::sort(entries.begin(), entries.end(), [this](const Entry& a, const Entry& b) { return m_order.compare(a.name, b.name) < 0; });
+    return entries;
+}
+
+} // namespace
+
+// Between the FolderWalk and its thread, each holding it.
+struct FolderWalk::Shared {
+    std::atomic_bool stop = false;
+    std::mutex mutex;
+    std::condition_variable ended;
+    bool done = false;
+    // Null once the FolderWalk is gone.
+    QObject* receiver = nullptr;
+    const char* notify = nullptr;
+    WalkBatch batch;
+    bool posted = false;
+
+    void deliver(const QList<QUrl>& found, const Refusals& refusals, bool finished)
+    {
+        const std::lock_guard lock(mutex);
+        batch.found += found;
+        batch.refusals += refusals;
+        batch.finished = finished;
+        // By name: a functor would be allocated here and freed on the GUI
+        // thread, through Qt's event queue, which ThreadSanitizer cannot see.
+        if (receiver && !std::exchange(posted, true))
+            QMetaObject::invokeMethod(receiver, notify, Qt::QueuedConnection);
+    }
+};
+
+FolderWalk::FolderWalk(const fs::path& root, QObject* receiver, const char* notify)
+    : m_shared(std::make_shared<Shared>())
+{
+    m_shared->receiver = receiver;
+    m_shared->notify = notify;
+    try {
+        m_thread = std::thread([shared = m_shared, root] {
+            Walker(shared->stop, [&shared](const QList<QUrl>& found, const Refusals& refusals, bool finished) {
+                shared->deliver(found, refusals, finished);
+            }).run(root);
+            const std::lock_guard lock(shared->mutex);
+            shared->done = true;
+            shared->ended.notify_all();
+        });
+    } catch (const std::system_error&) {
+        // No thread to be had: the folder is not read.
+        m_shared->done = true;
+        m_shared->deliver({}, Refusals{.unreadableFolders = 1}, true);
+    }
+}
+
+FolderWalk::~FolderWalk()
+{
+    std::unique_lock lock(m_shared->mutex);
+    m_shared->receiver = nullptr;
+    m_shared->stop = true;
+    const bool ended = m_shared->ended.wait_for(lock, stopWait, [this] { return m_shared->done; });
+    lock.unlock();
+    if (m_thread.joinable())
+        ended ? m_thread.join() : m_thread.detach();
+}
+
+WalkBatch FolderWalk::take()
+{
+    const std::lock_guard lock(m_shared->mutex);
+    m_shared->posted = false;
+    return std::exchange(m_shared->batch, {});
 }
 
 } // namespace tessavo

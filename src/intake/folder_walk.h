@@ -2,39 +2,44 @@
 
 #include "intake/file_intake.h"
 
-#include <QCollator>
 #include <QList>
+#include <QObject>
 #include <QUrl>
 
-#include <atomic>
 #include <filesystem>
-#include <functional>
+#include <memory>
+#include <thread>
 
 namespace tessavo {
 
-// Reads one folder tree on a thread of its own and hands what it finds, in
-// order, to `deliver` (called on that thread) in batches.
+// What a walk has found since it was last asked.
+struct WalkBatch {
+    QList<QUrl> found;
+    Refusals refusals;
+    bool finished = false;
+};
+
+// Reads one folder tree on a thread of its own, in natural name order (see
+// FileIntake), and hands over what it finds in batches; the folders are
+// listed by a FolderLister. The thread owns all it uses, so a walk stuck in
+// a file system that never answers (a hung network or FUSE mount) is left
+// behind when its FolderWalk goes: neither the intake nor the quitting
+// process waits for it.
 class FolderWalk {
 public:
-    using Deliver = std::function<void(const QList<QUrl>&, const Refusals&, bool finished)>;
+    // Starts at once. Whenever a batch waits, `receiver`'s method `notify` is
+    // invoked by name, queued, while this object lives.
+    FolderWalk(const std::filesystem::path& root, QObject* receiver, const char* notify);
+    ~FolderWalk();
+    FolderWalk(const FolderWalk&) = delete;
+    FolderWalk& operator=(const FolderWalk&) = delete;
 
-    FolderWalk(const std::atomic_bool& stop, Deliver deliver);
-
-    void run(const std::filesystem::path& root);
+    WalkBatch take();
 
 private:
-    struct Entry {
-        QString name;
-        std::filesystem::path path;
-    };
-
-    void visit(const std::filesystem::path& folder);
-
-    const std::atomic_bool& m_stop;
-    Deliver m_deliver;
-    QCollator m_order;
-    QList<QUrl> m_batch;
-    Refusals m_refusals;
+    struct Shared;
+    std::shared_ptr<Shared> m_shared;
+    std::thread m_thread;
 };
 
 } // namespace tessavo

@@ -1,5 +1,7 @@
 #include "model/file_entry.h"
 
+#include "platform/local_path.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -27,7 +29,7 @@ QString failureText(const FileEntry& entry)
         if (entry.jpeg.isEmpty())
             return QCoreApplication::translate("FileRow", "Could not write the JPEG: %1").arg(reason);
         return QCoreApplication::translate("FileRow", "Could not write to %1: %2")
-            .arg(QFileInfo(entry.jpeg).dir().dirName(), reason);
+            .arg(QFileInfo(QFile::decodeName(localPath(entry.jpeg))).dir().dirName(), reason);
     case ConversionStep::Done:
         break;
     }

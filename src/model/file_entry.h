@@ -17,7 +17,7 @@ struct FileEntry {
     std::optional<Failure> failure = {};
     // The JPEG its last conversion wrote, or was writing when it failed;
     // empty before a conversion got that far.
-    QString jpeg = {};
+    QUrl jpeg = {};
     // Why that JPEG holds no HDR where it was asked for; empty otherwise.
     QString hdrNotKept = {};
 

@@ -1,9 +1,13 @@
 #include "model/file_list_model.h"
 
+#include "platform/local_path.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
+
+#include <sys/stat.h>
 
 namespace tessavo {
 
@@ -109,7 +113,7 @@ bool FileListModel::setStatus(qsizetype row, ImageStatus status)
     return true;
 }
 
-bool FileListModel::setConverted(qsizetype row, QString jpeg, QString hdrNotKept)
+bool FileListModel::setConverted(qsizetype row, QUrl jpeg, QString hdrNotKept)
 {
     if (!setStatus(row, ImageStatus::Success))
         return false;
@@ -121,7 +125,7 @@ bool FileListModel::setConverted(qsizetype row, QString jpeg, QString hdrNotKept
     return true;
 }
 
-bool FileListModel::setFailed(qsizetype row, Failure failure, QString destination)
+bool FileListModel::setFailed(qsizetype row, Failure failure, QUrl destination)
 {
     if (row < 0 || row >= m_entries.size())
         return false;
@@ -196,10 +200,10 @@ void FileListModel::rebuildIndex()
 
 QString fileSizeText(const QUrl& url)
 {
-    const QFileInfo info(url.toLocalFile());
-    if (!url.isLocalFile() || !info.exists())
+    struct stat info {};
+    if (::stat(localPath(url).constData(), &info) != 0)
         return QCoreApplication::translate("FileRow", "Unknown");
-    return QLocale().formattedDataSize(info.size(), 1, QLocale::DataSizeSIFormat);
+    return QLocale().formattedDataSize(info.st_size, 1, QLocale::DataSizeSIFormat);
 }
 
 } // namespace tessavo

@@ -56,9 +56,9 @@ public:
     // A row outside the list is ignored and reported by returning false.
     bool setStatus(qsizetype row, ImageStatus status);
     // Success, the JPEG written, and why it holds no HDR where it was asked for.
-    bool setConverted(qsizetype row, QString jpeg, QString hdrNotKept = {});
+    bool setConverted(qsizetype row, QUrl jpeg, QString hdrNotKept = {});
     // Error with what the conversion reported, and the JPEG it was writing.
-    bool setFailed(qsizetype row, Failure failure, QString destination = {});
+    bool setFailed(qsizetype row, Failure failure, QUrl destination = {});
     // Every entry to `status` (failures cleared), announced by one change
     // over the whole list.
     void setAllStatuses(ImageStatus status);

@@ -3,7 +3,6 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QDir>
 #include <QGuiApplication>
 #include <QUrl>
 #include <QWindow>
@@ -53,14 +52,11 @@ void ApplicationService::Activate(const QVariantMap& platformData)
 
 void ApplicationService::Open(const QStringList& uris, const QVariantMap& platformData)
 {
-    QStringList paths;
-    for (const QString& uri : uris) {
-        const QUrl url(uri);
-        if (url.isLocalFile())
-            paths << url.toLocalFile();
-    }
+    QList<QUrl> urls;
+    for (const QString& uri : uris)
+        urls << QUrl(uri);
     if (open)
-        open(paths);
+        open(urls);
     Activate(platformData);
 }
 
@@ -70,7 +66,7 @@ void ApplicationService::ActivateAction(const QString&, const QVariantList&, con
     Activate(platformData);
 }
 
-bool forwardToRunningInstance(const QStringList& paths)
+bool forwardToRunningInstance(const QList<QUrl>& urls)
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
@@ -81,8 +77,8 @@ bool forwardToRunningInstance(const QStringList& paths)
     if (const QString id = qEnvironmentVariable("DESKTOP_STARTUP_ID"); !id.isEmpty())
         platformData.insert(QStringLiteral("desktop-startup-id"), id);
     QStringList uris;
-    for (const QString& path : paths)
-        uris << QUrl::fromLocalFile(QDir::cleanPath(QDir::current().absoluteFilePath(path))).toString(QUrl::FullyEncoded);
+    for (const QUrl& url : urls)
+        uris << url.toString(QUrl::FullyEncoded);
     const QString method = uris.isEmpty() ? QStringLiteral("Activate") : QStringLiteral("Open");
     QDBusMessage call = QDBusMessage::createMethodCall(QString::fromLatin1(kApplicationId), objectPath(),
                                                        QStringLiteral("org.freedesktop.Application"), method);

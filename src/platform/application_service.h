@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 #include <QVariantMap>
 
 #include <functional>
@@ -28,9 +29,10 @@ public:
     ~ApplicationService() override;
 
     // Set before the event loop runs; calls arrive only from it. `open`
-    // gets absolute local paths in the launch's order; `activate` gets the
-    // launcher's activation token or startup id, empty when it gave none.
-    std::function<void(const QStringList& paths)> open;
+    // gets the URIs as they came, in the launch's order (intake refuses and
+    // counts those that name no local file); `activate` gets the launcher's
+    // activation token or startup id, empty when it gave none.
+    std::function<void(const QList<QUrl>& urls)> open;
     std::function<void(const QString& token)> activate;
 
     // Takes the application's name on the session bus. False only when
@@ -46,11 +48,10 @@ private:
     bool m_registered = false;
 };
 
-// Asks the instance that holds the name to open `paths` (relative ones
-// resolved against the current folder), or only to come forward when there
-// are none, passing on this launch's activation token. False when no
-// instance answers.
-bool forwardToRunningInstance(const QStringList& paths);
+// Asks the instance that holds the name to open `urls` (see launchUrl), or
+// only to come forward when there are none, passing on this launch's
+// activation token. False when no instance answers.
+bool forwardToRunningInstance(const QList<QUrl>& urls);
 
 // Brings the window forward, restored if it was minimised, with the
 // launcher's token where the platform uses one.

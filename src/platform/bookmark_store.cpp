@@ -1,5 +1,7 @@
 #include "platform/bookmark_store.h"
 
+#include "platform/local_path.h"
+
 #include <QAtomicInteger>
 #include <QDir>
 #include <QElapsedTimer>
@@ -90,7 +92,7 @@ void SqliteBookmarkStore::saveBookmark(const QUrl& url)
 {
     const QString path = pathOf(url);
     struct stat info {};
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
+    if (::stat(url.isLocalFile() ? localPath(url).constData() : QFile::encodeName(path).constData(), &info) != 0) {
         printFailure(path, QString::fromLocal8Bit(std::strerror(errno)));
         return;
     }

@@ -73,6 +73,9 @@ public:
     virtual ~PreferenceStore() = default;
     virtual QVariant value(const QString& key, const QVariant& fallback = {}) const = 0;
     virtual void setValue(const QString& key, const QVariant& value) = 0;
+    // Why they are not kept between sessions, in words for the window;
+    // empty while they are.
+    virtual QString problem() const { return {}; }
 };
 
 // The services the window reaches the desktop through.

@@ -214,6 +214,7 @@ ApplicationWindow {
     AboutWindowHost {
         id: aboutWindow
         objectName: "aboutWindowHost"
+        contentView: window.contentView
         AboutWindow {}
     }
     Connections {

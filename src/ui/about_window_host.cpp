@@ -6,15 +6,13 @@
 #include <QQmlContext>
 #include <QQmlEngine>
 #include <QScreen>
-#include <QSettings>
 
 #include <algorithm>
 
 namespace tessavo {
 
 namespace {
-const auto settingsGroup = QStringLiteral("About");
-const auto geometryKey = QStringLiteral("geometry");
+const auto geometryKey = QStringLiteral("About/geometry");
 
 QRect frameOf(const QWindow* window)
 {
@@ -78,10 +76,8 @@ bool AboutWindowHost::create()
 
 void AboutWindowHost::placeWindow()
 {
-    QSettings settings;
-    settings.beginGroup(settingsGroup);
     // The window's size is fixed; only where it was counts.
-    if (restorePlace(*m_window, settings.value(geometryKey).toRect(), false))
+    if (m_contentView && restorePlace(*m_window, m_contentView->preferences().value(geometryKey).toRect(), false))
         return;
     const QWindow* anchor = QGuiApplication::focusWindow();
     QScreen* screen = anchor ? anchor->screen() : QGuiApplication::primaryScreen();
@@ -98,9 +94,8 @@ void AboutWindowHost::placeWindow()
 
 void AboutWindowHost::saveGeometry() const
 {
-    QSettings settings;
-    settings.beginGroup(settingsGroup);
-    settings.setValue(geometryKey, placeOf(*m_window));
+    if (m_contentView)
+        m_contentView->preferences().setValue(geometryKey, placeOf(*m_window));
 }
 
 } // namespace tessavo

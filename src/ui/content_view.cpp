@@ -2,7 +2,6 @@
 
 #include "ui/window_place.h"
 
-#include <QDir>
 #include <QWindow>
 
 namespace tessavo {
@@ -11,7 +10,7 @@ ContentView::ContentView(PlatformServices services, QObject* parent)
     : QObject(parent), m_services(std::move(services)), m_files(new FileListModel(this)), m_selection(*m_files),
       m_intake(*m_files, *m_services.filePicker, *m_services.folderPicker, *m_services.bookmarks), m_run(*m_files, m_services)
 {
-    Q_ASSERT(m_services.filePicker && m_services.folderPicker && m_services.revealer && m_services.bookmarks &&
+    Q_ASSERT(m_services.filePicker && m_services.folderPicker && m_services.revealer && m_services.bookmarks && m_services.preferences &&
              m_services.printLine);
     connect(&m_selection, &Selection::changed, this, &ContentView::selectedFilesChanged);
     connect(&m_run, &ConversionRun::outputDirectoryChanged, this, &ContentView::outputDirectoryChanged);
@@ -21,6 +20,8 @@ ContentView::ContentView(PlatformServices services, QObject* parent)
     connect(&m_intake, &FileIntake::refused, this, &ContentView::setIntakeNotice);
     connect(&m_run, &ConversionRun::optionsChanged, this, &ContentView::optionsChanged);
     connect(m_files, &FileListModel::countChanged, &m_run, &ConversionRun::forgetEndedRun);
+    if (const QString problem = m_services.preferences->problem(); !problem.isEmpty())
+        setIntakeNotice(tr("Settings cannot be kept: %1").arg(problem));
     // Said once, in the GUI thread; the store is gone before this object.
     m_services.bookmarks->storeFailed = [this](const QString& reason) {
         QMetaObject::invokeMethod(this, [this, reason] {
@@ -43,14 +44,6 @@ void ContentView::removeSelectedImages()
     m_selection.clear();
 }
 
-void ContentView::openFiles(const QStringList& paths)
-{
-    QList<QUrl> urls;
-    for (const QString& path : paths)
-        urls << QUrl::fromLocalFile(QDir::cleanPath(QDir::current().absoluteFilePath(path)));
-    m_intake.drop(urls);
-}
-
 bool ContentView::openConverted(const QUrl& url)
 {
     const qsizetype row = m_files->indexOf(url);
@@ -59,7 +52,7 @@ bool ContentView::openConverted(const QUrl& url)
     const FileEntry& entry = m_files->at(row);
     if (entry.status != ImageStatus::Success || entry.jpeg.isEmpty())
         return false;
-    m_services.opener->open(QUrl::fromLocalFile(entry.jpeg));
+    m_services.opener->open(entry.jpeg);
     return true;
 }
 

@@ -59,6 +59,7 @@ public:
     ~ContentView() override;
 
     FileListModel* droppedFiles() const { return m_files; }
+    PreferenceStore& preferences() const { return *m_services.preferences; }
 
     QList<QUrl> selectedFiles() const { return m_selection.ordered(); }
     void setSelectedFiles(const QList<QUrl>& urls) { m_selection.replace(QSet<QUrl>(urls.begin(), urls.end())); }
@@ -96,9 +97,8 @@ public:
     Q_INVOKABLE void addImages() { m_intake.pick(); }
     Q_INVOKABLE void addFolder() { m_intake.pickFolder(); }
     Q_INVOKABLE bool handleDrop(const QList<QUrl>& urls) { return m_intake.drop(urls); }
-    // Files named at launch, by this one or a later one, taken as a drop;
-    // relative paths are resolved against the current folder.
-    void openFiles(const QStringList& paths);
+    // Files named at launch, by this one or a later one, taken as a drop.
+    void openFiles(const QList<QUrl>& urls) { m_intake.drop(urls); }
     // Whether a drag holding `urls` may show that it will be taken.
     Q_INVOKABLE bool acceptsDrop(const QList<QUrl>& urls) const { return offersPhotos(urls); }
     Q_INVOKABLE void dismissNotice() { setIntakeNotice({}); }

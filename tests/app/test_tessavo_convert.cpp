@@ -110,6 +110,9 @@ TEST(TessavoConvert, EachRunPrintsItsLinesAndExitStatus)
     writeFile(dir / "bad.heic", {1, 2, 3});
     writeFile(dir / "bad\r.heic", {1, 2, 3});
     fs::copy_file(dir / "B.HEIC", dir / "new\nline\x1b[31m\t\xc2\x9b\\ \xff\xc3\xbc.heic");
+    fs::create_symlink("B.HEIC", dir / "link.heic");
+    for (const char* name : {".keep", ".x.jpg", ".tessavo-left.tmp"}) // the user's, and what a killed run left
+        writeFile(dir / "OUT" / name, {1});
     for (const Lines& usage : {Lines{}, {"-j", "0", "a.heic"}, {"--frob\nnicate", "a.heic"}, {"a.heic", "-o"}}) {
         const ConvertRun got = runConvert(dir.path(), usage);
         EXPECT_TRUE(got.exitStatus == 2 && got.lines.empty() && got.errors.size() == 1) << ::testing::PrintToString(usage);
@@ -135,8 +138,12 @@ TEST(TessavoConvert, EachRunPrintsItsLinesAndExitStatus)
           "Successfully converted a.heic to a.jpg"},
          {"tessavo-convert: bad.heic: Invalid input: No 'ftyp' box (decoding bad.heic)",
           "tessavo-convert: missing.heic: No such file or directory (reading missing.heic)"}},
-        {{"B.HEIC"}, 0,
-         {"Converting file: B.HEIC", "Destination URL: ./B.jpg", "Successfully converted B.HEIC to B.jpg"}, {}},
+        // One photo named four ways is converted once, and none of the ways failed.
+        {{"-j2", "B.HEIC", "B.HEIC", "./B.HEIC", "link.heic"}, 0,
+         {"Converting file: B.HEIC", "Destination URL: ./B.jpg", "Successfully converted B.HEIC to B.jpg"},
+         {"tessavo-convert: B.HEIC: the same file as B.HEIC, converted once",
+          "tessavo-convert: ./B.HEIC: the same file as B.HEIC, converted once",
+          "tessavo-convert: link.heic: the same file as B.HEIC, converted once"}},
         // One line per step whatever the name holds; control characters are shown, the rest is as it is.
         {{"-j1", "-o", "OUT", "new\nline\x1b[31m\t\xc2\x9b\\ \xff\xc3\xbc.heic", "bad\r.heic"}, 1,
          {"Converting file: new\\nline\\x1b[31m\\t\\xc2\\x9b\\ \xff\xc3\xbc.heic",
@@ -159,6 +166,8 @@ TEST(TessavoConvert, EachRunPrintsItsLinesAndExitStatus)
     EXPECT_EQ(readJpeg(dir / "OUT" / "photo (2).jpg").orientation, 6);
     EXPECT_EQ(readJpeg(dir / "OUT" / "IMG_0001 (2).jpg").orientation, 6);
     EXPECT_EQ(readFile(dir / "OUT" / "photo.jpg"), readFile(dir / "B.HEIC"));
+    const Lines out = entriesOf(dir / "OUT"); // the sweep took only what was its own
+    EXPECT_EQ(Lines(out.begin(), out.begin() + 3), (Lines{".keep", ".x.jpg", "B.jpg"}));
 }
 
 // With the flag, date, camera, place and file time go along, made true for the JPEG (orientation, size,

@@ -46,6 +46,7 @@ struct Run {
             urls << file(name);
         desktop.files->answers << urls;
         view.addImages();
+        QTRY_VERIFY(!view.takingFiles()); // a turn of the intake may end before the list does
     }
     void start() { ++starts; desktop.folders->answers << FolderChoice{true, out}; view.convertToJPEG(); }
     // Every worker of the pool waits until finish(), so no job starts before.
@@ -56,7 +57,7 @@ struct Run {
     }
     // Every job scheduled so far ends; their outcomes wait for the event loop.
     void finish() { gate.release(std::exchange(held, 0)); conversionPool()->waitForDone(); }
-    void settle() { finish(); QTRY_COMPARE_WITH_TIMEOUT(view.jobsOutstanding(), 0, 30000); }
+    void settle() { finish(); QTRY_VERIFY_WITH_TIMEOUT(view.jobsOutstanding() == 0 && !view.takingFiles(), 30000); }
 };
 
 // Afterwards: the list, the summary, the counter, the reveals of Out (each

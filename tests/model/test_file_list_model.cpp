@@ -57,7 +57,7 @@ private slots:
         FileListModel files;
         files.appendFile(url("A.heic"));
         for (const auto& [step, text] : steps) {
-            QVERIFY(files.setFailed(0, {step, "why"}, "/home/me/Out/A.jpg"));
+            QVERIFY(files.setFailed(0, {step, "why"}, QUrl::fromLocalFile("/home/me/Out/A.jpg")));
             QCOMPARE(files.data(files.index(0), FileListModel::FailureTextRole).toString(), text);
             files.setStatus(0, ImageStatus::Converting);
             QCOMPARE(files.data(files.index(0), FileListModel::FailureTextRole).toString(), QString());

@@ -1,8 +1,12 @@
 // A later launch hands its files to the window open on the private bus (hosted here), or stands alone.
 #include "fake_desktop.h"
 #include "platform/application_service.h"
+#include "platform/local_path.h"
 #include <QProcess>
+#include <QScopeGuard>
+#include <QStorageInfo>
 #include <QTemporaryDir>
+#include <fstream>
 
 class SingleInstanceTest : public QObject {
     Q_OBJECT
@@ -17,24 +21,35 @@ class SingleInstanceTest : public QObject {
         return process;
     }
 private slots:
+    void initTestCase()
+    {
+        for (const char* name : {"a.heic", "b.heic", "c.heic", "caf\xe9.heic"})
+            std::ofstream(QFile::encodeName(m_dir.path()).toStdString() + '/' + name);
+    }
     void aLaterLaunchHandsOverItsFiles_data()
     {
         QTest::addColumn<QStringList>("command");
-        QTest::addColumn<QString>("listed"); // relative to the launch's folder; null: it stands alone
+        QTest::addColumn<QByteArray>("listed"); // relative to the launch's folder; null: it stands alone
         QTest::addColumn<QStringList>("tokens");
-        QTest::newRow("files") << QStringList{"XDG_ACTIVATION_TOKEN=t1", "tessavo", "b.heic", "x/../a.heic", m_dir.filePath("c.heic")}
-                               << "b.heic a.heic c.heic" << QStringList{"t1"};
-        QTest::newRow("no files") << QStringList{"DESKTOP_STARTUP_ID=s1", "tessavo"} << "" << QStringList{"s1"};
-        QTest::newRow("desktop entry") << QStringList{"gio", "launch", m_entry, "c.heic", "a.heic"} << "c.heic a.heic" << QStringList{""};
-        QTest::newRow("no bus") << QStringList{"DBUS_SESSION_BUS_ADDRESS=unix:path=/none", "tessavo", "a.heic"} << QString() << QStringList{};
+        QTest::addColumn<QString>("notice");
+        // A name in Latin-1 (byte E9) through the command line and D-Bus; URIs that name no file are refused.
+        QTest::newRow("files") << QStringList{"XDG_ACTIVATION_TOKEN=t1", "sh", "-c", "exec tessavo b.heic x/../a.heic \"$(printf 'caf\\351.heic')\" "
+                               + m_dir.filePath("c.heic")} << QByteArray("b.heic a.heic caf\xe9.heic c.heic") << QStringList{"t1"} << "";
+        QTest::newRow("no files") << QStringList{"DESKTOP_STARTUP_ID=s1", "tessavo"} << QByteArray("") << QStringList{"s1"} << "";
+        QTest::newRow("desktop entry") << QStringList{"gio", "launch", m_entry, "c.heic", "a.heic"} << QByteArray("c.heic a.heic") << QStringList{""} << "";
+        QTest::newRow("odd URIs") << QStringList{"gdbus", "call", "--session", "-d", tessavo::kApplicationId, "-o", "/io/github/tessavo/tessavo", "-m",
+                                                 "org.freedesktop.Application.Open", "['file://', 'file://[::1', 'file://" + m_dir.path() + "/caf%E9.heic']", "{}"}
+                                  << QByteArray("caf\xe9.heic") << QStringList{""} << "2 files could not be read";
+        QTest::newRow("no bus") << QStringList{"DBUS_SESSION_BUS_ADDRESS=unix:path=/none", "tessavo", "a.heic"} << QByteArray() << QStringList{} << "";
     }
     void aLaterLaunchHandsOverItsFiles()
     {
-        QFETCH(QStringList, command); QFETCH(QString, listed); QFETCH(QStringList, tokens);
+        QFETCH(QStringList, command); QFETCH(QByteArray, listed); QFETCH(QStringList, tokens); QFETCH(QString, notice);
         tessavo::testsupport::FakeDesktop desktop;
-        QStringList received, paths;
+        QStringList received;
+        QByteArrayList paths;
         tessavo::ApplicationService instance;
-        instance.open = [&](const QStringList& paths) { desktop.view->openFiles(paths); };
+        instance.open = [&](const QList<QUrl>& urls) { desktop.view->openFiles(urls); };
         instance.activate = [&](const QString& token) { received << token; };
         QVERIFY(instance.registerInstance());
         QProcess* later = launch(command);
@@ -43,10 +58,29 @@ private slots:
         QCOMPARE(later->exitCode(), 0);
         later->kill();
         QTRY_COMPARE(received, tokens);
-        QCoreApplication::processEvents(); // the entries arrive queued, as from a drop
+        QTRY_VERIFY(!desktop.view->takingFiles()); // the entries arrive queued, as from a drop
         for (const tessavo::FileEntry& entry : desktop.view->droppedFiles()->entries())
-            paths << QDir(m_dir.path()).relativeFilePath(entry.url.toLocalFile());
-        QCOMPARE(paths.join(u' '), listed.isNull() ? "" : listed);
+            paths << tessavo::localPath(entry.url).mid(QFile::encodeName(m_dir.path()).size() + 1);
+        QCOMPARE(paths.join(' '), listed.isNull() ? "" : listed);
+        QCOMPARE(desktop.view->intakeNotice(), notice);
+    }
+    // Ended while a folder it reads does not answer (a stuck FUSE mount), the window's process ends: the folder's
+    // listing holds only a child of its own.
+    void endsWhileAFolderDoesNotAnswer()
+    {
+        QDir(m_dir.path()).mkdir("stuck");
+        QProcess server;
+        server.start(TESSAVO_STUCK_FS, {m_dir.filePath("stuck"), m_dir.filePath("release")});
+        const auto unmount = qScopeGuard([&] {
+            QFile(m_dir.filePath("release")).open(QIODevice::WriteOnly), server.kill(), server.waitForFinished();
+            QProcess::execute("fusermount", {"-u", "-z", m_dir.filePath("stuck")});
+        });
+        QTRY_VERIFY(QFileInfo(m_dir.filePath("stuck")).isDir() && QStorageInfo(m_dir.filePath("stuck")).rootPath() != QStorageInfo(m_dir.path()).rootPath());
+        QProcess* window = launch({"DBUS_SESSION_BUS_ADDRESS=unix:path=/none", "tessavo", "stuck"});
+        QTRY_VERIFY(QFileInfo::exists(m_dir.filePath("release.asked")));
+        window->terminate();
+        QVERIFY2(window->waitForFinished(5000), "the process waits for the folder");
+        QVERIFY(!QFileInfo::exists(m_dir.filePath("release.waited")));
     }
     void fileManagersOfferIt() // for a HEIC photo, from the cache that the package's trigger refreshes
     {

@@ -1,5 +1,7 @@
 #include "fake_desktop.h"
 #include "conversion/job_runner.h"
+#include "platform/desktop_services.h"
+#include "platform/settings_store.h"
 #include "platform/translations.h"
 #include "ui/about_window_host.h"
 #include "ui/window_place.h"
@@ -11,13 +13,14 @@
 #include <QScreen>
 #include <QSemaphore>
 #include <QThreadPool>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
 #include <QtQuickTest/quicktest.h>
 
 #include <cmath>
+#include <fcntl.h>
+#include <sys/stat.h>
 
 Q_IMPORT_QML_PLUGIN(TessavoPlugin)
 
@@ -40,6 +43,7 @@ struct MainWindow {
 
     QQuickItem* item(const char* name) const { return window->findChild<QQuickItem*>(name); }
     QString path(const QString& name) const { return scratch.filePath(name); }
+    QUrl file(const QString& name) const { return QFile(path(name)).open(QIODevice::WriteOnly), QUrl::fromLocalFile(path(name)); }
     // Lists a file of `bytes` bytes in the scratch folder; none when negative.
     void add(const QString& name, qint64 bytes = 10)
     {
@@ -99,7 +103,7 @@ private slots:
     {
         installTranslations(QLocale::system()); // as tests/ui/CMakeLists.txt sets it
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); // for the size texts
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settings.path());
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_settings.path())); // for the real settings store's file
         QCoreApplication::setOrganizationName("tessavo-test");
         QCoreApplication::setApplicationVersion("9.8.7"); // as the build gives it
     }
@@ -110,11 +114,11 @@ private slots:
         QVERIFY(w.window);
         const auto enabled = [&](const char* name) { return w.item(name)->isEnabled(); };
         QVERIFY(enabled("addButton") && !enabled("removeButton") && !enabled("convertButton"));
-        const QUrl picked = QUrl::fromLocalFile(w.path("IMG_2.HEIC"));
+        const QUrl picked = w.file("IMG_2.HEIC");
         w.add("IMG_1.HEIC");
         w.desktop.files->answers = {QList<QUrl>{picked}};
         QTest::keyClick(w.window, Qt::Key_O, Qt::ControlModifier);
-        QCOMPARE(listed(w.files), "IMG_1.HEIC:W IMG_2.HEIC:W");
+        QTRY_COMPARE(listed(w.files), "IMG_1.HEIC:W IMG_2.HEIC:W");
         QVERIFY(!enabled("removeButton") && enabled("convertButton"));
         QTest::keyClick(w.window, Qt::Key_Delete); // nothing selected
         QCOMPARE(w.files.count(), 2);
@@ -148,13 +152,13 @@ private slots:
             QCOMPARE(indicator(w.row(i)), rows[i].indicator);
         }
         // The tooltip gives the whole path, and why the photo failed.
-        w.files.setFailed(3, {ConversionStep::Finalize, "No space left on device"}, "/home/me/Out/gone.jpg");
+        w.files.setFailed(3, {ConversionStep::Finalize, "No space left on device"}, QUrl::fromLocalFile("/home/me/Out/gone.jpg"));
         QCOMPARE(w.row(3)->property("toolTipText").toString(), w.path("gone.heic") + "\nCould not write to Out: No space left on device");
         QCOMPARE(w.row(0)->property("toolTipText").toString(), w.path("IMG_0001.HEIC"));
         QCOMPARE(text(w.row(3), "reasonLabel"), "Could not write to Out: No space left on device");
         QVERIFY(w.row(3)->findChild<QQuickItem*>("reasonLabel")->isVisible() && !w.row(0)->findChild<QQuickItem*>("reasonLabel")->isVisible());
         QCOMPARE(w.item("countLabel")->property("text").toString(), "4 photos");
-        w.files.setConverted(2, "/out/IMG_0003.jpg"); // only a converted row opens, on a double click or Return
+        w.files.setConverted(2, QUrl::fromLocalFile("/out/IMG_0003.jpg")); // only a converted row opens, on a double click or Return
         for (int i : {0, 3, 2})
             QTest::mouseDClick(w.window, Qt::LeftButton, {}, w.centreOf(w.row(i)));
         QTest::keyClick(w.window, Qt::Key_Return);
@@ -211,7 +215,7 @@ private slots:
         const auto border = [&] { return w.item("dropBorder")->property("border").value<QObject*>()->property("color").value<QColor>(); };
         QCOMPARE(border().alpha(), 0);
         QMimeData files, plain;
-        files.setUrls({QUrl::fromLocalFile(w.path("IMG_9.HEIC")), QUrl::fromLocalFile(w.path("notes.txt"))});
+        files.setUrls({w.file("IMG_9.HEIC"), QUrl::fromLocalFile(w.path("notes.txt"))});
         plain.setText("IMG_9.HEIC");
         const QPoint onPadding = w.item("dropZone")->mapToScene({3, w.item("dropZone")->height() / 2}).toPoint();
         for (const auto& [data, targeted] : {std::pair{&files, true}, {&plain, false}}) {
@@ -302,11 +306,33 @@ private slots:
     {
         QFETCH(QRect, saved);
         QFETCH(bool, restoredAt1x);
-        QSettings().setValue("About/geometry", saved);
-        MainWindow w;
+        MainWindow w({{"About/geometry", saved}});
         QVERIFY(w.window);
         QQuickWindow* about = w.showAbout();
         QCOMPARE(about->framePosition() == saved.topLeft(), restoredAt1x && about->devicePixelRatio() < 1.5);
+    }
+
+    // Settings that are not a regular file (a link to a FIFO, whose reading would block the start) are neither
+    // read nor written over; the window says once that they cannot be kept.
+    void settingsThatAreNotAFileAreLeftAlone()
+    {
+        const QString conf = SettingsStore::defaultPath(), fifo = m_settings.filePath("fifo");
+        QVERIFY(QDir().mkpath(QFileInfo(conf).path()) && ::mkfifo(QFile::encodeName(fifo), 0600) == 0 && QFile::link(fifo, conf));
+        std::atomic_bool released = false;
+        std::jthread watchdog([&](std::stop_token stop) { // lets a reader go after 10 s
+            for (int i = 0; i < 100 && !stop.stop_requested(); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (!stop.stop_requested())
+                released = true, ::close(::open(QFile::encodeName(fifo), O_WRONLY | O_NONBLOCK));
+        });
+        {
+            ContentView view(desktopServices([](std::string_view) {}));
+            QCOMPARE(view.intakeNotice(), "Settings cannot be kept: " + conf + " is not a regular file");
+            view.setKeepHdr(true);
+            QVERIFY(view.keepHdr());
+        }
+        watchdog.request_stop();
+        QVERIFY(!released && QFileInfo(conf).isSymLink() && QFileInfo(fifo).exists() && !QFileInfo(fifo).isFile());
     }
 
     // Keys with no run, each followed by where the keyboard is.
@@ -315,7 +341,7 @@ private slots:
         MainWindow w;
         QVERIFY(w.window);
         for (const char* name : {"A.HEIC", "B.HEIC", "C.HEIC"})
-            w.desktop.files->answers << QList<QUrl>{QUrl::fromLocalFile(w.path(name))};
+            w.desktop.files->answers << QList<QUrl>{w.file(name)};
         const struct { const char* focus; QKeySequence keys; bool menuOpen; int listed; } presses[] = {{nullptr, Qt::Key_F10, true, 0},
             {nullptr, Qt::Key_Escape, false, 0}, {"addButton", Qt::Key_Return, false, 1}, {"addButton", Qt::Key_Enter, false, 2},
             {nullptr, Qt::Key_Space, false, 2}, {"removeButton", Qt::Key_Return, false, 1}, {nullptr, Qt::CTRL | Qt::Key_O, false, 2}};
@@ -325,7 +351,7 @@ private slots:
                 w.item(press.focus)->forceActiveFocus(Qt::TabFocusReason);
             QTest::keySequence(w.window, press.keys);
             QTRY_COMPARE(w.window->findChild<QObject*>("fileMenu")->property("visible").toBool(), press.menuOpen);
-            QCOMPARE(w.files.count(), press.listed);
+            QTRY_COMPARE(w.files.count(), press.listed);
             QVERIFY2(w.item("fileList")->hasActiveFocus() != press.menuOpen, qPrintable(press.keys.toString()));
         }
     }
