@@ -6,7 +6,7 @@
 #   bash scripts/check-core-layers.sh
 set -euo pipefail
 core=$(cd "$(dirname "$0")/../src/conversion/core" && pwd)
-layers=(base memory output jpeg heif metadata colour gainmap)
+layers=(base memory output input jpeg heif metadata colour gainmap)
 rank() {
   local i
   for i in "${!layers[@]}"; do [ "${layers[$i]}" = "$1" ] && { echo "$i"; return; }; done

@@ -1,6 +1,7 @@
 // tessavo-convert: the window's conversion, for scripts and benchmarks.
 #include "app/console.h"
 #include "conversion/core/convert_file.h"
+#include "conversion/core/input/folder_photos.h"
 #include "conversion/core/output/destination_names.h"
 #include "conversion/core/output/jpeg_output.h"
 
@@ -19,7 +20,8 @@
 
 namespace {
 
-constexpr std::string_view kUsage = "usage: tessavo-convert [-o DIR] [-j N] [--keep-metadata] [--keep-hdr] FILE...";
+constexpr std::string_view kUsage =
+    "usage: tessavo-convert [-o DIR | --beside-originals] [-j N] [--keep-metadata] [--keep-hdr] FILE...";
 
 int usageError(const std::string& problem)
 {
@@ -58,32 +60,68 @@ void handleSignals()
     tessavo::removeTemporariesOnSignals();
 }
 
-// The files less those that name one already in the list (p.heic, ./p.heic,
-// a link to it: the same device and inode), which are told on stderr.
-std::vector<std::filesystem::path> convertedOnce(const std::vector<std::filesystem::path>& files)
+// The photos of the command line: each file as it is named, each HEIF photo
+// inside a folder with the folder's shape; a folder that cannot be read,
+// whole or in part, is told on stderr. Less those that name one already
+// taken (p.heic, ./p.heic, a link to it: the same device and inode), which
+// are told too.
+std::vector<tessavo::FoundPhoto> photosOf(const std::vector<std::filesystem::path>& arguments, bool& unreadable)
 {
-    std::vector<std::filesystem::path> once;
+    std::vector<tessavo::FoundPhoto> named;
+    for (const std::filesystem::path& argument : arguments) {
+        std::error_code error;
+        if (!std::filesystem::is_directory(argument, error)) {
+            named.push_back({argument, {}});
+            continue;
+        }
+        tessavo::FolderPhotos inside = tessavo::photosInFolder(argument);
+        for (const std::filesystem::path& folder : inside.unreadable)
+            tessavo::printErrorLine("tessavo-convert: " + folder.string() + ": the folder could not be read whole");
+        unreadable = unreadable || !inside.unreadable.empty();
+        named.insert(named.end(), inside.photos.begin(), inside.photos.end());
+    }
+    std::vector<tessavo::FoundPhoto> once;
     std::map<std::pair<dev_t, ino_t>, size_t> seen;
-    for (const std::filesystem::path& file : files) {
+    for (tessavo::FoundPhoto& photo : named) {
         struct stat info {};
-        if (::stat(file.c_str(), &info) == 0) {
+        if (::stat(photo.path.c_str(), &info) == 0) {
             const auto [first, fresh] = seen.try_emplace({info.st_dev, info.st_ino}, once.size());
             if (!fresh) {
-                tessavo::printErrorLine("tessavo-convert: " + file.string() + ": the same file as " +
-                                        once[first->second].string() + ", converted once");
+                tessavo::printErrorLine("tessavo-convert: " + photo.path.string() + ": the same file as " +
+                                        once[first->second].path.string() + ", converted once");
                 continue;
             }
         }
-        once.push_back(file);
+        once.push_back(std::move(photo));
     }
     return once;
+}
+
+// Each photo's JPEG name in the folder it goes to, planned with the others
+// bound for that folder.
+std::vector<std::filesystem::path> namesOf(const std::vector<tessavo::FoundPhoto>& photos,
+                                           const std::vector<std::filesystem::path>& folders)
+{
+    std::map<std::filesystem::path, std::vector<size_t>> byFolder;
+    for (size_t i = 0; i < photos.size(); ++i)
+        byFolder[folders[i]].push_back(i);
+    std::vector<std::filesystem::path> names(photos.size());
+    for (const auto& [folder, members] : byFolder) {
+        std::vector<std::filesystem::path> sources;
+        for (const size_t i : members)
+            sources.push_back(photos[i].path);
+        const std::vector<std::filesystem::path> planned = tessavo::planDestinationNames(sources, folder);
+        for (size_t k = 0; k < members.size(); ++k)
+            names[members[k]] = planned[k];
+    }
+    return names;
 }
 
 const option kOptions[] = {
     {"output", required_argument, nullptr, 'o'},   {"jobs", required_argument, nullptr, 'j'},
     {"keep-metadata", no_argument, nullptr, 'k'}, {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'v'},       {"keep-hdr", no_argument, nullptr, 'H'},
-    {nullptr, 0, nullptr, 0},
+    {"beside-originals", no_argument, nullptr, 'b'}, {nullptr, 0, nullptr, 0},
 };
 
 // Whether `arg` is the option as written out: no abbreviated long name, no
@@ -101,6 +139,7 @@ bool spelledOut(std::string_view arg, int longIndex, bool takesValue)
 int main(int argc, char** argv)
 {
     std::filesystem::path outputDirectory = ".";
+    bool outputGiven = false, besideOriginals = false;
     unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
     std::vector<std::filesystem::path> files;
     tessavo::ConversionOptions options;
@@ -122,8 +161,12 @@ int main(int argc, char** argv)
             return usageError("unknown option " + arg);
         } else if (option == 'h') {
             std::printf("%.*s\n"
-                        "Converts each HEIC FILE into a JPEG of the same name in DIR.\n\n"
+                        "Converts each HEIC FILE into a JPEG of the same name in DIR. A FILE that is a\n"
+                        "folder gives the HEIF photos inside it, and in its subfolders, a folder of the\n"
+                        "same name in DIR: photos/2024/IMG_1.HEIC gives DIR/2024/IMG_1.jpg.\n\n"
                         "  -o, --output DIR     folder for the JPEG files, created if missing (default: .)\n"
+                        "      --beside-originals\n"
+                        "                       write each JPEG into its photo's own folder instead\n"
                         "  -j, --jobs N         files converted at once (default: number of cores)\n"
                         "      --keep-metadata  also copy the photo's Exif (date, camera, location), XMP\n"
                         "                       and modification time (default: only the orientation)\n"
@@ -142,10 +185,13 @@ int main(int argc, char** argv)
             options.keepMetadata = true;
         } else if (option == 'H') {
             options.keepHdr = true;
+        } else if (option == 'b') {
+            besideOriginals = true;
         } else if (option == 'o') {
             if (*optarg == '\0')
                 return usageError("empty output folder");
             outputDirectory = optarg;
+            outputGiven = true;
         } else if (!parseJobs(optarg, jobs)) {
             return usageError("jobs must be a whole number from 1 to 1024, not '" + std::string(optarg) + "'");
         }
@@ -154,34 +200,44 @@ int main(int argc, char** argv)
     files.insert(files.end(), argv + optind, argv + argc);
     if (files.empty())
         return usageError("no FILE given");
+    if (outputGiven && besideOriginals)
+        return usageError("--output and --beside-originals exclude each other");
 
     handleSignals();
-    files = convertedOnce(files);
-    // Photos of the same name keep apart; names are compared as the output
-    // folder's file system does.
-    const std::vector<std::filesystem::path> names =
-        tessavo::planDestinationNames(files, outputDirectory);
+    bool unreadable = false;
+    const std::vector<tessavo::FoundPhoto> photos = photosOf(files, unreadable);
+    // Where each JPEG goes; photos of the same name keep apart in it, their
+    // names compared as its file system does.
+    std::vector<std::filesystem::path> folders;
+    for (const tessavo::FoundPhoto& photo : photos) {
+        const std::filesystem::path own = photo.path.parent_path();
+        folders.push_back(besideOriginals ? (own.empty() ? "." : own) : outputDirectory / photo.subfolder);
+    }
+    const std::vector<std::filesystem::path> names = namesOf(photos, folders);
 
     std::atomic<size_t> next{0};
-    std::atomic<bool> anyFailed{false};
+    std::atomic<bool> anyFailed{unreadable};
     const auto work = [&] {
-        for (size_t i = next++; i < files.size(); i = next++) {
+        for (size_t i = next++; i < photos.size(); i = next++) {
             // convertFile reports its own failures, out of memory too; only
             // the copies of names and notes could throw here.
             try {
+                const std::filesystem::path& source = photos[i].path;
+                const std::filesystem::path base = besideOriginals ? folders[i] : outputDirectory;
                 tessavo::ConversionOptions fileOptions = options;
                 fileOptions.destinationName = names[i];
+                fileOptions.subfolder = besideOriginals ? std::filesystem::path() : photos[i].subfolder;
                 const tessavo::ConversionResult result =
-                    tessavo::convertFile(files[i], outputDirectory, fileOptions, tessavo::printLine);
+                    tessavo::convertFile(source, base, fileOptions, tessavo::printLine);
                 // Standard output is for the conversion lines; detail goes here.
-                const std::string about = "tessavo-convert: " + files[i].filename().string() + ": ";
+                const std::string about = "tessavo-convert: " + source.filename().string() + ": ";
                 if (!result.hdrNotKept.empty())
                     tessavo::printErrorLine(about + "HDR not kept: " + result.hdrNotKept);
                 for (const auto& note : result.notes)
                     tessavo::printErrorLine(about + note);
                 if (result.succeeded())
                     continue;
-                reportFailure(files[i], outputDirectory, result);
+                reportFailure(source, folders[i], result);
             } catch (const std::exception&) {
             }
             anyFailed = true;
@@ -189,7 +245,7 @@ int main(int argc, char** argv)
     };
     std::vector<std::jthread> workers;
     try {
-        for (size_t n = std::min<size_t>(jobs, files.size()); n > 1; --n)
+        for (size_t n = std::min<size_t>(jobs, photos.size()); n > 1; --n)
             workers.emplace_back(work);
     } catch (const std::exception&) {
         // A thread or memory limit: the threads that did start share the work.

@@ -157,7 +157,7 @@ Result<void> Conversion::open()
 Result<void> Conversion::prepareOutput()
 {
     name_ = options_.destinationName.empty() ? destinationPath(source_, {}).filename() : options_.destinationName;
-    Result<std::unique_ptr<JpegOutput>> output = JpegOutput::open(folder_, name_, file_.identity);
+    Result<std::unique_ptr<JpegOutput>> output = JpegOutput::open(folder_, options_.subfolder, name_, file_.identity);
     if (!output) {
         announceDestination();
         return output.failure();
@@ -277,7 +277,7 @@ Result<void> Conversion::encodeAndPublish()
 
 void Conversion::announceDestination()
 {
-    result_.destination = folder_ / name_;
+    result_.destination = folder_ / options_.subfolder / name_;
     lines_.destination(result_.destination);
     underWay_ = ConversionStep::Finalize;
 }

@@ -32,9 +32,13 @@ struct ConversionResult {
 };
 
 struct ConversionOptions {
-    // File name to write inside the output folder instead of the one derived
-    // from the source, for a run that gave clashing names their own.
-    std::filesystem::path destinationName;
+    // Folders to write the JPEG in under the output folder ("DCIM/100APPLE"),
+    // made as needed: relative, of plain names; one that climbs ("..") or is
+    // absolute fails at CreateFolder, as does one that is a link.
+    std::filesystem::path subfolder = {};
+    // File name to write inside that folder instead of the one derived from
+    // the source, for a run that gave clashing names their own.
+    std::filesystem::path destinationName = {};
     // Copy the photo's Exif and XMP, and its modification time.
     bool keepMetadata = false;
     // Add the photo's HDR gain map after the JPEG (MPF), for HDR displays.

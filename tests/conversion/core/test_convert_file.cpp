@@ -198,7 +198,7 @@ TEST(ConvertFile, FolderRemovedBeforeTheJpegIsNamed)
 {
     ScratchDir dir;
     fs::create_directories(dir / "out");
-    auto output = JpegOutput::open(dir / "out", "IMG_7.jpg", {});
+    auto output = JpegOutput::open(dir / "out", {}, "IMG_7.jpg", {});
     ASSERT_TRUE(output) << output.failure().reason;
     ASSERT_EQ(::write((*output)->fd(), "jpeg", 4), 4);
     fs::remove(dir / "out");

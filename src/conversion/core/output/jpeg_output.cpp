@@ -21,15 +21,16 @@ constexpr const char* kIsTheSource = "the destination is the source file itself"
 JpegOutput::JpegOutput(const std::filesystem::path& name, FileIdentity source) : name_(name.string()), source_(source) {}
 
 Result<std::unique_ptr<JpegOutput>> JpegOutput::open(const std::filesystem::path& folder,
+                                                     const std::filesystem::path& subfolder,
                                                      const std::filesystem::path& name, FileIdentity source)
 {
     std::unique_ptr<JpegOutput> output(new JpegOutput(name, source));
-    if (Result<void> created = output->create(folder); !created)
+    if (Result<void> created = output->create(folder, subfolder); !created)
         return created.failure();
     return output;
 }
 
-Result<void> JpegOutput::create(const std::filesystem::path& folder)
+Result<void> JpegOutput::create(const std::filesystem::path& folder, const std::filesystem::path& subfolder)
 {
     const std::filesystem::path where = folder.empty() ? std::filesystem::path(".") : folder;
     std::error_code made;
@@ -45,6 +46,8 @@ Result<void> JpegOutput::create(const std::filesystem::path& folder)
         return fail(ConversionStep::CreateFolder,
                     made && made != std::errc::file_exists ? made.message() : std::strerror(opening));
     }
+    if (Result<void> descended = descend(subfolder); !descended)
+        return descended;
     if (isSource())
         return fail(ConversionStep::CreateDestination, kIsTheSource);
     removeAbandonedFiles(folder_.get());
@@ -63,6 +66,28 @@ Result<void> JpegOutput::create(const std::filesystem::path& folder)
     }
     if (!file_)
         return failWithErrno(ConversionStep::CreateDestination);
+    return {};
+}
+
+// One folder at a time from the one open: a name that climbs, or a link
+// (which could lead anywhere), is refused rather than followed.
+Result<void> JpegOutput::descend(const std::filesystem::path& subfolder)
+{
+    if (subfolder.has_root_path())
+        return fail(ConversionStep::CreateFolder, std::strerror(EINVAL));
+    for (const std::filesystem::path& part : subfolder) {
+        const std::string name = part.string();
+        if (name.empty() || name == "." || name == "..")
+            return fail(ConversionStep::CreateFolder, std::strerror(EINVAL));
+        if (::mkdirat(folder_.get(), name.c_str(), 0777) != 0 && errno != EEXIST)
+            return failWithErrno(ConversionStep::CreateFolder);
+        UniqueFd next = openFdAt(folder_.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (!next && errno == EACCES)
+            next = openFdAt(folder_.get(), name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (!next)
+            return failWithErrno(ConversionStep::CreateFolder);
+        folder_ = std::move(next);
+    }
     return {};
 }
 

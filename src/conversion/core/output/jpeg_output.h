@@ -27,10 +27,13 @@ struct FileIdentity {
 // hidden_files.h for how it is removed then).
 class JpegOutput {
 public:
-    // Creates `folder` with its parents and a new file in it that is to
-    // become `name`. Made before the decode so that a folder that cannot
-    // take the JPEG costs no decoding.
+    // Creates `folder` with its parents, and in it the folders of
+    // `subfolder` (relative, of plain names, never followed where they are
+    // links, so that nothing lands outside `folder`), and a new file in the
+    // last that is to become `name`. Made before the decode so that a folder
+    // that cannot take the JPEG costs no decoding.
     static Result<std::unique_ptr<JpegOutput>> open(const std::filesystem::path& folder,
+                                                    const std::filesystem::path& subfolder,
                                                     const std::filesystem::path& name, FileIdentity source);
     JpegOutput(const JpegOutput&) = delete;
     JpegOutput& operator=(const JpegOutput&) = delete;
@@ -43,7 +46,8 @@ public:
 
 private:
     JpegOutput(const std::filesystem::path& name, FileIdentity source);
-    Result<void> create(const std::filesystem::path& folder);
+    Result<void> create(const std::filesystem::path& folder, const std::filesystem::path& subfolder);
+    Result<void> descend(const std::filesystem::path& subfolder);
     Failure fail(ConversionStep step, std::string reason);
     Failure failWithErrno(ConversionStep step);
     bool isSource() const;

@@ -47,7 +47,7 @@ struct Photo {
 void expectHdrKept(const Photo& photo, const fs::path& folder, int step = 1)
 {
     SCOPED_TRACE(photo.file.filename().string());
-    const ConversionResult result = convertFile(photo.file, folder, {{}, false, true}, [](std::string_view) {});
+    const ConversionResult result = convertFile(photo.file, folder, {.keepHdr = true}, [](std::string_view) {});
     ASSERT_TRUE(result.succeeded()) << result.failure.value_or(Failure{}).reason;
     EXPECT_EQ(result.hdrNotKept, "");
     const GainMapJpeg jpeg = splitGainMapJpeg(readFile(result.destination));
@@ -132,7 +132,7 @@ TEST(GainMap, MapsLeftOutSayWhy)
     for (const auto& [file, reason] : cases) {
         std::vector<uint8_t> sdr;
         for (const bool keepHdr : {false, true}) {
-            const auto result = convertFile(kData / file, dir.path(), {{}, false, keepHdr}, [](std::string_view) {});
+            const auto result = convertFile(kData / file, dir.path(), {.keepHdr = keepHdr}, [](std::string_view) {});
             ASSERT_TRUE(result.succeeded()) << file << ": " << result.failure.value_or(Failure{}).reason;
             const std::string said = keepHdr && !reason.empty() ? result.hdrNotKept.substr(0, reason.size()) : result.hdrNotKept;
             EXPECT_EQ(said, keepHdr ? reason : "") << file;

@@ -42,7 +42,7 @@ std::vector<double> sourceLight(const fs::path& file, bool hlg)
 
 std::vector<uint8_t> convertTo(const fs::path& source, const fs::path& folder, bool keepHdr)
 {
-    return readFile(convertFile(source, folder, {{}, false, keepHdr, true}, [](std::string_view) {}).destination);
+    return readFile(convertFile(source, folder, {.keepHdr = keepHdr, .allowDirectRoute = true}, [](std::string_view) {}).destination);
 }
 
 } // namespace
