@@ -12,8 +12,8 @@ ApplicationWindow {
     readonly property int gap: 10
     readonly property color dropBorderColor: contentView.isTargeted ? "#0a64e0" : "transparent"
 
-    readonly property bool running: contentView.runState === ContentView.Running
-                                    || contentView.runState === ContentView.Cancelling
+    readonly property bool running: contentView.run.state === RunState.Running
+                                    || contentView.run.state === RunState.Cancelling
     // The screen less room for the window's frame and title bar, in this
     // scale's units: at 2x an 800-pixel screen offers only 400.
     readonly property int roomWidth: Math.min(Screen.width, Screen.desktopAvailableWidth) - 20
@@ -72,7 +72,7 @@ ApplicationWindow {
             Action {
                 objectName: "addFolderAction"
                 text: qsTr("Add &Folder…")
-                onTriggered: window.withDialog(() => window.contentView.addFolder())
+                onTriggered: window.withDialog(() => window.contentView.intake.pickFolder())
             }
             MenuSeparator {}
             Action {
@@ -155,15 +155,15 @@ ApplicationWindow {
         focusList()
     }
     function addImages() {
-        withDialog(() => window.contentView.addImages())
+        withDialog(() => window.contentView.intake.pick())
     }
     function convert() {
-        withDialog(() => window.contentView.convertToJPEG())
+        withDialog(() => window.contentView.run.start())
     }
 
     // Photos waiting are not dropped without asking.
     onClosing: (close) => {
-        if (window.contentView.runState !== ContentView.Running)
+        if (window.contentView.run.state !== RunState.Running)
             return
         close.accepted = false
         stopDialog.open()
@@ -180,7 +180,7 @@ ApplicationWindow {
         onOpened: keepButton.forceActiveFocus(Qt.TabFocusReason)
         onClosed: window.focusList()
         onAccepted: {
-            window.contentView.cancelConversion()
+            window.contentView.run.cancel()
             window.close()
         }
 
@@ -188,7 +188,7 @@ ApplicationWindow {
             objectName: "stopText"
             width: stopDialog.availableWidth
             wrapMode: Text.WordWrap
-            readonly property int waiting: window.contentView.jobsOutstanding
+            readonly property int waiting: window.contentView.run.progress.outstanding
             text: waiting === 1 ? qsTr("1 photo is not converted yet.")
                                 : qsTr("%1 photos are not converted yet.").arg(waiting)
         }
@@ -239,7 +239,7 @@ ApplicationWindow {
     }
     Shortcut {
         sequences: [StandardKey.SelectAll]
-        onActivated: window.contentView.selectAll()
+        onActivated: window.contentView.selection.selectAll()
     }
 
     // Coming back to the application leaves no control with keyboard focus.
@@ -300,7 +300,7 @@ ApplicationWindow {
                 text: qsTr("Add folder…")
                 icon.source: "icons/plus.svg"
                 icon.color: palette.buttonText
-                onClicked: window.contentView.addFolder()
+                onClicked: window.contentView.intake.pickFolder()
             }
             Button {
                 id: removeButton
@@ -308,7 +308,7 @@ ApplicationWindow {
                 text: qsTr("Remove selected images")
                 icon.source: "icons/minus.svg"
                 icon.color: palette.buttonText
-                enabled: window.contentView.selectionCount > 0
+                enabled: window.contentView.selection.count > 0
                 // The button turns disabled and would leave the keyboard nowhere.
                 onClicked: {
                     window.contentView.removeSelectedImages()
@@ -343,10 +343,10 @@ ApplicationWindow {
                 anchors.fill: parent
                 keys: ["text/uri-list"]
                 // Only a drag with a HEIC file or a folder in it shows that it will be taken.
-                onEntered: (drag) => { drag.accepted = drag.hasUrls && window.contentView.acceptsDrop(drag.urls) }
+                onEntered: (drag) => { drag.accepted = drag.hasUrls && window.contentView.intake.acceptsDrop(drag.urls) }
                 onContainsDragChanged: window.contentView.isTargeted = containsDrag
                 onDropped: (drop) => {
-                    if (window.contentView.handleDrop(drop.urls))
+                    if (window.contentView.intake.drop(drop.urls))
                         drop.acceptProposedAction()
                     else
                         drop.accepted = false
@@ -408,8 +408,8 @@ ApplicationWindow {
                     objectName: "fileRow"
                     required property int index
                     width: ListView.view.rowWidth
-                    // selectionCount is read only to re-evaluate on every selection change.
-                    selected: window.contentView.selectionCount >= 0 && window.contentView.isSelected(url)
+                    // The count is read only to re-evaluate on every selection change.
+                    selected: window.contentView.selection.count >= 0 && window.contentView.selection.contains(url)
                     focusShown: ListView.isCurrentItem && ListView.view.activeFocus
                     spinAngle: ListView.view.spinStep * 30
                     onDoubleClicked: window.contentView.openConverted(url)
@@ -417,11 +417,11 @@ ApplicationWindow {
                         fileList.forceActiveFocus()
                         fileList.currentIndex = index
                         if (modifiers & Qt.ShiftModifier)
-                            window.contentView.extendSelectionTo(url)
+                            window.contentView.selection.extendTo(url)
                         else if (modifiers & Qt.ControlModifier)
-                            window.contentView.toggleSelected(url)
+                            window.contentView.selection.toggle(url)
                         else
-                            window.contentView.selectOnly(url)
+                            window.contentView.selection.selectOnly(url)
                     }
                 }
 
@@ -433,9 +433,9 @@ ApplicationWindow {
                     currentIndex = Math.max(0, Math.min(count - 1, row))
                     const url = model.urlAt(currentIndex)
                     if (modifiers & Qt.ShiftModifier)
-                        window.contentView.extendSelectionTo(url)
+                        window.contentView.selection.extendTo(url)
                     else if (!(modifiers & Qt.ControlModifier))
-                        window.contentView.selectOnly(url)
+                        window.contentView.selection.selectOnly(url)
                     positionViewAtIndex(currentIndex, ListView.Contain)
                 }
                 Keys.onPressed: (event) => {
@@ -455,7 +455,7 @@ ApplicationWindow {
                     case Qt.Key_Space:
                         // Rows just added may have left no current row yet.
                         if (count > 0)
-                            window.contentView.toggleSelected(model.urlAt(currentIndex = Math.max(0, currentIndex)))
+                            window.contentView.selection.toggle(model.urlAt(currentIndex = Math.max(0, currentIndex)))
                         break
                     default:
                         return
@@ -488,7 +488,7 @@ ApplicationWindow {
 
         RowLayout {
             objectName: "readingRow"
-            visible: window.contentView.readingFolder
+            visible: window.contentView.intake.readingFolder
             spacing: window.gap
             Layout.leftMargin: window.gap
             Layout.rightMargin: window.gap
@@ -526,14 +526,14 @@ ApplicationWindow {
             CheckBox {
                 objectName: "keepMetadataBox"
                 text: qsTr("Keep date, camera and location")
-                checked: window.contentView.keepMetadata
-                onToggled: window.contentView.keepMetadata = checked
+                checked: window.contentView.run.keepMetadata
+                onToggled: window.contentView.run.keepMetadata = checked
             }
             CheckBox {
                 objectName: "keepHdrBox"
                 text: qsTr("Keep HDR")
-                checked: window.contentView.keepHdr
-                onToggled: window.contentView.keepHdr = checked
+                checked: window.contentView.run.keepHdr
+                onToggled: window.contentView.run.keepHdr = checked
             }
         }
 
@@ -585,7 +585,7 @@ ApplicationWindow {
         // what it did and the way back to its folder.
         RowLayout {
             objectName: "runRow"
-            visible: window.contentView.runState !== ContentView.NoRun
+            visible: window.contentView.run.state !== RunState.NoRun
             spacing: window.gap
             Layout.leftMargin: window.gap
             Layout.rightMargin: window.gap
@@ -594,15 +594,15 @@ ApplicationWindow {
                 objectName: "runProgress"
                 visible: window.running
                 from: 0
-                to: Math.max(1, window.contentView.runTotal)
-                value: window.contentView.runConverted + window.contentView.runFailed
+                to: Math.max(1, window.contentView.run.progress.total)
+                value: window.contentView.run.progress.converted + window.contentView.run.progress.failed
                 Layout.fillWidth: true
                 Accessible.name: runSummary.text
             }
             Label {
                 id: runSummary
                 objectName: "runSummary"
-                text: window.contentView.runSummary
+                text: window.contentView.run.summary
                 elide: Text.ElideRight
                 Layout.fillWidth: !window.running
             }
@@ -610,15 +610,15 @@ ApplicationWindow {
                 objectName: "cancelButton"
                 text: qsTr("Cancel")
                 visible: window.running
-                enabled: window.contentView.runState === ContentView.Running
-                onClicked: window.contentView.cancelConversion()
+                enabled: window.contentView.run.state === RunState.Running
+                onClicked: window.contentView.run.cancel()
                 FocusRing {}
             }
             Button {
                 objectName: "showFolderButton"
                 text: qsTr("Show folder")
-                visible: !window.running && window.contentView.outputDirectory.toString() !== ""
-                onClicked: window.contentView.revealOutputFolder()
+                visible: !window.running && window.contentView.run.outputDirectory.toString() !== ""
+                onClicked: window.contentView.run.revealOutputFolder()
                 FocusRing {}
             }
         }

@@ -60,14 +60,14 @@ private slots:
         }
         desktop.files->answers = {std::nullopt, offered, offered};
         for (int i = 0; i < 3; ++i)
-            desktop.view->addImages(); // cancelled, taken, then all listed already
+            desktop.view->intake()->pick(); // cancelled, taken, then all listed already
         QCOMPARE(listed(files), taken.join(u' '));
         QCOMPARE(desktop.bookmarks->saved.size(), taken.size());
 
-        desktop.view->selectAll();
+        desktop.view->selection()->selectAll();
         desktop.view->removeSelectedImages();
         desktop.bookmarks->saved.clear();
-        QVERIFY(desktop.view->handleDrop(offered + offered));
+        QVERIFY(desktop.view->intake()->drop(offered + offered));
         QCOMPARE(files.count(), 0); // the entries come from the event loop
         QCoreApplication::processEvents();
         QCOMPARE(listed(files), taken.join(u' '));
@@ -83,9 +83,9 @@ private slots:
             QVERIFY2(shown || !takes, name);
         }
         // A drop is taken when it holds a local file, whatever its name.
-        QVERIFY(!desktop.view->handleDrop({}));
-        QVERIFY(!desktop.view->handleDrop({QUrl("https://example.org/IMG_1.heic"), QUrl("plain text"), QUrl()}));
-        QVERIFY(desktop.view->handleDrop({QUrl("plain text"), url("photo.png")}));
+        QVERIFY(!desktop.view->intake()->drop({}));
+        QVERIFY(!desktop.view->intake()->drop({QUrl("https://example.org/IMG_1.heic"), QUrl("plain text"), QUrl()}));
+        QVERIFY(desktop.view->intake()->drop({QUrl("plain text"), url("photo.png")}));
     }
 
     // Each offering in turn on one list: what it leaves listed and the one notice it gives.
@@ -108,10 +108,10 @@ private slots:
         QString expected;
         for (const auto& c : cases) {
             if (c.drop.isEmpty())
-                desktop.view->addFolder(), desktop.view->addFolder(); // chosen, then cancelled
+                desktop.view->intake()->pickFolder(), desktop.view->intake()->pickFolder(); // chosen, then cancelled
             else
-                QVERIFY(desktop.view->handleDrop(c.drop));
-            QTRY_VERIFY(!desktop.view->takingFiles());
+                QVERIFY(desktop.view->intake()->drop(c.drop));
+            QTRY_VERIFY(!desktop.view->intake()->busy());
             QCOMPARE(listed(*desktop.view->droppedFiles()), expected += c.joined);
             QCOMPARE(desktop.view->intakeNotice(), c.notice);
         }
@@ -129,8 +129,8 @@ private slots:
         QTimer turns;
         turns.callOnTimeout([&] { seen << desktop.view->droppedFiles()->count(); });
         turns.start(0);
-        QVERIFY(desktop.view->handleDrop({at(dir.path())}) && desktop.view->handleDrop({at(dir / "5.heic"), at(dir / "late.heic")}));
-        QTRY_VERIFY(!desktop.view->takingFiles());
+        QVERIFY(desktop.view->intake()->drop({at(dir.path())}) && desktop.view->intake()->drop({at(dir / "5.heic"), at(dir / "late.heic")}));
+        QTRY_VERIFY(!desktop.view->intake()->busy());
         QCOMPARE(listed(*desktop.view->droppedFiles()), expected.join(u' ') + " late.heic:W");
         QVERIFY2(std::any_of(seen.begin(), seen.end(), [](int n) { return n > 0 && n < 1200; }), "no turn between batches");
     }
