@@ -172,10 +172,10 @@ double msSince(const QElapsedTimer& clock)
 }
 
 // Runs the event loop, as the application does, until every offering so far is in the list.
-void settle(const ContentView& view)
+void settle(ContentView& view)
 {
     drain();
-    while (view.takingFiles())
+    while (view.intake()->busy())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     drain();
 }
@@ -205,13 +205,13 @@ void measureIntake(const char* label, const QString& databasePath, const QList<Q
         QElapsedTimer clock;
         clock.start();
         if (how == Offer::Drop || (how == Offer::Folder && again)) {
-            shown.view.handleDrop(urls);
+            shown.view.intake()->drop(urls);
         } else if (how == Offer::Folder) {
             shown.folders->answers = {FolderChoice{true, QUrl::fromLocalFile(folder)}};
-            shown.view.addFolder();
+            shown.view.intake()->pickFolder();
         } else {
             shown.files->answers = {urls};
-            shown.view.addImages();
+            shown.view.intake()->pick();
         }
         const double returned = msSince(clock);
         settle(shown.view);
@@ -265,7 +265,7 @@ RunFigures windowRun(const QString& databasePath, const QList<QUrl>& sources, co
     Window shown(databasePath);
     check(shown.window != nullptr, "window loaded");
     shown.files->answers = {sources};
-    shown.view.addImages();
+    shown.view.intake()->pick();
     drain();
     shown.folders->answers = {FolderChoice{true, QUrl::fromLocalFile(outputFolder)}};
 
@@ -282,7 +282,7 @@ RunFigures windowRun(const QString& databasePath, const QList<QUrl>& sources, co
         clock.start();
         cpuAtStart = threadCpuMs();
         processAtStart = processCpuMs(RUSAGE_SELF);
-        shown.view.convertToJPEG();
+        shown.view.run()->start();
         figures.callMs = msSince(clock);
     });
     loop.exec();
@@ -331,34 +331,34 @@ void measureCancel(const QString& databasePath, const QList<QUrl>& sources, cons
 {
     Window shown(databasePath);
     shown.files->answers = {sources};
-    shown.view.addImages();
+    shown.view.intake()->pick();
     drain();
     shown.folders->answers = {FolderChoice{true, QUrl::fromLocalFile(outputFolder)}};
-    ContentView* view = &shown.view;
+    ConversionRun* run = shown.view.run();
     StallMeter meter;
     QEventLoop loop;
     QElapsedTimer clock;
     double callMs = 0;
-    QObject::connect(view, &ContentView::runChanged, &loop, [&] {
-        if (view->runState() == ContentView::RunState::Cancelled)
+    QObject::connect(run, &ConversionRun::runChanged, &loop, [&] {
+        if (run->state() == RunState::Cancelled)
             loop.quit();
     });
-    view->convertToJPEG();
+    run->start();
     QTimer::singleShot(200, [&] {
         clock.start();
-        view->cancelConversion();
+        run->cancel();
         callMs = msSince(clock);
     });
     loop.exec();
     const double settledMs = msSince(clock);
     qsizetype waiting = 0;
-    for (const FileEntry& entry : view->droppedFiles()->entries())
+    for (const FileEntry& entry : shown.view.droppedFiles()->entries())
         waiting += entry.status == ImageStatus::Waiting;
-    check(view->runConverted() + waiting == sources.size(), "every row converted or waiting again");
+    check(run->progress().converted + waiting == sources.size(), "every row converted or waiting again");
     check(shown.revealer->revealed.isEmpty(), "no reveal after Cancel");
     std::fprintf(results, "cancel after 200 ms: %lld converted, %lld waiting again | button %.1f ms, settled %.1f ms, "
                           "longest stall %.1f ms\n",
-                 qlonglong(view->runConverted()), qlonglong(waiting), callMs, settledMs, meter.maxMs());
+                 qlonglong(run->progress().converted), qlonglong(waiting), callMs, settledMs, meter.maxMs());
 }
 
 // Interleaved rounds, the order swapped each round, so drift of a shared

@@ -62,21 +62,22 @@ int main(int argc, char* argv[])
     }
     ContentView& view = *shown.view;
     shown.files->answers = {photos};
-    view.addImages();
-    view.selectOnly(photos[2]);
+    view.intake()->pick();
+    view.selection()->selectOnly(photos[2]);
     if (auto* list = window->findChild<QQuickItem*>(QStringLiteral("fileList")))
         list->setProperty("currentIndex", 2);
     // No tooltip in the picture.
     QCursor::setPos(window->screen(), window->geometry().bottomRight() + QPoint(50, 50));
     shown.folders->answers = {FolderChoice{true, QUrl::fromLocalFile(scratch.filePath(QStringLiteral("Out")))}};
-    view.convertToJPEG();
+    view.run()->start();
 
     // Three done (the damaged one among them) and at least three to go.
     QElapsedTimer waited;
     waited.start();
-    while (view.runConverted() + view.runFailed() < 3 && waited.elapsed() < 120000)
+    const RunProgress& progress = view.run()->progress();
+    while (progress.converted + progress.failed < 3 && waited.elapsed() < 120000)
         QTest::qWait(5);
-    if (view.runTotal() - view.runConverted() - view.runFailed() < 3) {
+    if (progress.total - progress.converted - progress.failed < 3) {
         std::fprintf(stderr, "tessavo_screenshot: the run went too fast to catch; give it more or larger photos\n");
         return 1;
     }
@@ -87,7 +88,7 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "tessavo_screenshot: could not write %s\n", argv[1]);
         return 1;
     }
-    view.cancelConversion();
+    view.run()->cancel();
     if (argc == 4) {
         auto* action = window->findChild<QObject*>(QStringLiteral("aboutAction"));
         auto* host = window->findChild<AboutWindowHost*>(QStringLiteral("aboutWindowHost"));
@@ -101,7 +102,7 @@ int main(int argc, char* argv[])
             return 1;
         }
     }
-    while (view.jobsOutstanding() > 0)
+    while (progress.outstanding > 0)
         QTest::qWait(20);
     return 0;
 }

@@ -21,6 +21,25 @@
     </message>
 </context>
 <context>
+    <name>ButtonRow</name>
+    <message>
+        <source>Add images</source>
+        <translation>Bilder hinzufügen</translation>
+    </message>
+    <message>
+        <source>Add folder…</source>
+        <translation>Ordner hinzufügen…</translation>
+    </message>
+    <message>
+        <source>Remove selected images</source>
+        <translation>Ausgewählte Bilder entfernen</translation>
+    </message>
+    <message>
+        <source>Convert to JPEG</source>
+        <translation>In JPEG umwandeln</translation>
+    </message>
+</context>
+<context>
     <name>FileIntake</name>
     <message numerus="yes">
         <source>%Ln file skipped: not a HEIC photo</source>
@@ -77,6 +96,17 @@
             <numerusform>%Ln Ordner konnte nicht gelesen werden</numerusform>
             <numerusform>%Ln Ordner konnten nicht gelesen werden</numerusform>
         </translation>
+    </message>
+</context>
+<context>
+    <name>FileList</name>
+    <message>
+        <source>Images to convert</source>
+        <translation>Umzuwandelnde Bilder</translation>
+    </message>
+    <message>
+        <source>Drop HEIC files here, or use Add images</source>
+        <translation>HEIC-Dateien hierher ziehen oder „Bilder hinzufügen“ verwenden</translation>
     </message>
 </context>
 <context>
@@ -153,85 +183,25 @@
     </message>
 </context>
 <context>
+    <name>IntakeNotice</name>
+    <message>
+        <source>Dismiss</source>
+        <translation>Schließen</translation>
+    </message>
+</context>
+<context>
     <name>Main</name>
     <message>
         <source>Tessavo</source>
         <translation>Tessavo</translation>
     </message>
     <message>
-        <source>&amp;Help</source>
-        <translation>&amp;Hilfe</translation>
-    </message>
-    <message>
-        <source>About Tessavo</source>
-        <translation>Über Tessavo</translation>
-    </message>
-    <message>
         <source>Convert HEIC to JPEG format</source>
         <translation>HEIC ins JPEG-Format umwandeln</translation>
     </message>
-    <message>
-        <source>Add images</source>
-        <translation>Bilder hinzufügen</translation>
-    </message>
-    <message>
-        <source>Remove selected images</source>
-        <translation>Ausgewählte Bilder entfernen</translation>
-    </message>
-    <message>
-        <source>Convert to JPEG</source>
-        <translation>In JPEG umwandeln</translation>
-    </message>
-    <message>
-        <source>Images to convert</source>
-        <translation>Umzuwandelnde Bilder</translation>
-    </message>
-    <message>
-        <source>Drop HEIC files here, or use Add images</source>
-        <translation>HEIC-Dateien hierher ziehen oder „Bilder hinzufügen“ verwenden</translation>
-    </message>
-    <message>
-        <source>Cancel</source>
-        <translation>Abbrechen</translation>
-    </message>
-    <message>
-        <source>Show folder</source>
-        <translation>Ordner anzeigen</translation>
-    </message>
-    <message>
-        <source>Add folder…</source>
-        <translation>Ordner hinzufügen…</translation>
-    </message>
-    <message>
-        <source>Reading folder…</source>
-        <translation>Ordner wird gelesen…</translation>
-    </message>
-    <message>
-        <source>Dismiss</source>
-        <translation>Schließen</translation>
-    </message>
-    <message numerus="yes">
-        <source>%Ln photo</source>
-        <translation>
-            <numerusform>%Ln Foto</numerusform>
-            <numerusform>%Ln Fotos</numerusform>
-        </translation>
-    </message>
-    <message numerus="yes">
-        <source>%Ln photos</source>
-        <translation>
-            <numerusform>%Ln Foto</numerusform>
-            <numerusform>%Ln Fotos</numerusform>
-        </translation>
-    </message>
-    <message>
-        <source>Keep date, camera and location</source>
-        <translation>Datum, Kamera und Ort behalten</translation>
-    </message>
-    <message>
-        <source>Keep HDR</source>
-        <translation>HDR behalten</translation>
-    </message>
+</context>
+<context>
+    <name>MainMenuBar</name>
     <message>
         <source>&amp;File</source>
         <translation>&amp;Datei</translation>
@@ -256,6 +226,60 @@
         <source>&amp;Quit</source>
         <translation>&amp;Beenden</translation>
     </message>
+    <message>
+        <source>&amp;Help</source>
+        <translation>&amp;Hilfe</translation>
+    </message>
+    <message>
+        <source>About Tessavo</source>
+        <translation>Über Tessavo</translation>
+    </message>
+</context>
+<context>
+    <name>OptionsRow</name>
+    <message numerus="yes">
+        <source>%Ln photo</source>
+        <translation>
+            <numerusform>%Ln Foto</numerusform>
+            <numerusform>%Ln Fotos</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln photos</source>
+        <translation>
+            <numerusform>%Ln Foto</numerusform>
+            <numerusform>%Ln Fotos</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Keep date, camera and location</source>
+        <translation>Datum, Kamera und Ort behalten</translation>
+    </message>
+    <message>
+        <source>Keep HDR</source>
+        <translation>HDR behalten</translation>
+    </message>
+</context>
+<context>
+    <name>ReadingFolderRow</name>
+    <message>
+        <source>Reading folder…</source>
+        <translation>Ordner wird gelesen…</translation>
+    </message>
+</context>
+<context>
+    <name>RunBar</name>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Show folder</source>
+        <translation>Ordner anzeigen</translation>
+    </message>
+</context>
+<context>
+    <name>StopQuestion</name>
     <message>
         <source>Stop converting?</source>
         <translation>Umwandlung abbrechen?</translation>

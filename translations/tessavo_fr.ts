@@ -21,6 +21,25 @@
     </message>
 </context>
 <context>
+    <name>ButtonRow</name>
+    <message>
+        <source>Add images</source>
+        <translation>Ajouter des images</translation>
+    </message>
+    <message>
+        <source>Add folder…</source>
+        <translation>Ajouter un dossier…</translation>
+    </message>
+    <message>
+        <source>Remove selected images</source>
+        <translation>Retirer les images sélectionnées</translation>
+    </message>
+    <message>
+        <source>Convert to JPEG</source>
+        <translation>Convertir en JPEG</translation>
+    </message>
+</context>
+<context>
     <name>FileIntake</name>
     <message numerus="yes">
         <source>%Ln file skipped: not a HEIC photo</source>
@@ -77,6 +96,17 @@
             <numerusform>%Ln dossier n’a pas pu être lu</numerusform>
             <numerusform>%Ln dossiers n’ont pas pu être lus</numerusform>
         </translation>
+    </message>
+</context>
+<context>
+    <name>FileList</name>
+    <message>
+        <source>Images to convert</source>
+        <translation>Images à convertir</translation>
+    </message>
+    <message>
+        <source>Drop HEIC files here, or use Add images</source>
+        <translation>Déposez des fichiers HEIC ici, ou utilisez «&#xa0;Ajouter des images&#xa0;»</translation>
     </message>
 </context>
 <context>
@@ -153,85 +183,25 @@
     </message>
 </context>
 <context>
+    <name>IntakeNotice</name>
+    <message>
+        <source>Dismiss</source>
+        <translation>Fermer</translation>
+    </message>
+</context>
+<context>
     <name>Main</name>
     <message>
         <source>Tessavo</source>
         <translation>Tessavo</translation>
     </message>
     <message>
-        <source>&amp;Help</source>
-        <translation>&amp;Aide</translation>
-    </message>
-    <message>
-        <source>About Tessavo</source>
-        <translation>À propos de Tessavo</translation>
-    </message>
-    <message>
         <source>Convert HEIC to JPEG format</source>
         <translation>Convertir du HEIC au format JPEG</translation>
     </message>
-    <message>
-        <source>Add images</source>
-        <translation>Ajouter des images</translation>
-    </message>
-    <message>
-        <source>Remove selected images</source>
-        <translation>Retirer les images sélectionnées</translation>
-    </message>
-    <message>
-        <source>Convert to JPEG</source>
-        <translation>Convertir en JPEG</translation>
-    </message>
-    <message>
-        <source>Images to convert</source>
-        <translation>Images à convertir</translation>
-    </message>
-    <message>
-        <source>Drop HEIC files here, or use Add images</source>
-        <translation>Déposez des fichiers HEIC ici, ou utilisez «&#xa0;Ajouter des images&#xa0;»</translation>
-    </message>
-    <message>
-        <source>Cancel</source>
-        <translation>Annuler</translation>
-    </message>
-    <message>
-        <source>Show folder</source>
-        <translation>Afficher le dossier</translation>
-    </message>
-    <message>
-        <source>Add folder…</source>
-        <translation>Ajouter un dossier…</translation>
-    </message>
-    <message>
-        <source>Reading folder…</source>
-        <translation>Lecture du dossier…</translation>
-    </message>
-    <message>
-        <source>Dismiss</source>
-        <translation>Fermer</translation>
-    </message>
-    <message numerus="yes">
-        <source>%Ln photo</source>
-        <translation>
-            <numerusform>%Ln photo</numerusform>
-            <numerusform>%Ln photos</numerusform>
-        </translation>
-    </message>
-    <message numerus="yes">
-        <source>%Ln photos</source>
-        <translation>
-            <numerusform>%Ln photo</numerusform>
-            <numerusform>%Ln photos</numerusform>
-        </translation>
-    </message>
-    <message>
-        <source>Keep date, camera and location</source>
-        <translation>Conserver la date, l’appareil et le lieu</translation>
-    </message>
-    <message>
-        <source>Keep HDR</source>
-        <translation>Conserver le HDR</translation>
-    </message>
+</context>
+<context>
+    <name>MainMenuBar</name>
     <message>
         <source>&amp;File</source>
         <translation>&amp;Fichier</translation>
@@ -256,6 +226,60 @@
         <source>&amp;Quit</source>
         <translation>&amp;Quitter</translation>
     </message>
+    <message>
+        <source>&amp;Help</source>
+        <translation>&amp;Aide</translation>
+    </message>
+    <message>
+        <source>About Tessavo</source>
+        <translation>À propos de Tessavo</translation>
+    </message>
+</context>
+<context>
+    <name>OptionsRow</name>
+    <message numerus="yes">
+        <source>%Ln photo</source>
+        <translation>
+            <numerusform>%Ln photo</numerusform>
+            <numerusform>%Ln photos</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln photos</source>
+        <translation>
+            <numerusform>%Ln photo</numerusform>
+            <numerusform>%Ln photos</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Keep date, camera and location</source>
+        <translation>Conserver la date, l’appareil et le lieu</translation>
+    </message>
+    <message>
+        <source>Keep HDR</source>
+        <translation>Conserver le HDR</translation>
+    </message>
+</context>
+<context>
+    <name>ReadingFolderRow</name>
+    <message>
+        <source>Reading folder…</source>
+        <translation>Lecture du dossier…</translation>
+    </message>
+</context>
+<context>
+    <name>RunBar</name>
+    <message>
+        <source>Cancel</source>
+        <translation>Annuler</translation>
+    </message>
+    <message>
+        <source>Show folder</source>
+        <translation>Afficher le dossier</translation>
+    </message>
+</context>
+<context>
+    <name>StopQuestion</name>
     <message>
         <source>Stop converting?</source>
         <translation>Arrêter la conversion&#xa0;?</translation>

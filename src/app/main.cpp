@@ -86,7 +86,7 @@ int main(int argc, char* argv[])
     // Killed instead: no hidden temporary file stays behind either.
     tessavo::removeTemporariesOnSignals();
     QObject::connect(&app, &QCoreApplication::aboutToQuit, [&view] {
-        view.cancelConversion();
+        view.run()->cancel();
         tessavo::conversionPool()->clear();
         tessavo::conversionPool()->waitForDone();
     });

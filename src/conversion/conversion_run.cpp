@@ -106,8 +106,7 @@ void ConversionRun::applyOutcomes(const std::vector<JobOutcome>& outcomes)
         --m_progress.outstanding;
         ++m_progress.completed;
     }
-    // Once per delivery: the summary and the counter's readers need no more.
-    emit completedConversionsChanged();
+    // Once per delivery: the summary and the counters' readers need no more.
     emit runChanged();
     settleRun();
 }
@@ -221,7 +220,7 @@ void ConversionRun::setCompletedConversions(qint64 count)
     if (count == m_progress.completed)
         return;
     m_progress.completed = count;
-    emit completedConversionsChanged();
+    emit runChanged();
 }
 
 } // namespace tessavo

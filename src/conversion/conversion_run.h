@@ -33,6 +33,14 @@ inline constexpr QStringView kKeepHdr = u"Options/keepHdr";
 
 // How far the runs have come, counted once, on the GUI thread.
 struct RunProgress {
+    Q_GADGET
+    Q_PROPERTY(qint64 outstanding MEMBER outstanding)
+    Q_PROPERTY(qint64 completed MEMBER completed)
+    Q_PROPERTY(qint64 total MEMBER total)
+    Q_PROPERTY(qint64 converted MEMBER converted)
+    Q_PROPERTY(qint64 failed MEMBER failed)
+
+public:
     // Jobs of any run whose outcome has not been applied and that no cancel dropped.
     qint64 outstanding = 0;
     // Outcomes applied, of any run, since a folder was last chosen.
@@ -49,6 +57,13 @@ struct RunProgress {
 // has reported. A new run may start while an earlier one's jobs are out.
 class ConversionRun : public OutcomeReceiver {
     Q_OBJECT
+    Q_PROPERTY(tessavo::runs::RunState state READ state NOTIFY runChanged)
+    Q_PROPERTY(tessavo::RunProgress progress READ progress NOTIFY runChanged)
+    Q_PROPERTY(QString summary READ summary NOTIFY runChanged)
+    Q_PROPERTY(QUrl outputDirectory READ outputDirectory NOTIFY outputDirectoryChanged)
+    // The options of the next run, remembered between sessions.
+    Q_PROPERTY(bool keepMetadata READ keepMetadata WRITE setKeepMetadata NOTIFY optionsChanged)
+    Q_PROPERTY(bool keepHdr READ keepHdr WRITE setKeepHdr NOTIFY optionsChanged)
 
 public:
     ConversionRun(FileListModel& files, PlatformServices& services, QObject* parent = nullptr);
@@ -63,11 +78,11 @@ public:
     QString summary() const;
 
     // Asks for a folder, then converts every listed file into it.
-    void start();
+    Q_INVOKABLE void start();
     // Jobs of any run that have not started are dropped and their entries
     // wait again; started ones finish. The folder is then not revealed.
-    void cancel();
-    void revealOutputFolder();
+    Q_INVOKABLE void cancel();
+    Q_INVOKABLE void revealOutputFolder();
     // Once a run has ended its summary and folder no longer describe a list
     // that changed since: back to no run.
     void forgetEndedRun();
@@ -75,6 +90,10 @@ public:
     // kKeepMetadata or kKeepHdr, as the next run will take it.
     bool option(QStringView key) const;
     void setOption(QStringView key, bool on);
+    bool keepMetadata() const { return option(kKeepMetadata); }
+    void setKeepMetadata(bool on) { setOption(kKeepMetadata, on); }
+    bool keepHdr() const { return option(kKeepHdr); }
+    void setKeepHdr(bool on) { setOption(kKeepHdr, on); }
 
     // Applies each job's outcome. The job carries the entry's position and
     // URL: when the position no longer names that URL (removal during the
@@ -85,7 +104,7 @@ public:
 
 signals:
     void outputDirectoryChanged();
-    void completedConversionsChanged();
+    // The state, the summary or any count.
     void runChanged();
     void optionsChanged();
 

@@ -52,6 +52,8 @@ struct Refusals {
 // mount) holds back nothing offered after it. Lives on the GUI thread.
 class FileIntake : public QObject {
     Q_OBJECT
+    // A folder's walk is under way.
+    Q_PROPERTY(bool readingFolder READ readingFolder NOTIFY readingFolderChanged)
 
 public:
     FileIntake(FileListModel& files, FilePicker& picker, FolderPicker& folders, BookmarkStore& bookmarks,
@@ -60,12 +62,14 @@ public:
     ~FileIntake() override;
 
     // Lists what the picker chose; nothing when it was cancelled.
-    void pick();
+    Q_INVOKABLE void pick();
     // Lists the HEIC files of the folder chosen.
-    void pickFolder();
+    Q_INVOKABLE void pickFolder();
     // True when at least one URL names a local file or folder; the entries
     // arrive later, queued on this object's thread.
-    bool drop(const QList<QUrl>& urls);
+    Q_INVOKABLE bool drop(const QList<QUrl>& urls);
+    // Whether a drag holding `urls` may show that it will be taken.
+    Q_INVOKABLE bool acceptsDrop(const QList<QUrl>& urls) const { return offersPhotos(urls); }
     bool readingFolder() const { return !m_walks.empty(); }
     // True until every offering so far has been taken in.
     bool busy() const { return !m_offerings.empty() || !m_walks.empty(); }

@@ -14,6 +14,7 @@ namespace tessavo {
 // replaced. GUI thread only.
 class Selection : public QObject {
     Q_OBJECT
+    Q_PROPERTY(int count READ count NOTIFY changed)
 
 public:
     explicit Selection(const FileListModel& files, QObject* parent = nullptr);
@@ -22,14 +23,14 @@ public:
     QList<QUrl> ordered() const;
     const QSet<QUrl>& urls() const { return m_selected; }
     int count() const { return int(m_selected.size()); }
-    bool contains(const QUrl& url) const { return m_selected.contains(url); }
+    Q_INVOKABLE bool contains(const QUrl& url) const { return m_selected.contains(url); }
 
     void replace(QSet<QUrl> selection);
-    void selectOnly(const QUrl& url);
-    void toggle(const QUrl& url);
+    Q_INVOKABLE void selectOnly(const QUrl& url);
+    Q_INVOKABLE void toggle(const QUrl& url);
     // The listed rows from the anchor (last plain or toggle click) to `url`.
-    void extendTo(const QUrl& url);
-    void selectAll();
+    Q_INVOKABLE void extendTo(const QUrl& url);
+    Q_INVOKABLE void selectAll();
     void clear();
 
 signals:

@@ -12,13 +12,7 @@ ContentView::ContentView(PlatformServices services, QObject* parent)
 {
     Q_ASSERT(m_services.filePicker && m_services.folderPicker && m_services.revealer && m_services.bookmarks && m_services.preferences &&
              m_services.printLine);
-    connect(&m_selection, &Selection::changed, this, &ContentView::selectedFilesChanged);
-    connect(&m_run, &ConversionRun::outputDirectoryChanged, this, &ContentView::outputDirectoryChanged);
-    connect(&m_run, &ConversionRun::completedConversionsChanged, this, &ContentView::completedConversionsChanged);
-    connect(&m_run, &ConversionRun::runChanged, this, &ContentView::runChanged);
-    connect(&m_intake, &FileIntake::readingFolderChanged, this, &ContentView::readingFolderChanged);
     connect(&m_intake, &FileIntake::refused, this, &ContentView::setIntakeNotice);
-    connect(&m_run, &ConversionRun::optionsChanged, this, &ContentView::optionsChanged);
     connect(m_files, &FileListModel::countChanged, &m_run, &ConversionRun::forgetEndedRun);
     if (const QString problem = m_services.preferences->problem(); !problem.isEmpty())
         setIntakeNotice(tr("Settings cannot be kept: %1").arg(problem));

@@ -25,7 +25,7 @@ struct Run {
     QSemaphore gate;
     int held = 0;
 
-    Run() { desktop.revealer->onReveal = [this] { outstandingAtReveal << view.jobsOutstanding(); }; }
+    Run() { desktop.revealer->onReveal = [this] { outstandingAtReveal << view.run()->progress().outstanding; }; }
     ~Run() { finish(); }
 
     QUrl file(const QString& name)
@@ -45,10 +45,10 @@ struct Run {
         for (const QString& name : names)
             urls << file(name);
         desktop.files->answers << urls;
-        view.addImages();
-        QTRY_VERIFY(!view.takingFiles()); // a turn of the intake may end before the list does
+        view.intake()->pick();
+        QTRY_VERIFY(!view.intake()->busy()); // a turn of the intake may end before the list does
     }
-    void start() { ++starts; desktop.folders->answers << FolderChoice{true, out}; view.convertToJPEG(); }
+    void start() { ++starts; desktop.folders->answers << FolderChoice{true, out}; view.run()->start(); }
     // Every worker of the pool waits until finish(), so no job starts before.
     void hold()
     {
@@ -57,7 +57,7 @@ struct Run {
     }
     // Every job scheduled so far ends; their outcomes wait for the event loop.
     void finish() { gate.release(std::exchange(held, 0)); conversionPool()->waitForDone(); }
-    void settle() { finish(); QTRY_VERIFY_WITH_TIMEOUT(view.jobsOutstanding() == 0 && !view.takingFiles(), 30000); }
+    void settle() { finish(); QTRY_VERIFY_WITH_TIMEOUT(view.run()->progress().outstanding == 0 && !view.intake()->busy(), 30000); }
 };
 
 // Afterwards: the list, the summary, the counter, the reveals of Out (each
@@ -81,41 +81,41 @@ const Case cases[] = {
     {"a second run while jobs are out", abc,
      [](Run& r) {
          r.start(); r.finish(); r.hold(); r.start();
-         QTRY_COMPARE(r.view.jobsOutstanding(), 3); // the first run's outcomes are in
+         QTRY_COMPARE(r.view.run()->progress().outstanding, 3); // the first run's outcomes are in
          r.settle();
      },
      converted, "2 converted, 1 failed", 6, 1, ac},
-    {"a file dropped during a run", abc, [](Run& r) { r.hold(); r.start(); r.view.handleDrop({r.file("late.HEIC")}); r.settle(); },
+    {"a file dropped during a run", abc, [](Run& r) { r.hold(); r.start(); r.view.intake()->drop({r.file("late.HEIC")}); r.settle(); },
      "A.heic:S bad.heic:E C.heic:S late.HEIC:W", "2 converted, 1 failed", 3, 0, ac},
     {"removal and re-adding during a run", abc,
      [](Run& r) {
          r.hold(); r.start();
          const QUrl a = r.view.droppedFiles()->at(0).url;
-         r.view.setSelectedFiles({a, r.view.droppedFiles()->at(2).url});
+         r.view.selection()->replace({a, r.view.droppedFiles()->at(2).url});
          r.view.removeSelectedImages();
          r.desktop.files->answers << QList<QUrl>{a};
-         r.view.addImages(); r.settle();
+         r.view.intake()->pick(); r.settle();
      },
      "bad.heic:E A.heic:W", "2 converted, 1 failed", 3, 1, ac},
     {"cancel after an earlier run's outcomes came in", abc,
      [](Run& r) {
          r.start(); r.finish(); r.hold(); r.start();
-         QTRY_COMPARE(r.view.jobsOutstanding(), 3);
-         r.view.cancelConversion(); r.settle();
+         QTRY_COMPARE(r.view.run()->progress().outstanding, 3);
+         r.view.run()->cancel(); r.settle();
      },
      "A.heic:W bad.heic:W C.heic:W", "Cancelled: 0 of 3 converted", 3, 0, ac},
-    {"cancel before any job starts", abc, [](Run& r) { r.hold(); r.start(); r.view.cancelConversion(); r.settle(); },
+    {"cancel before any job starts", abc, [](Run& r) { r.hold(); r.start(); r.view.run()->cancel(); r.settle(); },
      "A.heic:W bad.heic:W C.heic:W", "Cancelled: 0 of 3 converted", 0, 0, {}},
     {"a run after a cancel and a whole run", abc,
-     [](Run& r) { r.hold(); r.start(); r.view.cancelConversion(); r.settle(); r.start(); r.settle(); r.start(); r.settle(); },
+     [](Run& r) { r.hold(); r.start(); r.view.run()->cancel(); r.settle(); r.start(); r.settle(); r.start(); r.settle(); },
      converted, "2 converted, 1 failed", 3, 2, ac},
     {"a cancelled folder dialog", abc,
-     [](Run& r) { r.start(); r.settle(); r.view.convertToJPEG(); QCOMPARE(r.view.outputDirectory(), r.out); },
+     [](Run& r) { r.start(); r.settle(); r.view.run()->start(); QCOMPARE(r.view.run()->outputDirectory(), r.out); },
      converted, "2 converted, 1 failed", 3, 1, ac},
     {"a folder confirmed without a URL", abc,
      [](Run& r) {
          r.start(); r.settle(); r.desktop.folders->answers << FolderChoice{true, {}};
-         r.view.convertToJPEG(); QVERIFY(r.view.outputDirectory().isEmpty());
+         r.view.run()->start(); QVERIFY(r.view.run()->outputDirectory().isEmpty());
      },
      converted, "2 converted, 1 failed", 0, 1, ac},
     {"an empty list", {}, [](Run& r) { r.start(); r.settle(); }, "", "", 0, 0, {}},
@@ -143,8 +143,8 @@ private slots:
         r.add(c.files);
         c.script(r);
         QCOMPARE(listed(*r.view.droppedFiles()), c.listed);
-        QCOMPARE(r.view.completedConversions(), c.completed);
-        QCOMPARE(r.view.runSummary(), c.summary);
+        QCOMPARE(r.view.run()->progress().completed, c.completed);
+        QCOMPARE(r.view.run()->summary(), c.summary);
         QCOMPARE(r.desktop.revealer->revealed, QList<QUrl>(c.reveals, r.out));
         QCOMPARE(r.outstandingAtReveal, QList<qint64>(c.reveals, 0));
         QCOMPARE(r.desktop.bookmarks->saved.count(r.out), r.starts);
@@ -166,7 +166,7 @@ private slots:
         QVERIFY(photo.open(QIODevice::Append) && photo.setFileTime(taken, QFileDevice::FileModificationTime));
         for (const bool keep : {true, false}) {
             r.desktop.preferences->values["Options/keepMetadata"] = keep;
-            r.hold(); r.start(); r.view.setKeepMetadata(!keep); r.settle();
+            r.hold(); r.start(); r.view.run()->setKeepMetadata(!keep); r.settle();
             QFile jpeg(r.out.toLocalFile() + "/exif.jpg");
             QVERIFY(jpeg.open(QIODevice::ReadOnly));
             QCOMPARE(jpeg.readAll().contains("2024:01:02 03:04:05"), keep);

@@ -65,14 +65,14 @@ private slots:
         }
         desktop.files->answers = {std::nullopt, offered, offered};
         for (int i = 0; i < 3; ++i)
-            desktop.view->addImages(); // cancelled, taken, then all listed already
+            desktop.view->intake()->pick(); // cancelled, taken, then all listed already
         QTRY_COMPARE(listed(files), taken.join(u' '));
         QCOMPARE(desktop.bookmarks->saved.size(), taken.size());
 
-        desktop.view->selectAll();
+        desktop.view->selection()->selectAll();
         desktop.view->removeSelectedImages();
         desktop.bookmarks->saved.clear();
-        QVERIFY(desktop.view->handleDrop(offered + offered));
+        QVERIFY(desktop.view->intake()->drop(offered + offered));
         QCOMPARE(files.count(), 0); // the entries come from the event loop
         QTRY_COMPARE(listed(files), taken.join(u' '));
         QCOMPARE(desktop.bookmarks->saved.size(), taken.size());
@@ -87,9 +87,9 @@ private slots:
             QVERIFY2(shown || !takes, name);
         }
         // A drop is taken when it holds a local file, whatever its name.
-        QVERIFY(!desktop.view->handleDrop({}));
-        QVERIFY(!desktop.view->handleDrop({QUrl("https://example.org/IMG_1.heic"), QUrl("plain text"), QUrl()}));
-        QVERIFY(desktop.view->handleDrop({QUrl("plain text"), at(dir / "photo.png")}));
+        QVERIFY(!desktop.view->intake()->drop({}));
+        QVERIFY(!desktop.view->intake()->drop({QUrl("https://example.org/IMG_1.heic"), QUrl("plain text"), QUrl()}));
+        QVERIFY(desktop.view->intake()->drop({QUrl("plain text"), at(dir / "photo.png")}));
     }
 
     // Each offering in turn on one list: what it leaves listed and the one notice it gives. Only regular files
@@ -115,10 +115,10 @@ private slots:
         QString expected;
         for (const auto& c : cases) {
             if (c.drop.isEmpty())
-                desktop.view->addFolder(), desktop.view->addFolder(); // chosen, then cancelled
+                desktop.view->intake()->pickFolder(), desktop.view->intake()->pickFolder(); // chosen, then cancelled
             else
-                QVERIFY(desktop.view->handleDrop(c.drop));
-            QTRY_VERIFY(!desktop.view->takingFiles());
+                QVERIFY(desktop.view->intake()->drop(c.drop));
+            QTRY_VERIFY(!desktop.view->intake()->busy());
             QCOMPARE(listed(*desktop.view->droppedFiles()), expected += c.joined);
             QCOMPARE(desktop.view->intakeNotice(), c.notice);
         }
@@ -136,8 +136,8 @@ private slots:
         QTimer turns;
         turns.callOnTimeout([&] { seen << desktop.view->droppedFiles()->count(); });
         turns.start(0);
-        QVERIFY(desktop.view->handleDrop({at(dir.path())}));
-        QTRY_VERIFY(!desktop.view->takingFiles());
+        QVERIFY(desktop.view->intake()->drop({at(dir.path())}));
+        QTRY_VERIFY(!desktop.view->intake()->busy());
         QCOMPARE(listed(*desktop.view->droppedFiles()), expected.join(u' '));
         QVERIFY2(std::any_of(seen.begin(), seen.end(), [](int n) { return n > 0 && n < 1200; }), "no turn between batches");
     }
@@ -157,9 +157,9 @@ private slots:
         });
         QTRY_VERIFY2(device(dir / "stuck") != device(dir.path()), "python3-fusepy has not mounted " TESSAVO_STUCK_FS);
         auto desktop = std::make_unique<FakeDesktop>();
-        QVERIFY(desktop->view->handleDrop({at(dir / "stuck")}) && desktop->view->handleDrop({at(dir / "late.heic")}));
+        QVERIFY(desktop->view->intake()->drop({at(dir / "stuck")}) && desktop->view->intake()->drop({at(dir / "late.heic")}));
         QTRY_COMPARE(listed(*desktop->view->droppedFiles()), "late.heic:W");
-        QVERIFY(desktop->view->readingFolder());
+        QVERIFY(desktop->view->intake()->readingFolder());
         desktop.reset();
         QVERIFY2(!fs::exists(dir / "release.waited"), "the intake waited for the stuck walk");
     }
@@ -179,14 +179,14 @@ private slots:
         FileListModel& files = *desktop.view->droppedFiles();
         desktop.files->answers = {QList<QUrl>{at(photo)}};
         desktop.folders->answers = {FolderChoice{true, at(dir / "in")}, FolderChoice{true, at(dir / "out")}};
-        for (const auto& way : std::initializer_list<std::function<void()>>{[&] { desktop.view->addFolder(); },
-                 [&] { desktop.view->handleDrop({at(photo)}); }, [&] { desktop.view->addImages(); }}) {
+        for (const auto& way : std::initializer_list<std::function<void()>>{[&] { desktop.view->intake()->pickFolder(); },
+                 [&] { desktop.view->intake()->drop({at(photo)}); }, [&] { desktop.view->intake()->pick(); }}) {
             desktop.view->clearList();
             way();
             QTRY_COMPARE(files.count(), 1);
             QVERIFY(localPath(files.at(0).url) == photo.c_str() && fileSizeText(files.at(0).url) != "Unknown");
         }
-        desktop.view->convertToJPEG();
+        desktop.view->run()->start();
         QTRY_COMPARE(files.at(0).status, ImageStatus::Success);
         QVERIFY(fs::exists(dir / "out" / "caf\xe9.jpg"));
         store->flush();

@@ -58,7 +58,7 @@ private slots:
         QCOMPARE(later->exitCode(), 0);
         later->kill();
         QTRY_COMPARE(received, tokens);
-        QTRY_VERIFY(!desktop.view->takingFiles()); // the entries arrive queued, as from a drop
+        QTRY_VERIFY(!desktop.view->intake()->busy()); // the entries arrive queued, as from a drop
         for (const tessavo::FileEntry& entry : desktop.view->droppedFiles()->entries())
             paths << tessavo::localPath(entry.url).mid(QFile::encodeName(m_dir.path()).size() + 1);
         QCOMPARE(paths.join(' '), listed.isNull() ? "" : listed);

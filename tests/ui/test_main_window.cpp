@@ -122,7 +122,7 @@ private slots:
         QVERIFY(!enabled("removeButton") && enabled("convertButton"));
         QTest::keyClick(w.window, Qt::Key_Delete); // nothing selected
         QCOMPARE(w.files.count(), 2);
-        w.view.selectOnly(picked);
+        w.view.selection()->selectOnly(picked);
         QVERIFY(enabled("removeButton"));
         QTest::keyClick(w.window, Qt::Key_Delete);
         QCOMPARE(listed(w.files), "IMG_1.HEIC:W");
@@ -187,7 +187,7 @@ private slots:
         QTRY_VERIFY(w.row(5));
         const auto selected = [&] {
             QList<int> rows;
-            for (const QUrl& url : w.view.selectedFiles())
+            for (const QUrl& url : w.view.selection()->ordered())
                 rows << int(w.files.indexOf(url));
             return rows;
         };
@@ -247,11 +247,11 @@ private slots:
         for (int i = 0; i < 5; ++i)
             w.add(QString("IMG_%1.HEIC").arg(i)); // not photos: the run fails them all
         w.desktop.folders->answers = {FolderChoice{true, QUrl::fromLocalFile(w.path("Out"))}};
-        w.view.convertToJPEG();
-        QTRY_COMPARE_WITH_TIMEOUT(w.view.runState(), ContentView::RunState::Finished, 30000);
+        w.view.run()->start();
+        QTRY_COMPARE_WITH_TIMEOUT(w.view.run()->state(), RunState::Finished, 30000);
         for (const auto& [row, status] : {std::pair{0, ImageStatus::Success}, {2, ImageStatus::Success}, {4, ImageStatus::Converting}})
             w.files.setStatus(row, status);
-        w.view.setSelectedFiles({w.files.at(0).url, w.files.at(1).url});
+        w.view.selection()->replace({w.files.at(0).url, w.files.at(1).url});
         QVERIFY(QQuickTest::qWaitForPolish(w.window));
         QList<QRectF> placed; // apart, whole and inside the window
         for (const char* name : {"titleLabel", "addButton", "removeButton", "convertButton", "fileList", "countLabel", "keepMetadataBox", "keepHdrBox",
@@ -280,10 +280,10 @@ private slots:
                          qPrintable(QString::number(i)));
             }
             QVERIFY(contrast(w.item("runSummary")->property("color").value<QColor>(), palette.color(QPalette::Window)) >= 4.5);
-            w.view.clearSelection(); // disables Remove
+            w.view.selection()->clear(); // disables Remove
             const QColor disabled = w.item("removeButton")->property("contentItem").value<QQuickItem*>()->property("color").value<QColor>();
             QVERIFY2(contrast(disabled, palette.color(QPalette::Disabled, QPalette::Button)) >= 4.5, qPrintable(disabled.name() + palette.color(QPalette::Disabled, QPalette::Button).name()));
-            w.view.setSelectedFiles({w.files.at(0).url, w.files.at(1).url});
+            w.view.selection()->replace({w.files.at(0).url, w.files.at(1).url});
         }
         QGuiApplication::setPalette(light);
         // About too, title bar and all.
@@ -328,8 +328,8 @@ private slots:
         {
             ContentView view(desktopServices([](std::string_view) {}));
             QCOMPARE(view.intakeNotice(), "Settings cannot be kept: " + conf + " is not a regular file");
-            view.setKeepHdr(true);
-            QVERIFY(view.keepHdr());
+            view.run()->setKeepHdr(true);
+            QVERIFY(view.run()->keepHdr());
         }
         watchdog.request_stop();
         QVERIFY(!released && QFileInfo(conf).isSymLink() && QFileInfo(fifo).exists() && !QFileInfo(fifo).isFile());
@@ -370,7 +370,7 @@ private slots:
             const auto release = qScopeGuard([&] { held.release(conversionPool()->maxThreadCount()); });
             for (int i = 0; i < conversionPool()->maxThreadCount(); ++i)
                 conversionPool()->start([&held] { held.acquire(); });
-            w.desktop.folders->answers = {FolderChoice{true, QUrl::fromLocalFile(w.path("Out"))}}, w.view.convertToJPEG();
+            w.desktop.folders->answers = {FolderChoice{true, QUrl::fromLocalFile(w.path("Out"))}}, w.view.run()->start();
             QTest::keyClick(w.window, Qt::Key_Q, Qt::ControlModifier);
             QTRY_VERIFY(w.item("stopText")->isVisible() && !w.enabled("clearAction"));
             QCOMPARE(w.item("stopText")->property("text").toString(), "3 photos are not converted yet.");
@@ -380,8 +380,8 @@ private slots:
             QCOMPARE(listed(w.files), stop ? "A.HEIC:W B.HEIC:W C.HEIC:W" : "A.HEIC:C B.HEIC:C C.HEIC:C");
             QVERIFY(stop || w.item("fileList")->hasActiveFocus());
             held.release(conversionPool()->maxThreadCount());
-            QTRY_VERIFY(w.view.runState() != ContentView::RunState::Running && w.item("runRow")->isVisible());
-            const std::function<void()> changes[] = {[&] { w.add("D.HEIC"); }, [&] { w.view.selectAll(), w.view.removeSelectedImages(); },
+            QTRY_VERIFY(w.view.run()->state() != RunState::Running && w.item("runRow")->isVisible());
+            const std::function<void()> changes[] = {[&] { w.add("D.HEIC"); }, [&] { w.view.selection()->selectAll(), w.view.removeSelectedImages(); },
                                                      [&] { QMetaObject::invokeMethod(w.window->findChild<QObject*>("clearAction"), "trigger"); }};
             changes[change]();
             QVERIFY(!w.item("runRow")->isVisible() && (change == 0 || w.files.count() == 0));

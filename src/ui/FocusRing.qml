@@ -1,0 +1,13 @@
+import QtQuick
+
+// The keyboard's place on a button, drawn over it: Fusion's own is a
+// 1-pixel line in a tint of the button.
+Rectangle {
+    anchors.fill: parent
+    anchors.margins: -1
+    radius: 3
+    color: "transparent"
+    border.width: 2
+    border.color: parent.palette.highlight
+    visible: parent.visualFocus
+}

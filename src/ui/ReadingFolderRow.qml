@@ -1,0 +1,25 @@
+import QtQuick
+import QtQuick.Layouts
+import QtQuick.Controls.Fusion
+import Tessavo
+
+// Shown while a folder is walked for its photos.
+RowLayout {
+    objectName: "readingRow"
+
+    required property FileIntake intake
+
+    visible: intake.readingFolder
+
+    ProgressBar {
+        indeterminate: true
+        Layout.preferredWidth: 120
+        Accessible.ignored: true
+    }
+    Label {
+        text: qsTr("Reading folder…")
+        Layout.fillWidth: true
+        Accessible.role: Accessible.StatusBar
+        Accessible.name: text
+    }
+}

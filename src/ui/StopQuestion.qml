@@ -1,0 +1,45 @@
+import QtQuick
+import QtQuick.Controls.Fusion
+import Tessavo
+
+// Asked on closing while photos wait: Keep Converting, the default, or
+// Stop and Quit (accepted).
+Dialog {
+    id: question
+    objectName: "stopDialog"
+
+    required property ConversionRun run
+    required property KeyboardFocus keyboard
+
+    anchors.centerIn: parent
+    modal: true
+    title: qsTr("Stop converting?")
+    onOpened: keepButton.forceActiveFocus(Qt.TabFocusReason)
+    onClosed: keyboard.focusList()
+
+    Label {
+        objectName: "stopText"
+        width: question.availableWidth
+        wrapMode: Text.WordWrap
+        readonly property int waiting: question.run.progress.outstanding
+        text: waiting === 1 ? qsTr("1 photo is not converted yet.")
+                            : qsTr("%1 photos are not converted yet.").arg(waiting)
+    }
+
+    footer: DialogButtonBox {
+        Keys.onPressed: (event) => question.keyboard.pressFocusedButton(event)
+        Button {
+            objectName: "stopAndQuitButton"
+            text: qsTr("Stop and Quit")
+            DialogButtonBox.buttonRole: DialogButtonBox.AcceptRole
+            FocusRing {}
+        }
+        Button {
+            id: keepButton
+            objectName: "keepConvertingButton"
+            text: qsTr("Keep Converting")
+            DialogButtonBox.buttonRole: DialogButtonBox.RejectRole
+            FocusRing {}
+        }
+    }
+}
