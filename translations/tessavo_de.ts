@@ -112,8 +112,8 @@
 <context>
     <name>FilePicker</name>
     <message>
-        <source>HEIC images (%1)</source>
-        <translation>HEIC-Bilder (%1)</translation>
+        <source>HEIC and HEIF photos (%1)</source>
+        <translation>HEIC- und HEIF-Fotos (%1)</translation>
     </message>
 </context>
 <context>

@@ -112,8 +112,8 @@
 <context>
     <name>FilePicker</name>
     <message>
-        <source>HEIC images (%1)</source>
-        <translation>Images HEIC (%1)</translation>
+        <source>HEIC and HEIF photos (%1)</source>
+        <translation>Photos HEIC et HEIF (%1)</translation>
     </message>
 </context>
 <context>

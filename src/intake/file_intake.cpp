@@ -1,5 +1,7 @@
 #include "intake/file_intake.h"
 
+#include "conversion/core/input/photo_names.h"
+
 #include "intake/folder_walk.h"
 #include "platform/local_path.h"
 
@@ -45,14 +47,7 @@ constexpr std::array<decltype(statfs::f_type), 5> kernelViews{PROC_SUPER_MAGIC, 
 
 } // namespace
 
-bool isHeicName(std::string_view name)
-{
-    const size_t dot = name.rfind('.');
-    // A leading dot starts a hidden name, not an extension.
-    if (dot == 0 || dot == name.npos || name.size() - dot != 5)
-        return false;
-    return std::equal(name.begin() + dot + 1, name.end(), "heic", [](char a, char b) { return (a | 0x20) == b; });
-}
+bool isHeicName(std::string_view name) { return isHeifName(name); }
 
 bool isHeicFile(const QUrl& url)
 {

@@ -15,7 +15,8 @@
 namespace tessavo {
 
 // What intake takes, by picker and by drop alike: a local file whose name
-// ends in ".heic" in any letter case.
+// ends in ".heic", ".heif" or ".hif" in any letter case: HEIF photos, coded
+// alike, whatever their camera named them.
 bool isHeicFile(const QUrl& url);
 // The same rule on a file name alone, as the system's bytes.
 bool isHeicName(std::string_view name);

@@ -8,15 +8,15 @@ namespace tessavo {
 
 QString heicNameFilter()
 {
-    const QString extension = QStringLiteral("heic");
     QStringList patterns;
-    for (int mask = 0; mask < (1 << extension.size()); ++mask) {
-        QString pattern = QStringLiteral("*.");
-        for (qsizetype i = 0; i < extension.size(); ++i)
-            pattern += (mask & (1 << i)) ? extension[i].toUpper() : extension[i];
-        patterns << pattern;
-    }
-    return QCoreApplication::translate("FilePicker", "HEIC images (%1)").arg(patterns.join(u' '));
+    for (const QString& extension : {QStringLiteral("heic"), QStringLiteral("heif"), QStringLiteral("hif")})
+        for (int mask = 0; mask < (1 << extension.size()); ++mask) {
+            QString pattern = QStringLiteral("*.");
+            for (qsizetype i = 0; i < extension.size(); ++i)
+                pattern += (mask & (1 << i)) ? extension[i].toUpper() : extension[i];
+            patterns << pattern;
+        }
+    return QCoreApplication::translate("FilePicker", "HEIC and HEIF photos (%1)").arg(patterns.join(u' '));
 }
 
 std::optional<QList<QUrl>> DialogFilePicker::pickFiles()

@@ -26,7 +26,7 @@ namespace {
 // name field passes no filter, so both must take exactly the same names.
 const std::pair<const char*, bool> names[] = {
     {"IMG_1.HEIC", true}, {"x.Heic", true},        {"IMG_3.hEiC", true},   {"photo.png", false},
-    {"IMG_2.heif", false}, {"IMG.heic.jpg", false}, {"heic", false}, {".heic", false},
+    {"IMG_2.heif", true}, {"IMG_5.HiF", true},  {"IMG.heic.jpg", false}, {"heic", false}, {".heic", false}, {"x.hiff", false},
 };
 
 namespace fs = std::filesystem;
