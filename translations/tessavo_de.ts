@@ -174,6 +174,10 @@
         <source>Unknown</source>
         <translation>Unbekannt</translation>
     </message>
+    <message>
+        <source>JPEG: %1</source>
+        <translation>JPEG: %1</translation>
+    </message>
 </context>
 <context>
     <name>FolderPicker</name>
@@ -259,6 +263,14 @@
         <source>Keep HDR</source>
         <translation>HDR behalten</translation>
     </message>
+    <message>
+        <source>Beside the originals</source>
+        <translation>Neben den Originalen</translation>
+    </message>
+    <message>
+        <source>Each JPEG goes into its photo&apos;s own folder; no folder is asked for</source>
+        <translation>Jedes JPEG kommt in den Ordner seines Fotos; es wird nach keinem Ordner gefragt</translation>
+    </message>
 </context>
 <context>
     <name>ReadingFolderRow</name>
@@ -276,6 +288,13 @@
     <message>
         <source>Show folder</source>
         <translation>Ordner anzeigen</translation>
+    </message>
+</context>
+<context>
+    <name>SettingsStore</name>
+    <message>
+        <source>%1 is not a regular file</source>
+        <translation>%1 ist keine gewöhnliche Datei</translation>
     </message>
 </context>
 <context>
@@ -299,13 +318,6 @@
     <message>
         <source>Keep Converting</source>
         <translation>Weiter umwandeln</translation>
-    </message>
-</context>
-<context>
-    <name>SettingsStore</name>
-    <message>
-        <source>%1 is not a regular file</source>
-        <translation>%1 ist keine gewöhnliche Datei</translation>
     </message>
 </context>
 <context>
@@ -372,6 +384,13 @@
         <translation>
             <numerusform>Abgebrochen: %Ln von %1 umgewandelt</numerusform>
             <numerusform>Abgebrochen: %Ln von %1 umgewandelt</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>; %Ln folders made</source>
+        <translation>
+            <numerusform>; %Ln Ordner angelegt</numerusform>
+            <numerusform>; %Ln Ordner angelegt</numerusform>
         </translation>
     </message>
 </context>

@@ -174,6 +174,10 @@
         <source>Unknown</source>
         <translation>Inconnue</translation>
     </message>
+    <message>
+        <source>JPEG: %1</source>
+        <translation>JPEG : %1</translation>
+    </message>
 </context>
 <context>
     <name>FolderPicker</name>
@@ -259,6 +263,14 @@
         <source>Keep HDR</source>
         <translation>Conserver le HDR</translation>
     </message>
+    <message>
+        <source>Beside the originals</source>
+        <translation>À côté des originaux</translation>
+    </message>
+    <message>
+        <source>Each JPEG goes into its photo&apos;s own folder; no folder is asked for</source>
+        <translation>Chaque JPEG va dans le dossier de sa photo ; aucun dossier n&apos;est demandé</translation>
+    </message>
 </context>
 <context>
     <name>ReadingFolderRow</name>
@@ -276,6 +288,13 @@
     <message>
         <source>Show folder</source>
         <translation>Afficher le dossier</translation>
+    </message>
+</context>
+<context>
+    <name>SettingsStore</name>
+    <message>
+        <source>%1 is not a regular file</source>
+        <translation>%1 n’est pas un fichier ordinaire</translation>
     </message>
 </context>
 <context>
@@ -299,13 +318,6 @@
     <message>
         <source>Keep Converting</source>
         <translation>Continuer la conversion</translation>
-    </message>
-</context>
-<context>
-    <name>SettingsStore</name>
-    <message>
-        <source>%1 is not a regular file</source>
-        <translation>%1 n’est pas un fichier ordinaire</translation>
     </message>
 </context>
 <context>
@@ -372,6 +384,13 @@
         <translation>
             <numerusform>Annulé&#xa0;: %Ln photo sur %1 convertie</numerusform>
             <numerusform>Annulé&#xa0;: %Ln photos sur %1 converties</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>; %Ln folders made</source>
+        <translation>
+            <numerusform>; %Ln dossier créé</numerusform>
+            <numerusform>; %Ln dossiers créés</numerusform>
         </translation>
     </message>
 </context>

@@ -7,6 +7,7 @@
 #include <QLocale>
 
 #include <filesystem>
+#include <map>
 #include <vector>
 
 namespace tessavo {
@@ -29,12 +30,21 @@ ConversionRun::~ConversionRun() = default;
 
 void ConversionRun::start()
 {
-    const FolderChoice choice = m_services.folderPicker->pickFolder(FolderPurpose::Output);
-    if (!choice.confirmed)
-        return;
-    setOutputDirectory(choice.folder);
-    if (!m_outputDirectory.isEmpty())
-        m_services.bookmarks->saveBookmark(m_outputDirectory);
+    m_bookmarked.clear();
+    if (besideOriginals()) {
+        // The first photo's folder is the one shown at the end.
+        if (m_files.count() == 0)
+            return;
+        setOutputDirectory(localUrl(QByteArray::fromStdString(pathOf(m_files.at(0).url).parent_path().native())));
+    } else {
+        const FolderChoice choice = m_services.folderPicker->pickFolder(FolderPurpose::Output);
+        if (!choice.confirmed)
+            return;
+        setOutputDirectory(choice.folder);
+        if (!m_outputDirectory.isEmpty())
+            m_services.bookmarks->saveBookmark(m_outputDirectory);
+    }
+    m_bookmarked.insert(m_outputDirectory);
     setCompletedConversions(0);
     convertImages();
 }
@@ -47,33 +57,50 @@ void ConversionRun::convertImages()
     const qsizetype count = m_files.count();
     if (count == 0)
         return;
-    // One change for the list: a signal per row cost the GUI thread tens of
-    // milliseconds on ten thousand entries.
-    m_files.setAllStatuses(ImageStatus::Converting);
-    // Photos of the same name keep apart, compared as the folder's file system does.
-    std::vector<std::filesystem::path> sources;
-    sources.reserve(size_t(count));
-    for (qsizetype row = 0; row < count; ++row)
-        sources.push_back(pathOf(m_files.at(row).url));
-    const auto names = planDestinationNames(sources, pathOf(folder));
-    auto batch = std::make_shared<ConversionBatch>(++m_runNumber, m_services.printLine);
     // Taken once: a change while the jobs run is for the next run.
     const bool keepMetadata = option(kKeepMetadata);
     const bool keepHdr = option(kKeepHdr);
+    const bool beside = option(kBesideOriginals);
+    // Where each JPEG goes; photos of the same name bound for one folder keep
+    // apart, compared as the folder's file system does.
+    std::vector<std::filesystem::path> sources, bases, subfolders;
+    std::map<std::filesystem::path, std::vector<qsizetype>> byFolder;
+    for (qsizetype row = 0; row < count; ++row) {
+        sources.push_back(pathOf(m_files.at(row).url));
+        bases.push_back(beside ? sources.back().parent_path() : pathOf(folder));
+        subfolders.push_back(beside ? std::filesystem::path() : std::filesystem::path(m_files.at(row).subfolder.toStdString()));
+        byFolder[bases.back() / subfolders.back()].push_back(row);
+    }
+    std::vector<std::filesystem::path> names(static_cast<size_t>(count));
+    for (const auto& [target, rows] : byFolder) {
+        std::vector<std::filesystem::path> bound;
+        for (const qsizetype row : rows)
+            bound.push_back(sources[size_t(row)]);
+        const auto planned = planDestinationNames(bound, target);
+        for (size_t k = 0; k < rows.size(); ++k)
+            names[size_t(rows[k])] = planned[k];
+    }
+    auto batch = std::make_shared<ConversionBatch>(++m_runNumber, m_services.printLine);
     // Paths only: the job reads and decodes once it runs on a worker.
     for (qsizetype row = 0; row < count; ++row) {
         ConversionOptions options;
+        options.subfolder = subfolders[size_t(row)];
         options.destinationName = names[size_t(row)];
         options.keepMetadata = keepMetadata;
         options.keepHdr = keepHdr;
-        batch->add({m_files.at(row).url, row, sources[size_t(row)], pathOf(folder), std::move(options)});
+        m_files.setDestination(row, QFile::decodeName((options.subfolder / options.destinationName).c_str()));
+        batch->add({m_files.at(row).url, row, sources[size_t(row)], bases[size_t(row)], std::move(options)});
     }
+    // One change for the list: a signal per row cost the GUI thread tens of
+    // milliseconds on ten thousand entries.
+    m_files.setAllStatuses(ImageStatus::Converting);
     m_batches.push_back(batch);
     m_progress.outstanding += count;
     m_state = RunState::Running;
     m_progress.total = count;
     m_progress.converted = 0;
     m_progress.failed = 0;
+    m_progress.foldersMade = 0;
     emit runChanged();
 
     startBatch(batch, this);
@@ -101,8 +128,16 @@ void ConversionRun::applyOutcomes(const std::vector<JobOutcome>& outcomes)
             else
                 m_files.setFailed(row, *outcome.result.failure, localUrl(QByteArray::fromStdString(outcome.result.destination.native())));
         }
-        if (outcome.run == m_runNumber)
+        if (outcome.run == m_runNumber) {
             ++(converted ? m_progress.converted : m_progress.failed);
+            m_progress.foldersMade += outcome.result.foldersMade;
+            // Each folder written into is remembered as the output folder is.
+            const QUrl folder = localUrl(QByteArray::fromStdString(outcome.result.destination.parent_path().native()));
+            if (converted && !m_bookmarked.contains(folder)) {
+                m_bookmarked.insert(folder);
+                m_services.bookmarks->saveBookmark(folder);
+            }
+        }
         --m_progress.outstanding;
         ++m_progress.completed;
     }
@@ -163,6 +198,12 @@ QString ConversionRun::summary() const
     const QString failed = locale.toString(m_progress.failed);
     const QString total = locale.toString(m_progress.total);
     const bool anyFailed = m_progress.failed > 0;
+    const QString made = m_progress.foldersMade > 0 ? tr("; %Ln folders made", nullptr, int(m_progress.foldersMade)) : QString();
+    return runSummary(converted, total, failed, anyFailed) + (m_state == RunState::NoRun ? QString() : made);
+}
+
+QString ConversionRun::runSummary(int converted, const QString& total, const QString& failed, bool anyFailed) const
+{
     switch (m_state) {
     case RunState::NoRun:
         return {};

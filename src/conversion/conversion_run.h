@@ -5,6 +5,7 @@
 #include "platform/services.h"
 
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QUrl>
 
@@ -30,6 +31,8 @@ using runs::RunState;
 // The options of every run, off unless the user asked, kept as preferences.
 inline constexpr QStringView kKeepMetadata = u"Options/keepMetadata";
 inline constexpr QStringView kKeepHdr = u"Options/keepHdr";
+// Each JPEG into its photo's own folder, with no folder asked for.
+inline constexpr QStringView kBesideOriginals = u"Options/besideOriginals";
 
 // How far the runs have come, counted once, on the GUI thread.
 struct RunProgress {
@@ -39,6 +42,7 @@ struct RunProgress {
     Q_PROPERTY(qint64 total MEMBER total)
     Q_PROPERTY(qint64 converted MEMBER converted)
     Q_PROPERTY(qint64 failed MEMBER failed)
+    Q_PROPERTY(qint64 foldersMade MEMBER foldersMade)
 
 public:
     // Jobs of any run whose outcome has not been applied and that no cancel dropped.
@@ -49,6 +53,8 @@ public:
     qint64 total = 0;
     qint64 converted = 0;
     qint64 failed = 0;
+    // The folders it made for photos listed through a folder.
+    qint64 foldersMade = 0;
 };
 
 // The conversion of the listed files into a chosen folder: the folder
@@ -64,6 +70,7 @@ class ConversionRun : public OutcomeReceiver {
     // The options of the next run, remembered between sessions.
     Q_PROPERTY(bool keepMetadata READ keepMetadata WRITE setKeepMetadata NOTIFY optionsChanged)
     Q_PROPERTY(bool keepHdr READ keepHdr WRITE setKeepHdr NOTIFY optionsChanged)
+    Q_PROPERTY(bool besideOriginals READ besideOriginals WRITE setBesideOriginals NOTIFY optionsChanged)
 
 public:
     ConversionRun(FileListModel& files, PlatformServices& services, QObject* parent = nullptr);
@@ -77,7 +84,9 @@ public:
     // after it; empty before the first.
     QString summary() const;
 
-    // Asks for a folder, then converts every listed file into it.
+    // Asks for a folder, then converts every listed file into it: a photo
+    // listed through a folder into the folders it came in with, made under
+    // it. With besideOriginals, into each photo's own folder, asking nothing.
     Q_INVOKABLE void start();
     // Jobs of any run that have not started are dropped and their entries
     // wait again; started ones finish. The folder is then not revealed.
@@ -94,6 +103,8 @@ public:
     void setKeepMetadata(bool on) { setOption(kKeepMetadata, on); }
     bool keepHdr() const { return option(kKeepHdr); }
     void setKeepHdr(bool on) { setOption(kKeepHdr, on); }
+    bool besideOriginals() const { return option(kBesideOriginals); }
+    void setBesideOriginals(bool on) { setOption(kBesideOriginals, on); }
 
     // Applies each job's outcome. The job carries the entry's position and
     // URL: when the position no longer names that URL (removal during the
@@ -110,6 +121,7 @@ signals:
 
 private:
     void convertImages();
+    QString runSummary(int converted, const QString& total, const QString& failed, bool anyFailed) const;
     void setOutputDirectory(const QUrl& folder);
     void setCompletedConversions(qint64 count);
     qsizetype rowOf(qint64 index, const QUrl& url) const;
@@ -122,6 +134,8 @@ private:
     // Runs whose jobs may still report, oldest first.
     std::vector<std::shared_ptr<ConversionBatch>> m_batches;
     quint64 m_runNumber = 0;
+    // The folders of the latest run whose bookmark is saved.
+    QSet<QUrl> m_bookmarked;
     RunState m_state = RunState::NoRun;
     RunProgress m_progress;
 };

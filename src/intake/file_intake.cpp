@@ -63,6 +63,16 @@ bool isPhotoFile(const char* path)
            ::statfs(path, &system) == 0 && std::find(kernelViews.begin(), kernelViews.end(), system.f_type) == kernelViews.end();
 }
 
+QByteArray subfolderOf(const std::filesystem::path& root, const QByteArray& photo)
+{
+    std::filesystem::path folder = root.lexically_normal();
+    if (!folder.has_filename())
+        folder = folder.parent_path(); // "/card/DCIM/"
+    const std::filesystem::path parent = folder.parent_path();
+    const std::filesystem::path relative = std::filesystem::path(photo.toStdString()).parent_path().lexically_relative(parent);
+    return relative.empty() || relative == "." ? QByteArray() : QByteArray::fromStdString(relative.native());
+}
+
 bool offersPhotos(const QList<QUrl>& urls)
 {
     return std::any_of(urls.begin(), urls.end(), [](const QUrl& url) {
@@ -106,6 +116,8 @@ FileIntake::FileIntake(FileListModel& files, FilePicker& picker, FolderPicker& f
 // One folder of an offering being read.
 struct FileIntake::Walk {
     std::shared_ptr<Offering> offering;
+    // The folder given: its photos keep its name and the folders below it.
+    std::filesystem::path root;
     // What it found that is not listed yet, in order, from `next` on.
     QList<QUrl> found;
     qsizetype next = 0;
@@ -179,7 +191,8 @@ bool FileIntake::takeOne()
     for (auto it = m_walks.begin(); it != m_walks.end(); ++it) {
         Walk& walk = **it;
         if (walk.next < walk.found.size()) {
-            add(walk.found[walk.next++], walk.offering->refusals);
+            const QUrl& url = walk.found[walk.next++];
+            add(url, walk.offering->refusals, subfolderOf(walk.root, localPath(url)));
             return true;
         }
         if (walk.finished) {
@@ -215,7 +228,7 @@ void FileIntake::take(const QUrl& url, Offering& offering)
         ++offering.refusals.unreadable;
     } else if (isFolder(url)) {
         ++offering.walks;
-        m_walks.push_back(std::unique_ptr<Walk>(new Walk{m_offerings.front(), {}, 0, false,
+        m_walks.push_back(std::unique_ptr<Walk>(new Walk{m_offerings.front(), path.toStdString(), {}, 0, false,
                                                          FolderWalk(path.toStdString(), this, "takeWalkBatches")}));
         if (m_walks.size() == 1)
             emit readingFolderChanged();
@@ -234,13 +247,13 @@ void FileIntake::postTurn()
         QMetaObject::invokeMethod(this, &FileIntake::takeNext, Qt::QueuedConnection);
 }
 
-void FileIntake::add(const QUrl& url, Refusals& refusals)
+void FileIntake::add(const QUrl& url, Refusals& refusals, const QByteArray& subfolder)
 {
     if (m_files.containsFile(url)) {
         ++refusals.alreadyListed;
         return;
     }
-    m_files.appendFile(url);
+    m_files.appendFile(url, subfolder);
     m_bookmarks.saveBookmark(url);
 }
 

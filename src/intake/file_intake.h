@@ -8,6 +8,7 @@
 #include <QUrl>
 
 #include <deque>
+#include <filesystem>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -24,6 +25,10 @@ bool isHeicName(std::string_view name);
 // views (procfs, sysfs), whose files say 0 bytes and may never end. A FIFO
 // or a device would block a read or never end it.
 bool isPhotoFile(const char* path);
+
+// The folders from `root`'s parent down to the folder of `photo`, which lies
+// below it ("DCIM/100APPLE" for /card/DCIM/100APPLE/IMG_1.HEIC and /card/DCIM).
+QByteArray subfolderOf(const std::filesystem::path& root, const QByteArray& photo);
 
 // True when a drag holding `urls` has something intake can take: a local
 // HEIC file (isPhotoFile) or a local folder.
@@ -99,7 +104,7 @@ private:
     bool takeOne();
     void take(const QUrl& url, Offering& offering);
     void postTurn();
-    void add(const QUrl& url, Refusals& refusals);
+    void add(const QUrl& url, Refusals& refusals, const QByteArray& subfolder = {});
     void tell(const Offering& offering);
     // Invoked by name from the walks' threads.
     Q_INVOKABLE void takeWalkBatches();

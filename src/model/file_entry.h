@@ -20,6 +20,13 @@ struct FileEntry {
     QUrl jpeg = {};
     // Why that JPEG holds no HDR where it was asked for; empty otherwise.
     QString hdrNotKept = {};
+    // For a photo listed through a folder: the folders from that folder's
+    // parent down to the photo's ("DCIM/100APPLE"), as the system's bytes,
+    // which its JPEG keeps under the output folder. Empty for one added alone.
+    QByteArray subfolder = {};
+    // Where its JPEG goes, relative to the output folder, once a run has
+    // planned it; empty before.
+    QString destination = {};
 
     friend bool operator==(const FileEntry&, const FileEntry&) = default;
 };

@@ -39,6 +39,8 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const
         return failureText(entry);
     case NoteTextRole:
         return noteText(entry);
+    case DestinationRole:
+        return entry.destination;
     case SharedNameFolderRole:
         if (m_names.value(entry.url.fileName()).count < 2)
             return QString();
@@ -58,6 +60,7 @@ QHash<int, QByteArray> FileListModel::roleNames() const
         {PathRole, "path"},
         {FailureTextRole, "failureText"},
         {NoteTextRole, "noteText"},
+        {DestinationRole, "destination"},
         {SharedNameFolderRole, "sharedNameFolder"},
     };
 }
@@ -72,7 +75,7 @@ qsizetype FileListModel::indexOf(const QUrl& url) const
     return m_rowOf.value(url, -1);
 }
 
-bool FileListModel::appendFile(const QUrl& url)
+bool FileListModel::appendFile(const QUrl& url, const QByteArray& subfolder)
 {
     if (m_rowOf.contains(url))
         return false;
@@ -82,6 +85,7 @@ bool FileListModel::appendFile(const QUrl& url)
         use.firstRow = row;
     beginInsertRows({}, int(row), int(row));
     m_entries.append({url, ImageStatus::Waiting, {}});
+    m_entries.back().subfolder = subfolder;
     m_rowOf.insert(url, row);
     endInsertRows();
     // The first file of that name now needs its folder shown too.
@@ -94,7 +98,7 @@ bool FileListModel::appendFile(const QUrl& url)
 void FileListModel::announceStatus(qsizetype row)
 {
     const QModelIndex changed = index(int(row));
-    emit dataChanged(changed, changed, {StatusRole, FailureTextRole, NoteTextRole});
+    emit dataChanged(changed, changed, {StatusRole, FailureTextRole, NoteTextRole, DestinationRole});
 }
 
 bool FileListModel::setStatus(qsizetype row, ImageStatus status)
@@ -148,7 +152,7 @@ void FileListModel::setAllStatuses(ImageStatus status)
         entry.jpeg.clear();
         entry.hdrNotKept.clear();
     }
-    emit dataChanged(index(0), index(int(m_entries.size() - 1)), {StatusRole, FailureTextRole, NoteTextRole});
+    emit dataChanged(index(0), index(int(m_entries.size() - 1)), {StatusRole, FailureTextRole, NoteTextRole, DestinationRole});
 }
 
 qsizetype FileListModel::removeFiles(const QSet<QUrl>& urls)

@@ -32,6 +32,9 @@ public:
         // The name of the folder the file is in when another listed file
         // has the same name, so the two rows can be told apart; else empty.
         SharedNameFolderRole,
+        // Where its JPEG goes, relative to the output folder, once a run
+        // has planned it; else empty.
+        DestinationRole,
     };
     Q_ENUM(Role)
 
@@ -50,7 +53,7 @@ public:
     qsizetype indexOf(const QUrl& url) const;
     // Appends (url, waiting). Callers check containsFile first; a URL that is
     // already listed is refused (returns false) so the list stays unique.
-    bool appendFile(const QUrl& url);
+    bool appendFile(const QUrl& url, const QByteArray& subfolder = {});
     // Changes the status of the entry at `row` only, and clears its failure
     // and JPEG.
     // A row outside the list is ignored and reported by returning false.
@@ -62,6 +65,9 @@ public:
     // Every entry to `status` (failures cleared), announced by one change
     // over the whole list.
     void setAllStatuses(ImageStatus status);
+    // Where the entry's JPEG goes, as people read it; told with the next
+    // change of statuses.
+    void setDestination(qsizetype row, QString destination) { m_entries[row].destination = std::move(destination); }
     // Stable removal of every entry whose URL is in `urls`; returns how many went.
     qsizetype removeFiles(const QSet<QUrl>& urls);
 

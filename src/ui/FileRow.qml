@@ -17,6 +17,8 @@ Control {
     // What a converted photo's JPEG left out (its HDR), told in grey.
     required property string noteText
     required property string sharedNameFolder
+    // Where its JPEG goes under the output folder, once a run has planned it.
+    required property string destination
     property bool selected: false
     // The list's current row while the list has keyboard focus.
     property bool focusShown: false
@@ -51,7 +53,8 @@ Control {
 
     // The whole path always, since a long name is cut short; why it failed
     // when it did, or what its JPEG left out.
-    readonly property string toolTipText: failureText || noteText ? path + "\n" + (failureText || noteText) : path
+    readonly property string toolTipText: [path, destination ? qsTr("JPEG: %1").arg(destination) : "", failureText || noteText]
+                                          .filter(line => line !== "").join("\n")
     ToolTip.visible: hovered
     ToolTip.delay: 600
     ToolTip.text: toolTipText

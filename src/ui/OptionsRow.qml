@@ -37,4 +37,13 @@ RowLayout {
         checked: options.view.run.keepHdr
         onToggled: options.view.run.keepHdr = checked
     }
+    CheckBox {
+        objectName: "besideOriginalsBox"
+        text: qsTr("Beside the originals")
+        checked: options.view.run.besideOriginals
+        onToggled: options.view.run.besideOriginals = checked
+        ToolTip.visible: hovered
+        ToolTip.delay: 600
+        ToolTip.text: qsTr("Each JPEG goes into its photo's own folder; no folder is asked for")
+    }
 }

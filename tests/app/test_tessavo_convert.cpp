@@ -172,6 +172,41 @@ TEST(TessavoConvert, EachRunPrintsItsLinesAndExitStatus)
 
 // With the flag, date, camera, place and file time go along, made true for the JPEG (orientation, size,
 // no thumbnail of the original); without it, only the orientation. exiftool reads them back.
+// A folder comes out as a folder: its HEIF photos in the order a file manager shows them, under its own
+// name in the output folder, a photo named alone at the top; hidden entries and links to folders stay out.
+// Nothing is written through a link in the output tree, nor above it. Beside the originals, each JPEG
+// goes into its photo's folder.
+TEST(TessavoConvert, FoldersKeepTheirShape)
+{
+    ScratchDir dir;
+    for (const char* photo : {"DCIM/100APPLE/IMG_10.heic", "DCIM/100APPLE/IMG_2.HEIF", "DCIM/101APPLE/deep/IMG_1.hif",
+                              "DCIM/IMG_1.heic", "DCIM/.hidden/IMG_3.heic", "DCIM/101APPLE/notes.heic.txt", "elsewhere/IMG_1.heic"}) {
+        fs::create_directories((dir / photo).parent_path());
+        fs::copy_file(fs::path(TESSAVO_TEST_DATA) / "odd-size.heic", dir / photo);
+    }
+    fs::create_directory_symlink(dir / "elsewhere", dir / "DCIM/link");
+    const auto written = [&](const Lines& args) {
+        const ConvertRun run = runConvert(dir.path(), args);
+        Lines places{std::to_string(run.exitStatus)};
+        for (const std::string& line : run.lines)
+            if (line.starts_with("Destination URL: "))
+                places.push_back(line.substr(17));
+        return places;
+    };
+    EXPECT_EQ(written({"-j1", "-o", "OUT", "DCIM", "elsewhere/IMG_1.heic", "DCIM/101APPLE/.."}),
+              (Lines{"0", "OUT/DCIM/IMG_1.jpg", "OUT/DCIM/100APPLE/IMG_2.jpg", "OUT/DCIM/100APPLE/IMG_10.jpg",
+                     "OUT/DCIM/101APPLE/deep/IMG_1.jpg", "OUT/IMG_1.jpg"}));
+    EXPECT_EQ(written({"--beside-originals", "DCIM/100APPLE"}), (Lines{"0", "DCIM/100APPLE/IMG_2.jpg", "DCIM/100APPLE/IMG_10.jpg"}));
+    fs::remove_all(dir / "OUT/DCIM");
+    fs::create_directory_symlink(dir / "elsewhere", dir / "OUT/DCIM");
+    EXPECT_EQ(written({"-j1", "-o", "OUT", "DCIM"})[0], "1");
+    ConversionOptions climbing;
+    climbing.subfolder = "../elsewhere";
+    EXPECT_EQ(convertFile(dir / "DCIM/IMG_1.heic", dir / "OUT", climbing, [](std::string_view) {}).failure->step,
+              ConversionStep::CreateFolder);
+    EXPECT_EQ(entriesOf(dir / "elsewhere"), Lines{"IMG_1.heic"});
+}
+
 TEST(TessavoConvert, KeepMetadataCopiesWhatHoldsForTheJpeg)
 {
     const struct {
@@ -286,6 +321,22 @@ TEST(RealFaults, EachFailedJobEndsWithItsLinesAndTheReason)
 // file system and on bindfs, which has no O_TMPFILE. The JPEGs under way when
 // the folder moves land in it there, later ones make it again; half replace
 // an earlier JPEG, which takes a hidden name for a moment.
+// Beside the originals, a card that is read-only fails its photos with the reason; the rest convert.
+TEST(RealFaults, BesideTheOriginalsOnAReadOnlyCard)
+{
+    ScratchDir dir;
+    const TestMount card = TestMount::tmpfs(dir / "card", "mode=0755");
+    ASSERT_TRUE(card.mounted()) << "a tmpfs on " << dir / "card";
+    fs::create_directory(dir / "home");
+    const auto photos = copies("odd-size.heic", 2, dir / "card"), more = copies("odd-size.heic", 2, dir / "home");
+    ASSERT_TRUE(card.remountReadOnly());
+    const ConvertRun run = runConvert(dir.path(), {"-j1", "--beside-originals", "card", "home"});
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_EQ(std::ranges::count(run.lines, std::string("Failed to create CGImageDestination.")), 2);
+    EXPECT_EQ(std::ranges::count_if(run.errors, [](const std::string& e) { return e.find("Read-only file system") != e.npos; }), 2);
+    EXPECT_EQ(wholeJpegsIn(dir / "home"), 2u);
+}
+
 TEST(RealFaults, MidRunFaultsLeaveNoTemporaryFile)
 {
     ScratchDir dir;

@@ -175,6 +175,36 @@ private slots:
         }
     }
 
+    // A folder added (twice) comes out as a folder under the output folder; a photo added alone, and
+    // again through its folder, once, at the top. Each row tells where its JPEG goes, the summary how
+    // many folders were made, and every folder written into is remembered. Beside the originals no
+    // folder is asked for, and the first photo's is shown.
+    void foldersKeepTheirShape()
+    {
+        Run r;
+        r.add({"DCIM/100APPLE/IMG_1.heic"});
+        r.file("DCIM/101APPLE/deep/IMG_1.heic");
+        for (int twice = 0; twice < 2; ++twice) {
+            r.desktop.folders->answers << FolderChoice{true, QUrl::fromLocalFile(r.dir.filePath("in/DCIM"))};
+            r.view.intake()->pickFolder();
+        }
+        QTRY_VERIFY(!r.view.intake()->busy());
+        r.start(); r.settle();
+        QCOMPARE(r.view.run()->summary(), "2 converted; 3 folders made");
+        QStringList destinations;
+        for (int row = 0; row < r.view.droppedFiles()->count(); ++row)
+            destinations << r.view.droppedFiles()->index(row).data(FileListModel::DestinationRole).toString();
+        QCOMPARE(destinations, QStringList({"IMG_1.jpg", "DCIM/101APPLE/deep/IMG_1.jpg"}));
+        for (const char* folder : {"", "/DCIM/101APPLE/deep"})
+            QVERIFY(QFile::exists(r.out.toLocalFile() + folder + "/IMG_1.jpg") &&
+                    r.desktop.bookmarks->saved.contains(QUrl::fromLocalFile(r.out.toLocalFile() + folder)));
+        r.view.run()->setBesideOriginals(true);
+        r.view.run()->start(); r.settle();
+        QCOMPARE(r.desktop.revealer->revealed.last(), QUrl::fromLocalFile(r.dir.filePath("in/DCIM/100APPLE")));
+        for (const char* jpeg : {"in/DCIM/100APPLE/IMG_1.jpg", "in/DCIM/101APPLE/deep/IMG_1.jpg"})
+            QVERIFY2(QFile::exists(r.dir.filePath(jpeg)), jpeg);
+    }
+
     // A row tells why its photo's HDR was not kept, in grey beside a
     // converted status; a later run that did not ask says nothing.
     void saysWhyHdrWasNotKept()

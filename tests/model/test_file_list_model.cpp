@@ -24,7 +24,8 @@ private slots:
         connect(&files, &FileListModel::rowsRemoved, [&](auto, int first, int last) { heard << QString("-%1-%2").arg(first).arg(last); });
         connect(&files, &FileListModel::dataChanged, [&](const QModelIndex& from, const QModelIndex& to, const QList<int>& roles) {
             const QString what = roles == QList<int>{FileListModel::SharedNameFolderRole} ? "folder"
-                                 : roles == QList<int>{FileListModel::StatusRole, FileListModel::FailureTextRole, FileListModel::NoteTextRole} ? "status" : "?";
+                                 : roles == QList<int>{FileListModel::StatusRole, FileListModel::FailureTextRole, FileListModel::NoteTextRole,
+                                                    FileListModel::DestinationRole} ? "status" : "?";
             heard << (from == to ? QString::number(from.row()) : QString("%1-%2").arg(from.row()).arg(to.row())) + u':' + what;
         });
         const struct { std::function<bool()> step; const char *list, *heard; } steps[] = {

@@ -163,6 +163,7 @@ Result<void> Conversion::prepareOutput()
         return output.failure();
     }
     output_ = std::move(*output);
+    result_.foldersMade = output_->foldersMade();
     return {};
 }
 

@@ -21,6 +21,8 @@ struct ConversionResult {
     std::filesystem::path destination;
     // The pixels came straight from the HEVC tiles, not through libheif's RGB.
     bool directRoute = false;
+    // The folders of ConversionOptions::subfolder that this conversion made.
+    int foldersMade = 0;
     // For people, on a JPEG written: what of the photo it leaves out or
     // changes, and why (a block too large for JPEG, a profile converted).
     std::vector<std::string> notes;

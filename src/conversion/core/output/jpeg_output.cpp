@@ -79,7 +79,9 @@ Result<void> JpegOutput::descend(const std::filesystem::path& subfolder)
         const std::string name = part.string();
         if (name.empty() || name == "." || name == "..")
             return fail(ConversionStep::CreateFolder, std::strerror(EINVAL));
-        if (::mkdirat(folder_.get(), name.c_str(), 0777) != 0 && errno != EEXIST)
+        if (::mkdirat(folder_.get(), name.c_str(), 0777) == 0)
+            ++foldersMade_;
+        else if (errno != EEXIST)
             return failWithErrno(ConversionStep::CreateFolder);
         UniqueFd next = openFdAt(folder_.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (!next && errno == EACCES)

@@ -39,6 +39,8 @@ public:
     JpegOutput& operator=(const JpegOutput&) = delete;
 
     int fd() const { return file_.get(); }
+    // The folders of the subfolder that this output made (not found made).
+    int foldersMade() const { return foldersMade_; }
 
     // Syncs the written file and gives it its name, replacing a file of that
     // name. When that fails the file is gone.
@@ -56,6 +58,7 @@ private:
 
     UniqueFd folder_;
     UniqueFd file_;
+    int foldersMade_ = 0;
     bool inMemory_ = false; // file_ is a memfd, copied into a hidden file on publish()
     std::string name_;
     HiddenName temporary_; // the hidden name while there is one
