@@ -196,7 +196,7 @@ TEST(TessavoConvert, FoldersKeepTheirShape)
     EXPECT_EQ(written({"-j1", "-o", "OUT", "DCIM", "elsewhere/IMG_1.heic", "DCIM/101APPLE/.."}),
               (Lines{"0", "OUT/DCIM/IMG_1.jpg", "OUT/DCIM/100APPLE/IMG_2.jpg", "OUT/DCIM/100APPLE/IMG_10.jpg",
                      "OUT/DCIM/101APPLE/deep/IMG_1.jpg", "OUT/IMG_1.jpg"}));
-    EXPECT_EQ(written({"--beside-originals", "DCIM/100APPLE"}), (Lines{"0", "DCIM/100APPLE/IMG_2.jpg", "DCIM/100APPLE/IMG_10.jpg"}));
+    EXPECT_EQ(written({"-j1", "--beside-originals", "DCIM/100APPLE"}), (Lines{"0", "DCIM/100APPLE/IMG_2.jpg", "DCIM/100APPLE/IMG_10.jpg"}));
     fs::remove_all(dir / "OUT/DCIM");
     fs::create_directory_symlink(dir / "elsewhere", dir / "OUT/DCIM");
     EXPECT_EQ(written({"-j1", "-o", "OUT", "DCIM"})[0], "1");
