@@ -79,13 +79,21 @@ Result<void> JpegOutput::descend(const std::filesystem::path& subfolder)
         const std::string name = part.string();
         if (name.empty() || name == "." || name == "..")
             return fail(ConversionStep::CreateFolder, std::strerror(EINVAL));
-        if (::mkdirat(folder_.get(), name.c_str(), 0777) == 0)
-            ++foldersMade_;
-        else if (errno != EEXIST)
-            return failWithErrno(ConversionStep::CreateFolder);
-        UniqueFd next = openFdAt(folder_.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (!next && errno == EACCES)
-            next = openFdAt(folder_.get(), name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        // Opened first: most photos find their folder made, and a made one
+        // is opened without the parent's lock that mkdir takes.
+        const auto open = [&] {
+            UniqueFd next = openFdAt(folder_.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            return next || errno != EACCES ? std::move(next)
+                                           : openFdAt(folder_.get(), name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        };
+        UniqueFd next = open();
+        if (!next && errno == ENOENT) {
+            if (::mkdirat(folder_.get(), name.c_str(), 0777) == 0)
+                ++foldersMade_;
+            else if (errno != EEXIST)
+                return failWithErrno(ConversionStep::CreateFolder);
+            next = open();
+        }
         if (!next)
             return failWithErrno(ConversionStep::CreateFolder);
         folder_ = std::move(next);
