@@ -27,7 +27,7 @@ done
 [ "$(dpkg-deb -f "$deb" Package)" = tessavo ] || fail "package name"
 depends=$(dpkg-deb -f "$deb" Depends | tr -d ' ')
 for package in xdg-utils qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-layouts \
-  qml6-module-qtquick-templates qml6-module-qtquick-window libqt6svg6 libqt6sql6-sqlite libqt6quick6 libheif1 \
+  qml6-module-qtquick-templates qml6-module-qtquick-window libqt6svg6 libqt6sql6-sqlite qt6-wayland libqt6quick6 libheif1 \
   libjpeg62-turbo libavcodec59; do
   [[ ",$depends," =~ ,$package[,\(] ]] || fail "Depends lacks $package: $depends"
 done
