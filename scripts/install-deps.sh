@@ -30,6 +30,9 @@ packages=(
   # the window in a Wayland session: Qt's Wayland platform (which the package
   # depends on) under a headless compositor
   qt6-wayland weston
+  # what a screen reader reads of the window: the accessibility bus and a
+  # client of it
+  at-spi2-core python3-pyatspi
   # checks the installed .desktop and AppStream files; builds the Debian
   # package (dpkg-shlibdeps, file); opens the output folder without D-Bus
   desktop-file-utils appstream dpkg-dev file xdg-utils

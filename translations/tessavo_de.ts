@@ -135,10 +135,6 @@
         <translation>Fehlgeschlagen</translation>
     </message>
     <message>
-        <source>%1, %2, %3</source>
-        <translation>%1, %2, %3</translation>
-    </message>
-    <message>
         <source>in %1</source>
         <translation>in %1</translation>
     </message>
@@ -173,6 +169,14 @@
     <message>
         <source>Unknown</source>
         <translation>Unbekannt</translation>
+    </message>
+    <message>
+        <source>%1, %2</source>
+        <translation>%1, %2</translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <translation>%1: %2</translation>
     </message>
 </context>
 <context>
@@ -279,6 +283,13 @@
     </message>
 </context>
 <context>
+    <name>SettingsStore</name>
+    <message>
+        <source>%1 is not a regular file</source>
+        <translation>%1 ist keine gewöhnliche Datei</translation>
+    </message>
+</context>
+<context>
     <name>StopQuestion</name>
     <message>
         <source>Stop converting?</source>
@@ -299,13 +310,6 @@
     <message>
         <source>Keep Converting</source>
         <translation>Weiter umwandeln</translation>
-    </message>
-</context>
-<context>
-    <name>SettingsStore</name>
-    <message>
-        <source>%1 is not a regular file</source>
-        <translation>%1 ist keine gewöhnliche Datei</translation>
     </message>
 </context>
 <context>

@@ -10,6 +10,9 @@ RowLayout {
     required property FileIntake intake
 
     visible: intake.readingFolder
+    // On the row, not the label: Qt 6.4 reads any label as plain text.
+    Accessible.role: Accessible.StatusBar
+    Accessible.name: qsTr("Reading folder…")
 
     ProgressBar {
         indeterminate: true
@@ -19,7 +22,6 @@ RowLayout {
     Label {
         text: qsTr("Reading folder…")
         Layout.fillWidth: true
-        Accessible.role: Accessible.StatusBar
-        Accessible.name: text
+        Accessible.ignored: true
     }
 }
