@@ -12,7 +12,7 @@ RowLayout {
     visible: intake.readingFolder
     // On the row, not the label: Qt 6.4 reads any label as plain text.
     Accessible.role: Accessible.StatusBar
-    Accessible.name: qsTr("Reading folder…")
+    Accessible.name: readingLabel.text
 
     ProgressBar {
         indeterminate: true
@@ -20,6 +20,7 @@ RowLayout {
         Accessible.ignored: true
     }
     Label {
+        id: readingLabel
         text: qsTr("Reading folder…")
         Layout.fillWidth: true
         Accessible.ignored: true
