@@ -14,13 +14,14 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Tessavo turns the HEIC photos that phones 
 photo's crop, rotation and colour profile.")
 # The libraries the programs link come from dpkg-shlibdeps. What is loaded
 # at run time is listed by hand: the QML modules and Qt plugins the window
-# imports, and xdg-open, which shows the output folder when no file manager
-# answers on D-Bus.
+# imports, Qt's Wayland platform, without which a Wayland session runs the
+# window through X11 if it can, and xdg-open, which shows the output folder
+# when no file manager answers on D-Bus.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
   "xdg-utils, qml6-module-qtquick, qml6-module-qtquick-controls, qml6-module-qtquick-layouts, \
 qml6-module-qtquick-templates, qml6-module-qtquick-window, qml6-module-qtqml, qml6-module-qtqml-models, \
-qml6-module-qtqml-workerscript, libqt6svg6, libqt6sql6-sqlite")
+qml6-module-qtqml-workerscript, libqt6svg6, libqt6sql6-sqlite, qt6-wayland")
 # Qt's own translations let the file dialogs speak the window's language.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, qt6-translations-l10n")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
 include(CPack)

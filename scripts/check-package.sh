@@ -27,7 +27,7 @@ done
 [ "$(dpkg-deb -f "$deb" Package)" = tessavo ] || fail "package name"
 depends=$(dpkg-deb -f "$deb" Depends | tr -d ' ')
 for package in xdg-utils qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-layouts \
-  qml6-module-qtquick-templates qml6-module-qtquick-window libqt6svg6 libqt6sql6-sqlite libqt6quick6 libheif1 \
+  qml6-module-qtquick-templates qml6-module-qtquick-window libqt6svg6 libqt6sql6-sqlite qt6-wayland libqt6quick6 libheif1 \
   libjpeg62-turbo libavcodec59; do
   [[ ",$depends," =~ ,$package[,\(] ]] || fail "Depends lacks $package: $depends"
 done
@@ -47,9 +47,12 @@ head -n1 "$unpacked/usr/share/doc/tessavo/copyright" \
   || fail "the copyright file is not machine-readable"
 
 apt-get install -y "$(realpath "$deb")"
-# desktop-file-utils' trigger refreshes the cache that "Open With" reads.
-grep -qE "^image/heic=(.*;)?$app_id.desktop;" /usr/share/applications/mimeinfo.cache \
-  || fail "mimeinfo.cache does not offer $app_id.desktop for image/heic"
+# desktop-file-utils' trigger refreshes the cache that "Open With" reads;
+# Debian's MIME database calls .heic, .heif and .hif photos image/heif.
+for type in image/heic image/heif; do
+  grep -qE "^$type=(.*;)?$app_id.desktop;" /usr/share/applications/mimeinfo.cache \
+    || fail "mimeinfo.cache does not offer $app_id.desktop for $type"
+done
 /usr/bin/tessavo-convert --version
 # The window loads its QML from what the package pulled in, and keeps running.
 status=0

@@ -27,6 +27,12 @@ packages=(
   bindfs fuse3 fusefat exfat-fuse dosfstools exfatprogs python3-fusepy strace libjpeg-turbo-progs
   # headless display for GUI tests and screenshots; independent checks; benchmarks
   xvfb xauth libimage-exiftool-perl sqlite3 time imagemagick libvips-tools
+  # the window in a Wayland session: Qt's Wayland platform (which the package
+  # depends on) under a headless compositor
+  qt6-wayland weston
+  # what a screen reader reads of the window: the accessibility bus and a
+  # client of it
+  at-spi2-core python3-pyatspi
   # checks the installed .desktop and AppStream files; builds the Debian
   # package (dpkg-shlibdeps, file); opens the output folder without D-Bus
   desktop-file-utils appstream dpkg-dev file xdg-utils

@@ -57,7 +57,7 @@ if wants asan; then
   cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSAVO_SANITIZE=address,undefined
   cmake --build build-asan --parallel "$jobs"
   # The tests that load the window's QML.
-  quick_tests='^(test_main_window(_2x|_de_DE|_fr_FR)?|test_file_intake)$'
+  quick_tests='^(test_main_window(_2x|_de_DE|_fr_FR)?|test_file_intake|test_screen_reader)$'
   ctest --test-dir build-asan --output-on-failure --parallel "$jobs" -E "$quick_tests"
   cat "$supp/lsan.supp" "$supp/lsan-qtquick.supp" >build-asan/lsan-qtquick-combined.supp
   LSAN_OPTIONS=suppressions=$PWD/build-asan/lsan-qtquick-combined.supp:print_suppressions=0 \

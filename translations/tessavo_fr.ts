@@ -135,10 +135,6 @@
         <translation>Échec</translation>
     </message>
     <message>
-        <source>%1, %2, %3</source>
-        <translation>%1, %2, %3</translation>
-    </message>
-    <message>
         <source>in %1</source>
         <translation>dans %1</translation>
     </message>
@@ -177,6 +173,14 @@
     <message>
         <source>JPEG: %1</source>
         <translation>JPEG : %1</translation>
+    </message>
+    <message>
+        <source>%1, %2</source>
+        <translation>%1, %2</translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <translation>%1&#xa0;: %2</translation>
     </message>
 </context>
 <context>

@@ -19,23 +19,44 @@
 #include <QtQml/qqmlextensionplugin.h>
 
 #include <csignal>
+#include <memory>
+#include <string_view>
 
 Q_IMPORT_QML_PLUGIN(TessavoPlugin)
+
+namespace {
+
+// Whether the command line asks for the help or the version, which the
+// parser prints before it ends: no display is needed for them (over SSH, in
+// a script). Options end at "--", as for the parser.
+bool asksForText(int argc, char* argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument(argv[i]);
+        if (argument == "--")
+            return false;
+        for (const std::string_view option : {"-h", "-?", "--help", "--help-all", "-v", "--version"})
+            if (argument == option)
+                return true;
+    }
+    return false;
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
     // A reader of the conversion lines that goes away (a closed pipe, a
     // launcher's output) must not end the window and its run.
     ::signal(SIGPIPE, SIG_IGN);
-    // The file dialogs are widgets, hence QApplication.
-    QApplication app(argc, argv);
+    // The file dialogs are widgets, hence QApplication, which needs a display.
+    const std::unique_ptr<QCoreApplication> app(asksForText(argc, argv) ? new QCoreApplication(argc, argv)
+                                                                         : new QApplication(argc, argv));
     // These names place the settings and the bookmark store in the user's
-    // folders, and tie the windows to the desktop entry.
-    QApplication::setOrganizationName(QStringLiteral("tessavo"));
-    QApplication::setApplicationName(QStringLiteral("tessavo"));
-    QApplication::setApplicationVersion(QStringLiteral(TESSAVO_VERSION));
-    QGuiApplication::setDesktopFileName(QString::fromLatin1(tessavo::kApplicationId));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/Tessavo/icons/app_icon.svg")));
+    // folders.
+    QCoreApplication::setOrganizationName(QStringLiteral("tessavo"));
+    QCoreApplication::setApplicationName(QStringLiteral("tessavo"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TESSAVO_VERSION));
     tessavo::installTranslations(QLocale::system());
 
     QCommandLineParser parser;
@@ -44,7 +65,10 @@ int main(int argc, char* argv[])
     parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("files"), QApplication::translate("main", "HEIC photos to list"),
                                  QStringLiteral("[FILE...]"));
-    parser.process(app);
+    parser.process(*app);
+    // This name ties the windows to the desktop entry.
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(tessavo::kApplicationId));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/Tessavo/icons/app_icon.svg")));
     // The files as the bytes they were given in: the parser's strings turn a
     // name that is not UTF-8 into another. Qt has taken its own options out
     // of argv; the rest are in the parser's order.
@@ -65,7 +89,7 @@ int main(int argc, char* argv[])
     QQmlApplicationEngine engine;
     engine.setInitialProperties({{QStringLiteral("contentView"), QVariant::fromValue(&view)}});
     QObject::connect(
-        &engine, &QQmlApplicationEngine::objectCreated, &app,
+        &engine, &QQmlApplicationEngine::objectCreated, app.get(),
         [](QObject* object, const QUrl&) {
             if (!object) {
                 QCoreApplication::exit(1);
@@ -85,7 +109,7 @@ int main(int argc, char* argv[])
     // to still exists.
     // Killed instead: no hidden temporary file stays behind either.
     tessavo::removeTemporariesOnSignals();
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, [&view] {
+    QObject::connect(app.get(), &QCoreApplication::aboutToQuit, [&view] {
         view.run()->cancel();
         tessavo::conversionPool()->clear();
         tessavo::conversionPool()->waitForDone();
@@ -96,5 +120,5 @@ int main(int argc, char* argv[])
         if (auto* window = qobject_cast<QWindow*>(engine.rootObjects().value(0)))
             tessavo::bringForward(window, token);
     };
-    return app.exec();
+    return QCoreApplication::exec();
 }

@@ -146,12 +146,13 @@ void FileIntake::pickFolder()
 
 bool FileIntake::drop(const QList<QUrl>& urls)
 {
-    if (std::none_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); }))
+    if (urls.isEmpty())
         return false;
     // Entries arrive after the drop is answered, as they would from an
-    // asynchronous load of each item.
+    // asynchronous load of each item. What cannot be taken is said all the
+    // same, whatever the drop held.
     offer(urls, false);
-    return true;
+    return std::any_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); });
 }
 
 void FileIntake::offer(const QList<QUrl>& items, bool now)

@@ -72,7 +72,8 @@ public:
     // Lists the HEIC files of the folder chosen.
     Q_INVOKABLE void pickFolder();
     // True when at least one URL names a local file or folder; the entries
-    // arrive later, queued on this object's thread.
+    // and the notice of what was left out arrive later, queued on this
+    // object's thread.
     Q_INVOKABLE bool drop(const QList<QUrl>& urls);
     // Whether a drag holding `urls` may show that it will be taken.
     Q_INVOKABLE bool acceptsDrop(const QList<QUrl>& urls) const { return offersPhotos(urls); }

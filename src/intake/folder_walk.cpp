@@ -97,7 +97,12 @@ std::vector<Walker::Entry> Walker::inOrder(std::vector<std::string>& names) cons
     entries.reserve(names.size());
     for (std::string& name : names)
         entries.push_back({QFile::decodeName(name.c_str()), std::move(name)});
-    std::sort(entries.begin(), entries.end(), [this](const Entry& a, const Entry& b) { return m_order.compare(a.name, b.name) < 0; });
+    // Names that differ only in letter case (IMG_1.HEIC, img_1.HEIC) are two
+    // photos, in the order of their bytes.
+    std::sort(entries.begin(), entries.end(), [this](const Entry& a, const Entry& b) {
+        const int order = m_order.compare(a.name, b.name);
+        return order != 0 ? order < 0 : a.bytes < b.bytes;
+    });
     return entries;
 }
 

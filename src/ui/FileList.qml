@@ -27,9 +27,13 @@ Item {
     DropArea {
         anchors.fill: parent
         keys: ["text/uri-list"]
-        // Only a drag with a HEIC file or a folder in it shows that it will be taken.
-        onEntered: (drag) => { drag.accepted = drag.hasUrls && dropZone.view.intake.acceptsDrop(drag.urls) }
-        onContainsDragChanged: dropZone.view.isTargeted = containsDrag
+        // Every drag of files is taken, so that what is left out is said;
+        // only one with a HEIC file or a folder in it shows that it will add.
+        onEntered: (drag) => {
+            drag.accepted = drag.hasUrls
+            dropZone.view.isTargeted = drag.hasUrls && dropZone.view.intake.acceptsDrop(drag.urls)
+        }
+        onContainsDragChanged: if (!containsDrag) dropZone.view.isTargeted = false
         onDropped: (drop) => {
             if (dropZone.view.intake.drop(drop.urls))
                 drop.acceptProposedAction()

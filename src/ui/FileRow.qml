@@ -45,11 +45,9 @@ Control {
     bottomPadding: 4
     hoverEnabled: true
 
-    Accessible.role: Accessible.ListItem
-    Accessible.name: qsTr("%1, %2, %3").arg(fileName).arg(sizeText).arg(statusText)
-    Accessible.description: failureText || noteText
-    Accessible.selectable: true
-    Accessible.selected: selected
+    // Qt 6.4 reads a control's role from its type, never from Accessible.role:
+    // the row is read out through its content (below).
+    Accessible.ignored: true
 
     // The whole path always, since a long name is cut short; why it failed
     // when it did, or what its JPEG left out.
@@ -75,6 +73,13 @@ Control {
     }
 
     contentItem: RowLayout {
+        Accessible.role: Accessible.ListItem
+        Accessible.name: qsTr("%1, %2").arg(row.fileName).arg(row.sizeText)
+        Accessible.description: row.failureText || row.noteText
+                                ? qsTr("%1: %2").arg(row.statusText).arg(row.failureText || row.noteText) : row.statusText
+        Accessible.selectable: true
+        Accessible.selected: row.selected
+
         ColumnLayout {
             spacing: 0
             Layout.fillWidth: true

@@ -12,6 +12,9 @@ RowLayout {
     required property ContentView view
 
     visible: view.intakeNotice !== ""
+    // On the row, not the label: Qt 6.4 reads any label as plain text.
+    Accessible.role: Accessible.AlertMessage
+    Accessible.name: view.intakeNotice
 
     Timer {
         id: noticeTimer
@@ -27,8 +30,7 @@ RowLayout {
         text: notice.view.intakeNotice
         wrapMode: Text.WordWrap
         Layout.fillWidth: true
-        Accessible.role: Accessible.AlertMessage
-        Accessible.name: text
+        Accessible.ignored: true
     }
     ToolButton {
         objectName: "dismissNoticeButton"

@@ -17,6 +17,11 @@ MenuBar {
 
     signal quit()
 
+    // A screen reader says a name as it is: without the access key's "&".
+    delegate: MenuBarItem {
+        Accessible.name: text.replace(/&(.)/, "$1")
+    }
+
     Menu {
         id: fileMenu
         objectName: "fileMenu"
@@ -88,6 +93,7 @@ MenuBar {
     // Fusion shows no shortcut beside a menu item.
     component ShortcutMenuItem: MenuItem {
         id: menuItem
+        Accessible.name: text.replace(/&(.)/, "$1")
         contentItem: RowLayout {
             spacing: 24
             Label {

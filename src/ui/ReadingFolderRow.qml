@@ -10,6 +10,9 @@ RowLayout {
     required property FileIntake intake
 
     visible: intake.readingFolder
+    // On the row, not the label: Qt 6.4 reads any label as plain text.
+    Accessible.role: Accessible.StatusBar
+    Accessible.name: readingLabel.text
 
     ProgressBar {
         indeterminate: true
@@ -17,9 +20,9 @@ RowLayout {
         Accessible.ignored: true
     }
     Label {
+        id: readingLabel
         text: qsTr("Reading folder…")
         Layout.fillWidth: true
-        Accessible.role: Accessible.StatusBar
-        Accessible.name: text
+        Accessible.ignored: true
     }
 }

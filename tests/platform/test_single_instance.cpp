@@ -6,7 +6,7 @@
 #include <QScopeGuard>
 #include <QStorageInfo>
 #include <QTemporaryDir>
-#include <fstream>
+#include <filesystem>
 
 class SingleInstanceTest : public QObject {
     Q_OBJECT
@@ -23,8 +23,8 @@ class SingleInstanceTest : public QObject {
 private slots:
     void initTestCase()
     {
-        for (const char* name : {"a.heic", "b.heic", "c.heic", "caf\xe9.heic"})
-            std::ofstream(QFile::encodeName(m_dir.path()).toStdString() + '/' + name);
+        for (const char* name : {"a.heic", "b.heic", "c.heic", "caf\xe9.heic", "d.hif", "E.HEIF"}) // as their type tells
+            std::filesystem::copy_file(TESSAVO_TEST_DATA "/odd-size.heic", QFile::encodeName(m_dir.path()).toStdString() + '/' + name);
     }
     void aLaterLaunchHandsOverItsFiles_data()
     {
@@ -33,10 +33,10 @@ private slots:
         QTest::addColumn<QStringList>("tokens");
         QTest::addColumn<QString>("notice");
         // A name in Latin-1 (byte E9) through the command line and D-Bus; URIs that name no file are refused.
-        QTest::newRow("files") << QStringList{"XDG_ACTIVATION_TOKEN=t1", "sh", "-c", "exec tessavo b.heic x/../a.heic \"$(printf 'caf\\351.heic')\" "
-                               + m_dir.filePath("c.heic")} << QByteArray("b.heic a.heic caf\xe9.heic c.heic") << QStringList{"t1"} << "";
+        QTest::newRow("files") << QStringList{"XDG_ACTIVATION_TOKEN=t1", "sh", "-c", "exec tessavo b.heic x/../a.heic \"$(printf 'caf\\351.heic')\" d.hif "
+                               + m_dir.filePath("c.heic")} << QByteArray("b.heic a.heic caf\xe9.heic d.hif c.heic") << QStringList{"t1"} << "";
         QTest::newRow("no files") << QStringList{"DESKTOP_STARTUP_ID=s1", "tessavo"} << QByteArray("") << QStringList{"s1"} << "";
-        QTest::newRow("desktop entry") << QStringList{"gio", "launch", m_entry, "c.heic", "a.heic"} << QByteArray("c.heic a.heic") << QStringList{""} << "";
+        QTest::newRow("desktop entry") << QStringList{"gio", "launch", m_entry, "c.heic", "E.HEIF"} << QByteArray("c.heic E.HEIF") << QStringList{""} << "";
         QTest::newRow("odd URIs") << QStringList{"gdbus", "call", "--session", "-d", tessavo::kApplicationId, "-o", "/io/github/tessavo/tessavo", "-m",
                                                  "org.freedesktop.Application.Open", "['file://', 'file://[::1', 'file://" + m_dir.path() + "/caf%E9.heic']", "{}"}
                                   << QByteArray("caf\xe9.heic") << QStringList{""} << "2 files could not be read";
@@ -82,13 +82,22 @@ private slots:
         QVERIFY2(window->waitForFinished(5000), "the process waits for the folder");
         QVERIFY(!QFileInfo::exists(m_dir.filePath("release.waited")));
     }
-    void fileManagersOfferIt() // for a HEIC photo, from the cache that the package's trigger refreshes
+    // For each name of a HEIF photo, by the type the system's MIME database gives it, from the cache that the
+    // package's trigger refreshes.
+    void fileManagersOfferIt()
     {
         QDir(m_dir.path()).mkpath("share/applications");
+        QFile::link("/usr/share/mime", m_dir.filePath("share/mime"));
         QFile::copy(m_entry, m_dir.filePath("share/applications/" + m_app));
         QCOMPARE(QProcess::execute("update-desktop-database", {m_dir.filePath("share/applications")}), 0);
-        QProcess* gio = launch({"XDG_DATA_DIRS=" + m_dir.filePath("share"), "gio", "mime", "image/heic"});
-        QVERIFY(gio->waitForFinished() && gio->readAllStandardOutput().contains("Registered applications:\n\t" + m_app.toUtf8()));
+        for (const QString name : {"a.heic", "d.hif", "E.HEIF"}) {
+            QProcess* gio = launch({"XDG_DATA_DIRS=" + m_dir.filePath("share"), "gio", "info", "-a", "standard::content-type", name});
+            QVERIFY(gio->waitForFinished());
+            const QString type = QString(gio->readAllStandardOutput()).section(' ', -1).trimmed();
+            gio = launch({"XDG_DATA_DIRS=" + m_dir.filePath("share"), "gio", "mime", type});
+            QVERIFY2(gio->waitForFinished() && gio->readAllStandardOutput().contains("Registered applications:\n\t" + m_app.toUtf8()),
+                     qPrintable(name + " is " + type));
+        }
     }
 };
 
