@@ -6,7 +6,7 @@
 # jobs in flight, not on the number of files. With LEAK_CHECK=1 the small
 # run is repeated with the AddressSanitizer build (build-asan) for leaks.
 #
-#   bash scripts/load.sh [SMALL] [LARGE] [JOBS]     (defaults: 2000 200 2)
+#   bash bench/load.sh [SMALL] [LARGE] [JOBS]     (defaults: 2000 200 2)
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 small=${1:-2000}
