@@ -41,7 +41,8 @@ run() {
 echo "== $small small HEICs (the 8 samples of every orientation, tests/data/orientation-*)"
 mkdir -p "$work/small"
 seeds=("$repo"/tests/data/orientation-*.heic)
-for ((i = 0; i < small; i++)); do ln -s "${seeds[i % ${#seeds[@]}]}" "$work/small/IMG_$i.HEIC"; done
+# Copies, not links: tessavo-convert converts one file once, whatever its names.
+for ((i = 0; i < small; i++)); do cp "${seeds[i % ${#seeds[@]}]}" "$work/small/IMG_$i.HEIC"; done
 run "$work/small" "$small" small
 
 echo "== 12-megapixel HEICs (4032x3024 grids, as a phone writes them)"
@@ -54,7 +55,7 @@ done
 for n in 20 "$large"; do
   mkdir -p "$work/large$n"
   for ((i = 0; i < n; i++)); do
-    ln -s "$corpus/$(printf 'IMG_%04d.HEIC' $((i % distinct + 1)))" "$work/large$n/P_$i.HEIC"
+    cp --reflink=auto "$corpus/$(printf 'IMG_%04d.HEIC' $((i % distinct + 1)))" "$work/large$n/P_$i.HEIC"
   done
   run "$work/large$n" "$n" "large$n"
   rm -rf "$work/out-large$n"

@@ -42,7 +42,8 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/tessavo-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/in"
 for ((i = 1; i <= files; i++)); do
-  ln -s "$corpus/$(printf 'IMG_%04d.HEIC' $(( (i - 1) % distinct + 1 )))" "$work/in/$(printf 'P%05d.HEIC' "$i")"
+  # A copy, not a link: tessavo-convert converts one file once, whatever its names.
+  cp --reflink=auto "$corpus/$(printf 'IMG_%04d.HEIC' $(( (i - 1) % distinct + 1 )))" "$work/in/$(printf 'P%05d.HEIC' "$i")"
 done
 inputs=("$work"/in/*.HEIC)
 cat "${inputs[@]}" >/dev/null # warm the page cache equally for everyone
