@@ -131,30 +131,30 @@ def pq_photo():
 
 
 HEADROOM_17 = 2 ** 2.65  # Apple's formula for tags 33 = 1.2 and 48 = 0.005
+MAKER_17, ISO_18 = [(0x21, 12, 10), (0x30, 5, 1000)], [(0, 1), (13, 10), (1, 8), (13, 10), (11, 10), (1, 64), (1, 32)]
+def ios18(map_of): return gain_map_photo(turn=3, map_turn=3, tiles=2, maker=MAKER_17, iso=ISO_18, map_of=map_of)
+def adobe_max(stops): return adobe_xmp(('GainMapMax', stops), ('HDRCapacityMax', stops))
+
+
 # What each stands for: README.md.
 SAMPLES = {
     'apple-gainmap-ios16': lambda: gain_map_photo(maker=[(0x21, 8786, 10000)], map_xmp=apple_xmp(('HDRGainMapVersion', 65536))),
-    'apple-gainmap-ios17': lambda: gain_map_photo(turn=3, map_turn=3, maker=[(0x21, 12, 10), (0x30, 5, 1000)], map_xmp=apple_xmp(
+    'apple-gainmap-ios17': lambda: gain_map_photo(turn=3, map_turn=3, maker=MAKER_17, map_xmp=apple_xmp(
         ('HDRGainMapVersion', 131072), ('HDRGainMapHeadroom', f'{HEADROOM_17:.6f}'))),
-    'apple-gainmap-ios18-grid': lambda: gain_map_photo(turn=3, map_turn=3, tiles=2, maker=[(0x21, 12, 10), (0x30, 5, 1000)],
-                                                        iso=[(0, 1), (13, 10), (1, 8), (13, 10), (11, 10), (1, 64), (1, 32)], map_of=(1, 8)),
-    'gainmap-aux-of-tmap': lambda: gain_map_photo(turn=3, map_turn=3, tiles=2, maker=[(0x21, 12, 10), (0x30, 5, 1000)],
-                                                   iso=[(0, 1), (13, 10), (1, 8), (13, 10), (11, 10), (1, 64), (1, 32)], map_of=(8,)),
-    'apple-gainmap-ios18-one-target': lambda: gain_map_photo(turn=3, map_turn=3, tiles=2, maker=[(0x21, 12, 10), (0x30, 5, 1000)],
-                                                              iso=[(0, 1), (13, 10), (1, 8), (13, 10), (11, 10), (1, 64), (1, 32)]),
-    'samsung-gainmap-tmap': lambda: gain_map_photo(turn=None, map_turn=None, aux=SAMSUNG, tiles=2, colour=True,
-                                                   iso=[(0, 1), (23, 10), (0, 1), (23, 10), (1, 1), (0, 1), (0, 1)],
-                                                   map_xmp=adobe_xmp(('GainMapMax', '1.5'), ('HDRCapacityMax', '1.5'))),
+    'apple-gainmap-ios18-grid': lambda: ios18((1, 8)),
+    'gainmap-aux-of-tmap': lambda: ios18((8,)),
+    'apple-gainmap-ios18-one-target': lambda: ios18((1,)),
+    'samsung-gainmap-tmap': lambda: gain_map_photo(turn=None, map_turn=None, aux=SAMSUNG, tiles=2, colour=True, map_xmp=adobe_max('1.5'),
+                                                   iso=[(0, 1), (23, 10), (0, 1), (23, 10), (1, 1), (0, 1), (0, 1)]),
     'samsung-gainmap-xmp': lambda: gain_map_photo(turn=None, map_turn=None, aux=SAMSUNG, deep=True, map_xmp=adobe_xmp(
         ('GainMapMin', '0.25'), ('GainMapMax', '2.5'), ('Gamma', '1.2'), ('OffsetSDR', '0.015625'), ('OffsetHDR', '0.03125'),
         ('HDRCapacityMin', '0'), ('HDRCapacityMax', '2.5'))),
     'gainmap-stored-as-shown': lambda: gain_map_photo(turn=1, crop=(240, 160, 2, 4), map_turn=None, map_size=(96, 128), aux=SAMSUNG,
-                                                      map_xmp=adobe_xmp(('GainMapMax', '2'), ('HDRCapacityMax', '2'))),
-    'gainmap-misplaced': lambda: gain_map_photo(turn=1, map_turn=None, aux=SAMSUNG,
-                                                map_xmp=adobe_xmp(('GainMapMax', '2'), ('HDRCapacityMax', '2'))),
-    'apple-gainmap-broken': lambda: gain_map_photo(maker=[(0x21, 12, 10), (0x30, 5, 1000)], broken=True),
+                                                      map_xmp=adobe_max('2')),
+    'gainmap-misplaced': lambda: gain_map_photo(turn=1, map_turn=None, aux=SAMSUNG, map_xmp=adobe_max('2')),
+    'apple-gainmap-broken': lambda: gain_map_photo(maker=MAKER_17, broken=True),
     'iso-gainmap-inconsistent': lambda: gain_map_photo(iso=[(0, 1), (13, 10), (1, 8), (13, 10), (0, 10), (1, 64), (1, 32)]),
-    'aux-to-exif': lambda: gain_map_photo(maker=[(0x21, 12, 10), (0x30, 5, 1000)], map_of=(6,)),
+    'aux-to-exif': lambda: gain_map_photo(maker=MAKER_17, map_of=(6,)),
     'pq-turned': pq_photo,
 }
 

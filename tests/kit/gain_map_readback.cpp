@@ -1,12 +1,8 @@
 #include "gain_map_readback.h"
 
 #include "jpeg_readback.h"
-#include "transfer_curves.h"
 
-#include <algorithm>
-#include <cmath>
 #include <string>
-#include <string_view>
 
 namespace tessavo::testsupport {
 namespace {
@@ -73,7 +69,5 @@ HdrLight rebuildHdr(const GainMapJpeg& file, const GainParameters& p, double hea
         }
     return light;
 }
-
-
 
 } // namespace tessavo::testsupport

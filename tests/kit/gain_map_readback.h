@@ -19,14 +19,11 @@ struct GainMapJpeg {
 };
 GainMapJpeg splitGainMapJpeg(std::span<const uint8_t> file);
 
-// What an ISO 21496-1 reader makes of linear light `sdr` under a map
-// `level` (0 to 1) for a display of log2 `headroom`.
+// What an ISO 21496-1 reader makes of linear light `sdr` under a map `level` (0 to 1) for a display of log2 `headroom`.
 double applyGainMap(double sdr, double level, const GainParameters& p, double headroom);
 
-// Linear light of the picture a reader shows (the primary's EXIF
-// orientation applied to it and to its map) at every `step`-th pixel of
-// every `step`-th row, RGB: the primary through the sRGB curve, the map
-// applied for log2 `headroom`.
+// Linear RGB light of the picture a reader shows (the primary's EXIF orientation applied to it and to its map) at every
+// `step`-th pixel of every `step`-th row: the primary through the sRGB curve, the map applied for log2 `headroom`.
 struct HdrLight {
     int width = 0, height = 0;           // of the samples
     int shownWidth = 0, shownHeight = 0; // of the picture

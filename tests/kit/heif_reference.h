@@ -3,20 +3,15 @@
 #include "conversion/core/base/owners.h"
 #include "conversion/core/jpeg/jpeg_writer.h"
 
-#include <cstdint>
-#include <span>
 #include <string_view>
 
 // What the tests compare the conversion with: libheif's own decode.
 namespace tessavo::testsupport {
 
-// libheif's decode of the primary image with its crop, turn and mirror, to
-// interleaved RGB (RGBA with alpha), 8 bits; null when libheif cannot. By
-// libheif's own HEVC decoder unless `decoder` is null: then the one of
-// highest priority (grid tiles and overlay inputs always take that one).
-// `deep`: RGB of 16-bit samples at the photo's own depth instead. With
-// `auxiliary`, the primary's auxiliary image of that type instead (a gain
-// map's levels are then its green); null when there is none.
+// libheif's decode of the primary image with its crop, turn and mirror, to interleaved 8-bit RGB (RGBA with alpha);
+// null when libheif cannot. By libheif's own HEVC decoder unless `decoder` is null: then the one of highest priority
+// (grid tiles and overlay inputs always take that one). `deep`: RGB of 16-bit samples at the photo's own depth
+// instead. With `auxiliary`, the primary's auxiliary image of that type (a gain map's levels are its green), or null.
 Owned<heif_image> decodeHeif(std::span<const uint8_t> heic, const char* decoder = "libde265", bool deep = false,
                              std::string_view auxiliary = {});
 

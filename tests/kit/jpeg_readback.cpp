@@ -5,11 +5,9 @@
 #include "conversion/core/metadata/tiff_reader.h"
 #include "sample_files.h"
 
-#include <algorithm>
 #include <cmath>
 #include <csetjmp>
 #include <cstring>
-#include <iterator>
 
 #include <jpeglib.h>
 
@@ -70,8 +68,7 @@ JpegFile readJpeg(std::span<const uint8_t> bytes)
 
 RgbImage applyExifOrientation(const RgbImage& stored, int orientation)
 {
-    // Shown (x, y) comes from stored (a, b), with a and b swapped by 5 to 8,
-    // then each mirrored or not.
+    // Shown (x, y) comes from stored (a, b), swapped by 5 to 8, then each mirrored or not.
     const bool swaps = orientation >= 5, mirrorA = orientation == 2 || orientation == 3 || orientation >= 7,
                mirrorB = orientation == 3 || orientation == 4 || orientation == 6 || orientation == 7;
     RgbImage shown{swaps ? stored.height : stored.width, swaps ? stored.width : stored.height,

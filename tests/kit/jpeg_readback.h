@@ -2,18 +2,13 @@
 
 #include "conversion/core/jpeg/jpeg_writer.h"
 
-#include <cstdint>
 #include <filesystem>
-#include <span>
-#include <vector>
 
-// JPEGs read back by libjpeg, as an EXIF-aware viewer shows them, and
-// pictures compared.
+// JPEGs read back by libjpeg, as an EXIF-aware viewer shows them, and pictures compared.
 namespace tessavo::testsupport {
 
-// IFD 0 of a TIFF structure (an Exif block after its "Exif\0\0"): its
-// entries, the value of its first Orientation entry (SHORT or LONG; 0 when
-// none), and where it ends (after its next-IFD offset; 0 when cut short).
+// IFD 0 of a TIFF structure (an Exif block after its "Exif\0\0"): its entries, the value of its first Orientation
+// entry (SHORT or LONG; 0 when none), and where it ends (after its next-IFD offset; 0 when cut short).
 struct TiffIfd {
     size_t entries = 0;
     int orientation = 0;
@@ -21,16 +16,14 @@ struct TiffIfd {
 };
 TiffIfd readIfd0(std::span<const uint8_t> tiff);
 
-// How a JPEG is coded: its first two quantisation tables and each
-// component's sampling (10 * horizontal + vertical).
+// How a JPEG is coded: its first two quantisation tables and each component's sampling (10 * horizontal + vertical).
 struct JpegCoding {
     std::vector<std::vector<uint16_t>> tables;
     std::vector<int> sampling;
     friend bool operator==(const JpegCoding&, const JpegCoding&) = default;
 };
 
-// The tables libjpeg makes for `quality`, with 4:2:0 sampling: the coding
-// of a colour JPEG written at that quality.
+// The coding libjpeg gives a colour JPEG at `quality`, with 4:2:0 sampling.
 JpegCoding libjpegCoding(int quality);
 
 struct JpegFile {
@@ -48,8 +41,7 @@ JpegFile readJpeg(std::span<const uint8_t> bytes);
 // What an EXIF-aware viewer shows for stored pixels and an orientation.
 RgbImage applyExifOrientation(const RgbImage& stored, int orientation);
 
-// Peak signal-to-noise ratio in dB over all samples, 100 for identical
-// pictures; negative when sizes differ or there are none.
+// Peak signal-to-noise ratio in dB over all samples, 100 for identical pictures; negative when sizes differ or none.
 double psnr(const RgbImage& a, const RgbImage& b);
 
 } // namespace tessavo::testsupport

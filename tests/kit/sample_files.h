@@ -2,10 +2,7 @@
 
 #include "conversion/core/convert_file.h"
 
-#include <cstdint>
 #include <filesystem>
-#include <string>
-#include <vector>
 
 // The files and lines of a test.
 namespace tessavo::testsupport {

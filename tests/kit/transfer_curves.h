@@ -3,9 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-// The transfer curves of HDR pictures, written once for the tests, the
-// samples' checks and the benchmark: light relative to the 203 cd/m2 of
-// BT.2408's reference white.
+// The transfer curves of HDR pictures, written once for the tests, the samples' checks and the benchmark: light
+// relative to the 203 cd/m2 of BT.2408's reference white.
 namespace tessavo::testsupport {
 
 // SMPTE ST 2084 (PQ): light to signal and back.
@@ -33,5 +32,8 @@ inline double srgbLinear(double level)
     const double v = level / 255.0;
     return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
 }
+
+// BT.709's curve (0 to 1), as Apple documents it for its gain maps.
+inline double rec709Linear(double v) { return v < 0.081 ? v / 4.5 : std::pow((v + 0.099) / 1.099, 1 / 0.45); }
 
 } // namespace tessavo::testsupport

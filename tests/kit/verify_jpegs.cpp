@@ -1,6 +1,5 @@
-// tessavo-verify-jpegs DIR COUNT: DIR holds COUNT entries, each a .jpg that
-// libjpeg decodes whole without a warning. For the load runs (bench/load.sh).
-#include "heif_reference.h"
+// tessavo-verify-jpegs DIR COUNT: DIR holds COUNT entries, each a .jpg that libjpeg decodes whole without a warning.
+// For the load runs (bench/load.sh).
 #include "jpeg_readback.h"
 #include "sample_files.h"
 

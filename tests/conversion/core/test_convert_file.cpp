@@ -1,11 +1,9 @@
-// One conversion on the file system: what it reads, the lines it prints, the
-// JPEG it writes whole or not at all, and the names it gives.
-#include "conversion/core/convert_file.h"
-#include "conversion/core/output/destination_names.h"
+// One conversion on the file system: what it reads, the lines it prints, the JPEG it writes whole or not at all, and
+// the names it gives.
 #include "conversion/core/metadata/exif_metadata.h"
+#include "conversion/core/output/destination_names.h"
 #include "conversion/core/output/jpeg_output.h"
 
-#include "heif_reference.h"
 #include "jpeg_readback.h"
 #include "sample_files.h"
 #include "scratch_dir.h"
@@ -25,10 +23,8 @@ namespace fs = std::filesystem;
 
 const fs::path kData = TESSAVO_TEST_DATA;
 
-// The JPEG takes its name whole or not at all: what had the name stays as it
-// was when the conversion fails, nothing hidden is left behind, the source
-// is never written over, and a failure says where and why. What is no
-// readable file fails at the read step, at once, and makes no folder.
+// What had the JPEG's name stays when the conversion fails, nothing hidden is left, the source is never written over,
+// and a failure says where and why. What is no readable file fails at the read step, at once, and makes no folder.
 TEST(ConvertFile, TheJpegTakesItsNameWholeOrNotAtAll)
 {
     ScratchDir dir;
@@ -153,9 +149,9 @@ TEST(DestinationNames, PhotosOfOneNameKeepApart)
             << ::testing::PrintToString(c.sources);
 }
 
-// Names that differ only in letter case are one name where the folder's file system folds case (FAT and exFAT
-// through FUSE give the other name an inode of its own); no JPEG takes the name of a source of the run in the
-// folder, in any case or by a hard link; names fit the folder; the probe leaves nothing.
+// Names differing in case alone are one where the folder folds case (FAT and exFAT through FUSE give the other name
+// an inode of its own); no JPEG takes the name of a source of the run, in any case or by a hard link; names fit the
+// folder; the probe leaves nothing.
 TEST(DestinationNames, ComparedAsTheFolderDoes)
 {
     ScratchDir dir;
@@ -192,8 +188,7 @@ TEST(DestinationNames, ComparedAsTheFolderDoes)
     }
 }
 
-// A folder removed before the JPEG has its name (the file has none yet, so
-// the folder is empty) fails the job at its last step and leaves nothing.
+// A folder removed before the JPEG has its name (so it is empty) fails the job at its last step and leaves nothing.
 TEST(ConvertFile, FolderRemovedBeforeTheJpegIsNamed)
 {
     ScratchDir dir;
@@ -209,8 +204,7 @@ TEST(ConvertFile, FolderRemovedBeforeTheJpegIsNamed)
     EXPECT_EQ(entriesOf(dir.path()), std::vector<std::string>{});
 }
 
-// Both routes code at quality 90 with 4:2:0 chroma: the JPEG's quantisation
-// tables and sampling are those libjpeg makes for that setting.
+// Both routes code at quality 90 with 4:2:0 chroma, as libjpeg does for that setting.
 TEST(ConvertFile, JpegIsCodedAtQuality90With420Chroma)
 {
     ScratchDir dir;
@@ -218,10 +212,8 @@ TEST(ConvertFile, JpegIsCodedAtQuality90With420Chroma)
         EXPECT_EQ(readJpeg(convertCapturing(kData / sample, dir.path()).outcome.destination).coding, libjpegCoding(90)) << sample;
 }
 
-// Blocks within one JPEG segment but of many entries: an IFD 1 of nested
-// ranges is erased whole while the value IFD 0 keeps stays; every
-// well-formed property is rewritten, however many ill-formed ones share
-// its element.
+// Blocks within one JPEG segment but of many entries: an IFD 1 of nested ranges is erased whole while the value IFD 0
+// keeps stays; every well-formed property is rewritten, however many ill-formed ones share its element.
 TEST(ExifMetadata, ManyEntriesWithinOneSegment)
 {
     std::vector<uint8_t> tiff(60000, 0x55);

@@ -1,11 +1,7 @@
-// Every kind of sample (tests/data) as a viewer shows its JPEG against
-// libheif's own decode, on the direct YCbCr route where the converter takes
-// it and on libheif's RGB route, with the EXIF orientation the HEIC stands for.
+// Every kind of sample as a viewer shows its JPEG against libheif's own decode, on the direct YCbCr route where the
+// converter takes it and on libheif's RGB route, with the EXIF orientation the HEIC stands for.
 #include "conversion/core/heif/avcodec_decoder.h"
-#include "conversion/core/heif/heif_photo.h"
-#include "conversion/core/convert_file.h"
 #include "conversion/core/heif/heif_compat.h"
-#include "conversion/core/base/owners.h"
 
 #include "heif_reference.h"
 #include "jpeg_readback.h"
@@ -13,9 +9,7 @@
 #include "scratch_dir.h"
 
 #include <gtest/gtest.h>
-#include <libheif/heif.h>
 
-#include <array>
 #include <map>
 
 using namespace tessavo;
@@ -35,42 +29,19 @@ struct Kind {
     const char* reference = nullptr; // libheif cannot open `file` itself
 };
 
-const Kind kKinds[] = {
-    {"orientation-1.heic", Route::Rgb, 1},
-    {"orientation-2-33x17.heic", Route::Rgb, 2},
-    {"orientation-3-alpha.heic", Route::Rgb, 3},
-    {"orientation-4-3x5.heic", Route::Rgb, 4},
-    {"orientation-5-17x33.heic", Route::Rgb, 5},
-    {"orientation-6-icc.heic", Route::Rgb, 6},
-    {"orientation-7-grid-crop.heic", Route::Direct, 7},
-    {"orientation-8-10-bit.heic", Route::Rgb, 8},
-    {"chroma-444.heic", Route::Rgb, 1},
-    {"chroma-422.heic", Route::Rgb, 1},
-    {"phone-grid.heic", Route::Direct, 1},
-    {"grid-bt709.heic", Route::Rgb, 1},
-    {"grid-limited-range.heic", Route::Rgb, 1},
-    {"odd-grid.heic", Route::Direct, 1},
-    {"ios18-gainmap.heic", Route::Direct, 6, "ios18-gainmap-one-target.heic"},
-    {"shared-alpha.heic", Route::Rgb, 1, "shared-alpha-one-target.heic"},
-    {"recent-phone.heic", Route::Direct, 8},
-    {"heix-10-bit.heic", Route::Rgb, 1},
-    {"overlay.heic", Route::Rgb, 1},
-    {"primary-not-first.heic", Route::Direct, 1},
-    {"no-colr-vui-limited.heic", Route::Rgb, 1},
-    {"no-colr-vui-bt709.heic", Route::Rgb, 1},
-    {"clap-even.heic", Route::Direct, 6},
-    {"clap-odd.heic", Route::Rgb, 1},
-    {"clap-turned.heic", Route::Direct, 7},
-    {"odd-size.heic", Route::Direct, 1},
-    {"ipma-duplicate-entry.heic", Route::Direct, 1},
-    {"ipma-second-box.heic", Route::Direct, 1},
-    {"grid-reused-tile.heic", Route::Rgb, 1},
-    {"image-sequence.heic", Route::Rgb, 1},
-    {"grid-16384.heic", Route::Direct, 1},
-    {"single-16384.heic", Route::Direct, 1},
-    {"grid-16385.heic", Route::Refused, 0},
-    {"single-16385.heic", Route::Refused, 0},
-};
+const Kind kKinds[] = {{"orientation-1.heic", Route::Rgb, 1}, {"orientation-2-33x17.heic", Route::Rgb, 2},
+    {"orientation-3-alpha.heic", Route::Rgb, 3}, {"orientation-4-3x5.heic", Route::Rgb, 4}, {"orientation-5-17x33.heic", Route::Rgb, 5},
+    {"orientation-6-icc.heic", Route::Rgb, 6}, {"orientation-7-grid-crop.heic", Route::Direct, 7},
+    {"orientation-8-10-bit.heic", Route::Rgb, 8}, {"chroma-444.heic", Route::Rgb, 1}, {"chroma-422.heic", Route::Rgb, 1},
+    {"phone-grid.heic", Route::Direct, 1}, {"grid-bt709.heic", Route::Rgb, 1}, {"grid-limited-range.heic", Route::Rgb, 1},
+    {"odd-grid.heic", Route::Direct, 1}, {"ios18-gainmap.heic", Route::Direct, 6, "ios18-gainmap-one-target.heic"},
+    {"shared-alpha.heic", Route::Rgb, 1, "shared-alpha-one-target.heic"}, {"recent-phone.heic", Route::Direct, 8},
+    {"heix-10-bit.heic", Route::Rgb, 1}, {"overlay.heic", Route::Rgb, 1}, {"primary-not-first.heic", Route::Direct, 1},
+    {"no-colr-vui-limited.heic", Route::Rgb, 1}, {"no-colr-vui-bt709.heic", Route::Rgb, 1}, {"clap-even.heic", Route::Direct, 6},
+    {"clap-odd.heic", Route::Rgb, 1}, {"clap-turned.heic", Route::Direct, 7}, {"odd-size.heic", Route::Direct, 1},
+    {"ipma-duplicate-entry.heic", Route::Direct, 1}, {"ipma-second-box.heic", Route::Direct, 1}, {"grid-reused-tile.heic", Route::Rgb, 1},
+    {"image-sequence.heic", Route::Rgb, 1}, {"grid-16384.heic", Route::Direct, 1}, {"single-16384.heic", Route::Direct, 1},
+    {"grid-16385.heic", Route::Refused, 0}, {"single-16385.heic", Route::Refused, 0}};
 
 // What libheif finds of a file's primary image's own: alpha, depth, metadata.
 std::array<int, 3> libheifView(const std::vector<uint8_t>& file)
@@ -87,8 +58,7 @@ std::array<int, 3> libheifView(const std::vector<uint8_t>& file)
 
 TEST(RouteFidelity, EveryKindShowsLibheifsPictureOnBothRoutes)
 {
-    // libheif's pictures, decoded before a conversion registers the converter's decoder: libheif gives grid
-    // tiles and overlay inputs to the decoder of highest priority, and the reference must come from its own.
+    // Decoded before a conversion registers the converter's decoder, which libheif would give grid tiles and overlays.
     std::map<std::string, RgbImage> references;
     for (const Kind& kind : kKinds)
         if (kind.route != Route::Refused)
@@ -100,10 +70,8 @@ TEST(RouteFidelity, EveryKindShowsLibheifsPictureOnBothRoutes)
         SCOPED_TRACE(kind.file);
         double db[2] = {}; // RGB, taken
         for (const bool allowDirect : {true, false}) {
-            ConversionOptions options;
-            options.allowDirectRoute = allowDirect;
             const fs::path out = scratch / kind.file / (allowDirect ? "taken" : "rgb");
-            const ConversionResult result = convertFile(kData / kind.file, out, options, [](std::string_view) {});
+            const ConversionResult result = convertFile(kData / kind.file, out, {.allowDirectRoute = allowDirect}, [](std::string_view) {});
             if (kind.route == Route::Refused) {
                 EXPECT_FALSE(result.succeeded());
                 EXPECT_FALSE(fs::exists(out)) << "a refused file leaves no folder behind";
@@ -124,10 +92,8 @@ TEST(RouteFidelity, EveryKindShowsLibheifsPictureOnBothRoutes)
     }
 }
 
-// A shared alpha plane or metadata block narrowed for libheif stays the
-// primary image's: libheif finds in the rewritten file what it finds in one written
-// with the primary as the only target, and in a file it reads as it is, the
-// same as before.
+// A shared alpha plane or metadata block narrowed for libheif stays the primary's: libheif finds in the rewritten file
+// what it finds in one written with the primary as the only target, and in a file it reads as it is, what it did.
 TEST(RouteFidelity, NarrowedReferencesKeepThePrimary)
 {
     for (const Kind& kind : kKinds) {

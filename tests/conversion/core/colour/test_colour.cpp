@@ -1,21 +1,15 @@
-// Colours as a colour-managed viewer shows them: the JPEG's pixels through
-// its embedded profile (lcms2 as the viewer), against what the HEIC's nclx
-// box says its decoded pixels mean, in linear BT.2020 light.
-#include "conversion/core/convert_file.h"
-#include "conversion/core/jpeg/jpeg_writer.h"
-#include "conversion/core/base/owners.h"
-
+// Colours as a colour-managed viewer (lcms2) shows the JPEG through its profile, against what the HEIC's nclx box
+// says its decoded pixels mean, in linear BT.2020 light.
 #include "heif_reference.h"
 #include "jpeg_readback.h"
 #include "sample_files.h"
 #include "scratch_dir.h"
+#include "transfer_curves.h"
 
 #include <gtest/gtest.h>
 #include <lcms2.h>
 #include <libheif/heif.h>
 
-#include <array>
-#include <cmath>
 #include <ctime>
 
 using namespace tessavo;
@@ -52,8 +46,7 @@ LcmsProfile linearProfile(const cmsCIExyYTRIPLE& primaries)
 const cmsCIExyYTRIPLE kBt2020{{0.708, 0.292, 1}, {0.170, 0.797, 1}, {0.131, 0.046, 1}};
 const cmsCIExyYTRIPLE kSrgb{{0.64, 0.33, 1}, {0.30, 0.60, 1}, {0.15, 0.06, 1}};
 
-// What a colour-managed viewer shows for the patches of the JPEG of `source`:
-// linear BT.2020 light, 1 the JPEG's white; none when it has no profile.
+// Linear BT.2020 light of the JPEG's patches, 1 its white; none when it has no profile.
 std::vector<Rgb> shownPatches(const fs::path& source, const fs::path& output, int count)
 {
     const JpegFile jpeg = readJpeg(convertCapturing(source, output).outcome.destination);
@@ -70,21 +63,15 @@ std::vector<Rgb> shownPatches(const fs::path& source, const fs::path& output, in
     std::vector<Rgb> shown;
     for (int i = 0; transform && i < count; ++i) {
         const Rgb stored = patch(jpeg.stored, i);
-        Rgb light{};
-        cmsDoTransform(transform.get(), stored.data(), light.data(), 1);
-        shown.push_back(light);
+        cmsDoTransform(transform.get(), stored.data(), shown.emplace_back().data(), 1);
     }
     return shown;
 }
-
-double srgbDecode(double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); }
-double bt709Decode(double v) { return v < 0.081 ? v / 4.5 : std::pow((v + 0.099) / 1.099, 1 / 0.45); }
 
 } // namespace
 
 TEST(Colour, NclxPrimariesComeWithAProfileShowingLibheifsColours)
 {
-    // Published conversions of linear light into BT.2020.
     const Matrix p3ToBt2020{{{0.753833, 0.198597, 0.047570}, {0.045744, 0.941777, 0.012479}, {-0.001210, 0.017601, 0.983608}}};
     const Matrix identity{{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}};
     const struct {
@@ -92,8 +79,8 @@ TEST(Colour, NclxPrimariesComeWithAProfileShowingLibheifsColours)
         double (*decode)(double);
         Matrix toBt2020;
     } cases[] = {
-        {"nclx-p3.heic", srgbDecode, p3ToBt2020},
-        {"nclx-bt2020.heic", bt709Decode, identity},
+        {"nclx-p3.heic", [](double v) { return srgbLinear(255 * v); }, p3ToBt2020},
+        {"nclx-bt2020.heic", rec709Linear, identity},
     };
     ScratchDir dir;
     for (const auto& [file, decode, toBt2020] : cases) {
@@ -115,11 +102,7 @@ TEST(Colour, NclxPrimariesComeWithAProfileShowingLibheifsColours)
 
 TEST(Colour, PqAndHlgAreRenderedForSdrWithoutClipping)
 {
-    // Expected light of the grey patches, relative to 203 cd/m2 (which
-    // BT.2408 makes the reference white), for those left linear.
-    const auto scene = [](double signal) { // HLG's inverse camera curve
-        return signal <= 0.5 ? signal * signal / 3 : (std::exp((signal - 0.55991073) / 0.17883277) + 0.28466892) / 12;
-    };
+    const auto scene = hlgSceneLight;
     const auto hlgGrey = [&](double signal) { return 1000.0 / 203 * std::pow(scene(signal), 1.2); };
     const struct {
         const char* file;
@@ -144,15 +127,12 @@ TEST(Colour, PqAndHlgAreRenderedForSdrWithoutClipping)
             if (greys[i] >= 0) {
                 EXPECT_NEAR(shown[i][1], greys[i], 0.004 + 0.03 * greys[i]) << "mid-tones stay as the photo has them";
             }
-            if (i > 0) {
-                EXPECT_GT(shown[i][1], shown[i - 1][1] + 0.01) << "brighter stays brighter";
-            }
+            EXPECT_GT(shown[i][1], i > 0 ? shown[i - 1][1] + 0.01 : 0.0) << "brighter stays brighter";
             EXPECT_LE(shown[i][1], 1.005);
         }
         for (size_t i = 0; i < ratios.size(); ++i) {
             const Rgb& light = shown[greys.size() + i];
-            const double top = std::max({light[0], light[1], light[2]});
-            const double ratioTop = std::max({ratios[i][0], ratios[i][1], ratios[i][2]});
+            const double top = std::max({light[0], light[1], light[2]}), ratioTop = std::max({ratios[i][0], ratios[i][1], ratios[i][2]});
             for (size_t c = 0; c < 3; ++c)
                 EXPECT_NEAR(light[c] / top, ratios[i][c] / ratioTop, 0.06) << "colour " << i << " keeps its hue";
         }
@@ -161,8 +141,7 @@ TEST(Colour, PqAndHlgAreRenderedForSdrWithoutClipping)
 
 TEST(Colour, ProfileTooLargeForJpegIsNeverWrittenInPart)
 {
-    // A valid profile (sRGB primaries, linear light) grown past the limit
-    // by a private tag: a viewer would show the pixels sRGB-encoded.
+    // A valid profile (sRGB primaries, linear light) grown past the limit: a viewer would show the pixels sRGB-encoded.
     const LcmsProfile profile = linearProfile(kSrgb);
     const std::vector<uint8_t> padding(kMaxJpegIccBytes, 7);
     cmsWriteRawTag(profile.get(), cmsTagSignature(0x74657374), padding.data(), cmsUInt32Number(padding.size()));
@@ -174,13 +153,9 @@ TEST(Colour, ProfileTooLargeForJpegIsNeverWrittenInPart)
     const struct {
         const char* name;
         const std::vector<uint8_t>& icc;
-        bool embedded;
-        bool toSrgb;
+        bool embedded, toSrgb;
     } cases[] = {
-        {"at-limit", atLimit, true, false},
-        {"unreadable", unreadable, false, false},
-        {"linear", linear, false, true},
-    };
+        {"at-limit", atLimit, true, false}, {"unreadable", unreadable, false, false}, {"linear", linear, false, true}};
     ScratchDir dir;
     const Owned<heif_image> image = decodeHeif(readFile(kData / "orientation-1.heic"));
     for (const auto& [name, icc, embedded, toSrgb] : cases) {

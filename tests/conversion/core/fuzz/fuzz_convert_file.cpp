@@ -1,9 +1,5 @@
-// Arbitrary bytes as the source file of one conversion: a failed job ends
-// with its failure line and leaves nothing in the output folder; a converted
-// one leaves exactly its JPEG, whole.
-#include "conversion/core/convert_file.h"
-
-#include "heif_reference.h"
+// Arbitrary bytes as the source of one conversion: a failed job ends with its failure line and leaves nothing in the
+// output folder; a converted one leaves exactly its JPEG, whole.
 #include "jpeg_readback.h"
 #include "sample_files.h"
 

@@ -1,11 +1,8 @@
-// Arbitrary bytes as a HEIF Exif item (or a bare TIFF structure) and as an
-// XMP packet: the rewriters read only inside them, end, and a rewritten
-// Exif ends with its new IFD 0, which holds the orientation asked for.
+// Arbitrary bytes as a HEIF Exif item (or a bare TIFF structure) and as an XMP packet: the rewriters read only inside
+// them, end, and a rewritten Exif ends with its new IFD 0, which holds the orientation asked for.
 #include "conversion/core/metadata/exif_metadata.h"
 
-#include "heif_reference.h"
 #include "jpeg_readback.h"
-#include "sample_files.h"
 
 #include <cstdlib>
 

@@ -1,7 +1,6 @@
-// Arbitrary bytes into the core's own HEIF reading: each part reads only
-// inside the buffer and ends; an orientation is in 1..8, a crop inside the
-// image, the direct route's slices inside the file, and the rewrite for
-// libheif 1.15 changes only the iref box, into references that read back.
+// Arbitrary bytes into the core's own HEIF reading: each part reads only inside the buffer and ends; an orientation is
+// in 1..8, a crop inside the image, the direct route's slices inside the file, and the rewrite for libheif 1.15
+// changes only the iref box, into references that read back.
 #include "conversion/core/heif/heif_compat.h"
 #include "conversion/core/heif/heif_file.h"
 #include "conversion/core/heif/heif_properties.h"

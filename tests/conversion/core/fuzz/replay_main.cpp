@@ -1,7 +1,5 @@
-// Runs a fuzz target once over every file under the folders given, so a
-// build without libFuzzer still replays the samples and the regressions.
-#include "heif_reference.h"
-#include "jpeg_readback.h"
+// Runs a fuzz target once over every file under the folders given, so a build without libFuzzer still replays the
+// samples and the regressions.
 #include "sample_files.h"
 
 #include <cstdio>

@@ -1,9 +1,7 @@
-// The HDR gain maps of phones' layouts kept: what a reader rebuilds from the
-// JPEG is the phone's HDR picture, made of libheif's own decode of the map as
-// it shows it, by the formula of the form the photo gives its map in.
+// The HDR kept as a gain map: what a reader rebuilds from the JPEG is the phone's HDR picture (libheif's own decode
+// of the map, by the formula of the form the photo gives it in), or the PQ or HLG photo's own light.
 #include "conversion/core/gainmap/adobe_form.h"
 #include "conversion/core/gainmap/apple_form.h"
-#include "conversion/core/convert_file.h"
 #include "conversion/core/gainmap/gain_map_container.h"
 #include "conversion/core/heif/heif_properties.h"
 #include "conversion/core/heif/stored_frame.h"
@@ -17,9 +15,7 @@
 #include <gtest/gtest.h>
 #include <libheif/heif.h>
 
-#include <cmath>
 #include <cstdio>
-#include <array>
 #include <variant>
 
 using namespace tessavo;
@@ -32,30 +28,38 @@ const fs::path kData = TESSAVO_TEST_DATA;
 constexpr std::string_view kApple = "urn:com:apple:photo:2020:aux:hdrgainmap";
 constexpr std::string_view kSamsung = "urn:com:samsung:photo:2024:aux:hdrgainmap";
 
-double rec709Linear(double v) { return v < 0.081 ? v / 4.5 : std::pow((v + 0.099) / 1.099, 1 / 0.45); } // as Apple documents
-
 struct Photo {
     fs::path file;
     std::string_view auxiliary;
-    // The ISO or hdrgm metadata; none: Apple's form, of the stops Apple's published formula makes of the
-    // maker note (tag 48 absent counting as 0).
+    // The ISO or hdrgm metadata, or the stops Apple's formula makes of the maker note (tag 48 absent counting as 0).
     std::variant<GainParameters, double> parameters;
     std::array<double, 4> shows{0, 0, 1, 1}; // the part of the map as shown that the photo shows: left, top, right, bottom
     fs::path decodable = file;                // the same pieces where libheif 1.15 refuses `file`
 };
 
+ConversionResult convert(const fs::path& source, const fs::path& folder, bool keepHdr)
+{
+    return convertFile(source, folder, {.keepHdr = keepHdr}, [](std::string_view) {});
+}
+
+// The JPEG with its map, whose XMP and ISO 21496-1 forms agree.
+GainMapJpeg convertKeepingHdr(const fs::path& source, const fs::path& folder)
+{
+    const ConversionResult result = convert(source, folder, true);
+    EXPECT_TRUE(result.succeeded()) << result.failure.value_or(Failure{}).reason;
+    EXPECT_EQ(result.hdrNotKept, "");
+    const GainMapJpeg jpeg = splitGainMapJpeg(readFile(result.destination));
+    for (size_t i = 0; i < jpeg.iso.size(); ++i)
+        EXPECT_NEAR(jpeg.xmp[i], jpeg.iso[i], 1e-6) << "the XMP and ISO 21496-1 forms agree on " << i;
+    return jpeg;
+}
+
 // Sampling every `step`-th pixel of every `step`-th row.
 void expectHdrKept(const Photo& photo, const fs::path& folder, int step = 1)
 {
     SCOPED_TRACE(photo.file.filename().string());
-    const ConversionResult result = convertFile(photo.file, folder, {.keepHdr = true}, [](std::string_view) {});
-    ASSERT_TRUE(result.succeeded()) << result.failure.value_or(Failure{}).reason;
-    EXPECT_EQ(result.hdrNotKept, "");
-    const GainMapJpeg jpeg = splitGainMapJpeg(readFile(result.destination));
+    const GainMapJpeg jpeg = convertKeepingHdr(photo.file, folder);
     ASSERT_FALSE(jpeg.map.empty()) << "the MPF index names the gain map";
-    for (size_t i = 0; i < jpeg.iso.size(); ++i)
-        EXPECT_NEAR(jpeg.xmp[i], jpeg.iso[i], 1e-6) << "the XMP and ISO 21496-1 forms agree on " << i;
-
     const Owned<heif_image> shownMap = decodeHeif(readFile(photo.decodable), "libde265", false, photo.auxiliary);
     ASSERT_TRUE(shownMap) << "libheif decodes the map";
     int stride = 0;
@@ -89,11 +93,31 @@ void expectHdrKept(const Photo& photo, const fs::path& folder, int step = 1)
     EXPECT_LT(rms, 0.1) << "RMS error of the boost, stops";
 }
 
+double luminance(const std::vector<double>& rgb, size_t i) { return 0.2627 * rgb[i] + 0.6780 * rgb[i + 1] + 0.0593 * rgb[i + 2]; }
+
+// libheif's 16-bit decode through the transfer's curve (HLG: on a 1000 cd/m2 display).
+std::vector<double> sourceLight(const fs::path& file, bool hlg)
+{
+    const Owned<heif_image> image = decodeHeif(readFile(file), "libde265", true);
+    int stride = 0;
+    const uint8_t* plane = heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
+    std::vector<double> light;
+    for (int y = 0; y < heif_image_get_height(image.get(), heif_channel_interleaved); ++y)
+        for (int i = 0; i < heif_image_get_width(image.get(), heif_channel_interleaved) * 3; ++i) {
+            const double e = reinterpret_cast<const uint16_t*>(plane + size_t(y) * size_t(stride))[i] / 1023.0;
+            light.push_back(hlg ? hlgSceneLight(e) : pqLight(e));
+        }
+    for (size_t i = 0; hlg && i < light.size(); i += 3) // the OOTF, on scene luminance
+        for (const double gain = 1000 / 203.0 * std::pow(luminance(light, i), 0.2); double& v : std::span(&light[i], 3))
+            v *= gain;
+    return light;
+}
+
+
 } // namespace
 
-// Phones' layouts: maps turned as their photos are (Apple: irot 0 with 0, 3
-// with 3) or stored as shown, grids, colour and 10-bit coding; Apple's maker
-// note with and without tag 48; the ISO metadata ruling over the map's own XMP.
+// Maps turned as their photos are (Apple: irot 0 with 0, 3 with 3) or stored as shown, grids, colour and 10-bit
+// coding; Apple's maker note with and without tag 48; the ISO metadata ruling over the map's own XMP.
 TEST(GainMap, PhonesLayoutsKeepTheirHdr)
 {
     const GainParameters adobeDefaults{0, 2, 1, 1.0 / 64, 1.0 / 64, 0, 2};
@@ -121,9 +145,8 @@ TEST(RealPhotos, KeepTheirHdr)
         expectHdrKept(photo, dir.path(), 3);
 }
 
-// A map that cannot be read or placed is left out and says why; the photo
-// converts as without the option. So does a layout whose map is not the
-// primary's (nothing to say).
+// A map that cannot be read or placed is left out and says why (a map not the primary's: nothing to say); the photo
+// converts as without the option.
 TEST(GainMap, MapsLeftOutSayWhy)
 {
     const std::pair<const char*, std::string> cases[] = {
@@ -135,7 +158,7 @@ TEST(GainMap, MapsLeftOutSayWhy)
     for (const auto& [file, reason] : cases) {
         std::vector<uint8_t> sdr;
         for (const bool keepHdr : {false, true}) {
-            const auto result = convertFile(kData / file, dir.path(), {.keepHdr = keepHdr}, [](std::string_view) {});
+            const auto result = convert(kData / file, dir.path(), keepHdr);
             ASSERT_TRUE(result.succeeded()) << file << ": " << result.failure.value_or(Failure{}).reason;
             const std::string said = keepHdr && !reason.empty() ? result.hdrNotKept.substr(0, reason.size()) : result.hdrNotKept;
             EXPECT_EQ(said, keepHdr ? reason : "") << file;
@@ -145,8 +168,8 @@ TEST(GainMap, MapsLeftOutSayWhy)
     }
 }
 
-// What the JPEG would store, after rounding to its 2^-20 steps, must still
-// mean something, and claim no more headroom than a display shows.
+// What the JPEG would store, rounded to its 2^-20 steps, must still mean something and claim no more headroom than a
+// display shows.
 TEST(GainMap, OnlyParametersThatSurviveStorageAreWritten)
 {
     GainMapMetadata tinyGamma = appleMetadata(4), tinyHeadroom = tinyGamma, seventeen = tinyGamma;
@@ -161,8 +184,7 @@ TEST(GainMap, OnlyParametersThatSurviveStorageAreWritten)
         const Result<void> storable = checkStorable(metadata);
         EXPECT_EQ(storable ? "" : storable.failure().reason.substr(0, reason.size()), reason);
     }
-    // Forms beside the samples': Apple's headroom in the map's XMP alone;
-    // Adobe's per channel, in elements, under any prefix.
+    // Forms beside the samples': Apple's headroom in the map's XMP alone; Adobe's per channel, in elements, any prefix.
     const std::string apple = R"(<rdf:Description xmlns:a="http://ns.apple.com/HDRGainMap/1.0/"><a:HDRGainMapHeadroom> 3.5</a:HDRGainMapHeadroom>)";
     EXPECT_EQ(*appleHeadroom({}, apple), 3.5);
     EXPECT_FALSE(appleHeadroom({}, "<x:xmpmeta/>"));
@@ -177,8 +199,7 @@ TEST(GainMap, OnlyParametersThatSurviveStorageAreWritten)
     EXPECT_FALSE(readAdobeGainMapMetadata(adobe + "<g:BaseRenditionIsHDR>True</g:BaseRenditionIsHDR></rdf:Description>"));
 }
 
-// A map turned or mirrored otherwise than its photo (any of the 64 pairs of
-// EXIF orientations) is brought into the photo's stored frame.
+// A map turned or mirrored otherwise than its photo (any of the 64 pairs of orientations) comes into its stored frame.
 TEST(GainMap, EveryTurnOfTheMapFindsThePhotosFrame)
 {
     const RgbImage stored{3, 2, {1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5, 5, 5, 6, 6, 6}}; // as the photo is stored
@@ -190,4 +211,38 @@ TEST(GainMap, EveryTurnOfTheMapFindsThePhotosFrame)
             ASSERT_EQ(applyExifOrientation(mapStored, map).pixels, shown.pixels);
             EXPECT_EQ(unapplyOrientation(mapStored, orientationBetween(photo, map)).pixels, stored.pixels) << photo << " " << map;
         }
+}
+
+TEST(GainMap, PqAndHlgPhotosKeepTheirHdrLight)
+{
+    ScratchDir dir;
+    for (const auto& [file, hlg] : {std::pair{"pq-bt2020.heic", false}, {"hlg-bt2020.heic", true}, {"pq-turned.heic", false}}) {
+        SCOPED_TRACE(file);
+        const std::vector<uint8_t> sdrFile = readFile(convert(kData / file, dir / "sdr", false).destination);
+        const GainMapJpeg jpeg = convertKeepingHdr(kData / file, dir / "hdr");
+        ASSERT_FALSE(jpeg.map.empty()) << "the MPF index names the gain map";
+        const auto picture = [](std::vector<uint8_t> j) { // what follows the APPn segments
+            for (size_t at = 2; at + 4 < j.size(); at += 2 + size_t(j[at + 2] << 8 | j[at + 3]))
+                if (j[at + 1] >> 4 != 0xe)
+                    return std::vector(j.begin() + ptrdiff_t(at), j.end());
+            return j;
+        };
+        EXPECT_TRUE(picture(jpeg.primary) == picture(sdrFile)) << "the primary is the SDR JPEG";
+        const std::vector<double> source = sourceLight(kData / file, hlg);
+        // As shown: a map turned otherwise than its picture would light the wrong places.
+        const std::vector<double> sdr = rebuildHdr(jpeg, {0, 0, 1, 0, 0, 0, 1}, 0).rgb,
+                                  hdr = rebuildHdr(jpeg, jpeg.iso, jpeg.iso[6]).rgb, headroomOne = rebuildHdr(jpeg, jpeg.iso, 0).rgb;
+        ASSERT_EQ(hdr.size(), source.size());
+        double error = 0, boostError = 0, boosted = 0, unlike = 0;
+        for (size_t i = 0; i < hdr.size(); ++i) {
+            error += std::pow(pqSignal(hdr[i]) - pqSignal(source[i]), 2);
+            unlike = std::max(unlike, std::abs(headroomOne[i] - sdr[i]));
+            const double boost = i % 3 ? 0 : std::log2(luminance(source, i) / luminance(sdr, i));
+            if (boost > 0.25 && ++boosted) // where the photo is brighter than its SDR picture
+                boostError += std::pow(std::log2(luminance(hdr, i) / luminance(sdr, i)) - boost, 2);
+        }
+        EXPECT_LT(unlike, 1e-9) << "at a headroom of 1 the picture is the SDR primary";
+        EXPECT_GE(10 * std::log10(double(hdr.size()) / error), 35) << "PSNR of PQ-coded light, dB";
+        EXPECT_LT(std::sqrt(boostError / boosted), 0.1) << "RMS error of the boost over " << boosted << " pixels, stops";
+    }
 }

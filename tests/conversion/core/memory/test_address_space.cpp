@@ -1,5 +1,5 @@
-// Under an address-space limit (ctest runs this under prlimit --as=1GiB),
-// work that does not fit waits for room, neither failing nor going ahead.
+// Under an address-space limit (ctest's prlimit --as=1GiB), work that does not fit waits for room, neither failing nor
+// going ahead.
 #include "conversion/core/memory/address_space.h"
 #include "conversion/core/memory/address_space_budget.h"
 #include "conversion/core/memory/address_space_gate.h"
@@ -15,8 +15,7 @@
 
 using namespace tessavo;
 
-// While one holds 600 MB and has mapped them, a second asking as much gets in
-// only after the first has let go: two never fit.
+// While one holds 600 MB and has mapped them, a second asking as much gets in only after the first has let go.
 template <typename Room>
 void waitsForRoom(Room& room)
 {
