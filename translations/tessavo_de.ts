@@ -308,20 +308,26 @@
         <translation>Umwandlung abbrechen?</translation>
     </message>
     <message>
-        <source>1 photo is not converted yet.</source>
-        <translation>1 Foto ist noch nicht umgewandelt.</translation>
-    </message>
-    <message>
-        <source>%1 photos are not converted yet.</source>
-        <translation>%1 Fotos sind noch nicht umgewandelt.</translation>
-    </message>
-    <message>
         <source>Stop and Quit</source>
         <translation>Abbrechen und beenden</translation>
     </message>
     <message>
         <source>Keep Converting</source>
         <translation>Weiter umwandeln</translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln photo is not converted yet.</source>
+        <translation>
+            <numerusform>%Ln Foto ist noch nicht umgewandelt.</numerusform>
+            <numerusform>%Ln Fotos sind noch nicht umgewandelt.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln photos are not converted yet.</source>
+        <translation>
+            <numerusform>%Ln Foto ist noch nicht umgewandelt.</numerusform>
+            <numerusform>%Ln Fotos sind noch nicht umgewandelt.</numerusform>
+        </translation>
     </message>
 </context>
 <context>

@@ -308,20 +308,26 @@
         <translation>Arrêter la conversion&#xa0;?</translation>
     </message>
     <message>
-        <source>1 photo is not converted yet.</source>
-        <translation>1 photo n’est pas encore convertie.</translation>
-    </message>
-    <message>
-        <source>%1 photos are not converted yet.</source>
-        <translation>%1 photos ne sont pas encore converties.</translation>
-    </message>
-    <message>
         <source>Stop and Quit</source>
         <translation>Arrêter et quitter</translation>
     </message>
     <message>
         <source>Keep Converting</source>
         <translation>Continuer la conversion</translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln photo is not converted yet.</source>
+        <translation>
+            <numerusform>%Ln photo n’est pas encore convertie.</numerusform>
+            <numerusform>%Ln photos ne sont pas encore converties.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln photos are not converted yet.</source>
+        <translation>
+            <numerusform>%Ln photo n’est pas encore convertie.</numerusform>
+            <numerusform>%Ln photos ne sont pas encore converties.</numerusform>
+        </translation>
     </message>
 </context>
 <context>
