@@ -115,6 +115,10 @@
         <source>HEIC and HEIF photos (%1)</source>
         <translation>HEIC- und HEIF-Fotos (%1)</translation>
     </message>
+    <message>
+        <source>Add Images</source>
+        <translation>Bilder hinzufügen</translation>
+    </message>
 </context>
 <context>
     <name>FileRow</name>
@@ -185,6 +189,10 @@
 </context>
 <context>
     <name>FolderPicker</name>
+    <message>
+        <source>Choose Where to Save the JPEGs</source>
+        <translation>Speicherort für die JPEGs wählen</translation>
+    </message>
     <message>
         <source>Add Folder</source>
         <translation>Ordner hinzufügen</translation>

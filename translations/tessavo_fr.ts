@@ -115,6 +115,10 @@
         <source>HEIC and HEIF photos (%1)</source>
         <translation>Photos HEIC et HEIF (%1)</translation>
     </message>
+    <message>
+        <source>Add Images</source>
+        <translation>Ajouter des images</translation>
+    </message>
 </context>
 <context>
     <name>FileRow</name>
@@ -185,6 +189,10 @@
 </context>
 <context>
     <name>FolderPicker</name>
+    <message>
+        <source>Choose Where to Save the JPEGs</source>
+        <translation>Choisir où enregistrer les JPEG</translation>
+    </message>
     <message>
         <source>Add Folder</source>
         <translation>Ajouter un dossier</translation>
