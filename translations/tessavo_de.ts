@@ -21,6 +21,13 @@
     </message>
 </context>
 <context>
+    <name>BookmarkProblem</name>
+    <message>
+        <source>Dismiss</source>
+        <translation>Schließen</translation>
+    </message>
+</context>
+<context>
     <name>ButtonRow</name>
     <message>
         <source>Add images</source>
@@ -352,12 +359,36 @@
 <context>
     <name>tessavo::ContentView</name>
     <message>
-        <source>Bookmarks cannot be saved: %1</source>
-        <translation>Lesezeichen können nicht gespeichert werden: %1</translation>
-    </message>
-    <message>
         <source>Settings cannot be kept: %1</source>
         <translation>Einstellungen können nicht gespeichert werden: %1</translation>
+    </message>
+    <message>
+        <source>Tessavo cannot remember the folders it was given: its data file is read-only</source>
+        <translation>Tessavo kann sich die übergebenen Ordner nicht merken: seine Datendatei ist schreibgeschützt</translation>
+    </message>
+    <message>
+        <source>Tessavo cannot remember the folders it was given: another program is holding its data file</source>
+        <translation>Tessavo kann sich die übergebenen Ordner nicht merken: ein anderes Programm hält seine Datendatei belegt</translation>
+    </message>
+    <message>
+        <source>Tessavo cannot remember the folders it was given: the disk is full</source>
+        <translation>Tessavo kann sich die übergebenen Ordner nicht merken: der Datenträger ist voll</translation>
+    </message>
+    <message>
+        <source>Tessavo cannot remember the folders it was given: its data file is damaged</source>
+        <translation>Tessavo kann sich die übergebenen Ordner nicht merken: seine Datendatei ist beschädigt</translation>
+    </message>
+    <message>
+        <source>Tessavo cannot remember the folders it was given: its data file cannot be opened</source>
+        <translation>Tessavo kann sich die übergebenen Ordner nicht merken: seine Datendatei lässt sich nicht öffnen</translation>
+    </message>
+    <message>
+        <source>Tessavo cannot remember the folders it was given: there is no home folder to keep its data in</source>
+        <translation>Tessavo kann sich die übergebenen Ordner nicht merken: es gibt keinen persönlichen Ordner für seine Daten</translation>
+    </message>
+    <message>
+        <source>Tessavo cannot remember the folders it was given</source>
+        <translation>Tessavo kann sich die übergebenen Ordner nicht merken</translation>
     </message>
 </context>
 <context>

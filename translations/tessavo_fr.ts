@@ -21,6 +21,13 @@
     </message>
 </context>
 <context>
+    <name>BookmarkProblem</name>
+    <message>
+        <source>Dismiss</source>
+        <translation>Fermer</translation>
+    </message>
+</context>
+<context>
     <name>ButtonRow</name>
     <message>
         <source>Add images</source>
@@ -352,12 +359,36 @@
 <context>
     <name>tessavo::ContentView</name>
     <message>
-        <source>Bookmarks cannot be saved: %1</source>
-        <translation>Impossible d’enregistrer les signets&#xa0;: %1</translation>
-    </message>
-    <message>
         <source>Settings cannot be kept: %1</source>
         <translation>Impossible de conserver les réglages&#xa0;: %1</translation>
+    </message>
+    <message>
+        <source>Tessavo cannot remember the folders it was given: its data file is read-only</source>
+        <translation>Tessavo ne peut pas retenir les dossiers qui lui ont été confiés&#xa0;: son fichier de données est en lecture seule</translation>
+    </message>
+    <message>
+        <source>Tessavo cannot remember the folders it was given: another program is holding its data file</source>
+        <translation>Tessavo ne peut pas retenir les dossiers qui lui ont été confiés&#xa0;: un autre programme occupe son fichier de données</translation>
+    </message>
+    <message>
+        <source>Tessavo cannot remember the folders it was given: the disk is full</source>
+        <translation>Tessavo ne peut pas retenir les dossiers qui lui ont été confiés&#xa0;: le disque est plein</translation>
+    </message>
+    <message>
+        <source>Tessavo cannot remember the folders it was given: its data file is damaged</source>
+        <translation>Tessavo ne peut pas retenir les dossiers qui lui ont été confiés&#xa0;: son fichier de données est endommagé</translation>
+    </message>
+    <message>
+        <source>Tessavo cannot remember the folders it was given: its data file cannot be opened</source>
+        <translation>Tessavo ne peut pas retenir les dossiers qui lui ont été confiés&#xa0;: son fichier de données ne peut pas être ouvert</translation>
+    </message>
+    <message>
+        <source>Tessavo cannot remember the folders it was given: there is no home folder to keep its data in</source>
+        <translation>Tessavo ne peut pas retenir les dossiers qui lui ont été confiés&#xa0;: il n’y a pas de dossier personnel où garder ses données</translation>
+    </message>
+    <message>
+        <source>Tessavo cannot remember the folders it was given</source>
+        <translation>Tessavo ne peut pas retenir les dossiers qui lui ont été confiés</translation>
     </message>
 </context>
 <context>

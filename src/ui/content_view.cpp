@@ -4,6 +4,8 @@
 
 #include <QWindow>
 
+#include <utility>
+
 namespace tessavo {
 
 ContentView::ContentView(PlatformServices services, QObject* parent)
@@ -17,14 +19,44 @@ ContentView::ContentView(PlatformServices services, QObject* parent)
     if (const QString problem = m_services.preferences->problem(); !problem.isEmpty())
         setIntakeNotice(tr("Settings cannot be kept: %1").arg(problem));
     // Said once, in the GUI thread; the store is gone before this object.
-    m_services.bookmarks->storeFailed = [this](const QString& reason) {
-        QMetaObject::invokeMethod(this, [this, reason] {
-            if (!m_bookmarkProblem.isEmpty())
+    m_services.bookmarks->storeFailed = [this](StoreFailure failure, const QString& reason) {
+        QMetaObject::invokeMethod(this, [this, failure, reason] {
+            if (std::exchange(m_bookmarkProblemTold, true))
                 return;
-            m_bookmarkProblem = tr("Bookmarks cannot be saved: %1").arg(reason);
+            m_bookmarkProblem = storeFailureText(failure);
+            m_bookmarkProblemReason = reason;
             emit bookmarkProblemChanged();
         });
     };
+}
+
+// SQLite's words ("attempt to write a readonly database") are not the user's.
+QString ContentView::storeFailureText(StoreFailure failure)
+{
+    switch (failure) {
+    case StoreFailure::ReadOnly:
+        return tr("Tessavo cannot remember the folders it was given: its data file is read-only");
+    case StoreFailure::Locked:
+        return tr("Tessavo cannot remember the folders it was given: another program is holding its data file");
+    case StoreFailure::DiskFull:
+        return tr("Tessavo cannot remember the folders it was given: the disk is full");
+    case StoreFailure::Damaged:
+        return tr("Tessavo cannot remember the folders it was given: its data file is damaged");
+    case StoreFailure::CannotOpen:
+        return tr("Tessavo cannot remember the folders it was given: its data file cannot be opened");
+    case StoreFailure::NoHome:
+        return tr("Tessavo cannot remember the folders it was given: there is no home folder to keep its data in");
+    case StoreFailure::Other:
+        break;
+    }
+    return tr("Tessavo cannot remember the folders it was given");
+}
+
+void ContentView::dismissBookmarkProblem()
+{
+    m_bookmarkProblem.clear();
+    m_bookmarkProblemReason.clear();
+    emit bookmarkProblemChanged();
 }
 
 ContentView::~ContentView()

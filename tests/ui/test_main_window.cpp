@@ -165,14 +165,19 @@ private slots:
         QCOMPARE(w.row(3)->property("toolTipText").toString(), w.path("gone.heic") + "\nNot enough memory to decode the photo");
     }
 
-    // A bookmark store that cannot save is told once, under the list, from the store's thread.
+    // A bookmark store that cannot save is told once, under the list, from the store's thread: in the user's words,
+    // the system's in the tooltip, until dismissed.
     void bookmarkStoreFailureIsToldOnce()
     {
         MainWindow w;
         QVERIFY(w.window && !w.item("bookmarkProblem")->isVisible());
-        std::thread([&] { w.desktop.bookmarks->storeFailed("disk I/O error"), w.desktop.bookmarks->storeFailed("locked"); }).join();
+        std::thread([&] { w.desktop.bookmarks->storeFailed(StoreFailure::ReadOnly, "attempt to write a readonly database"), w.desktop.bookmarks->storeFailed(StoreFailure::Locked, "locked"); }).join();
         QTRY_VERIFY(w.item("bookmarkProblem")->isVisible());
-        QCOMPARE(w.item("bookmarkProblem")->property("text").toString(), "Bookmarks cannot be saved: disk I/O error");
+        QCOMPARE(text(w.window, "bookmarkProblemText") + "\n" + w.item("bookmarkProblem")->property("toolTipText").toString(),
+                 "Tessavo cannot remember the folders it was given: its data file is read-only\nattempt to write a readonly database");
+        QTest::mouseClick(w.window, Qt::LeftButton, {}, w.centreOf(w.item("dismissBookmarkProblemButton")));
+        w.desktop.bookmarks->storeFailed(StoreFailure::Locked, "locked"), QCoreApplication::processEvents();
+        QVERIFY(!w.item("bookmarkProblem")->isVisible());
     }
 
     // Clicks, then keys, on more rows than the list shows.
