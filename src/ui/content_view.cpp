@@ -102,14 +102,22 @@ void ContentView::rememberPlaceOf(QWindow* window)
 {
     if (!window)
         return;
-    restorePlace(*window, m_services.preferences->value(geometryKey).toRect(), true);
+    const QRect saved = m_services.preferences->value(geometryKey).toRect();
+    restorePlace(*window, saved, true);
+    // A saved size too large for the screens of the day (at 2x) leaves the
+    // window at one that fits: the saved one is kept until the user resizes.
+    m_fittedSize = window->size();
+    m_chosenSize = saved.isValid() ? saved.size() : m_fittedSize;
     const auto track = [this, window] {
         const Qt::WindowStates states = window->windowStates();
         if (states & Qt::WindowMinimized)
             return;
         m_windowMaximized = states & Qt::WindowMaximized;
-        if (!(states & (Qt::WindowMaximized | Qt::WindowFullScreen)))
-            m_windowPlace = placeOf(*window);
+        if (states & (Qt::WindowMaximized | Qt::WindowFullScreen))
+            return;
+        if (window->size() != m_fittedSize)
+            m_chosenSize = window->size(), m_fittedSize = QSize();
+        m_windowPlace = QRect(window->framePosition(), m_chosenSize);
     };
     track();
     for (const auto changed : {&QWindow::xChanged, &QWindow::yChanged, &QWindow::widthChanged, &QWindow::heightChanged})

@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QStringList>
 #include <QRect>
+#include <QSize>
 #include <QWindow>
 #include <QUrl>
 #include <QtQml/qqmlregistration.h>
@@ -69,7 +70,8 @@ public:
     // nothing opened, for any other entry.
     Q_INVOKABLE bool openConverted(const QUrl& url);
     // Puts the main window where the preferences last saw it, before it is
-    // shown, and records its place and maximised state until it is hidden.
+    // shown, and records its place and maximised state until it is hidden:
+    // the size the user chose, never one it was only given to fit a screen.
     Q_INVOKABLE void rememberPlaceOf(QWindow* window);
 
 signals:
@@ -87,8 +89,12 @@ private:
     FileIntake m_intake;
     ConversionRun m_run;
     bool m_isTargeted = false;
-    // The main window's last place while neither maximised nor minimised.
+    // The main window's last place while neither maximised nor minimised,
+    // with the size the user chose, in device-independent pixels.
     QRect m_windowPlace;
+    QSize m_chosenSize;
+    // The size the window was given to fit, until it changes.
+    QSize m_fittedSize;
     bool m_windowMaximized = false;
     bool m_bookmarkProblemTold = false;
     QString m_bookmarkProblem;
