@@ -103,21 +103,19 @@ void ContentView::rememberPlaceOf(QWindow* window)
     if (!window)
         return;
     const QRect saved = m_services.preferences->value(geometryKey).toRect();
-    restorePlace(*window, saved, true);
     // A saved size too large for the screens of the day (at 2x) leaves the
-    // window at one that fits: the saved one is kept until the user resizes.
-    m_fittedSize = window->size();
-    m_chosenSize = saved.isValid() ? saved.size() : m_fittedSize;
+    // window at one that fits, which is not the user's: while the window has
+    // that size, the saved one is kept. Sizes in between (Qt and the window
+    // manager pass through the minimum on the way) are not told apart.
+    if (!restorePlace(*window, saved, true) && saved.isValid())
+        m_fitted = {window->size(), saved.size()};
     const auto track = [this, window] {
         const Qt::WindowStates states = window->windowStates();
         if (states & Qt::WindowMinimized)
             return;
         m_windowMaximized = states & Qt::WindowMaximized;
-        if (states & (Qt::WindowMaximized | Qt::WindowFullScreen))
-            return;
-        if (window->size() != m_fittedSize)
-            m_chosenSize = window->size(), m_fittedSize = QSize();
-        m_windowPlace = QRect(window->framePosition(), m_chosenSize);
+        if (!(states & (Qt::WindowMaximized | Qt::WindowFullScreen)))
+            m_windowPlace = placeOf(*window);
     };
     track();
     for (const auto changed : {&QWindow::xChanged, &QWindow::yChanged, &QWindow::widthChanged, &QWindow::heightChanged})
@@ -130,7 +128,8 @@ void ContentView::rememberPlaceOf(QWindow* window)
     connect(window, &QWindow::visibleChanged, this, [this](bool visible) {
         if (visible || !m_windowPlace.isValid())
             return;
-        m_services.preferences->setValue(geometryKey, m_windowPlace);
+        const bool fitted = m_windowPlace.size() == m_fitted.first;
+        m_services.preferences->setValue(geometryKey, QRect(m_windowPlace.topLeft(), fitted ? m_fitted.second : m_windowPlace.size()));
         m_services.preferences->setValue(maximizedKey, m_windowMaximized);
     });
 }

@@ -15,6 +15,8 @@
 #include <QUrl>
 #include <QtQml/qqmlregistration.h>
 
+#include <utility>
+
 namespace tessavo {
 
 // The main window's state and actions as QML sees them: the list, its
@@ -89,12 +91,11 @@ private:
     FileIntake m_intake;
     ConversionRun m_run;
     bool m_isTargeted = false;
-    // The main window's last place while neither maximised nor minimised,
-    // with the size the user chose, in device-independent pixels.
+    // The main window's last place while neither maximised nor minimised, in
+    // device-independent pixels.
     QRect m_windowPlace;
-    QSize m_chosenSize;
-    // The size the window was given to fit, until it changes.
-    QSize m_fittedSize;
+    // The size the window was given to fit a screen, and the saved size that did not.
+    std::pair<QSize, QSize> m_fitted;
     bool m_windowMaximized = false;
     bool m_bookmarkProblemTold = false;
     QString m_bookmarkProblem;
