@@ -3,7 +3,8 @@
 # X display with Openbox, photos added with the file picker (Ctrl+O), a run
 # with a failed photo, its summary, the Help menu and About. One screenshot
 # per state into OUTDIR, named <language>-<step>.png, to be looked at for
-# text cut short.
+# text cut short; then <language>-words-*.png: numbers as the language
+# groups them, the pickers' titles and the store's failure (as root).
 #   bash scripts/look-i18n.sh OUTDIR [LANGUAGES]   (default: "de_DE fr_FR")
 # Needs a build in build/.
 set -euo pipefail
@@ -73,5 +74,54 @@ for language in $languages; do
   shot "$lang-8-smallest"
   kill "$app"
   wait "$app" 2>/dev/null || true
+done
+
+# Numbers, titles and the store's failure: 1,234 photos read from a folder
+# and offered again (the count and the notice), the pickers' titles, a run's
+# summary and the question on closing it, with the bookmark store's folder
+# on a read-only mount (its line, its tooltip, dismissed). Needs root.
+many=$work/many
+mkdir -p "$many"
+for i in $(seq 1234); do ln "$repo/tests/data/gradient-12mp.heic" "$many/IMG_$i.HEIC"; done
+for language in $languages; do
+  lang=${language%%_*}
+  home=$work/home-words-$lang data=$work/home-words-$lang/.local/share/tessavo/tessavo
+  mkdir -p "$data" "$work/out-$lang"
+  trap 'umount "$data" 2>/dev/null || true; cleanup' EXIT
+  sqlite3 "$data/bookmarks.sqlite" 'PRAGMA journal_mode = WAL; CREATE TABLE bookmarks (path TEXT)' >/dev/null
+  mount --bind "$data" "$data" && mount -o remount,bind,ro "$data"
+  HOME=$home LC_ALL=$language.UTF-8 LANG=$language.UTF-8 QT_QPA_PLATFORM=xcb \
+    "$repo/build/src/app/tessavo" >"$out/$lang-words-stdout.txt" 2>"$out/$lang-words-stderr.txt" &
+  app=$!
+  pids+=($app)
+  window=$(xdotool search --sync --onlyvisible --name '^Tessavo$' | head -1)
+  xdotool windowactivate --sync "$window"
+  eval "$(xdotool getwindowgeometry --shell "$window")"
+  key ctrl+o
+  shot "$lang-words-1-image-picker"
+  key Escape
+  key F10 Down Down Return
+  shot "$lang-words-2-folder-picker"
+  type_line "$many"
+  sleep 3
+  shot "$lang-words-3-count-and-store-line"
+  key F10 Down Down Return
+  type_line "$many"
+  shot "$lang-words-4-notice"
+  xdotool mousemove --window "$window" 60 $((HEIGHT - 22))
+  sleep 2
+  shot "$lang-words-5-store-tooltip"
+  xdotool mousemove --window "$window" $((WIDTH - 24)) $((HEIGHT - 22)) click 1
+  shot "$lang-words-6-store-line-dismissed"
+  key F10 Down Down Down Return
+  shot "$lang-words-7-output-picker"
+  type_line "$work/out-$lang"
+  sleep 3
+  shot "$lang-words-8-progress"
+  key ctrl+q
+  shot "$lang-words-9-close-question"
+  key shift+Tab Return
+  wait "$app" 2>/dev/null || true
+  umount "$data"
 done
 echo "screenshots in $out"

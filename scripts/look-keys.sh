@@ -2,8 +2,8 @@
 # Drives the main window by keyboard on a virtual X display with Openbox and
 # writes a screenshot of each state to OUTDIR: the File menu opened with F10
 # and walked with the arrows, the focus ring on the list and on a button,
-# the question on closing during a run, About opened from the menu, and the
-# window's place remembered across launches.
+# the question on closing during a run, About opened from the menu, the
+# window's place remembered across launches, and its size across one at 2x.
 #   bash scripts/look-keys.sh OUTDIR        (after a build in build/)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -111,3 +111,20 @@ key ctrl+q
 for _ in $(seq 50); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.2; done
 if kill -0 "$app_pid" 2>/dev/null; then echo "still running after Ctrl+Q" >&2; exit 1; fi
 echo "Ctrl+Q with no run: closed at once"
+
+# One launch at 2x between two at 1x leaves the size chosen at 1x as it was.
+quit() { key ctrl+w; for _ in $(seq 50); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.2; done; }
+launch
+xdotool windowsize --sync "$main" 700 560
+sleep 0.5
+quit
+QT_SCALE_FACTOR=2 launch
+shot 14-at-2x-fitted
+quit
+echo "saved after 2x: $(grep geometry "$XDG_CONFIG_HOME/tessavo/tessavo.conf")"
+launch
+size=$(xdotool getwindowgeometry "$main" | sed -n 's/ *Geometry: //p')
+shot 15-back-at-1x
+quit
+echo "size at 1x after a launch at 2x: $size"
+[ "$size" = 700x560 ] || { echo "the size chosen at 1x was not kept" >&2; exit 1; }

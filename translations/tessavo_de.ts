@@ -21,6 +21,13 @@
     </message>
 </context>
 <context>
+    <name>BookmarkProblem</name>
+    <message>
+        <source>Dismiss</source>
+        <translation>Schließen</translation>
+    </message>
+</context>
+<context>
     <name>ButtonRow</name>
     <message>
         <source>Add images</source>
@@ -115,6 +122,10 @@
         <source>HEIC and HEIF photos (%1)</source>
         <translation>HEIC- und HEIF-Fotos (%1)</translation>
     </message>
+    <message>
+        <source>Add Images</source>
+        <translation>Bilder hinzufügen</translation>
+    </message>
 </context>
 <context>
     <name>FileRow</name>
@@ -185,6 +196,10 @@
 </context>
 <context>
     <name>FolderPicker</name>
+    <message>
+        <source>Choose Where to Save the JPEGs</source>
+        <translation>Speicherort für die JPEGs wählen</translation>
+    </message>
     <message>
         <source>Add Folder</source>
         <translation>Ordner hinzufügen</translation>
@@ -308,20 +323,26 @@
         <translation>Umwandlung abbrechen?</translation>
     </message>
     <message>
-        <source>1 photo is not converted yet.</source>
-        <translation>1 Foto ist noch nicht umgewandelt.</translation>
-    </message>
-    <message>
-        <source>%1 photos are not converted yet.</source>
-        <translation>%1 Fotos sind noch nicht umgewandelt.</translation>
-    </message>
-    <message>
         <source>Stop and Quit</source>
         <translation>Abbrechen und beenden</translation>
     </message>
     <message>
         <source>Keep Converting</source>
         <translation>Weiter umwandeln</translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln photo is not converted yet.</source>
+        <translation>
+            <numerusform>%Ln Foto ist noch nicht umgewandelt.</numerusform>
+            <numerusform>%Ln Fotos sind noch nicht umgewandelt.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln photos are not converted yet.</source>
+        <translation>
+            <numerusform>%Ln Foto ist noch nicht umgewandelt.</numerusform>
+            <numerusform>%Ln Fotos sind noch nicht umgewandelt.</numerusform>
+        </translation>
     </message>
 </context>
 <context>
@@ -338,12 +359,36 @@
 <context>
     <name>tessavo::ContentView</name>
     <message>
-        <source>Bookmarks cannot be saved: %1</source>
-        <translation>Lesezeichen können nicht gespeichert werden: %1</translation>
-    </message>
-    <message>
         <source>Settings cannot be kept: %1</source>
         <translation>Einstellungen können nicht gespeichert werden: %1</translation>
+    </message>
+    <message>
+        <source>Tessavo cannot remember the folders it was given: its data file is read-only</source>
+        <translation>Tessavo kann sich die übergebenen Ordner nicht merken: seine Datendatei ist schreibgeschützt</translation>
+    </message>
+    <message>
+        <source>Tessavo cannot remember the folders it was given: another program is holding its data file</source>
+        <translation>Tessavo kann sich die übergebenen Ordner nicht merken: ein anderes Programm hält seine Datendatei belegt</translation>
+    </message>
+    <message>
+        <source>Tessavo cannot remember the folders it was given: the disk is full</source>
+        <translation>Tessavo kann sich die übergebenen Ordner nicht merken: der Datenträger ist voll</translation>
+    </message>
+    <message>
+        <source>Tessavo cannot remember the folders it was given: its data file is damaged</source>
+        <translation>Tessavo kann sich die übergebenen Ordner nicht merken: seine Datendatei ist beschädigt</translation>
+    </message>
+    <message>
+        <source>Tessavo cannot remember the folders it was given: its data file cannot be opened</source>
+        <translation>Tessavo kann sich die übergebenen Ordner nicht merken: seine Datendatei lässt sich nicht öffnen</translation>
+    </message>
+    <message>
+        <source>Tessavo cannot remember the folders it was given: there is no home folder to keep its data in</source>
+        <translation>Tessavo kann sich die übergebenen Ordner nicht merken: es gibt keinen persönlichen Ordner für seine Daten</translation>
+    </message>
+    <message>
+        <source>Tessavo cannot remember the folders it was given</source>
+        <translation>Tessavo kann sich die übergebenen Ordner nicht merken</translation>
     </message>
 </context>
 <context>

@@ -21,6 +21,13 @@
     </message>
 </context>
 <context>
+    <name>BookmarkProblem</name>
+    <message>
+        <source>Dismiss</source>
+        <translation>Fermer</translation>
+    </message>
+</context>
+<context>
     <name>ButtonRow</name>
     <message>
         <source>Add images</source>
@@ -115,6 +122,10 @@
         <source>HEIC and HEIF photos (%1)</source>
         <translation>Photos HEIC et HEIF (%1)</translation>
     </message>
+    <message>
+        <source>Add Images</source>
+        <translation>Ajouter des images</translation>
+    </message>
 </context>
 <context>
     <name>FileRow</name>
@@ -185,6 +196,10 @@
 </context>
 <context>
     <name>FolderPicker</name>
+    <message>
+        <source>Choose Where to Save the JPEGs</source>
+        <translation>Choisir où enregistrer les JPEG</translation>
+    </message>
     <message>
         <source>Add Folder</source>
         <translation>Ajouter un dossier</translation>
@@ -308,20 +323,26 @@
         <translation>Arrêter la conversion&#xa0;?</translation>
     </message>
     <message>
-        <source>1 photo is not converted yet.</source>
-        <translation>1 photo n’est pas encore convertie.</translation>
-    </message>
-    <message>
-        <source>%1 photos are not converted yet.</source>
-        <translation>%1 photos ne sont pas encore converties.</translation>
-    </message>
-    <message>
         <source>Stop and Quit</source>
         <translation>Arrêter et quitter</translation>
     </message>
     <message>
         <source>Keep Converting</source>
         <translation>Continuer la conversion</translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln photo is not converted yet.</source>
+        <translation>
+            <numerusform>%Ln photo n’est pas encore convertie.</numerusform>
+            <numerusform>%Ln photos ne sont pas encore converties.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln photos are not converted yet.</source>
+        <translation>
+            <numerusform>%Ln photo n’est pas encore convertie.</numerusform>
+            <numerusform>%Ln photos ne sont pas encore converties.</numerusform>
+        </translation>
     </message>
 </context>
 <context>
@@ -338,12 +359,36 @@
 <context>
     <name>tessavo::ContentView</name>
     <message>
-        <source>Bookmarks cannot be saved: %1</source>
-        <translation>Impossible d’enregistrer les signets&#xa0;: %1</translation>
-    </message>
-    <message>
         <source>Settings cannot be kept: %1</source>
         <translation>Impossible de conserver les réglages&#xa0;: %1</translation>
+    </message>
+    <message>
+        <source>Tessavo cannot remember the folders it was given: its data file is read-only</source>
+        <translation>Tessavo ne peut pas retenir les dossiers qui lui ont été confiés&#xa0;: son fichier de données est en lecture seule</translation>
+    </message>
+    <message>
+        <source>Tessavo cannot remember the folders it was given: another program is holding its data file</source>
+        <translation>Tessavo ne peut pas retenir les dossiers qui lui ont été confiés&#xa0;: un autre programme occupe son fichier de données</translation>
+    </message>
+    <message>
+        <source>Tessavo cannot remember the folders it was given: the disk is full</source>
+        <translation>Tessavo ne peut pas retenir les dossiers qui lui ont été confiés&#xa0;: le disque est plein</translation>
+    </message>
+    <message>
+        <source>Tessavo cannot remember the folders it was given: its data file is damaged</source>
+        <translation>Tessavo ne peut pas retenir les dossiers qui lui ont été confiés&#xa0;: son fichier de données est endommagé</translation>
+    </message>
+    <message>
+        <source>Tessavo cannot remember the folders it was given: its data file cannot be opened</source>
+        <translation>Tessavo ne peut pas retenir les dossiers qui lui ont été confiés&#xa0;: son fichier de données ne peut pas être ouvert</translation>
+    </message>
+    <message>
+        <source>Tessavo cannot remember the folders it was given: there is no home folder to keep its data in</source>
+        <translation>Tessavo ne peut pas retenir les dossiers qui lui ont été confiés&#xa0;: il n’y a pas de dossier personnel où garder ses données</translation>
+    </message>
+    <message>
+        <source>Tessavo cannot remember the folders it was given</source>
+        <translation>Tessavo ne peut pas retenir les dossiers qui lui ont été confiés</translation>
     </message>
 </context>
 <context>

@@ -35,6 +35,27 @@ QString reasonOf(const QSqlError& error)
     return error.databaseText().isEmpty() ? error.text() : error.databaseText();
 }
 
+// SQLite's primary result codes, as the user would hear them.
+StoreFailure failureOf(const QSqlError& error)
+{
+    switch (error.nativeErrorCode().toInt() & 0xff) {
+    case 8: // SQLITE_READONLY
+        return StoreFailure::ReadOnly;
+    case 5: // SQLITE_BUSY
+    case 6: // SQLITE_LOCKED
+        return StoreFailure::Locked;
+    case 13: // SQLITE_FULL
+        return StoreFailure::DiskFull;
+    case 11: // SQLITE_CORRUPT
+    case 26: // SQLITE_NOTADB
+        return StoreFailure::Damaged;
+    case 3:  // SQLITE_PERM
+    case 14: // SQLITE_CANTOPEN
+        return StoreFailure::CannotOpen;
+    }
+    return StoreFailure::Other;
+}
+
 QString newConnectionName()
 {
     static QAtomicInteger<quint64> instances;
@@ -109,7 +130,7 @@ void SqliteBookmarkStore::saveBookmark(const QUrl& url)
             for (const Record& record : m_queue)
                 printFailure(record.path, QString::fromLocal8Bit(error.what()));
             if (storeFailed)
-                storeFailed(QString::fromLocal8Bit(error.what()));
+                storeFailed(StoreFailure::Other, QString::fromLocal8Bit(error.what()));
             m_handled += m_queue.size();
             m_queue.clear();
         }
@@ -152,18 +173,22 @@ void SqliteBookmarkStore::writeRecords()
 void SqliteBookmarkStore::store(QSqlDatabase& db, const std::vector<Record>& batch)
 {
     QString failure;
+    StoreFailure kind = StoreFailure::Other;
     bool busy = false;
+    const auto fail = [&](const QSqlError& error) {
+        if (failure.isEmpty())
+            failure = reasonOf(error), kind = failureOf(error);
+    };
     const auto run = [&](const QString& statement) {
         QSqlQuery query(db);
         if (query.exec(statement))
             return true;
-        if (failure.isEmpty())
-            failure = reasonOf(query.lastError());
+        fail(query.lastError());
         busy = busy || (query.lastError().nativeErrorCode().toInt() & 0xff) == 5; // SQLITE_BUSY
         return false;
     };
     if (m_databasePath.isEmpty()) {
-        failure = QStringLiteral("no home folder to keep the store in");
+        failure = QStringLiteral("no home folder to keep the store in"), kind = StoreFailure::NoHome;
     } else if (!db.isOpen()) {
         QDir().mkpath(QFileInfo(m_databasePath).absolutePath());
         // Two processes opening a new store together: one finds the switch
@@ -174,7 +199,7 @@ void SqliteBookmarkStore::store(QSqlDatabase& db, const std::vector<Record>& bat
             failure.clear();
             busy = false;
             if (!db.open())
-                failure = reasonOf(db.lastError());
+                fail(db.lastError());
             // The timeout goes first: switching to WAL itself needs the lock
             // that another process may hold.
             else if (run(QStringLiteral("PRAGMA busy_timeout = %1").arg(m_busyTimeout.count()))
@@ -211,7 +236,7 @@ void SqliteBookmarkStore::store(QSqlDatabase& db, const std::vector<Record>& bat
             insert.addBindValue(record.size);
             insert.addBindValue(record.mtimeNs);
             if (!insert.exec()) {
-                failure = reasonOf(insert.lastError());
+                failure.clear(), fail(insert.lastError());
                 break;
             }
         }
@@ -220,11 +245,15 @@ void SqliteBookmarkStore::store(QSqlDatabase& db, const std::vector<Record>& bat
         run(QStringLiteral("ROLLBACK"));
     }
     if (failure.isEmpty())
-        failure = QStringLiteral("the store cannot be opened");
+        failure = QStringLiteral("the store cannot be opened"), kind = StoreFailure::CannotOpen;
+    // A store in WAL mode on a read-only file system cannot even be opened.
+    if (kind == StoreFailure::CannotOpen && ::access(QFile::encodeName(m_databasePath).constData(), W_OK) != 0
+        && (errno == EROFS || errno == EACCES))
+        kind = StoreFailure::ReadOnly;
     for (const Record& record : batch)
         printFailure(record.path, failure);
     if (storeFailed)
-        storeFailed(failure);
+        storeFailed(kind, failure);
 }
 
 } // namespace tessavo

@@ -24,8 +24,9 @@ std::optional<QList<QUrl>> DialogFilePicker::pickFiles()
     // The dialog returns nothing on cancel; a confirmed dialog always names a file.
     // Every letter case is listed so that native dialogs, which may match
     // case-sensitively, show IMG_0001.HEIC too; the list itself is noise.
-    const QList<QUrl> urls = QFileDialog::getOpenFileUrls(nullptr, {}, {}, heicNameFilter(), nullptr,
-                                                          QFileDialog::HideNameFilterDetails);
+    // Titled as the command that opens it: Qt's own title, "Open", does not say what for.
+    const QList<QUrl> urls = QFileDialog::getOpenFileUrls(nullptr, QCoreApplication::translate("FilePicker", "Add Images"), {},
+                                                          heicNameFilter(), nullptr, QFileDialog::HideNameFilterDetails);
     if (urls.isEmpty())
         return std::nullopt;
     return urls;
@@ -33,7 +34,9 @@ std::optional<QList<QUrl>> DialogFilePicker::pickFiles()
 
 FolderChoice DialogFolderPicker::pickFolder(FolderPurpose purpose)
 {
-    const QString title = purpose == FolderPurpose::Photos ? QCoreApplication::translate("FolderPicker", "Add Folder") : QString();
+    // Qt's own, "Find Directory", does not say what for either.
+    const QString title = purpose == FolderPurpose::Photos ? QCoreApplication::translate("FolderPicker", "Add Folder")
+                                                           : QCoreApplication::translate("FolderPicker", "Choose Where to Save the JPEGs");
     const QUrl folder = QFileDialog::getExistingDirectoryUrl(nullptr, title, {}, QFileDialog::ShowDirsOnly);
     if (folder.isEmpty())
         return {};

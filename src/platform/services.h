@@ -52,6 +52,10 @@ public:
     virtual void open(const QUrl& file) = 0;
 };
 
+// What kept the bookmark store from keeping a record, so that the window can
+// say it in the user's words; the store's own reason goes beside it.
+enum class StoreFailure { ReadOnly, Locked, DiskFull, Damaged, CannotOpen, NoHome, Other };
+
 // Records every location the user hands over. Write-only: nothing in the
 // application reads a record back.
 class BookmarkStore {
@@ -61,9 +65,9 @@ public:
     // a record that cannot be stored, prints
     // "Failed to save bookmark data for URL: <path>, error: <reason>".
     virtual void saveBookmark(const QUrl& url) = 0;
-    // Called with the reason, from any thread, whenever the store itself
-    // fails to keep a record; set before the first save.
-    std::function<void(const QString& reason)> storeFailed;
+    // Called with what failed and the system's reason, from any thread,
+    // whenever the store itself fails to keep a record; set before the first save.
+    std::function<void(StoreFailure failure, const QString& reason)> storeFailed;
 };
 
 // Settings kept between sessions in the user's config folder: the windows'

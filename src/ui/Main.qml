@@ -122,12 +122,9 @@ ApplicationWindow {
             Layout.leftMargin: window.gap
             Layout.rightMargin: window.gap
         }
-        Label {
-            objectName: "bookmarkProblem"
-            visible: text !== ""
-            text: window.contentView.bookmarkProblem
-            elide: Text.ElideRight
-            Layout.fillWidth: true
+        BookmarkProblem {
+            view: window.contentView
+            spacing: window.gap
             Layout.leftMargin: window.gap
             Layout.rightMargin: window.gap
         }

@@ -22,8 +22,9 @@ Dialog {
         width: question.availableWidth
         wrapMode: Text.WordWrap
         readonly property int waiting: question.run.progress.outstanding
-        text: waiting === 1 ? qsTr("1 photo is not converted yet.")
-                            : qsTr("%1 photos are not converted yet.").arg(waiting)
+        // %Ln: grouped as the locale groups, as the count beside it is.
+        text: waiting === 1 ? qsTr("%Ln photo is not converted yet.", "", waiting)
+                            : qsTr("%Ln photos are not converted yet.", "", waiting)
     }
 
     footer: DialogButtonBox {

@@ -4,6 +4,8 @@
 
 #include <QWindow>
 
+#include <utility>
+
 namespace tessavo {
 
 ContentView::ContentView(PlatformServices services, QObject* parent)
@@ -17,14 +19,44 @@ ContentView::ContentView(PlatformServices services, QObject* parent)
     if (const QString problem = m_services.preferences->problem(); !problem.isEmpty())
         setIntakeNotice(tr("Settings cannot be kept: %1").arg(problem));
     // Said once, in the GUI thread; the store is gone before this object.
-    m_services.bookmarks->storeFailed = [this](const QString& reason) {
-        QMetaObject::invokeMethod(this, [this, reason] {
-            if (!m_bookmarkProblem.isEmpty())
+    m_services.bookmarks->storeFailed = [this](StoreFailure failure, const QString& reason) {
+        QMetaObject::invokeMethod(this, [this, failure, reason] {
+            if (std::exchange(m_bookmarkProblemTold, true))
                 return;
-            m_bookmarkProblem = tr("Bookmarks cannot be saved: %1").arg(reason);
+            m_bookmarkProblem = storeFailureText(failure);
+            m_bookmarkProblemReason = reason;
             emit bookmarkProblemChanged();
         });
     };
+}
+
+// SQLite's words ("attempt to write a readonly database") are not the user's.
+QString ContentView::storeFailureText(StoreFailure failure)
+{
+    switch (failure) {
+    case StoreFailure::ReadOnly:
+        return tr("Tessavo cannot remember the folders it was given: its data file is read-only");
+    case StoreFailure::Locked:
+        return tr("Tessavo cannot remember the folders it was given: another program is holding its data file");
+    case StoreFailure::DiskFull:
+        return tr("Tessavo cannot remember the folders it was given: the disk is full");
+    case StoreFailure::Damaged:
+        return tr("Tessavo cannot remember the folders it was given: its data file is damaged");
+    case StoreFailure::CannotOpen:
+        return tr("Tessavo cannot remember the folders it was given: its data file cannot be opened");
+    case StoreFailure::NoHome:
+        return tr("Tessavo cannot remember the folders it was given: there is no home folder to keep its data in");
+    case StoreFailure::Other:
+        break;
+    }
+    return tr("Tessavo cannot remember the folders it was given");
+}
+
+void ContentView::dismissBookmarkProblem()
+{
+    m_bookmarkProblem.clear();
+    m_bookmarkProblemReason.clear();
+    emit bookmarkProblemChanged();
 }
 
 ContentView::~ContentView()
@@ -70,7 +102,13 @@ void ContentView::rememberPlaceOf(QWindow* window)
 {
     if (!window)
         return;
-    restorePlace(*window, m_services.preferences->value(geometryKey).toRect(), true);
+    const QRect saved = m_services.preferences->value(geometryKey).toRect();
+    // A saved size too large for the screens of the day (at 2x) leaves the
+    // window at one that fits, which is not the user's: while the window has
+    // that size, the saved one is kept. Sizes in between (Qt and the window
+    // manager pass through the minimum on the way) are not told apart.
+    if (!restorePlace(*window, saved, true) && saved.isValid())
+        m_fitted = {window->size(), saved.size()};
     const auto track = [this, window] {
         const Qt::WindowStates states = window->windowStates();
         if (states & Qt::WindowMinimized)
@@ -90,7 +128,8 @@ void ContentView::rememberPlaceOf(QWindow* window)
     connect(window, &QWindow::visibleChanged, this, [this](bool visible) {
         if (visible || !m_windowPlace.isValid())
             return;
-        m_services.preferences->setValue(geometryKey, m_windowPlace);
+        const bool fitted = m_windowPlace.size() == m_fitted.first;
+        m_services.preferences->setValue(geometryKey, QRect(m_windowPlace.topLeft(), fitted ? m_fitted.second : m_windowPlace.size()));
         m_services.preferences->setValue(maximizedKey, m_windowMaximized);
     });
 }

@@ -10,9 +10,12 @@
 #include <QObject>
 #include <QStringList>
 #include <QRect>
+#include <QSize>
 #include <QWindow>
 #include <QUrl>
 #include <QtQml/qqmlregistration.h>
+
+#include <utility>
 
 namespace tessavo {
 
@@ -33,8 +36,10 @@ class ContentView : public QObject {
     Q_PROPERTY(tessavo::FileIntake* intake READ intake CONSTANT)
     Q_PROPERTY(tessavo::ConversionRun* run READ run CONSTANT)
     Q_PROPERTY(bool isTargeted READ isTargeted WRITE setIsTargeted NOTIFY isTargetedChanged)
-    // Why the bookmark store cannot keep records, from its first failure on.
+    // Why the bookmark store cannot keep records, in the user's words, from
+    // its first failure until dismissed; the system's reason beside it.
     Q_PROPERTY(QString bookmarkProblem READ bookmarkProblem NOTIFY bookmarkProblemChanged)
+    Q_PROPERTY(QString bookmarkProblemReason READ bookmarkProblemReason NOTIFY bookmarkProblemChanged)
     // What the latest offering left out and why; empty once dismissed.
     Q_PROPERTY(QString intakeNotice READ intakeNotice NOTIFY intakeNoticeChanged)
 
@@ -52,11 +57,14 @@ public:
     void setIsTargeted(bool targeted);
     void setIntakeNotice(const QString& notice);
     QString bookmarkProblem() const { return m_bookmarkProblem; }
+    QString bookmarkProblemReason() const { return m_bookmarkProblemReason; }
     QString intakeNotice() const { return m_intakeNotice; }
 
     // Files named at launch, by this one or a later one, taken as a drop.
     void openFiles(const QList<QUrl>& urls) { m_intake.drop(urls); }
     Q_INVOKABLE void dismissNotice() { setIntakeNotice({}); }
+    // Said once: a later failure of the store does not bring it back.
+    Q_INVOKABLE void dismissBookmarkProblem();
     Q_INVOKABLE void removeSelectedImages();
     // Every row goes; not while a run is converting them.
     Q_INVOKABLE void clearList();
@@ -64,7 +72,8 @@ public:
     // nothing opened, for any other entry.
     Q_INVOKABLE bool openConverted(const QUrl& url);
     // Puts the main window where the preferences last saw it, before it is
-    // shown, and records its place and maximised state until it is hidden.
+    // shown, and records its place and maximised state until it is hidden:
+    // the size the user chose, never one it was only given to fit a screen.
     Q_INVOKABLE void rememberPlaceOf(QWindow* window);
 
 signals:
@@ -74,16 +83,23 @@ signals:
     void intakeNoticeChanged();
 
 private:
+    static QString storeFailureText(StoreFailure failure);
+
     PlatformServices m_services;
     FileListModel* m_files;
     Selection m_selection;
     FileIntake m_intake;
     ConversionRun m_run;
     bool m_isTargeted = false;
-    // The main window's last place while neither maximised nor minimised.
+    // The main window's last place while neither maximised nor minimised, in
+    // device-independent pixels.
     QRect m_windowPlace;
+    // The size the window was given to fit a screen, and the saved size that did not.
+    std::pair<QSize, QSize> m_fitted;
     bool m_windowMaximized = false;
+    bool m_bookmarkProblemTold = false;
     QString m_bookmarkProblem;
+    QString m_bookmarkProblemReason;
     QString m_intakeNotice;
 };
 

@@ -94,13 +94,13 @@ private slots:
                 QVERIFY(::mount(nullptr, readOnly, nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0);
             }
             SqliteBookmarkStore bookmarks(lines(), path(store));
-            QStringList told; bookmarks.storeFailed = [&](const QString& reason) { told << reason; }; // to the window
+            QList<StoreFailure> told; bookmarks.storeFailed = [&](StoreFailure failure, const QString&) { told << failure; }; // to the window
             for (int i = 0; i < 2; ++i) {
                 bookmarks.saveBookmark(QUrl::fromLocalFile(path("blocker")));
                 bookmarks.flush();
             }
             QCOMPARE(m_lines.size(), 2);
-            QCOMPARE(told.size(), 2);
+            QCOMPARE(told, QList<StoreFailure>(2, store.startsWith("ro") ? StoreFailure::ReadOnly : StoreFailure::CannotOpen));
             for (const QString& line : m_lines)
                 QVERIFY2(line.startsWith(failed.arg(path("blocker"), "")) && !line.endsWith(": "), qPrintable(line));
         }
@@ -149,6 +149,7 @@ private slots:
             if (!holder.waitForReadyRead(10000) || !holder.readAll().startsWith("locked"))
                 QSKIP("sqlite3 cannot hold the store's lock here");
             SqliteBookmarkStore store(lines(), path("bookmarks.sqlite"), std::chrono::milliseconds(releasedInTime ? 30000 : 200));
+            QList<StoreFailure> told; store.storeFailed = [&](StoreFailure failure, const QString&) { told << failure; };
             store.saveBookmark(QUrl::fromLocalFile(file));
             if (releasedInTime) // back here with the lock held: a save that waited for it would fail
                 holder.closeWriteChannel();
@@ -156,6 +157,7 @@ private slots:
             holder.closeWriteChannel();
             QVERIFY(holder.waitForFinished(10000));
             QCOMPARE(m_lines, releasedInTime ? QStringList() : QStringList{failed.arg(file, "database is locked")});
+            QCOMPARE(told, releasedInTime ? QList<StoreFailure>() : QList<StoreFailure>{StoreFailure::Locked});
             QCOMPARE(rowsOf(path("bookmarks.sqlite")).contains(file + '|'), releasedInTime);
         }
     }
