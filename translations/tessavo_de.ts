@@ -442,5 +442,12 @@
             <numerusform>; %Ln Ordner angelegt</numerusform>
         </translation>
     </message>
+    <message numerus="yes">
+        <source>; %Ln folder made</source>
+        <translation>
+            <numerusform>; %Ln Ordner angelegt</numerusform>
+            <numerusform>; %Ln Ordner angelegt</numerusform>
+        </translation>
+    </message>
 </context>
 </TS>

@@ -442,5 +442,12 @@
             <numerusform>; %Ln dossiers créés</numerusform>
         </translation>
     </message>
+    <message numerus="yes">
+        <source>; %Ln folder made</source>
+        <translation>
+            <numerusform>; %Ln dossier créé</numerusform>
+            <numerusform>; %Ln dossiers créés</numerusform>
+        </translation>
+    </message>
 </context>
 </TS>

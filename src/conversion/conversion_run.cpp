@@ -198,7 +198,11 @@ QString ConversionRun::summary() const
     const QString failed = locale.toString(m_progress.failed);
     const QString total = locale.toString(m_progress.total);
     const bool anyFailed = m_progress.failed > 0;
-    const QString made = m_progress.foldersMade > 0 ? tr("; %Ln folders made", nullptr, int(m_progress.foldersMade)) : QString();
+    // English has no plural forms of its own without a translation loaded.
+    const int folders = int(m_progress.foldersMade);
+    const QString made = folders == 0 ? QString()
+        : folders == 1                ? tr("; %Ln folder made", nullptr, folders)
+                                      : tr("; %Ln folders made", nullptr, folders);
     return runSummary(converted, total, failed, anyFailed) + (m_state == RunState::NoRun ? QString() : made);
 }
 
