@@ -25,7 +25,7 @@ RowLayout {
         text: qsTr("Add folder…")
         icon.source: "icons/plus.svg"
         icon.color: palette.buttonText
-        onClicked: buttons.view.intake.pickFolder()
+        onClicked: buttons.keyboard.withDialog(() => buttons.view.intake.pickFolder())
     }
     Button {
         id: removeButton

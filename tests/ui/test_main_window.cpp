@@ -165,13 +165,8 @@ private slots:
         QCOMPARE(w.desktop.opener->opened, QList<QUrl>(2, QUrl::fromLocalFile("/out/IMG_0003.jpg")));
         w.files.setFailed(3, {ConversionStep::Decode, std::string(kNoMemoryToDecode)});
         QCOMPARE(w.row(3)->property("toolTipText").toString(), w.path("gone.heic") + "\nNot enough memory to decode the photo");
-    }
-
-    // A bookmark store that cannot save is told once, under the list, from the store's thread.
-    void bookmarkStoreFailureIsToldOnce()
-    {
-        MainWindow w;
-        QVERIFY(w.window && !w.item("bookmarkProblem")->isVisible());
+        // A bookmark store that cannot save is told once, under the list, from the store's thread.
+        QVERIFY(!w.item("bookmarkProblem")->isVisible());
         std::thread([&] { w.desktop.bookmarks->storeFailed("disk I/O error"), w.desktop.bookmarks->storeFailed("locked"); }).join();
         QTRY_VERIFY(w.item("bookmarkProblem")->isVisible());
         QCOMPARE(w.item("bookmarkProblem")->property("text").toString(), "Bookmarks cannot be saved: disk I/O error");
@@ -291,25 +286,21 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(about) && w.window->screen()->availableGeometry().contains(about->frameGeometry()));
     }
 
-    // Run at 1x and at 2x (tests/ui/CMakeLists.txt): at 2x the 640x400 points
-    // of the screen hold no About frame saved at 1x, so none is used.
-    void aboutRestoresOnlyAFrameThatFitsAScreen_data()
+    // Run at 1x and at 2x (tests/ui/CMakeLists.txt): at 2x the 640x400 points of the screen hold no About frame saved
+    // at 1x, so none is used. Escape and Ctrl+W close it, and the keyboard is back in the list.
+    void aboutComesBackWhereItFitsAndClosesByKey()
     {
-        QTest::addColumn<QRect>("saved");
-        QTest::addColumn<bool>("restoredAt1x");
-        QTest::newRow("inside") << QRect(37, 45, 302, 402) << true;
-        QTest::newRow("corner on screen, rest past the bottom right") << QRect(1100, 600, 302, 402) << false;
-        QTest::newRow("on a screen that is gone") << QRect(9000, 9000, 302, 402) << false;
-    }
-
-    void aboutRestoresOnlyAFrameThatFitsAScreen()
-    {
-        QFETCH(QRect, saved);
-        QFETCH(bool, restoredAt1x);
-        MainWindow w({{"About/geometry", saved}});
-        QVERIFY(w.window);
-        QQuickWindow* about = w.showAbout();
-        QCOMPARE(about->framePosition() == saved.topLeft(), restoredAt1x && about->devicePixelRatio() < 1.5);
+        const struct { QRect saved; bool restoredAt1x; QKeySequence close; } abouts[] = {{{37, 45, 302, 402}, true, Qt::Key_Escape},
+            {{1100, 600, 302, 402}, false, Qt::CTRL | Qt::Key_W}, {{9000, 9000, 302, 402}, false, Qt::Key_Escape}}; // past the screen's edge, off it
+        for (const auto& [saved, restoredAt1x, close] : abouts) {
+            MainWindow w({{"About/geometry", saved}});
+            QQuickWindow* about = w.showAbout();
+            QVERIFY(w.window && QTest::qWaitForWindowActive(about));
+            QCOMPARE(about->framePosition() == saved.topLeft(), restoredAt1x && about->devicePixelRatio() < 1.5);
+            QCOMPARE(about->findChild<QQuickItem*>("versionLabel")->property("text"), "Version 9.8.7");
+            QTest::keySequence(about, close);
+            QVERIFY2(!about->isVisible() && w.window->isVisible() && w.item("fileList")->hasActiveFocus(), qPrintable(close.toString()));
+        }
     }
 
     // Settings that are not a regular file (a link to a FIFO, whose reading would block the start) are neither
@@ -342,9 +333,12 @@ private slots:
         QVERIFY(w.window);
         for (const char* name : {"A.HEIC", "B.HEIC", "C.HEIC"})
             w.desktop.files->answers << QList<QUrl>{w.file(name)};
+        QDir(w.scratch.path()).mkdir("D"), w.file("D/D.HEIC"); // Add folder…, cancelled, then chosen
+        w.desktop.folders->answers = {FolderChoice{}, FolderChoice{true, QUrl::fromLocalFile(w.path("D"))}};
         const struct { const char* focus; QKeySequence keys; bool menuOpen; int listed; } presses[] = {{nullptr, Qt::Key_F10, true, 0},
             {nullptr, Qt::Key_Escape, false, 0}, {"addButton", Qt::Key_Return, false, 1}, {"addButton", Qt::Key_Enter, false, 2},
-            {nullptr, Qt::Key_Space, false, 2}, {"removeButton", Qt::Key_Return, false, 1}, {nullptr, Qt::CTRL | Qt::Key_O, false, 2}};
+            {nullptr, Qt::Key_Space, false, 2}, {"removeButton", Qt::Key_Return, false, 1}, {nullptr, Qt::CTRL | Qt::Key_O, false, 2},
+            {"addFolderButton", Qt::Key_Return, false, 2}, {"addFolderButton", Qt::Key_Return, false, 3}};
         for (const auto& press : presses) {
             QVERIFY(w.enabled("convertAction") == w.item("convertButton")->isEnabled() && w.enabled("clearAction") == (w.files.count() > 0));
             if (press.focus)
@@ -354,6 +348,20 @@ private slots:
             QTRY_COMPARE(w.files.count(), press.listed);
             QVERIFY2(w.item("fileList")->hasActiveFocus() != press.menuOpen, qPrintable(press.keys.toString()));
         }
+        // Tab goes round every control, and a switch to another window and back leaves the keyboard there.
+        QWindow other;
+        QStringList visited;
+        do {
+            QTest::keyClick(w.window, Qt::Key_Tab);
+            QQuickItem* item = w.window->activeFocusItem();
+            for (QWindow* active : {&other, static_cast<QWindow*>(w.window)}) {
+                active->show(), active->requestActivate();
+                QVERIFY(QTest::qWaitForWindowActive(active));
+            }
+            visited << (w.item("fileList")->hasActiveFocus() ? "fileList" : item->objectName());
+            QVERIFY2(w.window->activeFocusItem() == item, qPrintable(visited.last()));
+        } while (visited.size() < 9 && visited.last() != "fileList");
+        QCOMPARE(visited.join(' '), "keepMetadataBox keepHdrBox besideOriginalsBox addButton addFolderButton convertButton fileList");
     }
 
     // Ctrl+Q while photos wait, then the answer. Once the run is over Ctrl+W
@@ -405,20 +413,6 @@ private slots:
             QVERIFY(w.desktop.preferences->values.value("MainWindow/geometry").toRect() == normal
                     && w.desktop.preferences->values.value("MainWindow/maximized").toBool() == maximized);
         }
-    }
-
-    void aboutClosesOnEscapeAndCtrlW()
-    {
-        MainWindow w;
-        QVERIFY(w.window);
-        for (const QKeySequence& keys : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
-            QQuickWindow* about = w.showAbout();
-            QCOMPARE(about->findChild<QQuickItem*>("versionLabel")->property("text"), "Version 9.8.7");
-            QVERIFY(QTest::qWaitForWindowActive(about));
-            QTest::keySequence(about, keys);
-            QVERIFY2(!about->isVisible() && w.item("fileList")->hasActiveFocus(), qPrintable(keys.toString()));
-        }
-        QVERIFY(w.window->isVisible());
     }
 };
 
