@@ -348,7 +348,7 @@ private slots:
             QTRY_COMPARE(w.files.count(), press.listed);
             QVERIFY2(w.item("fileList")->hasActiveFocus() != press.menuOpen, qPrintable(press.keys.toString()));
         }
-        // Tab goes round every control, and a switch to another window and back leaves the keyboard there.
+        // Tab goes round every control, each showing its ring, and a switch to another window and back leaves them so.
         QWindow other;
         QStringList visited;
         do {
@@ -358,8 +358,9 @@ private slots:
                 active->show(), active->requestActivate();
                 QVERIFY(QTest::qWaitForWindowActive(active));
             }
+            const QQuickItem* ring = item->findChild<QQuickItem*>("focusRing");
             visited << (w.item("fileList")->hasActiveFocus() ? "fileList" : item->objectName());
-            QVERIFY2(w.window->activeFocusItem() == item, qPrintable(visited.last()));
+            QVERIFY2(w.window->activeFocusItem() == item && (visited.last() == "fileList" || (ring && ring->isVisible())), qPrintable(visited.last()));
         } while (visited.size() < 9 && visited.last() != "fileList");
         QCOMPARE(visited.join(' '), "keepMetadataBox keepHdrBox besideOriginalsBox addButton addFolderButton convertButton fileList");
     }
@@ -379,12 +380,16 @@ private slots:
             for (int i = 0; i < conversionPool()->maxThreadCount(); ++i)
                 conversionPool()->start([&held] { held.acquire(); });
             w.desktop.folders->answers = {FolderChoice{true, QUrl::fromLocalFile(w.path("Out"))}}, w.view.run()->start();
-            QTest::keyClick(w.window, Qt::Key_Q, Qt::ControlModifier);
-            QTRY_VERIFY(w.item("stopText")->isVisible() && !w.enabled("clearAction"));
-            QCOMPARE(w.item("stopText")->property("text").toString(), "3 photos are not converted yet.");
-            for (Qt::Key key : answer)
-                QTest::keyClick(w.window, key);
-            QTRY_VERIFY(!w.item("stopText")->isVisible() && w.window->isVisible() != stop);
+            for (const QList<Qt::Key>& keys : {QList{Qt::Key_Escape}, answer}) { // asked again, the default shows its ring again
+                QTest::keyClick(w.window, Qt::Key_Q, Qt::ControlModifier);
+                QTRY_VERIFY(w.item("stopText")->isVisible() && !w.enabled("clearAction"));
+                QCOMPARE(w.item("stopText")->property("text").toString(), "3 photos are not converted yet.");
+                QVERIFY2(w.item("keepConvertingButton")->findChild<QQuickItem*>("focusRing")->isVisible(), qPrintable(QKeySequence(keys[0]).toString()));
+                for (Qt::Key key : keys)
+                    QTest::keyClick(w.window, key);
+                QTRY_VERIFY(!w.item("stopText")->isVisible());
+            }
+            QVERIFY(w.window->isVisible() != stop);
             QCOMPARE(listed(w.files), stop ? "A.HEIC:W B.HEIC:W C.HEIC:W" : "A.HEIC:C B.HEIC:C C.HEIC:C");
             QVERIFY(stop || w.item("fileList")->hasActiveFocus());
             held.release(conversionPool()->maxThreadCount());
