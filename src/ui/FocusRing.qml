@@ -1,4 +1,5 @@
 import QtQuick
+import Tessavo
 
 // The keyboard's place on a control, drawn over it: Fusion's own is a
 // 1-pixel line in a tint of the control.
@@ -9,6 +10,6 @@ Rectangle {
     radius: 3
     color: "transparent"
     border.width: 2
-    border.color: parent.palette.highlight
+    border.color: Contrast.ring(parent.palette)
     visible: parent.visualFocus
 }

@@ -70,6 +70,7 @@ struct MainWindow {
 
 QString text(QQuickItem* row, const char* label) { return row->findChild<QQuickItem*>(label)->property("text").toString(); }
 QColor colour(QQuickItem* row, const QString& name) { return row->findChild<QQuickItem*>(name)->property("color").value<QColor>(); }
+QColor borderColour(const QQuickItem* item) { return item->property("border").value<QObject*>()->property("color").value<QColor>(); }
 
 // The objectName of the one indicator a row shows.
 QString indicator(QQuickItem* row)
@@ -207,7 +208,7 @@ private slots:
     {
         MainWindow w;
         QVERIFY(w.window);
-        const auto border = [&] { return w.item("dropBorder")->property("border").value<QObject*>()->property("color").value<QColor>(); };
+        const auto border = [&] { return borderColour(w.item("dropBorder")); };
         QCOMPARE(border().alpha(), 0);
         QMimeData files, plain;
         files.setUrls({w.file("IMG_9.HEIC"), QUrl::fromLocalFile(w.path("notes.txt"))});
@@ -263,7 +264,10 @@ private slots:
         QCOMPARE(QCoreApplication::translate("QFileDialog", "Open") == "Open", english);
 
         const QPalette light = QGuiApplication::palette();
-        for (const QPalette& palette : {light, QPalette(QColor("#353535"))}) { // the second dark, white on black
+        w.item("keepHdrBox")->forceActiveFocus(Qt::TabFocusReason); // the list shows its edge, not its ring
+        QPalette dark(QColor("#353535")); // white on black, with GTK's dark Adwaita selection, as dark as the window
+        dark.setColor(QPalette::Highlight, QColor("#15539e"));
+        for (const QPalette& palette : {light, dark}) {
             QGuiApplication::setPalette(palette);
             QCoreApplication::processEvents();
             for (int i = 0; i < 5; ++i) {
@@ -275,6 +279,11 @@ private slots:
                          qPrintable(QString::number(i)));
             }
             QVERIFY(contrast(w.item("runSummary")->property("color").value<QColor>(), palette.color(QPalette::Window)) >= 4.5);
+            for (const char* name : {"addButton", "addFolderButton", "removeButton", "keepMetadataBox", "keepHdrBox", "showFolderButton", "dropZone"})
+                for (const char* edge : {"outline", "focusRing"}) { // every control's edge, and its ring, at 3:1 on the window
+                    const QQuickItem* line = w.item(name)->findChild<QQuickItem*>(edge);
+                    QVERIFY2(line ? contrast(borderColour(line), palette.color(QPalette::Window)) >= 3 : QByteArray(name) == "dropZone" && QByteArray(edge) == "focusRing", name);
+                }
             w.view.selection()->clear(); // disables Remove
             const QColor disabled = w.item("removeButton")->property("contentItem").value<QQuickItem*>()->property("color").value<QColor>();
             QVERIFY2(contrast(disabled, palette.color(QPalette::Disabled, QPalette::Button)) >= 4.5, qPrintable(disabled.name() + palette.color(QPalette::Disabled, QPalette::Button).name()));
