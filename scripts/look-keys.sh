@@ -1,45 +1,34 @@
 #!/usr/bin/env bash
-# Drives the main window by keyboard on a virtual X display with Openbox and
-# writes a screenshot of each state to OUTDIR: the File menu opened with F10
+# Drives the main window by keyboard on a virtual X display with Openbox
+# (scripts/look-desktop.sh, :93) and writes a screenshot of each state to OUTDIR: the File menu opened with F10
 # and walked with the arrows, the focus ring on the list and on a button,
 # the question on closing during a run, About opened from the menu, and the
 # window's place remembered across launches.
 #   bash scripts/look-keys.sh OUTDIR        (after a build in build/)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/look-desktop.sh
 out=$(realpath -m "${1:?usage: look-keys.sh OUTDIR}")
 mkdir -p "$out"
 app=$PWD/build/src/app/tessavo
-display=:93
-scratch=$(mktemp -d)
-pids=()
-cleanup() {
-  # Newest first: the display goes last.
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null || true; sleep 0.2; done
-  rm -rf "$scratch"
-}
-trap cleanup EXIT
+desktop_start :93
+scratch=$desktop
 
 # Enough copies of a 12-megapixel photo that a run lasts a while.
-mkdir -p "$scratch/photos" "$scratch/out" "$scratch/home"
+mkdir -p "$scratch/photos" "$scratch/out"
 names=()
 for i in $(seq -w 1 60); do
   cp tests/data/gradient-12mp.heic "$scratch/photos/IMG_$i.HEIC"
   names+=("\"IMG_$i.HEIC\"")
 done
 
-Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp & pids+=($!)
-export DISPLAY=$display HOME=$scratch/home XDG_CONFIG_HOME=$scratch/home/.config
-sleep 1
-openbox & pids+=($!)
-sleep 1
 xdotool mousemove 5 5
 
-shot() { sleep 0.7; import -window root "$out/$1.png"; echo "$out/$1.png"; }
+shot() { sleep 0.7; desktop_shot "$out/$1.png"; echo "$out/$1.png"; }
 key() { xdotool key --delay 150 "$@"; sleep 0.3; }
 launch() {
-  "$app" >"$scratch/stdout" 2>"$scratch/stderr" & app_pid=$!
-  pids+=($app_pid)
+  desktop_run "$app" >"$scratch/stdout" 2>"$scratch/stderr"
+  app_pid=$desktop_pid
   main=$(xdotool search --sync --onlyvisible --name '^Tessavo$' | head -1)
   xdotool windowactivate --sync "$main"
   sleep 0.5

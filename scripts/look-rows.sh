@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Looks at the rows as a person would, on a virtual 1280x800 X display with
-# Openbox and a private session bus: a failed row's reason under its name,
+# Openbox and a private session bus (scripts/look-desktop.sh, :94): a failed row's reason under its name,
 # the photo count, the options (and that a run from the window keeps the
 # date and the modification time, and the option after a restart), a double
 # click opening a converted JPEG in the default viewer (a stand-in that
@@ -11,29 +11,14 @@
 #   bash scripts/look-rows.sh OUTDIR
 # Needs a build in build/.
 set -euo pipefail
-if [ -z "${TESSAVO_LOOK_BUS:-}" ]; then
-  exec env TESSAVO_LOOK_BUS=1 dbus-run-session -- bash "$0" "$@"
-fi
 repo=$(cd "$(dirname "$0")/.." && pwd)
+source "$repo/scripts/look-desktop.sh"
 out=$(mkdir -p "$1" && cd "$1" && pwd)
-export DISPLAY=:94
 # What the bus starts (the file manager for the reveal) opens on this display.
-dbus-update-activation-environment DISPLAY
-work=$(mktemp -d)
-pids=()
-cleanup() { for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done; rm -rf "$work"; }
-trap cleanup EXIT
+desktop_start :94
+work=$desktop
 
-Xvfb :94 -screen 0 1280x800x24 -nolisten tcp &
-pids+=($!)
-sleep 1
-home=$work/home
-mkdir -p "$home"
-HOME=$home openbox &
-pids+=($!)
-sleep 1
-
-shot() { xdotool mousemove 1270 790; sleep 1; import -window root "$out/$1.png"; }
+shot() { xdotool mousemove 1270 790; sleep 1; desktop_shot "$out/$1.png"; }
 key() { xdotool key --delay 100 "$@"; sleep 0.7; }
 type_line() { xdotool type --delay 20 "$1"; sleep 0.3; xdotool key Return; sleep 1; }
 check() { echo "$*" | tee -a "$out/checks.txt"; }
@@ -45,15 +30,15 @@ cat >"$work/viewer.sh" <<EOF
 echo "\$1" >>"$work/opened.txt"
 EOF
 chmod +x "$work/viewer.sh"
-mkdir -p "$home/.local/share/applications"
-cat >"$home/.local/share/applications/look-viewer.desktop" <<EOF
+mkdir -p "$XDG_DATA_HOME/applications"
+cat >"$XDG_DATA_HOME/applications/look-viewer.desktop" <<EOF
 [Desktop Entry]
 Type=Application
 Name=Look viewer
 Exec=$work/viewer.sh %f
 MimeType=image/jpeg;
 EOF
-HOME=$home xdg-mime default look-viewer.desktop image/jpeg
+xdg-mime default look-viewer.desktop image/jpeg
 : >"$work/opened.txt"
 
 photos=$work/Photos
@@ -68,9 +53,9 @@ files="\"$photos/IMG_0001.HEIC\" \"$photos/IMG_0002.HEIC\" \"$photos/IMG_0003.HE
 
 # Starts the window with the given environment, returns its id in $window.
 start() {
-  HOME=$home QT_QPA_PLATFORM=xcb "$@" "$repo/build/src/app/tessavo" >>"$out/stdout.txt" 2>>"$out/stderr.txt" &
+  QT_QPA_PLATFORM=xcb "$@" "$repo/build/src/app/tessavo" >>"$out/stdout.txt" 2>>"$out/stderr.txt" &
   app=$!
-  pids+=($app)
+  desktop_pids+=($app)
   window=$(xdotool search --sync --all --onlyvisible --pid "$app" --name '^Tessavo$' | head -1)
   xdotool windowactivate --sync "$window"
   sleep 1
