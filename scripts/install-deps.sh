@@ -42,6 +42,9 @@ packages=(
   # the desktop a person sees, for scripts/look-*.sh: a window manager, a file
   # manager to drag from, a driver for keys and mouse
   openbox thunar xdotool x11-utils dbus-x11
+  # the desktop's GTK theme as Qt's palette (QT_QPA_PLATFORMTHEME=gtk3), so
+  # that look-rows.sh sees the window under GTK_THEME=Adwaita:dark
+  qt6-gtk-platformtheme
 )
 
 if [ "$(id -u)" -ne 0 ]; then

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Folders given to the window as a person gives them: dragged from Thunar
 # into Tessavo on a virtual X display (Xvfb :92, Openbox, a private session
-# bus), with a screenshot of each new state in OUTDIR:
+# bus: scripts/look-desktop.sh), with a screenshot of each new state in OUTDIR:
 #   1-thunar.png       the two windows side by side
 #   2-hover-jpeg.png   a JPEG dragged over the list: no "will accept" border
 #   3-hover-folder.png a folder dragged over the list: the border
@@ -12,17 +12,14 @@
 #   bash scripts/look-folders.sh OUTDIR      (after a build in build/)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/look-desktop.sh
 out=$(realpath -m "${1:?usage: look-folders.sh OUTDIR}")
 app=$PWD/build/src/app/tessavo
 sample=$PWD/tests/data/odd-size.heic
 mkdir -p "$out"
-scratch=$(mktemp -d)
-pids=()
-cleanup() {
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null || true; done
-  rm -rf "$scratch"
-}
-trap cleanup EXIT
+desktop_start :92
+export LANG=C.UTF-8
+scratch=$desktop
 
 # The photos: names chosen so that Thunar's icon view shows them in this order.
 photos=$scratch/Photos
@@ -41,20 +38,8 @@ printf 'not a photo' > "$photos/B Mixed/clip.MOV"
 ln -s "$photos/B Mixed/gone.heic" "$photos/B Mixed/broken.heic"
 printf 'not a photo' > "$photos/C note.jpg"
 
-export DISPLAY=:92 HOME=$scratch/home LANG=C.UTF-8
-mkdir -p "$HOME"
-Xvfb :92 -screen 0 1280x800x24 -nolisten tcp &
-pids+=($!)
-sleep 1
-eval "$(dbus-launch --sh-syntax)"
-pids+=("$DBUS_SESSION_BUS_PID")
-openbox &
-pids+=($!)
-sleep 1
-thunar "$photos" &
-pids+=($!)
-"$app" &
-pids+=($!)
+desktop_run thunar "$photos"
+desktop_run "$app"
 
 wait_for() { for _ in $(seq 50); do xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 && return; sleep 0.2; done; return 1; }
 thunarWin=$(wait_for "Photos")
@@ -62,7 +47,7 @@ tessavoWin=$(wait_for "^Tessavo$")
 xdotool windowsize "$thunarWin" 600 500 windowmove "$thunarWin" 0 0
 xdotool windowsize "$tessavoWin" 640 600 windowmove "$tessavoWin" 630 30
 sleep 1
-shot() { import -window root "$out/$1"; }
+shot() { desktop_shot "$out/$1"; }
 shot 1-thunar.png
 
 # Presses on an icon of Thunar's first row and moves in small steps, as a

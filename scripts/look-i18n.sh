@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Looks at the window in German and French as a person would: on a virtual
-# X display with Openbox, photos added with the file picker (Ctrl+O), a run
+# X display with Openbox (scripts/look-desktop.sh, :95), photos added with the file picker (Ctrl+O), a run
 # with a failed photo, its summary, the Help menu and About. One screenshot
 # per state into OUTDIR, named <language>-<step>.png, to be looked at for
 # text cut short; then <language>-words-*.png: numbers as the language
@@ -9,22 +9,13 @@
 # Needs a build in build/.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
+source "$repo/scripts/look-desktop.sh"
 out=$(mkdir -p "$1" && cd "$1" && pwd)
 languages=${2:-de_DE fr_FR}
-export DISPLAY=:95
-work=$(mktemp -d)
-pids=()
-cleanup() { for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done; rm -rf "$work"; }
-trap cleanup EXIT
+desktop_start :95
+work=$desktop
 
-Xvfb :95 -screen 0 1280x800x24 -nolisten tcp &
-pids+=($!)
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-HOME=$work openbox &
-pids+=($!)
-sleep 1
-
-shot() { sleep 1; import -window root "$out/$1.png"; }
+shot() { sleep 1; desktop_shot "$out/$1.png"; }
 key() { xdotool key --delay 100 "$@"; sleep 0.7; }
 type_line() { xdotool type --delay 20 "$1"; sleep 0.3; xdotool key Return; sleep 1; }
 
@@ -37,12 +28,13 @@ printf 'not a photo' > "$photos/IMG_0004.HEIC"
 
 for language in $languages; do
   lang=${language%%_*}
-  rm -rf "$work/home" "$photos/Ausgabe"
-  mkdir -p "$work/home"
-  HOME=$work/home LC_ALL=$language.UTF-8 LANG=$language.UTF-8 QT_QPA_PLATFORM=xcb \
+  # Each language as on a first launch: no settings, no folder the dialogs remember.
+  rm -rf "$XDG_CONFIG_HOME" "$XDG_DATA_HOME/tessavo" "$photos/Ausgabe"
+  mkdir -p "$XDG_CONFIG_HOME"
+  LC_ALL=$language.UTF-8 LANG=$language.UTF-8 QT_QPA_PLATFORM=xcb \
     "$repo/build/src/app/tessavo" >"$out/$lang-stdout.txt" 2>"$out/$lang-stderr.txt" &
   app=$!
-  pids+=($app)
+  desktop_pids+=($app)
   xdotool search --sync --onlyvisible --name '^Tessavo$' windowactivate --sync >/dev/null
   shot "$lang-1-empty"
   key ctrl+o

@@ -1,45 +1,53 @@
 #!/usr/bin/env bash
 # Drives the main window by keyboard on a virtual X display with Openbox and
-# writes a screenshot of each state to OUTDIR: the File menu opened with F10
-# and walked with the arrows, the focus ring on the list and on a button,
-# the question on closing during a run, About opened from the menu, the
-# window's place remembered across launches, and its size across one at 2x.
+# Thunar (scripts/look-desktop.sh, :93) and writes a screenshot of each state
+# to OUTDIR: the File menu opened with F10 and walked with the arrows, the
+# focus ring on the list, a check box and a button, the keyboard back in the
+# list after Add folder… (cancelled, then a folder chosen), back on the
+# control that had it after Alt+Tab to Thunar and back, the question on
+# closing during a run (its default ringed each time it is asked), About
+# opened from the menu, the window's place remembered across launches, and
+# its size across one at 2x.
+# NAME-zoom.png is a part of NAME.png twice as large.
 #   bash scripts/look-keys.sh OUTDIR        (after a build in build/)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/look-desktop.sh
 out=$(realpath -m "${1:?usage: look-keys.sh OUTDIR}")
 mkdir -p "$out"
 app=$PWD/build/src/app/tessavo
-display=:93
-scratch=$(mktemp -d)
-pids=()
-cleanup() {
-  # Newest first: the display goes last.
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null || true; sleep 0.2; done
-  rm -rf "$scratch"
-}
-trap cleanup EXIT
+desktop_start :93
+scratch=$desktop
 
 # Enough copies of a 12-megapixel photo that a run lasts a while.
-mkdir -p "$scratch/photos" "$scratch/out" "$scratch/home"
+mkdir -p "$scratch/photos" "$scratch/out" "$scratch/more"
 names=()
 for i in $(seq -w 1 60); do
   cp tests/data/gradient-12mp.heic "$scratch/photos/IMG_$i.HEIC"
   names+=("\"IMG_$i.HEIC\"")
 done
+cp tests/data/gradient-12mp.heic "$scratch/more/IMG_A.HEIC"
+cp tests/data/gradient-12mp.heic "$scratch/more/IMG_B.HEIC"
+desktop_run thunar "$scratch/more"
+thunar_window=$(xdotool search --sync --onlyvisible --name '^more - Thunar$' | head -1)
+sleep 1
+xdotool windowmove "$thunar_window" 0 0 windowsize "$thunar_window" 600 400
 
-Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp & pids+=($!)
-export DISPLAY=$display HOME=$scratch/home XDG_CONFIG_HOME=$scratch/home/.config
-sleep 1
-openbox & pids+=($!)
-sleep 1
 xdotool mousemove 5 5
 
-shot() { sleep 0.7; import -window root "$out/$1.png"; echo "$out/$1.png"; }
+shot() { sleep 0.7; desktop_shot "$out/$1.png"; echo "$out/$1.png"; }
 key() { xdotool key --delay 150 "$@"; sleep 0.3; }
+# NAME Y H: the window's rows from Y to Y+H of NAME.png (Y from the bottom
+# when negative), twice as large.
+zoom() {
+  local x0 y0 width height y=$2
+  read -r x0 y0 width height <<<"$(xwininfo -id "$main" | sed -n 's/.*\(Absolute upper-left [XY]\|Width\|Height\): *//p' | tr '\n' ' ')"
+  ((y >= 0)) || y=$((height + y))
+  convert "$out/$1.png" -crop "${width}x$3+$x0+$((y0 + y))" +repage -scale 200% "$out/$1-zoom.png"
+}
 launch() {
-  "$app" >"$scratch/stdout" 2>"$scratch/stderr" & app_pid=$!
-  pids+=($app_pid)
+  desktop_run "$app" >"$scratch/stdout" 2>"$scratch/stderr"
+  app_pid=$desktop_pid
   main=$(xdotool search --sync --onlyvisible --name '^Tessavo$' | head -1)
   xdotool windowactivate --sync "$main"
   sleep 0.5
@@ -73,16 +81,59 @@ shot 07-about-open-help-not-highlighted
 key Escape
 shot 08-about-closed-list-focused
 
+# Add folder… by keyboard: Tab from the list passes the three options and
+# Add images; the dialog cancelled, the keyboard is in the list, Down moves.
+key Tab Tab
+shot 08a-ring-on-keep-hdr
+zoom 08a-ring-on-keep-hdr -45 45
+key Tab Tab Tab
+shot 08b-ring-on-add-folder
+zoom 08b-ring-on-add-folder 80 45
+key Return
+shot 08c-folder-dialog
+key Escape
+shot 08d-cancelled-list-focused
+key Down
+shot 08e-down-after-cancel
+# Add folder… clicked, a folder chosen: the list has the keyboard, Delete
+# removes the selected row at once.
+xdotool mousemove --window "$main" 190 102 click 1
+choose "$scratch/more"
+xdotool mousemove 5 5
+shot 08f-folder-added-list-focused
+key Delete
+shot 08g-delete-at-once
+# Alt+Tab to Thunar and back: the ring is back on Keep HDR, and Space
+# toggles it.
+key Tab Tab
+key alt+Tab
+shot 08h-thunar-active
+key alt+Tab
+shot 08i-back-ring-on-keep-hdr
+zoom 08i-back-ring-on-keep-hdr -45 45
+key space
+shot 08j-space-checks-keep-hdr
+zoom 08j-space-checks-keep-hdr -45 45
+key space
+# And back to the list: Alt+Tab there and back, Down moves at once.
+key shift+Tab shift+Tab
+key alt+Tab alt+Tab
+key Down
+shot 08k-back-in-list-down-at-once
+
 # Convert from the File menu, into the scratch folder, then close mid-run.
 key F10 Down Down Down Return
 choose "$scratch/out"
 sleep 1
 key ctrl+q
 shot 09-close-asks
+zoom 09-close-asks 180 140
 key Escape
 shot 10-kept-converting
+# Asked a second time: Keep Converting has the ring again.
 key alt+F4
 shot 11-window-manager-close-asks
+zoom 11-window-manager-close-asks 180 140
 key shift+Tab
 shot 12-stop-and-quit-focused
 key Return

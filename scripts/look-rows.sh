@@ -1,39 +1,26 @@
 #!/usr/bin/env bash
 # Looks at the rows as a person would, on a virtual 1280x800 X display with
-# Openbox and a private session bus: a failed row's reason under its name,
+# Openbox and a private session bus (scripts/look-desktop.sh, :94): a failed row's reason under its name,
 # the photo count, the options (and that a run from the window keeps the
 # date and the modification time, and the option after a restart), a double
 # click opening a converted JPEG in the default viewer (a stand-in that
 # records what it was given), disabled text in the light palette and in a
-# dark one (a Qt Quick Controls colour scheme), and About at
-# QT_SCALE_FACTOR=2. One screenshot per state into OUTDIR, and what was
-# checked in OUTDIR/checks.txt.
+# dark one (a Qt Quick Controls colour scheme), the edges of the controls
+# under GTK's Adwaita and its dark variant (Qt's GTK platform theme, as a
+# GNOME desktop hands its palette over), and About at QT_SCALE_FACTOR=2. One
+# screenshot per state into OUTDIR, and what was checked in
+# OUTDIR/checks.txt.
 #   bash scripts/look-rows.sh OUTDIR
 # Needs a build in build/.
 set -euo pipefail
-if [ -z "${TESSAVO_LOOK_BUS:-}" ]; then
-  exec env TESSAVO_LOOK_BUS=1 dbus-run-session -- bash "$0" "$@"
-fi
 repo=$(cd "$(dirname "$0")/.." && pwd)
+source "$repo/scripts/look-desktop.sh"
 out=$(mkdir -p "$1" && cd "$1" && pwd)
-export DISPLAY=:94
 # What the bus starts (the file manager for the reveal) opens on this display.
-dbus-update-activation-environment DISPLAY
-work=$(mktemp -d)
-pids=()
-cleanup() { for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done; rm -rf "$work"; }
-trap cleanup EXIT
+desktop_start :94
+work=$desktop
 
-Xvfb :94 -screen 0 1280x800x24 -nolisten tcp &
-pids+=($!)
-sleep 1
-home=$work/home
-mkdir -p "$home"
-HOME=$home openbox &
-pids+=($!)
-sleep 1
-
-shot() { xdotool mousemove 1270 790; sleep 1; import -window root "$out/$1.png"; }
+shot() { xdotool mousemove 1270 790; sleep 1; desktop_shot "$out/$1.png"; }
 key() { xdotool key --delay 100 "$@"; sleep 0.7; }
 type_line() { xdotool type --delay 20 "$1"; sleep 0.3; xdotool key Return; sleep 1; }
 check() { echo "$*" | tee -a "$out/checks.txt"; }
@@ -45,15 +32,15 @@ cat >"$work/viewer.sh" <<EOF
 echo "\$1" >>"$work/opened.txt"
 EOF
 chmod +x "$work/viewer.sh"
-mkdir -p "$home/.local/share/applications"
-cat >"$home/.local/share/applications/look-viewer.desktop" <<EOF
+mkdir -p "$XDG_DATA_HOME/applications"
+cat >"$XDG_DATA_HOME/applications/look-viewer.desktop" <<EOF
 [Desktop Entry]
 Type=Application
 Name=Look viewer
 Exec=$work/viewer.sh %f
 MimeType=image/jpeg;
 EOF
-HOME=$home xdg-mime default look-viewer.desktop image/jpeg
+xdg-mime default look-viewer.desktop image/jpeg
 : >"$work/opened.txt"
 
 photos=$work/Photos
@@ -68,9 +55,9 @@ files="\"$photos/IMG_0001.HEIC\" \"$photos/IMG_0002.HEIC\" \"$photos/IMG_0003.HE
 
 # Starts the window with the given environment, returns its id in $window.
 start() {
-  HOME=$home QT_QPA_PLATFORM=xcb "$@" "$repo/build/src/app/tessavo" >>"$out/stdout.txt" 2>>"$out/stderr.txt" &
+  QT_QPA_PLATFORM=xcb "$@" "$repo/build/src/app/tessavo" >>"$out/stdout.txt" 2>>"$out/stderr.txt" &
   app=$!
-  pids+=($app)
+  desktop_pids+=($app)
   window=$(xdotool search --sync --all --onlyvisible --pid "$app" --name '^Tessavo$' | head -1)
   xdotool windowactivate --sync "$window"
   sleep 1
@@ -147,6 +134,43 @@ sleep 1
 xdotool windowactivate --sync "$window"
 shot 6-dark
 stop
+
+# GTK's Adwaita, light and dark: the unchecked boxes and every edge stand out
+# from the window. Measured on the screenshot: the Add images button's edge
+# along the row of buttons, and the first check box's along the row of
+# options, where the first pixel in the list's own colour is inside the box.
+edge_contrast() {
+  local png=$1 y=$2 inside=$3
+  convert "$png" -crop "${win_WIDTH}x1+$abs_x+$((abs_y + y))" -depth 8 rgb:- | python3 -c '
+import sys
+data = sys.stdin.buffer.read()
+row = [tuple(data[i:i + 3]) for i in range(0, len(data), 3)]
+window = row[2]
+at = row.index(tuple(int(v) for v in sys.argv[1].split(","))) if sys.argv[1] else next(x for x, p in enumerate(row) if p != window) + 1
+edge = row[at - 1]
+lin = lambda c: c / 12.92 if c <= 0.04045 else ((c + 0.055) / 1.055) ** 2.4
+lum = lambda p: 0.2126 * lin(p[0] / 255) + 0.7152 * lin(p[1] / 255) + 0.0722 * lin(p[2] / 255)
+high, low = sorted((lum(edge), lum(window)), reverse=True)
+print("edge #%02x%02x%02x on window #%02x%02x%02x: %.2f:1" % (*edge, *window, (high + 0.05) / (low + 0.05)))' "$inside"
+}
+for theme in Adwaita Adwaita:dark; do
+  name=gtk-${theme/:/-}
+  start env QT_QPA_PLATFORMTHEME=gtk3 GTK_THEME=$theme
+  shot "8-$name"
+  # The client's place on the screen, inside Openbox's frame.
+  read -r abs_x abs_y <<<"$(xwininfo -id "$window" | sed -n 's/.*Absolute upper-left [XY]: *//p' | tr '\n' ' ')"
+  inside="p{$((abs_x + 40)),$((abs_y + 250))}"
+  base=$(convert "$out/8-$name.png" -depth 8 -format "%[fx:int(255*$inside.r)],%[fx:int(255*$inside.g)],%[fx:int(255*$inside.b)]" info:)
+  check "$theme: Add images, $(edge_contrast "$out/8-$name.png" 102 "")"
+  check "$theme: first check box, $(edge_contrast "$out/8-$name.png" $((win_HEIGHT - 22)) "$base")"
+  convert "$out/8-$name.png" -crop "${win_WIDTH}x${win_HEIGHT}+$abs_x+$abs_y" +repage \
+    \( +clone -crop "${win_WIDTH}x45+0+80" \) \( -clone 0 -crop "${win_WIDTH}x45+0+$((win_HEIGHT - 45))" \) \
+    -delete 0 -append -scale 200% "$out/8-$name-zoom.png"
+  # Tab to the first box: its ring.
+  key Tab
+  shot "9-$name-ring"
+  stop
+done
 
 # About at scale 2: 640x400 points.
 start env QT_SCALE_FACTOR=2

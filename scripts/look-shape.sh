@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # A phone's DCIM folder as a person converts it: dragged from Thunar into
-# Tessavo on a virtual X display (Openbox, a private session bus), converted
+# Tessavo on a virtual X display (scripts/look-desktop.sh), converted
 # into Out, and the tree that comes out opened in Thunar, with a screenshot
 # of each state in OUTDIR and the tree in OUTDIR/tree.txt:
 #   1-listed.png     DCIM dropped: its photos listed, a row's tooltip
@@ -9,17 +9,14 @@
 #   bash scripts/look-shape.sh OUTDIR      (after a build in build/)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/look-desktop.sh
 out=$(realpath -m "${1:?usage: look-shape.sh OUTDIR}")
 app=$PWD/build/src/app/tessavo
 sample=$PWD/tests/data/exif-mm-orientation-6.heic
 mkdir -p "$out"
-scratch=$(mktemp -d)
-pids=()
-cleanup() {
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null || true; done
-  rm -rf "$scratch"
-}
-trap cleanup EXIT
+desktop_start :96
+export LANG=C.UTF-8
+scratch=$desktop
 
 card=$scratch/Card
 mkdir -p "$card/DCIM/100APPLE" "$card/DCIM/101APPLE" "$card/DCIM/.Trashes" "$scratch/Out"
@@ -27,20 +24,8 @@ for name in IMG_0001 IMG_0002 IMG_0010; do cp "$sample" "$card/DCIM/100APPLE/$na
 cp "$sample" "$card/DCIM/101APPLE/IMG_0001.HEIC"
 cp "$sample" "$card/DCIM/.Trashes/IMG_9999.HEIC"
 
-export DISPLAY=:96 HOME=$scratch/home LANG=C.UTF-8
-mkdir -p "$HOME"
-Xvfb :96 -screen 0 1280x800x24 -nolisten tcp &
-pids+=($!)
-sleep 1
-eval "$(dbus-launch --sh-syntax)"
-pids+=("$DBUS_SESSION_BUS_PID")
-openbox &
-pids+=($!)
-sleep 1
-thunar "$card" &
-pids+=($!)
-"$app" &
-pids+=($!)
+desktop_run thunar "$card"
+desktop_run "$app"
 
 wait_for() { for _ in $(seq 100); do xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 && return; sleep 0.2; done; return 1; }
 thunarWin=$(wait_for "^Card")
@@ -48,7 +33,7 @@ tessavoWin=$(wait_for "^Tessavo$")
 xdotool windowsize "$thunarWin" 600 500 windowmove "$thunarWin" 0 0
 xdotool windowsize "$tessavoWin" 640 600 windowmove "$tessavoWin" 630 30
 sleep 1
-shot() { import -window root "$out/$1"; }
+shot() { desktop_shot "$out/$1"; }
 
 # DCIM, Thunar's first icon, pressed and moved in small steps onto the list.
 xdotool mousemove 215 165 click 1 sleep 0.3 mousedown 1

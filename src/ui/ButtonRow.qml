@@ -11,23 +11,22 @@ RowLayout {
     required property KeyboardFocus keyboard
     readonly property alias canConvert: convertButton.enabled
 
-    Button {
+    PushButton {
         id: addButton
         objectName: "addButton"
         text: qsTr("Add images")
         icon.source: "icons/plus.svg"
         icon.color: palette.buttonText
         onClicked: buttons.keyboard.withDialog(() => buttons.view.intake.pick())
-        FocusRing {}
     }
-    Button {
+    PushButton {
         objectName: "addFolderButton"
         text: qsTr("Add folder…")
         icon.source: "icons/plus.svg"
         icon.color: palette.buttonText
-        onClicked: buttons.view.intake.pickFolder()
+        onClicked: buttons.keyboard.withDialog(() => buttons.view.intake.pickFolder())
     }
-    Button {
+    PushButton {
         id: removeButton
         objectName: "removeButton"
         text: qsTr("Remove selected images")
@@ -39,7 +38,6 @@ RowLayout {
             buttons.view.removeSelectedImages()
             buttons.keyboard.focusList()
         }
-        FocusRing {}
     }
     Shortcut {
         sequences: [StandardKey.Delete]
@@ -49,7 +47,7 @@ RowLayout {
     Item {
         Layout.fillWidth: true
     }
-    Button {
+    PushButton {
         id: convertButton
         objectName: "convertButton"
         text: qsTr("Convert to JPEG")
@@ -57,6 +55,5 @@ RowLayout {
         icon.color: palette.buttonText
         enabled: buttons.view.droppedFiles.count > 0
         onClicked: buttons.keyboard.withDialog(() => buttons.view.run.start())
-        FocusRing {}
     }
 }

@@ -22,6 +22,30 @@ QtObject {
         return luminance(colour) < 0.18
     }
 
+    // `colour` mixed towards black or white, whichever stands further from
+    // `background`, until it stands out from it by `minimum`.
+    function standingOut(colour, background, minimum) {
+        const black = Qt.rgba(0, 0, 0, 1), white = Qt.rgba(1, 1, 1, 1)
+        const away = ratio(background, black) > ratio(background, white) ? black : white
+        let t = 0
+        while (t < 1 && ratio(mix(colour, away, t), background) < minimum)
+            t += 0.05
+        return mix(colour, away, Math.min(t, 1))
+    }
+    function mix(from, to, t) {
+        return Qt.rgba(from.r + (to.r - from.r) * t, from.g + (to.g - from.g) * t, from.b + (to.b - from.b) * t, 1)
+    }
+
+    // A control's edge and the keyboard's ring, at 3:1 on the window: Fusion
+    // draws its edges a shade off the window (2:1 in Qt's light palette,
+    // 1.2:1 in a dark one), and a desktop's highlight may be as dark as it.
+    function outline(palette) {
+        return standingOut(palette.mid, palette.window, 3)
+    }
+    function ring(palette) {
+        return standingOut(palette.highlight, palette.window, 3)
+    }
+
     // `background`, darkened or lightened away from `text` until text on it
     // reads at 4.5:1 (a desktop's own selection blue often falls short).
     function readableBehind(background, text) {
@@ -49,11 +73,9 @@ QtObject {
     // Text that reads as disabled, unlike `text`, yet at 4.5:1 on `background`:
     // halfway between the two, then closer to the text until it reads.
     function disabledText(text, background) {
-        const mix = (t) => Qt.rgba(background.r + (text.r - background.r) * t, background.g + (text.g - background.g) * t,
-                                   background.b + (text.b - background.b) * t, 1)
         let t = 0.5
-        while (t < 1 && ratio(mix(t), background) < 4.5)
+        while (t < 1 && ratio(mix(background, text, t), background) < 4.5)
             t += 0.05
-        return mix(Math.min(t, 1))
+        return mix(background, text, Math.min(t, 1))
     }
 }

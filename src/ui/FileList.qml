@@ -43,10 +43,11 @@ Item {
     }
 
     Rectangle {
+        objectName: "outline"
         anchors.fill: parent
         anchors.margins: dropZone.gap
         color: dropZone.colours.base
-        border.color: fileList.activeFocus ? dropZone.colours.highlight : dropZone.colours.mid
+        border.color: fileList.activeFocus ? Contrast.ring(dropZone.colours) : Contrast.outline(dropZone.colours)
         border.width: fileList.activeFocus ? 2 : 1
     }
 

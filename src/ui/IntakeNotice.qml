@@ -37,5 +37,6 @@ RowLayout {
         text: "✕"
         Accessible.name: qsTr("Dismiss")
         onClicked: notice.view.dismissNotice()
+        FocusRing {}
     }
 }

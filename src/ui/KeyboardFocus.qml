@@ -3,24 +3,33 @@ import QtQuick.Controls.Fusion
 import QtQuick.Templates as T
 
 // Where the keyboard goes: back to the list after a menu or a dialog, ours
-// or the desktop's, and to no control on coming back to the application.
-// Watches the application's state.
+// or the desktop's, and back to the control that had it, ring and all, when
+// the window is active again after another one was.
 Connections {
     id: keyboard
 
     required property ApplicationWindow window
     required property Item list
-    // The question on closing keeps the keyboard while it is open.
-    property bool held: false
-    property bool focusListOnActivate: false
+    // What has the keyboard, or had it before the window went inactive, and
+    // how it came by it: Tab shows the ring, a click does not.
+    property Item holder: null
+    property int holderReason: Qt.OtherFocusReason
 
     function focusList() {
-        list.forceActiveFocus()
+        give(list, Qt.OtherFocusReason)
     }
     function withDialog(action) {
-        focusListOnActivate = true
         action()
         focusList()
+    }
+    // Also when `item` has the keyboard already: a popup hands it back to the
+    // control that had it last without the ring, and so does the window.
+    function give(item, reason) {
+        holder = item
+        holderReason = reason
+        item.forceActiveFocus(reason)
+        if (item.focusReason !== undefined)
+            item.focusReason = reason
     }
     // Return and Enter press the focused button, as Space does.
     function pressFocusedButton(event) {
@@ -31,23 +40,17 @@ Connections {
         }
     }
 
-    target: Qt.application
-    function onStateChanged() {
-        if (Qt.application.state !== Qt.ApplicationActive || held)
-            return
-        if (focusListOnActivate) {
-            focusListOnActivate = false
-            focusList()
-            return
+    target: window
+    function onActiveFocusItemChanged() {
+        const item = window.activeFocusItem
+        // The window's own giving back on becoming active again shows no ring.
+        if (item && item.focusReason !== Qt.ActiveWindowFocusReason) {
+            holder = item
+            holderReason = item.focusReason ?? Qt.OtherFocusReason
         }
-        // Clearing an item's focus hands it to the enclosing focus scope,
-        // so walk out until no item below the window holds it.
-        let item = window.activeFocusItem
-        while (item && item !== window.contentItem) {
-            item.focus = false
-            if (window.activeFocusItem === item)
-                break
-            item = window.activeFocusItem
-        }
+    }
+    function onActiveChanged() {
+        if (window.active && holder && holder.visible && holder.enabled)
+            give(holder, holderReason)
     }
 }

@@ -44,7 +44,6 @@ ApplicationWindow {
         id: keyboardFocus
         window: window
         list: fileList.list
-        held: stopDialog.visible
     }
 
     // Photos waiting are not dropped without asking.

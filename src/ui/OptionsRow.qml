@@ -25,19 +25,19 @@ RowLayout {
         Accessible.role: Accessible.StaticText
         Accessible.name: text
     }
-    CheckBox {
+    OptionBox {
         objectName: "keepMetadataBox"
         text: qsTr("Keep date, camera and location")
         checked: options.view.run.keepMetadata
         onToggled: options.view.run.keepMetadata = checked
     }
-    CheckBox {
+    OptionBox {
         objectName: "keepHdrBox"
         text: qsTr("Keep HDR")
         checked: options.view.run.keepHdr
         onToggled: options.view.run.keepHdr = checked
     }
-    CheckBox {
+    OptionBox {
         objectName: "besideOriginalsBox"
         text: qsTr("Beside the originals")
         checked: options.view.run.besideOriginals

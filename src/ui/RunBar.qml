@@ -31,19 +31,17 @@ RowLayout {
         elide: Text.ElideRight
         Layout.fillWidth: !bar.running
     }
-    Button {
+    PushButton {
         objectName: "cancelButton"
         text: qsTr("Cancel")
         visible: bar.running
         enabled: bar.run.state === RunState.Running
         onClicked: bar.run.cancel()
-        FocusRing {}
     }
-    Button {
+    PushButton {
         objectName: "showFolderButton"
         text: qsTr("Show folder")
         visible: !bar.running && bar.run.outputDirectory.toString() !== ""
         onClicked: bar.run.revealOutputFolder()
-        FocusRing {}
     }
 }

@@ -14,7 +14,7 @@ Dialog {
     anchors.centerIn: parent
     modal: true
     title: qsTr("Stop converting?")
-    onOpened: keepButton.forceActiveFocus(Qt.TabFocusReason)
+    onOpened: keyboard.give(keepButton, Qt.TabFocusReason)
     onClosed: keyboard.focusList()
 
     Label {
@@ -29,18 +29,16 @@ Dialog {
 
     footer: DialogButtonBox {
         Keys.onPressed: (event) => question.keyboard.pressFocusedButton(event)
-        Button {
+        PushButton {
             objectName: "stopAndQuitButton"
             text: qsTr("Stop and Quit")
             DialogButtonBox.buttonRole: DialogButtonBox.AcceptRole
-            FocusRing {}
         }
-        Button {
+        PushButton {
             id: keepButton
             objectName: "keepConvertingButton"
             text: qsTr("Keep Converting")
             DialogButtonBox.buttonRole: DialogButtonBox.RejectRole
-            FocusRing {}
         }
     }
 }

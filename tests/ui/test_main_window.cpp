@@ -68,6 +68,7 @@ struct MainWindow {
 
 QString text(QObject* in, const char* label) { return in->findChild<QQuickItem*>(label)->property("text").toString(); }
 QColor colour(QQuickItem* row, const QString& name) { return row->findChild<QQuickItem*>(name)->property("color").value<QColor>(); }
+QColor borderColour(const QQuickItem* item) { return item->property("border").value<QObject*>()->property("color").value<QColor>(); }
 
 // The objectName of the one indicator a row shows.
 QString indicator(QQuickItem* row)
@@ -215,7 +216,7 @@ private slots:
     {
         MainWindow w;
         QVERIFY(w.window);
-        const auto border = [&] { return w.item("dropBorder")->property("border").value<QObject*>()->property("color").value<QColor>(); };
+        const auto border = [&] { return borderColour(w.item("dropBorder")); };
         QCOMPARE(border().alpha(), 0);
         QMimeData files, plain;
         files.setUrls({w.file("IMG_9.HEIC"), QUrl::fromLocalFile(w.path("notes.txt"))});
@@ -276,7 +277,10 @@ private slots:
             {"fr", {"Ajouter des images", "Ouvrir", "Ajouter des images", "Ajouter un dossier", "Choisir où enregistrer les JPEG"}}}).value(QLocale::system().name().left(2)));
 
         const QPalette light = QGuiApplication::palette();
-        for (const QPalette& palette : {light, QPalette(QColor("#353535"))}) { // the second dark, white on black
+        w.item("keepHdrBox")->forceActiveFocus(Qt::TabFocusReason); // the list shows its edge, not its ring
+        QPalette dark(QColor("#353535")); // white on black, with GTK's dark Adwaita selection, as dark as the window
+        dark.setColor(QPalette::Highlight, QColor("#15539e"));
+        for (const QPalette& palette : {light, dark}) {
             QGuiApplication::setPalette(palette);
             QCoreApplication::processEvents();
             for (int i = 0; i < 5; ++i) {
@@ -288,6 +292,11 @@ private slots:
                          qPrintable(QString::number(i)));
             }
             QVERIFY(contrast(w.item("runSummary")->property("color").value<QColor>(), palette.color(QPalette::Window)) >= 4.5);
+            for (const char* name : {"addButton", "addFolderButton", "removeButton", "keepMetadataBox", "keepHdrBox", "showFolderButton", "dropZone"})
+                for (const char* edge : {"outline", "focusRing"}) { // every control's edge, and its ring, at 3:1 on the window
+                    const QQuickItem* line = w.item(name)->findChild<QQuickItem*>(edge);
+                    QVERIFY2(line ? contrast(borderColour(line), palette.color(QPalette::Window)) >= 3 : QByteArray(name) == "dropZone" && QByteArray(edge) == "focusRing", name);
+                }
             w.view.selection()->clear(); // disables Remove
             const QColor disabled = w.item("removeButton")->property("contentItem").value<QQuickItem*>()->property("color").value<QColor>();
             QVERIFY2(contrast(disabled, palette.color(QPalette::Disabled, QPalette::Button)) >= 4.5, qPrintable(disabled.name() + palette.color(QPalette::Disabled, QPalette::Button).name()));
@@ -299,15 +308,20 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(about) && w.window->screen()->availableGeometry().contains(about->frameGeometry()));
     }
 
-    // Inside, past the bottom right, on a screen that is gone; at 1x and at 2x (tests/ui/CMakeLists.txt), where
-    // the 640x400 points of the screen hold no About frame saved at 1x, so none is used.
-    void aboutRestoresOnlyAFrameThatFitsAScreen()
+    // Run at 1x and at 2x (tests/ui/CMakeLists.txt): at 2x the 640x400 points of the screen hold no About frame saved
+    // at 1x, so none is used. Escape and Ctrl+W close it, and the keyboard is back in the list.
+    void aboutComesBackWhereItFitsAndClosesByKey()
     {
-        for (const auto& [saved, restoredAt1x] : {std::pair{QRect(37, 45, 302, 402), true}, {QRect(1100, 600, 302, 402), false}, {QRect(9000, 9000, 302, 402), false}}) {
+        const struct { QRect saved; bool restoredAt1x; QKeySequence close; } abouts[] = {{{37, 45, 302, 402}, true, Qt::Key_Escape},
+            {{1100, 600, 302, 402}, false, Qt::CTRL | Qt::Key_W}, {{9000, 9000, 302, 402}, false, Qt::Key_Escape}}; // past the screen's edge, off it
+        for (const auto& [saved, restoredAt1x, close] : abouts) {
             MainWindow w({{"About/geometry", saved}});
-            QQuickWindow* about = w.window ? w.showAbout() : nullptr;
-            QVERIFY(about);
+            QQuickWindow* about = w.showAbout();
+            QVERIFY(w.window && QTest::qWaitForWindowActive(about));
             QCOMPARE(about->framePosition() == saved.topLeft(), restoredAt1x && about->devicePixelRatio() < 1.5);
+            QCOMPARE(about->findChild<QQuickItem*>("versionLabel")->property("text"), "Version 9.8.7");
+            QTest::keySequence(about, close);
+            QVERIFY2(!about->isVisible() && w.window->isVisible() && w.item("fileList")->hasActiveFocus(), qPrintable(close.toString()));
         }
     }
 
@@ -341,9 +355,12 @@ private slots:
         QVERIFY(w.window);
         for (const char* name : {"A.HEIC", "B.HEIC", "C.HEIC"})
             w.desktop.files->answers << QList<QUrl>{w.file(name)};
+        QDir(w.scratch.path()).mkdir("D"), w.file("D/D.HEIC"); // Add folder…, cancelled, then chosen
+        w.desktop.folders->answers = {FolderChoice{}, FolderChoice{true, QUrl::fromLocalFile(w.path("D"))}};
         const struct { const char* focus; QKeySequence keys; bool menuOpen; int listed; } presses[] = {{nullptr, Qt::Key_F10, true, 0},
             {nullptr, Qt::Key_Escape, false, 0}, {"addButton", Qt::Key_Return, false, 1}, {"addButton", Qt::Key_Enter, false, 2},
-            {nullptr, Qt::Key_Space, false, 2}, {"removeButton", Qt::Key_Return, false, 1}, {nullptr, Qt::CTRL | Qt::Key_O, false, 2}};
+            {nullptr, Qt::Key_Space, false, 2}, {"removeButton", Qt::Key_Return, false, 1}, {nullptr, Qt::CTRL | Qt::Key_O, false, 2},
+            {"addFolderButton", Qt::Key_Return, false, 2}, {"addFolderButton", Qt::Key_Return, false, 3}};
         for (const auto& press : presses) {
             QVERIFY(w.enabled("convertAction") == w.item("convertButton")->isEnabled() && w.enabled("clearAction") == (w.files.count() > 0));
             if (press.focus)
@@ -353,6 +370,21 @@ private slots:
             QTRY_COMPARE(w.files.count(), press.listed);
             QVERIFY2(w.item("fileList")->hasActiveFocus() != press.menuOpen, qPrintable(press.keys.toString()));
         }
+        // Tab goes round every control, each showing its ring, and a switch to another window and back leaves them so.
+        QWindow other;
+        QStringList visited;
+        do {
+            QTest::keyClick(w.window, Qt::Key_Tab);
+            QQuickItem* item = w.window->activeFocusItem();
+            for (QWindow* active : {&other, static_cast<QWindow*>(w.window)}) {
+                active->show(), active->requestActivate();
+                QVERIFY(QTest::qWaitForWindowActive(active));
+            }
+            const QQuickItem* ring = item->findChild<QQuickItem*>("focusRing");
+            visited << (w.item("fileList")->hasActiveFocus() ? "fileList" : item->objectName());
+            QVERIFY2(w.window->activeFocusItem() == item && (visited.last() == "fileList" || (ring && ring->isVisible())), qPrintable(visited.last()));
+        } while (visited.size() < 9 && visited.last() != "fileList");
+        QCOMPARE(visited.join(' '), "keepMetadataBox keepHdrBox besideOriginalsBox addButton addFolderButton convertButton fileList");
     }
 
     // Ctrl+Q while 1,002 photos wait, then the answer, each with its numbers grouped as a locale groups them. Once
@@ -374,13 +406,17 @@ private slots:
             for (int i = 0; i < conversionPool()->maxThreadCount(); ++i)
                 conversionPool()->start([&held] { held.acquire(); });
             w.desktop.folders->answers = {FolderChoice{true, QUrl::fromLocalFile(w.path("Out"))}}, w.view.run()->start();
-            QTest::keyClick(w.window, Qt::Key_Q, Qt::ControlModifier);
-            QTRY_VERIFY(w.item("stopText")->isVisible() && !w.enabled("clearAction"));
-            QCOMPARE(text(w.window, "stopText") + " | " + text(w.window, "countLabel") + " | " + text(w.window, "runSummary"),
-                     n + " photos are not converted yet. | " + n + " photos | 0 of " + n + " converted");
-            for (Qt::Key key : answer)
-                QTest::keyClick(w.window, key);
-            QTRY_VERIFY(!w.item("stopText")->isVisible() && w.window->isVisible() != stop);
+            for (const QList<Qt::Key>& keys : {QList{Qt::Key_Escape}, answer}) { // asked again, the default shows its ring again
+                QTest::keyClick(w.window, Qt::Key_Q, Qt::ControlModifier);
+                QTRY_VERIFY(w.item("stopText")->isVisible() && !w.enabled("clearAction"));
+                QCOMPARE(text(w.window, "stopText") + " | " + text(w.window, "countLabel") + " | " + text(w.window, "runSummary"),
+                         n + " photos are not converted yet. | " + n + " photos | 0 of " + n + " converted");
+                QVERIFY2(w.item("keepConvertingButton")->findChild<QQuickItem*>("focusRing")->isVisible(), qPrintable(QKeySequence(keys[0]).toString()));
+                for (Qt::Key key : keys)
+                    QTest::keyClick(w.window, key);
+                QTRY_VERIFY(!w.item("stopText")->isVisible());
+            }
+            QVERIFY(w.window->isVisible() != stop);
             QCOMPARE(listed(w.files).count(stop ? ":W" : ":C"), 1002);
             QVERIFY(stop || w.item("fileList")->hasActiveFocus());
             held.release(conversionPool()->maxThreadCount());
@@ -413,20 +449,6 @@ private slots:
             QCOMPARE(w.desktop.preferences->values.value("MainWindow/geometry").toRect(), normal);
             QCOMPARE(w.desktop.preferences->values.value("MainWindow/maximized").toBool(), maximized);
         }
-    }
-
-    void aboutClosesOnEscapeAndCtrlW()
-    {
-        MainWindow w;
-        QVERIFY(w.window);
-        for (const QKeySequence& keys : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
-            QQuickWindow* about = w.showAbout();
-            QCOMPARE(about->findChild<QQuickItem*>("versionLabel")->property("text"), "Version 9.8.7");
-            QVERIFY(QTest::qWaitForWindowActive(about));
-            QTest::keySequence(about, keys);
-            QVERIFY2(!about->isVisible() && w.item("fileList")->hasActiveFocus(), qPrintable(keys.toString()));
-        }
-        QVERIFY(w.window->isVisible());
     }
 };
 
