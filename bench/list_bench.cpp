@@ -16,8 +16,8 @@
 // to standard output; the conversion lines of both runs are
 // discarded. Exits non-zero when order, de-duplication, bookmarks or
 // outcomes are wrong.
-#include "conversion/core/base/owners.h"
 #include "app/console.h"
+#include "conversion/core/base/owners.h"
 #include "conversion/job_runner.h"
 #include "fake_desktop.h"
 #include "platform/bookmark_store.h"
@@ -30,10 +30,10 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QProcess>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QQmlApplicationEngine>
 #include <QQuickWindow>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QThreadPool>
 #include <QTimer>
@@ -74,7 +74,8 @@ void drain()
 {
     for (int round = 0; round < 3; ++round) {
         bool reached = false;
-        QMetaObject::invokeMethod(qApp, [&reached] { reached = true; }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            qApp, [&reached] { reached = true; }, Qt::QueuedConnection);
         while (!reached)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     }
@@ -98,10 +99,7 @@ struct Window : FakeDesktop {
     }
 
 private:
-    explicit Window(SqliteBookmarkStore* store)
-        : FakeDesktop(std::unique_ptr<BookmarkStore>(store), printLine), store(store)
-    {
-    }
+    explicit Window(SqliteBookmarkStore* store) : FakeDesktop(std::unique_ptr<BookmarkStore>(store), printLine), store(store) { }
 };
 
 // Rows in the store, read back as the application never does.
@@ -120,10 +118,7 @@ qsizetype bookmarkCount(const QString& databasePath)
 }
 
 // A small HEIC (a grid of four 64x64 tiles) for the list's files to link to.
-bool writeModelHeic(const QString& path)
-{
-    return QFile::copy(QStringLiteral(TESSAVO_TEST_DATA "/phone-grid.heic"), path);
-}
+bool writeModelHeic(const QString& path) { return QFile::copy(QStringLiteral(TESSAVO_TEST_DATA "/phone-grid.heic"), path); }
 
 // Records the longest gap between turns of a 5 ms heartbeat, and the most
 // CPU time the GUI thread spent between two turns: on a loaded machine the
@@ -153,7 +148,7 @@ public:
 private:
     static qint64 cpuNs()
     {
-        timespec now {};
+        timespec now{};
         clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
         return now.tv_sec * 1'000'000'000LL + now.tv_nsec;
     }
@@ -166,10 +161,7 @@ private:
     int m_over50 = 0;
 };
 
-double msSince(const QElapsedTimer& clock)
-{
-    return clock.nsecsElapsed() / 1e6;
-}
+double msSince(const QElapsedTimer& clock) { return clock.nsecsElapsed() / 1e6; }
 
 // Runs the event loop, as the application does, until every offering so far is in the list.
 void settle(ContentView& view)
@@ -185,8 +177,8 @@ enum class Offer { Picker, Drop, Folder };
 // `first` then `first` again with `extra` spread through it: only the extra
 // ones may join, at the end, in their order. A folder is offered whole
 // (`folder` holds `first`), and then again with `extra` beside it.
-void measureIntake(const char* label, const QString& databasePath, const QList<QUrl>& first,
-                   const QList<QUrl>& extra, Offer how, const QString& folder = {})
+void measureIntake(const char* label, const QString& databasePath, const QList<QUrl>& first, const QList<QUrl>& extra, Offer how,
+    const QString& folder = {})
 {
     Window shown(databasePath);
     check(shown.window != nullptr, "window loaded");
@@ -222,20 +214,22 @@ void measureIntake(const char* label, const QString& databasePath, const QList<Q
     check(shown.listed() == first, "first add lists every file once, in order");
     const auto [secondCall, secondTotal, secondStall, secondBusy] = add(second, true);
     check(shown.listed() == first + extra, "second add appends only the new files, in order");
-    check(shown.view.intakeNotice() == QStringLiteral("%1 files already listed").arg(QLocale().toString(first.size())), "one notice of the files listed already");
+    check(shown.view.intakeNotice() == QStringLiteral("%1 files already listed").arg(QLocale().toString(first.size())),
+        "one notice of the files listed already");
     shown.store->flush();
     check(bookmarkCount(databasePath) == first.size() + extra.size(), "one bookmark per listed file");
-    std::fprintf(results, "%-16s %6lld files: %8.1f ms (call %.1f ms, longest stall %.1f ms, busy %.1f ms) | again +%lld new: "
-                          "%8.1f ms (call %.1f ms, longest stall %.1f ms, busy %.1f ms)\n", label, qlonglong(first.size()),
-                 firstTotal, firstCall, firstStall, firstBusy, qlonglong(extra.size()), secondTotal, secondCall, secondStall,
-                 secondBusy);
+    std::fprintf(results,
+        "%-16s %6lld files: %8.1f ms (call %.1f ms, longest stall %.1f ms, busy %.1f ms) | again +%lld new: "
+        "%8.1f ms (call %.1f ms, longest stall %.1f ms, busy %.1f ms)\n",
+        label, qlonglong(first.size()), firstTotal, firstCall, firstStall, firstBusy, qlonglong(extra.size()), secondTotal, secondCall,
+        secondStall, secondBusy);
     std::fflush(results);
 }
 
 // CPU time of the calling thread, in ms.
 double threadCpuMs()
 {
-    timespec now {};
+    timespec now{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
     return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
 }
@@ -243,7 +237,7 @@ double threadCpuMs()
 // CPU time of this process (RUSAGE_SELF) or of its waited-for children, in ms.
 double processCpuMs(int who)
 {
-    rusage usage {};
+    rusage usage{};
     getrusage(who, &usage);
     const auto ms = [](const timeval& t) { return t.tv_sec * 1e3 + t.tv_usec / 1e3; };
     return ms(usage.ru_utime) + ms(usage.ru_stime);
@@ -356,9 +350,10 @@ void measureCancel(const QString& databasePath, const QList<QUrl>& sources, cons
         waiting += entry.status == ImageStatus::Waiting;
     check(run->progress().converted + waiting == sources.size(), "every row converted or waiting again");
     check(shown.revealer->revealed.isEmpty(), "no reveal after Cancel");
-    std::fprintf(results, "cancel after 200 ms: %lld converted, %lld waiting again | button %.1f ms, settled %.1f ms, "
-                          "longest stall %.1f ms\n",
-                 qlonglong(run->progress().converted), qlonglong(waiting), callMs, settledMs, meter.maxMs());
+    std::fprintf(results,
+        "cancel after 200 ms: %lld converted, %lld waiting again | button %.1f ms, settled %.1f ms, "
+        "longest stall %.1f ms\n",
+        qlonglong(run->progress().converted), qlonglong(waiting), callMs, settledMs, meter.maxMs());
 }
 
 // Interleaved rounds, the order swapped each round, so drift of a shared
@@ -374,8 +369,7 @@ void measureRuns(const QString& scratch, const QList<QUrl>& sources, int rounds)
         RunFigures window;
         CliFigures cli;
         const auto runWindow = [&] {
-            window = windowRun(QStringLiteral("%1/run-%2.sqlite").arg(scratch).arg(round), sources,
-                               out + QStringLiteral("-window"));
+            window = windowRun(QStringLiteral("%1/run-%2.sqlite").arg(scratch).arg(round), sources, out + QStringLiteral("-window"));
         };
         const auto runCli = [&] { cli = commandLineRun(sources, out + QStringLiteral("-cli"), jobs); };
         if (round % 2) {
@@ -387,16 +381,17 @@ void measureRuns(const QString& scratch, const QList<QUrl>& sources, int rounds)
         }
         windowMs << window.ms;
         cliMs << cli.ms;
-        std::fprintf(results, "run %d/%d %lld files, %d jobs: window %.1f ms (CPU %.0f ms, GUI thread %.0f ms; button %.1f ms, "
-                              "longest stall %.1f ms, busy %.1f ms, over 50 ms: %d) | tessavo-convert %.1f ms (CPU %.0f ms) | ratio %.3f\n",
-                     round, rounds, qlonglong(sources.size()), jobs, window.ms, window.cpuMs, window.guiCpuMs, window.callMs,
-                     window.stallMs, window.stallBusyMs, window.stallsOver50, cli.ms, cli.cpuMs, window.ms / cli.ms);
+        std::fprintf(results,
+            "run %d/%d %lld files, %d jobs: window %.1f ms (CPU %.0f ms, GUI thread %.0f ms; button %.1f ms, "
+            "longest stall %.1f ms, busy %.1f ms, over 50 ms: %d) | tessavo-convert %.1f ms (CPU %.0f ms) | ratio %.3f\n",
+            round, rounds, qlonglong(sources.size()), jobs, window.ms, window.cpuMs, window.guiCpuMs, window.callMs, window.stallMs,
+            window.stallBusyMs, window.stallsOver50, cli.ms, cli.cpuMs, window.ms / cli.ms);
         std::fflush(results);
     }
     const double windowSum = std::accumulate(windowMs.begin(), windowMs.end(), 0.0);
     const double cliSum = std::accumulate(cliMs.begin(), cliMs.end(), 0.0);
-    std::fprintf(results, "total of %d rounds: window %.1f ms, tessavo-convert %.1f ms, ratio %.3f\n", rounds, windowSum,
-                 cliSum, windowSum / cliSum);
+    std::fprintf(results, "total of %d rounds: window %.1f ms, tessavo-convert %.1f ms, ratio %.3f\n", rounds, windowSum, cliSum,
+        windowSum / cliSum);
 }
 
 } // namespace
@@ -432,7 +427,8 @@ int main(int argc, char** argv)
             return 2;
         }
     } else {
-        for (const QFileInfo& info : QDir(photos).entryInfoList({QStringLiteral("*.HEIC"), QStringLiteral("*.heic")}, QDir::Files, QDir::Name))
+        for (const QFileInfo& info :
+            QDir(photos).entryInfoList({QStringLiteral("*.HEIC"), QStringLiteral("*.heic")}, QDir::Files, QDir::Name))
             models << info.absoluteFilePath();
         if (models.isEmpty()) {
             std::fprintf(results, "no HEIC photos in %s\n", qPrintable(photos));

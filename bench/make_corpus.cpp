@@ -4,8 +4,8 @@
 // gradients, texture, edges and noise.
 //
 // usage: make_corpus OUT_DIR COUNT [FIRST_SEED] [QUALITY]
-#include "conversion/core/heif/heif_boxes.h"
 #include "conversion/core/base/owners.h"
+#include "conversion/core/heif/heif_boxes.h"
 
 #include <libheif/heif.h>
 
@@ -59,7 +59,10 @@ double fractal(double x, double y, uint32_t seed, int octaves)
     return sum / norm;
 }
 
-struct Box { int x0, y0, x1, y1; double r, g, b; };
+struct Box {
+    int x0, y0, x1, y1;
+    double r, g, b;
+};
 
 // A synthetic landscape: sky gradient with clouds, textured hills, hard-edged
 // buildings with windows, and sensor-like noise.
@@ -77,8 +80,7 @@ struct Scene {
             const int h = 300 + int(hash(i, 4, seed) % 1100);
             const int x = int(hash(i, 5, seed) % kWidth) - w / 2;
             const int base = int(horizon) + 250 + int(hash(i, 6, seed) % 500);
-            boxes.push_back({x, base - h, x + w, base, lattice(i, 7, seed), lattice(i, 8, seed),
-                             lattice(i, 9, seed)});
+            boxes.push_back({x, base - h, x + w, base, lattice(i, 7, seed), lattice(i, 8, seed), lattice(i, 9, seed)});
         }
     }
 
@@ -138,8 +140,8 @@ Bytes fullBox(const char* type, uint32_t versionAndFlags, const Bytes& body) { r
 
 heif_error append(heif_context*, const void* data, size_t size, void* bytes)
 {
-    static_cast<Bytes*>(bytes)->insert(static_cast<Bytes*>(bytes)->end(), static_cast<const uint8_t*>(data),
-                                       static_cast<const uint8_t*>(data) + size);
+    static_cast<Bytes*>(bytes)->insert(
+        static_cast<Bytes*>(bytes)->end(), static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + size);
     return {heif_error_Ok, heif_suberror_Unspecified, "ok"};
 }
 
@@ -157,7 +159,7 @@ std::pair<Bytes, Bytes> codeTile(const Scene& scene, int column, int row, int qu
     for (int y = 0; y < kTile; ++y)
         for (int x = 0; x < kTile; ++x)
             scene.pixel(std::min(column * kTile + x, kWidth - 1), std::min(row * kTile + y, kHeight - 1),
-                        plane + size_t(y) * size_t(stride) + size_t(x) * 3);
+                plane + size_t(y) * size_t(stride) + size_t(x) * 3);
     const Owned<heif_color_profile_nclx> nclx = heifNclxProfile();
     nclx->color_primaries = heif_color_primaries_ITU_R_BT_709_5;
     nclx->transfer_characteristics = heif_transfer_characteristic_IEC_61966_2_1;
@@ -175,7 +177,7 @@ std::pair<Bytes, Bytes> codeTile(const Scene& scene, int column, int row, int qu
     if (heif_context_encode_image(context.get(), image.get(), encoder.get(), nullptr, nullptr).code ||
         heif_context_write(context.get(), &writer, &file).code)
         throw std::runtime_error("libheif cannot code a tile");
-    const auto child = [](std::span<const uint8_t> bytes, const char (&type)[5]) {
+    const auto child = [](std::span<const uint8_t> bytes, const char(&type)[5]) {
         const auto boxes = leadingBoxes(bytes);
         const auto* found = findBox(boxes, fourcc(type));
         if (!found)
@@ -193,8 +195,8 @@ Bytes gridFile(const Scene& scene, int quality)
 {
     const int columns = (kWidth + kTile - 1) / kTile, rows = (kHeight + kTile - 1) / kTile, tiles = columns * rows;
     std::vector<Bytes> properties{fullBox("ispe", 0, cat({be(kWidth, 4), be(kHeight, 4)})),
-                                  box("colr", cat({Bytes{'n', 'c', 'l', 'x'}, be(1, 2), be(13, 2), be(6, 2), Bytes{0x80}})),
-                                  fullBox("ispe", 0, cat({be(kTile, 4), be(kTile, 4)}))};
+        box("colr", cat({Bytes{'n', 'c', 'l', 'x'}, be(1, 2), be(13, 2), be(6, 2), Bytes{0x80}})),
+        fullBox("ispe", 0, cat({be(kTile, 4), be(kTile, 4)}))};
     const auto add = [&](const Bytes& property) {
         const auto at = std::find(properties.begin(), properties.end(), property);
         if (at == properties.end())
@@ -225,10 +227,10 @@ Bytes gridFile(const Scene& scene, int quality)
             iloc = cat({iloc, be(2 + i, 2), be(0, 2), be(0, 2), be(1, 2), be(mdatData, 4), be(sizes[size_t(i)], 4)});
             mdatData += sizes[size_t(i)];
         }
-        return fullBox("meta", 0, cat({fullBox("hdlr", 0, cat({be(0, 4), Bytes{'p', 'i', 'c', 't'}, Bytes(13, 0)})),
-                                       fullBox("pitm", 0, be(1, 2)), fullBox("iinf", 0, infos),
-                                       fullBox("iref", 0, box("dimg", dimg)), box("iprp", cat({box("ipco", ipco), fullBox("ipma", 0, ipma)})),
-                                       fullBox("iloc", 1 << 24, iloc), box("idat", grid)}));
+        return fullBox("meta", 0,
+            cat({fullBox("hdlr", 0, cat({be(0, 4), Bytes{'p', 'i', 'c', 't'}, Bytes(13, 0)})), fullBox("pitm", 0, be(1, 2)),
+                fullBox("iinf", 0, infos), fullBox("iref", 0, box("dimg", dimg)),
+                box("iprp", cat({box("ipco", ipco), fullBox("ipma", 0, ipma)})), fullBox("iloc", 1 << 24, iloc), box("idat", grid)}));
     };
     const Bytes ftyp = box("ftyp", cat({Bytes{'h', 'e', 'i', 'c'}, be(0, 4), Bytes{'m', 'i', 'f', '1', 'h', 'e', 'i', 'c'}}));
     return cat({ftyp, meta(ftyp.size() + meta(0).size() + 8), box("mdat", mdat)});

@@ -3,8 +3,8 @@
 // reference white, and highlights up to about 1000 cd/m2.
 //
 // usage: make_pq_corpus OUT_DIR COUNT [FIRST_SEED]
-#include "transfer_curves.h"
 #include "conversion/core/base/owners.h"
+#include "transfer_curves.h"
 
 #include <libheif/heif.h>
 

@@ -26,14 +26,14 @@ Bytes hostileExif(size_t size)
     };
     tiff[0] = tiff[1] = 'I';
     put(2, 42, 2);
-    put(4, 8, 4);  // IFD 0: no entries, IFD 1 next
+    put(4, 8, 4); // IFD 0: no entries, IFD 1 next
     put(10, 14, 4);
     const uint32_t count = uint32_t(std::min<size_t>(65535, (size - 20) / 12));
     put(14, count, 2);
     for (uint32_t i = 0; i < count; ++i) {
         const size_t entry = 16 + size_t(i) * 12;
         put(entry, 0x0100 + i, 2);
-        put(entry + 2, 1, 2);                 // BYTE values...
+        put(entry + 2, 1, 2); // BYTE values...
         put(entry + 4, uint32_t(size - 8), 4); // ...from 8 to the end
         put(entry + 8, 8, 4);
     }
@@ -89,9 +89,8 @@ int main(int argc, char** argv)
     }
     const std::string dir = argv[1];
     const bool ok = write(dir + "/xmp-10mb.heic", repeatedOrientation(10u << 20), false) &&
-                    write(dir + "/xmp-20mb.heic", repeatedOrientation(20u << 20), false) &&
-                    write(dir + "/xmp-60k.heic", repeatedOrientation(60000), false) &&
-                    write(dir + "/exif-32mb.heic", hostileExif(32u << 20), true) &&
-                    write(dir + "/exif-60k.heic", hostileExif(60000), true);
+        write(dir + "/xmp-20mb.heic", repeatedOrientation(20u << 20), false) &&
+        write(dir + "/xmp-60k.heic", repeatedOrientation(60000), false) && write(dir + "/exif-32mb.heic", hostileExif(32u << 20), true) &&
+        write(dir + "/exif-60k.heic", hostileExif(60000), true);
     return ok ? 0 : 1;
 }

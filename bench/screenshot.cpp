@@ -35,8 +35,8 @@ int main(int argc, char* argv[])
         return 2;
     }
     QTemporaryDir scratch;
-    testsupport::FakeDesktop shown(std::make_unique<SqliteBookmarkStore>(printLine, scratch.filePath(QStringLiteral("bookmarks.sqlite"))),
-                               printLine);
+    testsupport::FakeDesktop shown(
+        std::make_unique<SqliteBookmarkStore>(printLine, scratch.filePath(QStringLiteral("bookmarks.sqlite"))), printLine);
     QQuickWindow* window = shown.show();
     if (!window) {
         std::fprintf(stderr, "tessavo_screenshot: the main window did not load\n");

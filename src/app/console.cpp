@@ -101,9 +101,6 @@ void printLine(std::string_view line)
     writeLine(STDOUT_FILENO, line);
 }
 
-void printErrorLine(std::string_view line)
-{
-    writeLine(STDERR_FILENO, line);
-}
+void printErrorLine(std::string_view line) { writeLine(STDERR_FILENO, line); }
 
 } // namespace tessavo

@@ -50,8 +50,7 @@ int main(int argc, char* argv[])
     // launcher's output) must not end the window and its run.
     ::signal(SIGPIPE, SIG_IGN);
     // The file dialogs are widgets, hence QApplication, which needs a display.
-    const std::unique_ptr<QCoreApplication> app(asksForText(argc, argv) ? new QCoreApplication(argc, argv)
-                                                                         : new QApplication(argc, argv));
+    const std::unique_ptr<QCoreApplication> app(asksForText(argc, argv) ? new QCoreApplication(argc, argv) : new QApplication(argc, argv));
     // These names place the settings and the bookmark store in the user's
     // folders.
     QCoreApplication::setOrganizationName(QStringLiteral("tessavo"));
@@ -63,8 +62,8 @@ int main(int argc, char* argv[])
     parser.setApplicationDescription(QApplication::translate("main", "Convert HEIC photos to JPEG files"));
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("files"), QApplication::translate("main", "HEIC photos to list"),
-                                 QStringLiteral("[FILE...]"));
+    parser.addPositionalArgument(
+        QStringLiteral("files"), QApplication::translate("main", "HEIC photos to list"), QStringLiteral("[FILE...]"));
     parser.process(*app);
     // This name ties the windows to the desktop entry.
     QGuiApplication::setDesktopFileName(QString::fromLatin1(tessavo::kApplicationId));

@@ -13,15 +13,14 @@
 #include <map>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
 namespace {
 
-constexpr std::string_view kUsage =
-    "usage: tessavo-convert [-o DIR | --beside-originals] [-j N] [--keep-metadata] [--keep-hdr] FILE...";
+constexpr std::string_view kUsage = "usage: tessavo-convert [-o DIR | --beside-originals] [-j N] [--keep-metadata] [--keep-hdr] FILE...";
 
 int usageError(const std::string& problem)
 {
@@ -37,15 +36,15 @@ bool parseJobs(std::string_view text, unsigned& jobs)
 
 // One line on stderr per failed file, the reason and what was being done:
 //   tessavo-convert: IMG_0042.HEIC: No space left on device (writing /out/IMG_0042.jpg)
-void reportFailure(const std::filesystem::path& source, const std::filesystem::path& outputDirectory,
-                   const tessavo::ConversionResult& result)
+void reportFailure(
+    const std::filesystem::path& source, const std::filesystem::path& outputDirectory, const tessavo::ConversionResult& result)
 {
     const tessavo::Failure& failure = *result.failure;
     std::string line;
     try {
         line = "tessavo-convert: " + source.filename().string() + ": " +
-               (failure.reason.empty() ? std::string("unknown error") : failure.reason) + " (" +
-               tessavo::failedActivity(failure, result.destination, source, outputDirectory) + ")";
+            (failure.reason.empty() ? std::string("unknown error") : failure.reason) + " (" +
+            tessavo::failedActivity(failure, result.destination, source, outputDirectory) + ")";
     } catch (const std::bad_alloc&) {
         line.clear();
     }
@@ -83,12 +82,12 @@ std::vector<tessavo::FoundPhoto> photosOf(const std::vector<std::filesystem::pat
     std::vector<tessavo::FoundPhoto> once;
     std::map<std::pair<dev_t, ino_t>, size_t> seen;
     for (tessavo::FoundPhoto& photo : named) {
-        struct stat info {};
+        struct stat info { };
         if (::stat(photo.path.c_str(), &info) == 0) {
             const auto [first, fresh] = seen.try_emplace({info.st_dev, info.st_ino}, once.size());
             if (!fresh) {
                 tessavo::printErrorLine("tessavo-convert: " + photo.path.string() + ": the same file as " +
-                                        once[first->second].path.string() + ", converted once");
+                    once[first->second].path.string() + ", converted once");
                 continue;
             }
         }
@@ -99,8 +98,8 @@ std::vector<tessavo::FoundPhoto> photosOf(const std::vector<std::filesystem::pat
 
 // Each photo's JPEG name in the folder it goes to, planned with the others
 // bound for that folder.
-std::vector<std::filesystem::path> namesOf(const std::vector<tessavo::FoundPhoto>& photos,
-                                           const std::vector<std::filesystem::path>& folders)
+std::vector<std::filesystem::path> namesOf(
+    const std::vector<tessavo::FoundPhoto>& photos, const std::vector<std::filesystem::path>& folders)
 {
     std::map<std::filesystem::path, std::vector<size_t>> byFolder;
     for (size_t i = 0; i < photos.size(); ++i)
@@ -118,10 +117,14 @@ std::vector<std::filesystem::path> namesOf(const std::vector<tessavo::FoundPhoto
 }
 
 const option kOptions[] = {
-    {"output", required_argument, nullptr, 'o'},   {"jobs", required_argument, nullptr, 'j'},
-    {"keep-metadata", no_argument, nullptr, 'k'}, {"help", no_argument, nullptr, 'h'},
-    {"version", no_argument, nullptr, 'v'},       {"keep-hdr", no_argument, nullptr, 'H'},
-    {"beside-originals", no_argument, nullptr, 'b'}, {nullptr, 0, nullptr, 0},
+    {"output", required_argument, nullptr, 'o'},
+    {"jobs", required_argument, nullptr, 'j'},
+    {"keep-metadata", no_argument, nullptr, 'k'},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, 'v'},
+    {"keep-hdr", no_argument, nullptr, 'H'},
+    {"beside-originals", no_argument, nullptr, 'b'},
+    {nullptr, 0, nullptr, 0},
 };
 
 // Whether `arg` is the option as written out: no abbreviated long name, no
@@ -176,7 +179,7 @@ int main(int argc, char** argv)
                         "      --help           show this help\n"
                         "      --version        show the version\n\n"
                         "Exit status: 0 when every file converted, 1 when any failed, 2 on a usage error.\n",
-                        int(kUsage.size()), kUsage.data());
+                int(kUsage.size()), kUsage.data());
             return 0;
         } else if (option == 'v') {
             std::printf("tessavo-convert " TESSAVO_VERSION "\n");
@@ -227,8 +230,7 @@ int main(int argc, char** argv)
                 tessavo::ConversionOptions fileOptions = options;
                 fileOptions.destinationName = names[i];
                 fileOptions.subfolder = besideOriginals ? std::filesystem::path() : photos[i].subfolder;
-                const tessavo::ConversionResult result =
-                    tessavo::convertFile(source, base, fileOptions, tessavo::printLine);
+                const tessavo::ConversionResult result = tessavo::convertFile(source, base, fileOptions, tessavo::printLine);
                 // Standard output is for the conversion lines; detail goes here.
                 const std::string about = "tessavo-convert: " + source.filename().string() + ": ";
                 if (!result.hdrNotKept.empty())

@@ -14,10 +14,7 @@ namespace tessavo {
 
 namespace {
 
-std::filesystem::path pathOf(const QUrl& url)
-{
-    return std::filesystem::path(localPath(url).toStdString());
-}
+std::filesystem::path pathOf(const QUrl& url) { return std::filesystem::path(localPath(url).toStdString()); }
 
 } // namespace
 
@@ -124,7 +121,7 @@ void ConversionRun::applyOutcomes(const std::vector<JobOutcome>& outcomes)
         if (row >= 0 && m_files.at(row).status != ImageStatus::Waiting) {
             if (converted)
                 m_files.setConverted(row, localUrl(QByteArray::fromStdString(outcome.result.destination.native())),
-                                     QString::fromStdString(outcome.result.hdrNotKept));
+                    QString::fromStdString(outcome.result.hdrNotKept));
             else
                 m_files.setFailed(row, *outcome.result.failure, localUrl(QByteArray::fromStdString(outcome.result.destination.native())));
         }
@@ -216,8 +213,7 @@ QString ConversionRun::runSummary(int converted, const QString& total, const QSt
         return anyFailed ? tr("%Ln of %1 converted, %2 failed", nullptr, converted).arg(total, failed)
                          : tr("%Ln of %1 converted", nullptr, converted).arg(total);
     case RunState::Finished:
-        return anyFailed ? tr("%Ln converted, %1 failed", nullptr, converted).arg(failed)
-                         : tr("%Ln converted", nullptr, converted);
+        return anyFailed ? tr("%Ln converted, %1 failed", nullptr, converted).arg(failed) : tr("%Ln converted", nullptr, converted);
     case RunState::Cancelled:
         return anyFailed ? tr("Cancelled: %Ln of %1 converted, %2 failed", nullptr, converted).arg(total, failed)
                          : tr("Cancelled: %Ln of %1 converted", nullptr, converted).arg(total);

@@ -117,8 +117,8 @@ public:
         handoffs.load(std::memory_order_acquire);
         JobResultRelay* relay = JobResultRelay::instance();
         while (const ConversionBatch::Job* job = m_batch->take())
-            relay->post(m_receiver, {job->url, job->index, m_batch->run(),
-                                       convertFile(job->source, job->folder, job->options, m_batch->lines())});
+            relay->post(
+                m_receiver, {job->url, job->index, m_batch->run(), convertFile(job->source, job->folder, job->options, m_batch->lines())});
     }
 
 private:
@@ -128,10 +128,7 @@ private:
 
 } // namespace
 
-QThreadPool* conversionPool()
-{
-    return &JobResultRelay::instance()->pool();
-}
+QThreadPool* conversionPool() { return &JobResultRelay::instance()->pool(); }
 
 void startBatch(const std::shared_ptr<ConversionBatch>& batch, OutcomeReceiver* receiver)
 {

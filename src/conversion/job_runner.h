@@ -47,7 +47,7 @@ public:
         ConversionOptions options;
     };
 
-    ConversionBatch(quint64 run, LineSink lines) : m_run(run), m_lines(std::move(lines)) {}
+    ConversionBatch(quint64 run, LineSink lines) : m_run(run), m_lines(std::move(lines)) { }
 
     // GUI thread, before the workers start.
     void add(Job job) { m_jobs.push_back(std::move(job)); }

@@ -5,8 +5,8 @@
 #include "intake/folder_walk.h"
 #include "platform/local_path.h"
 
-#include <QDeadlineTimer>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QMetaObject>
 
 #include <algorithm>
@@ -24,7 +24,7 @@ namespace {
 
 bool isFolder(const QUrl& url)
 {
-    struct stat status {};
+    struct stat status { };
     return ::stat(localPath(url).constData(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
@@ -42,8 +42,8 @@ constexpr int filesPerTurn = 250;
 
 // The file systems through which the kernel shows itself (a link to
 // /proc/self/mem is a "regular file" of 0 bytes).
-constexpr std::array<decltype(statfs::f_type), 5> kernelViews{PROC_SUPER_MAGIC, SYSFS_MAGIC, DEBUGFS_MAGIC,
-                                                               TRACEFS_MAGIC, SECURITYFS_MAGIC};
+constexpr std::array<decltype(statfs::f_type), 5> kernelViews{
+    PROC_SUPER_MAGIC, SYSFS_MAGIC, DEBUGFS_MAGIC, TRACEFS_MAGIC, SECURITYFS_MAGIC};
 
 } // namespace
 
@@ -57,10 +57,10 @@ bool isHeicFile(const QUrl& url)
 
 bool isPhotoFile(const char* path)
 {
-    struct stat status {};
-    struct statfs system {};
-    return ::stat(path, &status) == 0 && S_ISREG(status.st_mode) && ::access(path, R_OK) == 0 &&
-           ::statfs(path, &system) == 0 && std::find(kernelViews.begin(), kernelViews.end(), system.f_type) == kernelViews.end();
+    struct stat status { };
+    struct statfs system { };
+    return ::stat(path, &status) == 0 && S_ISREG(status.st_mode) && ::access(path, R_OK) == 0 && ::statfs(path, &system) == 0 &&
+        std::find(kernelViews.begin(), kernelViews.end(), system.f_type) == kernelViews.end();
 }
 
 QByteArray subfolderOf(const std::filesystem::path& root, const QByteArray& photo)
@@ -75,9 +75,8 @@ QByteArray subfolderOf(const std::filesystem::path& root, const QByteArray& phot
 
 bool offersPhotos(const QList<QUrl>& urls)
 {
-    return std::any_of(urls.begin(), urls.end(), [](const QUrl& url) {
-        return isFolder(url) || (isHeicFile(url) && isPhotoFile(localPath(url).constData()));
-    });
+    return std::any_of(urls.begin(), urls.end(),
+        [](const QUrl& url) { return isFolder(url) || (isHeicFile(url) && isPhotoFile(localPath(url).constData())); });
 }
 
 Refusals& Refusals::operator+=(const Refusals& other)
@@ -94,21 +93,20 @@ QString Refusals::text() const
     QStringList parts;
     if (notHeic > 0)
         parts << counted(notHeic, QT_TRANSLATE_N_NOOP("FileIntake", "%Ln file skipped: not a HEIC photo"),
-                         QT_TRANSLATE_N_NOOP("FileIntake", "%Ln files skipped: not HEIC photos"));
+            QT_TRANSLATE_N_NOOP("FileIntake", "%Ln files skipped: not HEIC photos"));
     if (alreadyListed > 0)
         parts << counted(alreadyListed, QT_TRANSLATE_N_NOOP("FileIntake", "%Ln file already listed"),
-                         QT_TRANSLATE_N_NOOP("FileIntake", "%Ln files already listed"));
+            QT_TRANSLATE_N_NOOP("FileIntake", "%Ln files already listed"));
     if (unreadable > 0)
         parts << counted(unreadable, QT_TRANSLATE_N_NOOP("FileIntake", "%Ln file could not be read"),
-                         QT_TRANSLATE_N_NOOP("FileIntake", "%Ln files could not be read"));
+            QT_TRANSLATE_N_NOOP("FileIntake", "%Ln files could not be read"));
     if (unreadableFolders > 0)
         parts << counted(unreadableFolders, QT_TRANSLATE_N_NOOP("FileIntake", "%Ln folder could not be read"),
-                         QT_TRANSLATE_N_NOOP("FileIntake", "%Ln folders could not be read"));
+            QT_TRANSLATE_N_NOOP("FileIntake", "%Ln folders could not be read"));
     return parts.join(QStringLiteral("; "));
 }
 
-FileIntake::FileIntake(FileListModel& files, FilePicker& picker, FolderPicker& folders, BookmarkStore& bookmarks,
-                       QObject* parent)
+FileIntake::FileIntake(FileListModel& files, FilePicker& picker, FolderPicker& folders, BookmarkStore& bookmarks, QObject* parent)
     : QObject(parent), m_files(files), m_picker(picker), m_folders(folders), m_bookmarks(bookmarks)
 {
 }
@@ -229,8 +227,8 @@ void FileIntake::take(const QUrl& url, Offering& offering)
         ++offering.refusals.unreadable;
     } else if (isFolder(url)) {
         ++offering.walks;
-        m_walks.push_back(std::unique_ptr<Walk>(new Walk{m_offerings.front(), path.toStdString(), {}, 0, false,
-                                                         FolderWalk(path.toStdString(), this, "takeWalkBatches")}));
+        m_walks.push_back(std::unique_ptr<Walk>(
+            new Walk{m_offerings.front(), path.toStdString(), {}, 0, false, FolderWalk(path.toStdString(), this, "takeWalkBatches")}));
         if (m_walks.size() == 1)
             emit readingFolderChanged();
     } else if (!isHeicFile(url)) {

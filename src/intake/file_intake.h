@@ -62,8 +62,7 @@ class FileIntake : public QObject {
     Q_PROPERTY(bool readingFolder READ readingFolder NOTIFY readingFolderChanged)
 
 public:
-    FileIntake(FileListModel& files, FilePicker& picker, FolderPicker& folders, BookmarkStore& bookmarks,
-               QObject* parent = nullptr);
+    FileIntake(FileListModel& files, FilePicker& picker, FolderPicker& folders, BookmarkStore& bookmarks, QObject* parent = nullptr);
     // Stops the walks under way; one that does not stop is left behind.
     ~FileIntake() override;
 

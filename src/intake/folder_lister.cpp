@@ -91,7 +91,7 @@ void classify(int folder, char* path, size_t length, const dirent64& entry, Answ
         return;
     if (nameLength > UCHAR_MAX)
         return answer.put(kUnreadable);
-    struct stat info {};
+    struct stat info { };
     unsigned char type = entry.d_type;
     if (type == DT_UNKNOWN && ::fstatat(folder, name, &info, AT_SYMLINK_NOFOLLOW) == 0)
         type = IFTODT(info.st_mode);
@@ -115,7 +115,7 @@ void classify(int folder, char* path, size_t length, const dirent64& entry, Answ
 // program would remove the program's own temporary files.
 [[noreturn]] void serve()
 {
-    struct sigaction byDefault {};
+    struct sigaction byDefault { };
     byDefault.sa_handler = SIG_DFL;
     for (int signal = 1; signal < NSIG; ++signal)
         ::sigaction(signal, &byDefault, nullptr);
@@ -185,8 +185,7 @@ FolderListing FolderLister::list(const std::filesystem::path& folder)
 {
     FolderListing listing;
     const std::uint32_t length = std::uint32_t(folder.native().size());
-    if (m_socket < 0 || folder.native().size() >= PATH_MAX ||
-        !writeAll(m_socket, reinterpret_cast<const char*>(&length), sizeof length) ||
+    if (m_socket < 0 || folder.native().size() >= PATH_MAX || !writeAll(m_socket, reinterpret_cast<const char*>(&length), sizeof length) ||
         !writeAll(m_socket, folder.c_str(), length)) {
         listing.failed = true;
         return listing;

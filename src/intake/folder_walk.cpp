@@ -39,8 +39,7 @@ public:
     // The C locale's collation is plain code-point order with no numbers,
     // so without a language of the user's the names sort as in English.
     Walker(const std::atomic_bool& stop, Deliver deliver)
-        : m_stop(stop), m_deliver(std::move(deliver)),
-          m_order(QLocale().language() == QLocale::C ? QLocale(QLocale::English) : QLocale())
+        : m_stop(stop), m_deliver(std::move(deliver)), m_order(QLocale().language() == QLocale::C ? QLocale(QLocale::English) : QLocale())
     {
         m_order.setNumericMode(true);
         m_order.setCaseSensitivity(Qt::CaseInsensitive);
@@ -133,8 +132,7 @@ struct FolderWalk::Shared {
     }
 };
 
-FolderWalk::FolderWalk(const fs::path& root, QObject* receiver, const char* notify)
-    : m_shared(std::make_shared<Shared>())
+FolderWalk::FolderWalk(const fs::path& root, QObject* receiver, const char* notify) : m_shared(std::make_shared<Shared>())
 {
     m_shared->receiver = receiver;
     m_shared->notify = notify;

@@ -11,12 +11,9 @@
 
 namespace tessavo {
 
-FileListModel::FileListModel(QObject* parent) : QAbstractListModel(parent) {}
+FileListModel::FileListModel(QObject* parent) : QAbstractListModel(parent) { }
 
-int FileListModel::rowCount(const QModelIndex& parent) const
-{
-    return parent.isValid() ? 0 : int(m_entries.size());
-}
+int FileListModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : int(m_entries.size()); }
 
 QVariant FileListModel::data(const QModelIndex& index, int role) const
 {
@@ -65,15 +62,9 @@ QHash<int, QByteArray> FileListModel::roleNames() const
     };
 }
 
-bool FileListModel::containsFile(const QUrl& url) const
-{
-    return m_rowOf.contains(url);
-}
+bool FileListModel::containsFile(const QUrl& url) const { return m_rowOf.contains(url); }
 
-qsizetype FileListModel::indexOf(const QUrl& url) const
-{
-    return m_rowOf.value(url, -1);
-}
+qsizetype FileListModel::indexOf(const QUrl& url) const { return m_rowOf.value(url, -1); }
 
 bool FileListModel::appendFile(const QUrl& url, const QByteArray& subfolder)
 {
@@ -106,8 +97,7 @@ bool FileListModel::setStatus(qsizetype row, ImageStatus status)
     if (row < 0 || row >= m_entries.size())
         return false;
     FileEntry& entry = m_entries[row];
-    if (entry.status != status || entry.failure || !entry.jpeg.isEmpty() ||
-        !entry.hdrNotKept.isEmpty()) {
+    if (entry.status != status || entry.failure || !entry.jpeg.isEmpty() || !entry.hdrNotKept.isEmpty()) {
         entry.status = status;
         entry.failure = {};
         entry.jpeg.clear();
@@ -184,10 +174,7 @@ qsizetype FileListModel::removeFiles(const QSet<QUrl>& urls)
     return removed;
 }
 
-QUrl FileListModel::urlAt(int row) const
-{
-    return row >= 0 && row < m_entries.size() ? m_entries[row].url : QUrl();
-}
+QUrl FileListModel::urlAt(int row) const { return row >= 0 && row < m_entries.size() ? m_entries[row].url : QUrl(); }
 
 void FileListModel::rebuildIndex()
 {
@@ -204,7 +191,7 @@ void FileListModel::rebuildIndex()
 
 QString fileSizeText(const QUrl& url)
 {
-    struct stat info {};
+    struct stat info { };
     if (::stat(localPath(url).constData(), &info) != 0)
         return QCoreApplication::translate("FileRow", "Unknown");
     return QLocale().formattedDataSize(info.st_size, 1, QLocale::DataSizeSIFormat);

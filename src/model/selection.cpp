@@ -4,7 +4,7 @@
 
 namespace tessavo {
 
-Selection::Selection(const FileListModel& files, QObject* parent) : QObject(parent), m_files(files) {}
+Selection::Selection(const FileListModel& files, QObject* parent) : QObject(parent), m_files(files) { }
 
 QList<QUrl> Selection::ordered() const
 {
@@ -72,9 +72,6 @@ void Selection::selectAll()
     replace(std::move(selection));
 }
 
-void Selection::clear()
-{
-    replace({});
-}
+void Selection::clear() { replace({}); }
 
 } // namespace tessavo

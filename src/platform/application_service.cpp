@@ -11,10 +11,7 @@ namespace tessavo {
 
 namespace {
 
-QString objectPath()
-{
-    return u'/' + QString::fromLatin1(kApplicationId).replace(u'.', u'/');
-}
+QString objectPath() { return u'/' + QString::fromLatin1(kApplicationId).replace(u'.', u'/'); }
 
 QString tokenOf(const QVariantMap& platformData)
 {
@@ -80,8 +77,8 @@ bool forwardToRunningInstance(const QList<QUrl>& urls)
     for (const QUrl& url : urls)
         uris << url.toString(QUrl::FullyEncoded);
     const QString method = uris.isEmpty() ? QStringLiteral("Activate") : QStringLiteral("Open");
-    QDBusMessage call = QDBusMessage::createMethodCall(QString::fromLatin1(kApplicationId), objectPath(),
-                                                       QStringLiteral("org.freedesktop.Application"), method);
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QString::fromLatin1(kApplicationId), objectPath(), QStringLiteral("org.freedesktop.Application"), method);
     if (!uris.isEmpty())
         call << uris;
     call << platformData;

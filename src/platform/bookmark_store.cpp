@@ -16,24 +16,18 @@
 #include <cerrno>
 #include <cstring>
 #include <pwd.h>
-#include <system_error>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace tessavo {
 
 namespace {
 
-QString pathOf(const QUrl& url)
-{
-    return url.isLocalFile() ? url.toLocalFile() : url.path(QUrl::FullyDecoded);
-}
+QString pathOf(const QUrl& url) { return url.isLocalFile() ? url.toLocalFile() : url.path(QUrl::FullyDecoded); }
 
 // SQLite's own words ("database is locked") where there are any.
-QString reasonOf(const QSqlError& error)
-{
-    return error.databaseText().isEmpty() ? error.text() : error.databaseText();
-}
+QString reasonOf(const QSqlError& error) { return error.databaseText().isEmpty() ? error.text() : error.databaseText(); }
 
 // SQLite's primary result codes, as the user would hear them.
 StoreFailure failureOf(const QSqlError& error)
@@ -49,7 +43,7 @@ StoreFailure failureOf(const QSqlError& error)
     case 11: // SQLITE_CORRUPT
     case 26: // SQLITE_NOTADB
         return StoreFailure::Damaged;
-    case 3:  // SQLITE_PERM
+    case 3: // SQLITE_PERM
     case 14: // SQLITE_CANTOPEN
         return StoreFailure::CannotOpen;
     }
@@ -64,10 +58,10 @@ QString newConnectionName()
 
 } // namespace
 
-SqliteBookmarkStore::SqliteBookmarkStore(std::function<void(std::string_view line)> printLine, QString databasePath,
-                                         std::chrono::milliseconds busyTimeout)
-    : m_printLine(std::move(printLine)), m_databasePath(std::move(databasePath)),
-      m_connectionName(newConnectionName()), m_busyTimeout(busyTimeout)
+SqliteBookmarkStore::SqliteBookmarkStore(
+    std::function<void(std::string_view line)> printLine, QString databasePath, std::chrono::milliseconds busyTimeout)
+    : m_printLine(std::move(printLine)), m_databasePath(std::move(databasePath)), m_connectionName(newConnectionName()),
+      m_busyTimeout(busyTimeout)
 {
 }
 
@@ -112,7 +106,7 @@ void SqliteBookmarkStore::printFailure(const QString& path, const QString& reaso
 void SqliteBookmarkStore::saveBookmark(const QUrl& url)
 {
     const QString path = pathOf(url);
-    struct stat info {};
+    struct stat info { };
     if (::stat(url.isLocalFile() ? localPath(url).constData() : QFile::encodeName(path).constData(), &info) != 0) {
         printFailure(path, QString::fromLocal8Bit(std::strerror(errno)));
         return;
@@ -120,7 +114,7 @@ void SqliteBookmarkStore::saveBookmark(const QUrl& url)
     {
         const std::lock_guard lock(m_mutex);
         m_queue.push_back({path, qint64(info.st_dev), qint64(info.st_ino), qint64(info.st_size),
-                           qint64(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec});
+            qint64(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec});
         ++m_saved;
         try {
             if (!m_writer.joinable())
@@ -202,20 +196,20 @@ void SqliteBookmarkStore::store(QSqlDatabase& db, const std::vector<Record>& bat
                 fail(db.lastError());
             // The timeout goes first: switching to WAL itself needs the lock
             // that another process may hold.
-            else if (run(QStringLiteral("PRAGMA busy_timeout = %1").arg(m_busyTimeout.count()))
-                     && run(QStringLiteral("PRAGMA journal_mode = WAL"))
-                     // Only a power loss can drop the last saves (a killed
-                     // process loses none); a sync per save cost 4 ms against 0.2 ms.
-                     && run(QStringLiteral("PRAGMA synchronous = NORMAL"))
-                     // Under the write lock: a plain read that finds no table
-                     // and then must write fails at once when another process
-                     // has just made it.
-                     && run(QStringLiteral("BEGIN IMMEDIATE"))
-                     && run(QStringLiteral("CREATE TABLE IF NOT EXISTS bookmarks ("
-                                           "path TEXT PRIMARY KEY NOT NULL, device INTEGER NOT NULL, "
-                                           "inode INTEGER NOT NULL, size INTEGER NOT NULL, "
-                                           "mtime_ns INTEGER NOT NULL)"))
-                     && run(QStringLiteral("COMMIT")))
+            else if (run(QStringLiteral("PRAGMA busy_timeout = %1").arg(m_busyTimeout.count())) &&
+                run(QStringLiteral("PRAGMA journal_mode = WAL"))
+                // Only a power loss can drop the last saves (a killed
+                // process loses none); a sync per save cost 4 ms against 0.2 ms.
+                && run(QStringLiteral("PRAGMA synchronous = NORMAL"))
+                // Under the write lock: a plain read that finds no table
+                // and then must write fails at once when another process
+                // has just made it.
+                && run(QStringLiteral("BEGIN IMMEDIATE")) &&
+                run(QStringLiteral("CREATE TABLE IF NOT EXISTS bookmarks ("
+                                   "path TEXT PRIMARY KEY NOT NULL, device INTEGER NOT NULL, "
+                                   "inode INTEGER NOT NULL, size INTEGER NOT NULL, "
+                                   "mtime_ns INTEGER NOT NULL)")) &&
+                run(QStringLiteral("COMMIT")))
                 break;
             db.close(); // rolls back; tried again with the next batch
             if (!busy || waited.elapsed() >= m_busyTimeout.count())
@@ -247,8 +241,8 @@ void SqliteBookmarkStore::store(QSqlDatabase& db, const std::vector<Record>& bat
     if (failure.isEmpty())
         failure = QStringLiteral("the store cannot be opened"), kind = StoreFailure::CannotOpen;
     // A store in WAL mode on a read-only file system cannot even be opened.
-    if (kind == StoreFailure::CannotOpen && ::access(QFile::encodeName(m_databasePath).constData(), W_OK) != 0
-        && (errno == EROFS || errno == EACCES))
+    if (kind == StoreFailure::CannotOpen && ::access(QFile::encodeName(m_databasePath).constData(), W_OK) != 0 &&
+        (errno == EROFS || errno == EACCES))
         kind = StoreFailure::ReadOnly;
     for (const Record& record : batch)
         printFailure(record.path, failure);

@@ -29,9 +29,8 @@ public:
     // Failure lines go to `printLine`, from the caller's thread or the
     // writer's. The store defaults to bookmarks.sqlite in the per-user
     // application data folder.
-    explicit SqliteBookmarkStore(std::function<void(std::string_view line)> printLine,
-                                 QString databasePath = defaultDatabasePath(),
-                                 std::chrono::milliseconds busyTimeout = std::chrono::seconds(10));
+    explicit SqliteBookmarkStore(std::function<void(std::string_view line)> printLine, QString databasePath = defaultDatabasePath(),
+        std::chrono::milliseconds busyTimeout = std::chrono::seconds(10));
     // Stores (or reports) every record still queued first.
     ~SqliteBookmarkStore() override;
     SqliteBookmarkStore(const SqliteBookmarkStore&) = delete;
@@ -62,10 +61,10 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::vector<Record> m_queue;
-    quint64 m_saved = 0;   // records handed to the writer
+    quint64 m_saved = 0; // records handed to the writer
     quint64 m_handled = 0; // of those, stored or reported
     bool m_stopping = false;
-    std::thread m_writer;  // started by the first save
+    std::thread m_writer; // started by the first save
 };
 
 } // namespace tessavo

@@ -26,7 +26,7 @@ std::optional<QList<QUrl>> DialogFilePicker::pickFiles()
     // case-sensitively, show IMG_0001.HEIC too; the list itself is noise.
     // Titled as the command that opens it: Qt's own title, "Open", does not say what for.
     const QList<QUrl> urls = QFileDialog::getOpenFileUrls(nullptr, QCoreApplication::translate("FilePicker", "Add Images"), {},
-                                                          heicNameFilter(), nullptr, QFileDialog::HideNameFilterDetails);
+        heicNameFilter(), nullptr, QFileDialog::HideNameFilterDetails);
     if (urls.isEmpty())
         return std::nullopt;
     return urls;

@@ -16,9 +16,8 @@ void DesktopFolderRevealer::reveal(const QUrl& folder)
         QDesktopServices::openUrl(folder);
         return;
     }
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
-        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowFolders"));
+    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.FileManager1"),
+        QStringLiteral("/org/freedesktop/FileManager1"), QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowFolders"));
     call << QStringList{folder.toString(QUrl::FullyEncoded)} << QString();
     // Asynchronous: a file manager that is slow to start must not freeze the window.
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call));

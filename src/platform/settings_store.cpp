@@ -10,7 +10,7 @@ namespace tessavo {
 
 SettingsStore::SettingsStore(const QString& path)
 {
-    struct stat info {};
+    struct stat info { };
     if (::stat(QFile::encodeName(path).constData(), &info) == 0 && !S_ISREG(info.st_mode))
         m_problem = QCoreApplication::translate("SettingsStore", "%1 is not a regular file").arg(path);
     else
@@ -19,8 +19,8 @@ SettingsStore::SettingsStore(const QString& path)
 
 QString SettingsStore::defaultPath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + u'/' +
-           QCoreApplication::organizationName() + u'/' + QCoreApplication::applicationName() + QStringLiteral(".conf");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + u'/' + QCoreApplication::organizationName() + u'/' +
+        QCoreApplication::applicationName() + QStringLiteral(".conf");
 }
 
 QVariant SettingsStore::value(const QString& key, const QVariant& fallback) const

@@ -25,8 +25,7 @@ bool install(const QLocale& language, const QString& name, const QString& folder
 
 void installTranslations(const QLocale& locale)
 {
-    const QStringList folders = {
-        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral(TESSAVO_INSTALLED_TRANSLATIONS)),
+    const QStringList folders = {QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral(TESSAVO_INSTALLED_TRANSLATIONS)),
         QStringLiteral(TESSAVO_BUILD_TRANSLATIONS_DIR)};
     // The first of the user's languages that Tessavo speaks; English, the
     // language of the sources, before any that comes after it. Qt's dialogs

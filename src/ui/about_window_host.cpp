@@ -21,7 +21,7 @@ QRect frameOf(const QWindow* window)
 }
 } // namespace
 
-AboutWindowHost::AboutWindowHost(QObject* parent) : QObject(parent) {}
+AboutWindowHost::AboutWindowHost(QObject* parent) : QObject(parent) { }
 
 AboutWindowHost::~AboutWindowHost()
 {

@@ -13,7 +13,7 @@ ContentView::ContentView(PlatformServices services, QObject* parent)
       m_intake(*m_files, *m_services.filePicker, *m_services.folderPicker, *m_services.bookmarks), m_run(*m_files, m_services)
 {
     Q_ASSERT(m_services.filePicker && m_services.folderPicker && m_services.revealer && m_services.bookmarks && m_services.preferences &&
-             m_services.printLine);
+        m_services.printLine);
     connect(&m_intake, &FileIntake::refused, this, &ContentView::setIntakeNotice);
     connect(m_files, &FileListModel::countChanged, &m_run, &ConversionRun::forgetEndedRun);
     if (const QString problem = m_services.preferences->problem(); !problem.isEmpty())
@@ -59,10 +59,7 @@ void ContentView::dismissBookmarkProblem()
     emit bookmarkProblemChanged();
 }
 
-ContentView::~ContentView()
-{
-    m_services.bookmarks.reset();
-}
+ContentView::~ContentView() { m_services.bookmarks.reset(); }
 
 void ContentView::removeSelectedImages()
 {

@@ -8,11 +8,11 @@
 
 #include <QList>
 #include <QObject>
-#include <QStringList>
 #include <QRect>
 #include <QSize>
-#include <QWindow>
+#include <QStringList>
 #include <QUrl>
+#include <QWindow>
 #include <QtQml/qqmlregistration.h>
 
 #include <utility>

@@ -8,10 +8,7 @@
 
 namespace tessavo {
 
-QRect placeOf(const QWindow& window)
-{
-    return QRect(window.framePosition(), window.size());
-}
+QRect placeOf(const QWindow& window) { return QRect(window.framePosition(), window.size()); }
 
 bool restorePlace(QWindow& window, const QRect& saved, bool sized)
 {
@@ -20,9 +17,8 @@ bool restorePlace(QWindow& window, const QRect& saved, bool sized)
     const QSize size = sized ? saved.size() : window.size();
     const QRect frame(saved.topLeft(), size.grownBy(window.frameMargins()));
     const auto screens = QGuiApplication::screens();
-    const bool fits = std::any_of(screens.begin(), screens.end(), [&](const QScreen* screen) {
-        return screen->availableGeometry().contains(frame);
-    });
+    const bool fits = std::any_of(
+        screens.begin(), screens.end(), [&](const QScreen* screen) { return screen->availableGeometry().contains(frame); });
     if (!fits)
         return false;
     if (sized)

@@ -34,7 +34,7 @@ struct ConvertRun {
 // Runs PREFIX... tessavo-convert ARGS... FILES... in `folder`, in a child process; a prefix sets limits or
 // the user (prlimit, setpriv). `midRun` is called with the child's pid once it has converted a file.
 ConvertRun runConvert(const fs::path& folder, Lines args, const std::vector<fs::path>& files = {}, const Lines& prefix = {},
-                      const std::function<void(pid_t)>& midRun = {})
+    const std::function<void(pid_t)>& midRun = {})
 {
     args.insert(args.begin(), TESSAVO_CONVERT);
     args.insert(args.begin(), prefix.begin(), prefix.end());
@@ -103,8 +103,7 @@ TEST(TessavoConvert, EachRunPrintsItsLinesAndExitStatus)
     for (const char* folder : {"a", "b", "OUT"})
         fs::create_directories(dir / folder);
     const char* const samples[][2] = {{"exif-mm-orientation-6.heic", "a.heic"}, {"odd-size.heic", "B.HEIC"},
-        {"odd-size.heic", "a/IMG_0001.HEIC"}, {"exif-mm-orientation-6.heic", "b/IMG_0001.HEIC"},
-        {"odd-size.heic", "OUT/photo.jpg"}};
+        {"odd-size.heic", "a/IMG_0001.HEIC"}, {"exif-mm-orientation-6.heic", "b/IMG_0001.HEIC"}, {"odd-size.heic", "OUT/photo.jpg"}};
     for (const auto& [sample, copy] : samples)
         fs::copy_file(fs::path(TESSAVO_TEST_DATA) / sample, dir / copy);
     writeFile(dir / "bad.heic", {1, 2, 3});
@@ -125,32 +124,33 @@ TEST(TessavoConvert, EachRunPrintsItsLinesAndExitStatus)
         {{"--version"}, 0, {"tessavo-convert 1.0"}, {}},
         // Photos of one name keep apart; the first in the list keeps it.
         {{"-j", "1", "-o", "OUT", "a.heic", "B.HEIC", "a/IMG_0001.HEIC", "b/IMG_0001.HEIC"}, 0,
-         {"Converting file: a.heic", "Destination URL: OUT/a.jpg", "Successfully converted a.heic to a.jpg",
-          "Converting file: B.HEIC", "Destination URL: OUT/B.jpg", "Successfully converted B.HEIC to B.jpg",
-          "Converting file: IMG_0001.HEIC", "Destination URL: OUT/IMG_0001.jpg",
-          "Successfully converted IMG_0001.HEIC to IMG_0001.jpg", "Converting file: IMG_0001.HEIC",
-          "Destination URL: OUT/IMG_0001 (2).jpg", "Successfully converted IMG_0001.HEIC to IMG_0001 (2).jpg"}, {}},
+            {"Converting file: a.heic", "Destination URL: OUT/a.jpg", "Successfully converted a.heic to a.jpg", "Converting file: B.HEIC",
+                "Destination URL: OUT/B.jpg", "Successfully converted B.HEIC to B.jpg", "Converting file: IMG_0001.HEIC",
+                "Destination URL: OUT/IMG_0001.jpg", "Successfully converted IMG_0001.HEIC to IMG_0001.jpg",
+                "Converting file: IMG_0001.HEIC", "Destination URL: OUT/IMG_0001 (2).jpg",
+                "Successfully converted IMG_0001.HEIC to IMG_0001 (2).jpg"},
+            {}},
         // OUT/photo.jpg, a HEIC, would be its own JPEG; OUT/a.jpg is replaced.
         {{"-j1", "--output=OUT", "bad.heic", "missing.heic", "OUT/photo.jpg", "a.heic"}, 1,
-         {"Converting file: bad.heic", "Failed to create CGImageSource.", "Converting file: missing.heic",
-          "Failed to read HEIC data.", "Converting file: photo.jpg", "Destination URL: OUT/photo (2).jpg",
-          "Successfully converted photo.jpg to photo (2).jpg", "Converting file: a.heic", "Destination URL: OUT/a.jpg",
-          "Successfully converted a.heic to a.jpg"},
-         {"tessavo-convert: bad.heic: Invalid input: No 'ftyp' box (decoding bad.heic)",
-          "tessavo-convert: missing.heic: No such file or directory (reading missing.heic)"}},
+            {"Converting file: bad.heic", "Failed to create CGImageSource.", "Converting file: missing.heic", "Failed to read HEIC data.",
+                "Converting file: photo.jpg", "Destination URL: OUT/photo (2).jpg", "Successfully converted photo.jpg to photo (2).jpg",
+                "Converting file: a.heic", "Destination URL: OUT/a.jpg", "Successfully converted a.heic to a.jpg"},
+            {"tessavo-convert: bad.heic: Invalid input: No 'ftyp' box (decoding bad.heic)",
+                "tessavo-convert: missing.heic: No such file or directory (reading missing.heic)"}},
         // One photo named four ways is converted once, and none of the ways failed.
         {{"-j2", "B.HEIC", "B.HEIC", "./B.HEIC", "link.heic"}, 0,
-         {"Converting file: B.HEIC", "Destination URL: ./B.jpg", "Successfully converted B.HEIC to B.jpg"},
-         {"tessavo-convert: B.HEIC: the same file as B.HEIC, converted once",
-          "tessavo-convert: ./B.HEIC: the same file as B.HEIC, converted once",
-          "tessavo-convert: link.heic: the same file as B.HEIC, converted once"}},
+            {"Converting file: B.HEIC", "Destination URL: ./B.jpg", "Successfully converted B.HEIC to B.jpg"},
+            {"tessavo-convert: B.HEIC: the same file as B.HEIC, converted once",
+                "tessavo-convert: ./B.HEIC: the same file as B.HEIC, converted once",
+                "tessavo-convert: link.heic: the same file as B.HEIC, converted once"}},
         // One line per step whatever the name holds; control characters are shown, the rest is as it is.
         {{"-j1", "-o", "OUT", "new\nline\x1b[31m\t\xc2\x9b\\ \xff\xc3\xbc.heic", "bad\r.heic"}, 1,
-         {"Converting file: new\\nline\\x1b[31m\\t\\xc2\\x9b\\ \xff\xc3\xbc.heic",
-          "Destination URL: OUT/new\\nline\\x1b[31m\\t\\xc2\\x9b\\ \xff\xc3\xbc.jpg",
-          "Successfully converted new\\nline\\x1b[31m\\t\\xc2\\x9b\\ \xff\xc3\xbc.heic to new\\nline\\x1b[31m\\t\\xc2\\x9b\\ \xff\xc3\xbc.jpg",
-          "Converting file: bad\\r.heic", "Failed to create CGImageSource."},
-         {"tessavo-convert: bad\\r.heic: Invalid input: No 'ftyp' box (decoding bad\\r.heic)"}},
+            {"Converting file: new\\nline\\x1b[31m\\t\\xc2\\x9b\\ \xff\xc3\xbc.heic",
+                "Destination URL: OUT/new\\nline\\x1b[31m\\t\\xc2\\x9b\\ \xff\xc3\xbc.jpg",
+                "Successfully converted new\\nline\\x1b[31m\\t\\xc2\\x9b\\ \xff\xc3\xbc.heic to new\\nline\\x1b[31m\\t\\xc2\\x9b\\ "
+                "\xff\xc3\xbc.jpg",
+                "Converting file: bad\\r.heic", "Failed to create CGImageSource."},
+            {"tessavo-convert: bad\\r.heic: Invalid input: No 'ftyp' box (decoding bad\\r.heic)"}},
     };
     for (const auto& run : runs) {
         SCOPED_TRACE(::testing::PrintToString(run.args));
@@ -179,8 +179,8 @@ TEST(TessavoConvert, EachRunPrintsItsLinesAndExitStatus)
 TEST(TessavoConvert, FoldersKeepTheirShape)
 {
     ScratchDir dir;
-    for (const char* photo : {"DCIM/100APPLE/IMG_10.heic", "DCIM/100APPLE/IMG_2.HEIF", "DCIM/101APPLE/deep/IMG_1.hif",
-                              "DCIM/IMG_1.heic", "DCIM/.hidden/IMG_3.heic", "DCIM/101APPLE/notes.heic.txt", "elsewhere/IMG_1.heic"}) {
+    for (const char* photo : {"DCIM/100APPLE/IMG_10.heic", "DCIM/100APPLE/IMG_2.HEIF", "DCIM/101APPLE/deep/IMG_1.hif", "DCIM/IMG_1.heic",
+             "DCIM/.hidden/IMG_3.heic", "DCIM/101APPLE/notes.heic.txt", "elsewhere/IMG_1.heic"}) {
         fs::create_directories((dir / photo).parent_path());
         fs::copy_file(fs::path(TESSAVO_TEST_DATA) / "odd-size.heic", dir / photo);
     }
@@ -194,16 +194,16 @@ TEST(TessavoConvert, FoldersKeepTheirShape)
         return places;
     };
     EXPECT_EQ(written({"-j1", "-o", "OUT", "DCIM", "elsewhere/IMG_1.heic", "DCIM/101APPLE/.."}),
-              (Lines{"0", "OUT/DCIM/IMG_1.jpg", "OUT/DCIM/100APPLE/IMG_2.jpg", "OUT/DCIM/100APPLE/IMG_10.jpg",
-                     "OUT/DCIM/101APPLE/deep/IMG_1.jpg", "OUT/IMG_1.jpg"}));
+        (Lines{"0", "OUT/DCIM/IMG_1.jpg", "OUT/DCIM/100APPLE/IMG_2.jpg", "OUT/DCIM/100APPLE/IMG_10.jpg", "OUT/DCIM/101APPLE/deep/IMG_1.jpg",
+            "OUT/IMG_1.jpg"}));
     EXPECT_EQ(written({"-j1", "--beside-originals", "DCIM/100APPLE"}), (Lines{"0", "DCIM/100APPLE/IMG_2.jpg", "DCIM/100APPLE/IMG_10.jpg"}));
     fs::remove_all(dir / "OUT/DCIM");
     fs::create_directory_symlink(dir / "elsewhere", dir / "OUT/DCIM");
     EXPECT_EQ(written({"-j1", "-o", "OUT", "DCIM"})[0], "1");
     ConversionOptions climbing;
     climbing.subfolder = "../elsewhere";
-    EXPECT_EQ(convertFile(dir / "DCIM/IMG_1.heic", dir / "OUT", climbing, [](std::string_view) {}).failure->step,
-              ConversionStep::CreateFolder);
+    EXPECT_EQ(
+        convertFile(dir / "DCIM/IMG_1.heic", dir / "OUT", climbing, [](std::string_view) {}).failure->step, ConversionStep::CreateFolder);
     EXPECT_EQ(entriesOf(dir / "elsewhere"), Lines{"IMG_1.heic"});
 }
 
@@ -214,11 +214,11 @@ TEST(TessavoConvert, KeepMetadataCopiesWhatHoldsForTheJpeg)
         std::string orientation, kept;
     } cases[] = {
         {"exif-mm-orientation-6.heic", "6",
-         "-ExifTool:Validate=0 0 0\n-IFD0:Orientation=6\n-IFD0:Model=Phone 1\n-ExifIFD:DateTimeOriginal=2023:07:14 "
-         "18:02:11\n-GPS:GPSLatitude=48.8584\n-ExifIFD:ExifImageWidth=64\n-XMP-dc:Title=Sample\n-XMP-tiff:Orientation=6\n"},
+            "-ExifTool:Validate=0 0 0\n-IFD0:Orientation=6\n-IFD0:Model=Phone 1\n-ExifIFD:DateTimeOriginal=2023:07:14 "
+            "18:02:11\n-GPS:GPSLatitude=48.8584\n-ExifIFD:ExifImageWidth=64\n-XMP-dc:Title=Sample\n-XMP-tiff:Orientation=6\n"},
         {"exif-ii-orientation-3.heic", "3",
-         "-ExifTool:Validate=0 0 0\n-IFD0:Orientation=3\n-IFD0:Model=Phone 2\n-ExifIFD:DateTimeOriginal=2024:01:02 "
-         "03:04:05\n-GPS:GPSLatitude=35.6586\n-ExifIFD:ExifImageWidth=64\n"},
+            "-ExifTool:Validate=0 0 0\n-IFD0:Orientation=3\n-IFD0:Model=Phone 2\n-ExifIFD:DateTimeOriginal=2024:01:02 "
+            "03:04:05\n-GPS:GPSLatitude=35.6586\n-ExifIFD:ExifImageWidth=64\n"},
         // Exif and XMP too large for one JPEG segment, left out with a note each.
         {"metadata-over-64k.heic", "6", "-ExifTool:Validate=0 4 0\n-IFD0:Orientation=6\n"},
     };
@@ -232,13 +232,16 @@ TEST(TessavoConvert, KeepMetadataCopiesWhatHoldsForTheJpeg)
     const ConvertRun kept = runConvert(dir.path(), {"--keep-metadata", "-o", "kept"}, files);
     EXPECT_EQ(kept.exitStatus, 0);
     // Told by the size of the block as it is: too large, it is not rewritten.
-    EXPECT_EQ(kept.errors, (Lines{"tessavo-convert: metadata-over-64k.heic: Exif of 66654 bytes does not fit one JPEG segment; not copied",
-                                  "tessavo-convert: metadata-over-64k.heic: XMP of 69308 bytes does not fit one JPEG segment; not copied"}));
+    EXPECT_EQ(kept.errors,
+        (Lines{"tessavo-convert: metadata-over-64k.heic: Exif of 66654 bytes does not fit one JPEG segment; not copied",
+            "tessavo-convert: metadata-over-64k.heic: XMP of 69308 bytes does not fit one JPEG segment; not copied"}));
     ASSERT_EQ(runConvert(dir.path(), {"-o", "plain"}, files).exitStatus, 0);
     const auto tags = [&](const fs::path& jpeg) {
         EXPECT_EQ(std::system(("exiftool -args -G1 -n -validate -IFD0:Orientation -Model -DateTimeOriginal "
                                "-GPS:GPSLatitude -ExifIFD:ExifImageWidth -XMP-dc:Title -XMP-tiff:Orientation -IFD1:all " +
-                               jpeg.string() + " >" + jpeg.string() + ".txt").c_str()), 0);
+                      jpeg.string() + " >" + jpeg.string() + ".txt")
+                                  .c_str()),
+            0);
         const auto text = readFile(jpeg.string() + ".txt");
         return std::string(text.begin(), text.end());
     };
@@ -267,24 +270,24 @@ TEST(RealFaults, EachFailedJobEndsWithItsLinesAndTheReason)
         {"size=4k", false, {}, "odd-size.heic", "Failed to finalize the image destination.", ": No space left on device"},
         {"mode=0755", true, {}, "odd-size.heic", "Failed to create CGImageDestination.", ": Read-only file system"},
         {"mode=0755", false, {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"}, "odd-size.heic",
-         "Failed to create CGImageDestination.", ": Permission denied"},
+            "Failed to create CGImageDestination.", ": Permission denied"},
         {"mode=0777", false, {"prlimit", "--nofile=4"}, "odd-size.heic", "Failed to ", ": Too many open files ("},
         {"mode=0777", false, {"prlimit", "--fsize=5000"}, "recent-phone.heic", "Failed to finalize the image destination.",
-         ": File too large ("},
+            ": File too large ("},
         // A failing fsync before the JPEG is named: no JPEG takes the name, one there stays. (LeakSanitizer
         // cannot work under ptrace: off there.)
-        {"mode=0777", false, {"strace", "-f", "-o", "/dev/null", "-E", "ASAN_OPTIONS=detect_leaks=0", "-e", "inject=fsync:error=EIO"}, "odd-size.heic",
-         "Failed to finalize the image destination.", ": Input/output error (writing out/"},
+        {"mode=0777", false, {"strace", "-f", "-o", "/dev/null", "-E", "ASAN_OPTIONS=detect_leaks=0", "-e", "inject=fsync:error=EIO"},
+            "odd-size.heic", "Failed to finalize the image destination.", ": Input/output error (writing out/"},
         // Nobody may write into the folder but not read it; the reader of stdout has gone.
         {"mode=0733", false, {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"}, "odd-size.heic", nullptr, nullptr},
         {"mode=0777", false, kReaderGone, "odd-size.heic", nullptr, nullptr},
         // The photos take turns for the room and all convert; at 300 MB not one fits.
         {"mode=0777", false, {"prlimit", "--as=524288000"}, "gradient-12mp.heic", nullptr, nullptr},
         {"mode=0777", false, {"prlimit", "--as=314572800"}, "gradient-12mp.heic", "Failed to create CGImage.",
-         ": Not enough memory to decode the photo (decoding "},
+            ": Not enough memory to decode the photo (decoding "},
         // No thread beyond the first (root is above that limit): fewer threads do the work.
-        {"mode=0777", false, {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "prlimit", "--nproc=1"},
-         "odd-size.heic", nullptr, nullptr},
+        {"mode=0777", false, {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "prlimit", "--nproc=1"}, "odd-size.heic",
+            nullptr, nullptr},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.prefix) + (c.reason ? c.reason : ""));
@@ -355,9 +358,8 @@ TEST(RealFaults, MidRunFaultsLeaveNoTemporaryFile)
             const auto fault = [&](pid_t pid) { signal ? void(::kill(pid, signal)) : fs::rename(out, moved); };
             const ConvertRun run = runConvert(dir.path(), {"-j", "4", "-o", out}, files, {}, fault);
             // A run that was over before the signal came ends as usual.
-            const bool done = std::ranges::count_if(run.lines, [](const std::string& line) {
-                                  return line.starts_with("Successfully converted ");
-                              }) == 40;
+            const bool done = std::ranges::count_if(
+                                  run.lines, [](const std::string& line) { return line.starts_with("Successfully converted "); }) == 40;
             EXPECT_TRUE(run.exitStatus == (signal ? 128 + signal : 0) || (done && run.exitStatus == 0)) << run.exitStatus;
             // Whichever the fault, no temporary file; after a rename, every JPEG.
             const size_t whole = wholeJpegsIn(out) + (fs::exists(moved) ? wholeJpegsIn(moved) : 0);

@@ -7,10 +7,10 @@
 #include <QCoreApplication>
 #include <QMimeData>
 #include <QProcess>
-#include <QScopeGuard>
 #include <QRegularExpression>
-#include <QTimer>
+#include <QScopeGuard>
 #include <QTest>
+#include <QTimer>
 
 #include <fstream>
 
@@ -18,7 +18,6 @@
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
-
 
 using namespace tessavo;
 using namespace tessavo::testsupport;
@@ -28,8 +27,16 @@ namespace {
 // Offered to the picker and dropped alike: a name typed into the picker's
 // name field passes no filter, so both must take exactly the same names.
 const std::pair<const char*, bool> names[] = {
-    {"IMG_1.HEIC", true}, {"x.Heic", true},        {"IMG_3.hEiC", true},   {"photo.png", false},
-    {"IMG_2.heif", true}, {"IMG_5.HiF", true},  {"IMG.heic.jpg", false}, {"heic", false}, {".heic", false}, {"x.hiff", false},
+    {"IMG_1.HEIC", true},
+    {"x.Heic", true},
+    {"IMG_3.hEiC", true},
+    {"photo.png", false},
+    {"IMG_2.heif", true},
+    {"IMG_5.HiF", true},
+    {"IMG.heic.jpg", false},
+    {"heic", false},
+    {".heic", false},
+    {"x.hiff", false},
 };
 
 namespace fs = std::filesystem;
@@ -112,22 +119,25 @@ private slots:
     void foldersJoinInNameOrderAndEveryRefusalIsSaid()
     {
         testsupport::ScratchDir dir;
-        make(dir.path(), {"photos/IMG_10.heic", "photos/IMG_2.HEIC", "photos/img_2.HEIC", "photos/b.heic", "photos/A.heic", "photos/notes.txt",
-                          "photos/clip.MOV", "photos/.hidden.heic", "photos/.thumbs/t.heic", "photos/sub/c.heic",
-                          "photos/Sub2/d.heic", "photos/2021/z.heic", "photos/gone.heic -> nowhere", "photos/mem.heic -> /proc/self/mem",
-                          "photos/linked -> ../elsewhere", "elsewhere/e.heic", "x.jpg", "y.png", "zero.heic -> /dev/zero"});
+        make(dir.path(),
+            {"photos/IMG_10.heic", "photos/IMG_2.HEIC", "photos/img_2.HEIC", "photos/b.heic", "photos/A.heic", "photos/notes.txt",
+                "photos/clip.MOV", "photos/.hidden.heic", "photos/.thumbs/t.heic", "photos/sub/c.heic", "photos/Sub2/d.heic",
+                "photos/2021/z.heic", "photos/gone.heic -> nowhere", "photos/mem.heic -> /proc/self/mem", "photos/linked -> ../elsewhere",
+                "elsewhere/e.heic", "x.jpg", "y.png", "zero.heic -> /dev/zero"});
         ::mkfifo((dir / "fifo.heic").c_str(), 0600);
         const fs::path photos = dir / "photos";
         fs::create_directory(photos / "2020"), fs::permissions(photos / "2020", fs::perms::none);
         const auto unlock = qScopeGuard([&] { fs::permissions(photos / "2020", fs::perms::owner_all); }); // to be removed
-        const struct { QList<QUrl> drop; const char *joined, *notice; } cases[] = {
-            {{}, "A.heic:W b.heic:W IMG_2.HEIC:W img_2.HEIC:W IMG_10.heic:W z.heic:W c.heic:W d.heic:W",
-             "2 files skipped: not HEIC photos; 2 files could not be read; 1 folder could not be read"},
+        const struct {
+            QList<QUrl> drop;
+            const char *joined, *notice;
+        } cases[] = {{{}, "A.heic:W b.heic:W IMG_2.HEIC:W img_2.HEIC:W IMG_10.heic:W z.heic:W c.heic:W d.heic:W",
+                         "2 files skipped: not HEIC photos; 2 files could not be read; 1 folder could not be read"},
             {{at(dir / "x.jpg"), at(photos / "A.heic"), at(photos)}, "",
-             "3 files skipped: not HEIC photos; 9 files already listed; 2 files could not be read; 1 folder could not be read"},
+                "3 files skipped: not HEIC photos; 9 files already listed; 2 files could not be read; 1 folder could not be read"},
             {{at(photos / "b.heic"), at(photos / "sub/c.heic")}, "", "2 files already listed"},
             {{at(dir / "y.png"), at(dir / "elsewhere/e.heic"), at(dir / "fifo.heic"), at(dir / "zero.heic")}, " e.heic:W",
-             "1 file skipped: not a HEIC photo; 2 files could not be read"}};
+                "1 file skipped: not a HEIC photo; 2 files could not be read"}};
         FakeDesktop desktop;
         desktop.folders->answers = {FolderChoice{true, at(photos)}};
         QString expected;
@@ -166,7 +176,10 @@ private slots:
     {
         testsupport::ScratchDir dir;
         make(dir.path(), {"late.heic"}), fs::create_directory(dir / "stuck");
-        const auto device = [](const fs::path& path) { struct stat info {}; return ::stat(path.c_str(), &info), info.st_dev; };
+        const auto device = [](const fs::path& path) {
+            struct stat info { };
+            return ::stat(path.c_str(), &info), info.st_dev;
+        };
         QProcess server;
         server.start(TESSAVO_STUCK_FS, {QString::fromStdString(dir / "stuck"), QString::fromStdString(dir / "release")});
         const auto unmount = qScopeGuard([&] {
@@ -193,15 +206,23 @@ private slots:
         fs::permissions(locked, fs::perms::none);
         std::mutex mutex;
         QStringList printed;
-        const auto lines = [&](std::string_view line) { const std::lock_guard lock(mutex); printed << QString::fromUtf8(line); };
+        const auto lines = [&](std::string_view line) {
+            const std::lock_guard lock(mutex);
+            printed << QString::fromUtf8(line);
+        };
         auto* store = new SqliteBookmarkStore(lines, QString::fromStdString(dir / "bookmarks.sqlite"));
         FakeDesktop desktop(std::unique_ptr<BookmarkStore>(store), lines);
         FileListModel& files = *desktop.view->droppedFiles();
         desktop.files->answers = {QList<QUrl>{at(photo), at(locked)}};
         desktop.folders->answers = {FolderChoice{true, at(dir / "in")}, FolderChoice{true, at(dir / "out")}};
         for (const auto& way : std::initializer_list<std::function<void()>>{[&] { desktop.view->intake()->pickFolder(); },
-                 [&] { desktop.view->intake()->drop({at(photo), at(locked)}); }, [&] { desktop.view->intake()->pick(); },
-                 [&] { desktop.view->openFiles({at(photo), at(locked)}); }}) {
+                 [&] {
+                     desktop.view->intake()->drop({at(photo), at(locked)});
+                 },
+                 [&] { desktop.view->intake()->pick(); },
+                 [&] {
+                     desktop.view->openFiles({at(photo), at(locked)});
+                 }}) {
             desktop.view->clearList(), desktop.view->dismissNotice();
             way();
             QTRY_VERIFY(!desktop.view->intake()->busy());
@@ -225,8 +246,11 @@ private slots:
         FakeDesktop desktop;
         QQuickWindow* window = desktop.show();
         QVERIFY(window);
-        const struct { QList<QUrl> urls; bool accepted; const char* notice; } cases[] = {
-            {{at(dir / "x.jpg")}, false, "1 file skipped: not a HEIC photo"},
+        const struct {
+            QList<QUrl> urls;
+            bool accepted;
+            const char* notice;
+        } cases[] = {{{at(dir / "x.jpg")}, false, "1 file skipped: not a HEIC photo"},
             {{QUrl("https://example.org/a.heic"), at(dir / "none.heic"), at(dir / "fifo.heic")}, false, "3 files could not be read"},
             {{at(dir / "folder")}, true, ""}, {{at(dir / "x.jpg"), at(dir / "IMG.HEIC")}, true, "1 file skipped: not a HEIC photo"}};
         auto* notice = window->findChild<QObject*>("intakeNoticeText");

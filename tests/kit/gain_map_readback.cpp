@@ -62,8 +62,9 @@ HdrLight rebuildHdr(const GainMapJpeg& file, const GainParameters& p, double hea
     HdrLight light{(sdr.width + step - 1) / step, (sdr.height + step - 1) / step, sdr.width, sdr.height, {}};
     for (size_t y = 0; y < size_t(sdr.height) && !map.pixels.empty(); y += size_t(step))
         for (size_t x = 0; x < size_t(sdr.width); x += size_t(step)) {
-            const uint8_t level = map.pixels[(y * size_t(map.height) / size_t(sdr.height) * size_t(map.width) +
-                                              x * size_t(map.width) / size_t(sdr.width)) * 3];
+            const uint8_t level =
+                map.pixels[(y * size_t(map.height) / size_t(sdr.height) * size_t(map.width) + x * size_t(map.width) / size_t(sdr.width)) *
+                    3];
             for (size_t c = 0; c < 3; ++c)
                 light.rgb.push_back(applyGainMap(srgbLinear(sdr.pixels[(y * size_t(sdr.width) + x) * 3 + c]), level / 255.0, p, headroom));
         }

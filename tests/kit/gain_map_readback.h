@@ -15,7 +15,7 @@ using GainParameters = std::array<double, 7>;
 
 struct GainMapJpeg {
     std::vector<uint8_t> primary, map; // as the MPF index splits the file
-    GainParameters iso{}, xmp{};       // as the map's ISO 21496-1 segment and hdrgm XMP say
+    GainParameters iso{}, xmp{}; // as the map's ISO 21496-1 segment and hdrgm XMP say
 };
 GainMapJpeg splitGainMapJpeg(std::span<const uint8_t> file);
 
@@ -25,7 +25,7 @@ double applyGainMap(double sdr, double level, const GainParameters& p, double he
 // Linear RGB light of the picture a reader shows (the primary's EXIF orientation applied to it and to its map) at every
 // `step`-th pixel of every `step`-th row: the primary through the sRGB curve, the map applied for log2 `headroom`.
 struct HdrLight {
-    int width = 0, height = 0;           // of the samples
+    int width = 0, height = 0; // of the samples
     int shownWidth = 0, shownHeight = 0; // of the picture
     std::vector<double> rgb;
 };

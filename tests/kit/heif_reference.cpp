@@ -29,9 +29,9 @@ Owned<heif_image> decodeHeif(std::span<const uint8_t> heic, const char* decoder,
     const Owned<heif_decoding_options> options = heifDecodingOptions();
     options->convert_hdr_to_8bit = !deep;
     options->decoder_id = decoder;
-    const heif_chroma chroma = deep ? heif_chroma_interleaved_RRGGBB_LE
-                               : heif_image_handle_has_alpha_channel(image) ? heif_chroma_interleaved_RGBA
-                                                                            : heif_chroma_interleaved_RGB;
+    const heif_chroma chroma = deep                  ? heif_chroma_interleaved_RRGGBB_LE
+        : heif_image_handle_has_alpha_channel(image) ? heif_chroma_interleaved_RGBA
+                                                     : heif_chroma_interleaved_RGB;
     Result<Owned<heif_image>> decoded = image ? photo->decode(heif_colorspace_RGB, chroma, options.get(), image)
                                               : Result<Owned<heif_image>>(Failure{});
     return decoded ? std::move(*decoded) : nullptr;

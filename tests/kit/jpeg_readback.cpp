@@ -19,7 +19,7 @@ TiffIfd readIfd0(std::span<const uint8_t> tiff)
     const size_t at = reader.firstIfd(), count = reader.read(at, 2);
     const Result<uint32_t> orientation = reader.number(at, 0x0112);
     return {reader.entryCount(at), orientation ? int(*orientation) : 0,
-            tiff.size() >= 8 && at + 2 + count * 12 + 4 <= tiff.size() ? at + 2 + count * 12 + 4 : 0};
+        tiff.size() >= 8 && at + 2 + count * 12 + 4 <= tiff.size() ? at + 2 + count * 12 + 4 : 0};
 }
 
 JpegFile readJpeg(const std::filesystem::path& path) { return readJpeg(std::span<const uint8_t>(readFile(path))); }
@@ -56,8 +56,8 @@ JpegFile readJpeg(std::span<const uint8_t> bytes)
     std::free(icc);
     info->out_color_space = JCS_RGB;
     jpeg_start_decompress(info.get());
-    out.stored = {int(info->output_width), int(info->output_height),
-                  std::vector<uint8_t>(size_t(info->output_width) * info->output_height * 3)};
+    out.stored = {
+        int(info->output_width), int(info->output_height), std::vector<uint8_t>(size_t(info->output_width) * info->output_height * 3)};
     while (info->output_scanline < info->output_height) {
         JSAMPROW row = out.stored.pixels.data() + size_t(info->output_scanline) * info->output_width * 3;
         jpeg_read_scanlines(info.get(), &row, 1);
@@ -71,8 +71,7 @@ RgbImage applyExifOrientation(const RgbImage& stored, int orientation)
     // Shown (x, y) comes from stored (a, b), swapped by 5 to 8, then each mirrored or not.
     const bool swaps = orientation >= 5, mirrorA = orientation == 2 || orientation == 3 || orientation >= 7,
                mirrorB = orientation == 3 || orientation == 4 || orientation == 6 || orientation == 7;
-    RgbImage shown{swaps ? stored.height : stored.width, swaps ? stored.width : stored.height,
-                   std::vector<uint8_t>(stored.pixels.size())};
+    RgbImage shown{swaps ? stored.height : stored.width, swaps ? stored.width : stored.height, std::vector<uint8_t>(stored.pixels.size())};
     for (int y = 0; y < shown.height; ++y)
         for (int x = 0; x < shown.width; ++x) {
             const int a = swaps ? y : x, b = swaps ? x : y;

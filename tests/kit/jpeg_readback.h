@@ -27,9 +27,9 @@ struct JpegCoding {
 JpegCoding libjpegCoding(int quality);
 
 struct JpegFile {
-    RgbImage stored;         // pixels as stored, before the orientation
-    int orientation = 0;     // EXIF Orientation; 0 when absent
-    int exifEntries = 0;     // number of IFD0 entries
+    RgbImage stored; // pixels as stored, before the orientation
+    int orientation = 0; // EXIF Orientation; 0 when absent
+    int exifEntries = 0; // number of IFD0 entries
     JpegCoding coding;
     std::vector<uint8_t> icc;
 };

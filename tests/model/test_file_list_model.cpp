@@ -24,19 +24,39 @@ private slots:
         connect(&files, &FileListModel::rowsRemoved, [&](auto, int first, int last) { heard << QString("-%1-%2").arg(first).arg(last); });
         connect(&files, &FileListModel::dataChanged, [&](const QModelIndex& from, const QModelIndex& to, const QList<int>& roles) {
             const QString what = roles == QList<int>{FileListModel::SharedNameFolderRole} ? "folder"
-                                 : roles == QList<int>{FileListModel::StatusRole, FileListModel::FailureTextRole, FileListModel::NoteTextRole,
-                                                    FileListModel::DestinationRole} ? "status" : "?";
+                : roles ==
+                    QList<int>{FileListModel::StatusRole, FileListModel::FailureTextRole, FileListModel::NoteTextRole,
+                        FileListModel::DestinationRole}
+                ? "status"
+                : "?";
             heard << (from == to ? QString::number(from.row()) : QString("%1-%2").arg(from.row()).arg(to.row())) + u':' + what;
         });
-        const struct { std::function<bool()> step; const char *list, *heard; } steps[] = {
-            {[&] { return files.appendFile(url("a/IMG.heic")) && files.appendFile(url("B.heic")) && files.appendFile(url("C.heic")); }, "IMG.heic:W B.heic:W C.heic:W", "+0 +1 +2"},
-            {[&] { return files.appendFile(url("D.heic")) && files.appendFile(url("b/IMG.heic")); }, "IMG.heic:W B.heic:W C.heic:W D.heic:W IMG.heic:W", "+3 +4 0:folder"},
-            {[&] { return !files.appendFile(url("B.heic")) && !files.setStatus(5, ImageStatus::Error); }, "IMG.heic:W B.heic:W C.heic:W D.heic:W IMG.heic:W", ""},
-            {[&] { return files.setStatus(2, ImageStatus::Success) && files.setStatus(2, ImageStatus::Success); }, "IMG.heic:W B.heic:W C.heic:S D.heic:W IMG.heic:W", "2:status"},
-            {[&] { return files.setFailed(3, {ConversionStep::Decode, "why"}) && files.setStatus(3, ImageStatus::Error); }, "IMG.heic:W B.heic:W C.heic:S D.heic:E IMG.heic:W", "3:status 3:status"},
-            {[&] { return files.removeFiles({url("B.heic"), url("D.heic"), url("b/IMG.heic"), url("never.heic")}) == 3; }, "IMG.heic:W C.heic:S", "-3-4 -1-1 0-1:folder"},
+        const struct {
+            std::function<bool()> step;
+            const char *list, *heard;
+        } steps[] = {
+            {[&] { return files.appendFile(url("a/IMG.heic")) && files.appendFile(url("B.heic")) && files.appendFile(url("C.heic")); },
+                "IMG.heic:W B.heic:W C.heic:W", "+0 +1 +2"},
+            {[&] { return files.appendFile(url("D.heic")) && files.appendFile(url("b/IMG.heic")); },
+                "IMG.heic:W B.heic:W C.heic:W D.heic:W IMG.heic:W", "+3 +4 0:folder"},
+            {[&] { return !files.appendFile(url("B.heic")) && !files.setStatus(5, ImageStatus::Error); },
+                "IMG.heic:W B.heic:W C.heic:W D.heic:W IMG.heic:W", ""},
+            {[&] { return files.setStatus(2, ImageStatus::Success) && files.setStatus(2, ImageStatus::Success); },
+                "IMG.heic:W B.heic:W C.heic:S D.heic:W IMG.heic:W", "2:status"},
+            {[&] {
+                 return files.setFailed(3, {ConversionStep::Decode, "why"}) && files.setStatus(3, ImageStatus::Error);
+             },
+                "IMG.heic:W B.heic:W C.heic:S D.heic:E IMG.heic:W", "3:status 3:status"},
+            {[&] {
+                 return files.removeFiles({url("B.heic"), url("D.heic"), url("b/IMG.heic"), url("never.heic")}) == 3;
+             },
+                "IMG.heic:W C.heic:S", "-3-4 -1-1 0-1:folder"},
             {[&] { return files.indexOf(url("C.heic")) == 1 && files.appendFile(url("B.heic")); }, "IMG.heic:W C.heic:S B.heic:W", "+2"},
-            {[&] { files.setAllStatuses(ImageStatus::Converting); return true; }, "IMG.heic:C C.heic:C B.heic:C", "0-2:status"},
+            {[&] {
+                 files.setAllStatuses(ImageStatus::Converting);
+                 return true;
+             },
+                "IMG.heic:C C.heic:C B.heic:C", "0-2:status"},
         };
         for (const auto& [step, list, announced] : steps) {
             heard.clear();
@@ -51,9 +71,12 @@ private slots:
     void failureTextPerStep()
     {
         const std::pair<ConversionStep, const char*> steps[] = {
-            {ConversionStep::Read, "Could not read the photo: why"}, {ConversionStep::Parse, "Not a HEIC photo, or damaged"},
-            {ConversionStep::Decode, "Could not decode the photo"}, {ConversionStep::CreateFolder, "Could not write to Out: why"},
-            {ConversionStep::CreateDestination, "Could not write to Out: why"}, {ConversionStep::Finalize, "Could not write to Out: why"},
+            {ConversionStep::Read, "Could not read the photo: why"},
+            {ConversionStep::Parse, "Not a HEIC photo, or damaged"},
+            {ConversionStep::Decode, "Could not decode the photo"},
+            {ConversionStep::CreateFolder, "Could not write to Out: why"},
+            {ConversionStep::CreateDestination, "Could not write to Out: why"},
+            {ConversionStep::Finalize, "Could not write to Out: why"},
         };
         FileListModel files;
         files.appendFile(url("A.heic"));

@@ -8,10 +8,10 @@
 
 #include <cstring>
 #include <pwd.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace tessavo;
 
@@ -37,10 +37,11 @@ QString rowsOf(const QString& database)
 // The row of `path` as stat describes it now.
 QString rowOf(const QString& path)
 {
-    struct stat info {};
+    struct stat info { };
     ::stat(QFile::encodeName(path).constData(), &info);
-    return QStringLiteral("%1|%2|%3|%4|%5\n").arg(path, QString::number(info.st_dev), QString::number(info.st_ino),
-        QString::number(info.st_size), QString::number(qint64(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec));
+    return QStringLiteral("%1|%2|%3|%4|%5\n")
+        .arg(path, QString::number(info.st_dev), QString::number(info.st_ino), QString::number(info.st_size),
+            QString::number(qint64(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec));
 }
 
 } // namespace
@@ -62,8 +63,8 @@ private slots:
     // last write wins. A location that cannot be examined prints one line.
     void recordsEachPathOnceWithItsIdentity()
     {
-        const QString file = path("IMG_1.HEIC"), folder = path("Out"), odd = path("a b%25 \u00fc #1.heic"),
-                      missing = path("gone.heic"), underFile = file + "/inside.heic", database = path("data/bookmarks.sqlite");
+        const QString file = path("IMG_1.HEIC"), folder = path("Out"), odd = path("a b%25 \u00fc #1.heic"), missing = path("gone.heic"),
+                      underFile = file + "/inside.heic", database = path("data/bookmarks.sqlite");
         QVERIFY(write(file, "first") && write(odd) && QDir().mkpath(folder));
         SqliteBookmarkStore store(lines(), database);
         QVERIFY(!QFile::exists(database)); // nothing is written before the first save
@@ -94,7 +95,8 @@ private slots:
                 QVERIFY(::mount(nullptr, readOnly, nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0);
             }
             SqliteBookmarkStore bookmarks(lines(), path(store));
-            QList<StoreFailure> told; bookmarks.storeFailed = [&](StoreFailure failure, const QString&) { told << failure; }; // to the window
+            QList<StoreFailure> told;
+            bookmarks.storeFailed = [&](StoreFailure failure, const QString&) { told << failure; }; // to the window
             for (int i = 0; i < 2; ++i) {
                 bookmarks.saveBookmark(QUrl::fromLocalFile(path("blocker")));
                 bookmarks.flush();
@@ -113,11 +115,15 @@ private slots:
         if (::geteuid() != 0)
             QSKIP("only root can run as a user without a passwd entry");
         const QString own = "/.local/share/tessavo/tessavo/bookmarks.sqlite", root = ::getpwuid(0)->pw_dir;
-        const struct { const char *dataHome, *home; uid_t uid; QString path; } cases[] = {
-            {"/data", "/home/me", 0, "/data/tessavo/tessavo/bookmarks.sqlite"}, {"data", "/home/me", 0, "/home/me" + own},
+        const struct {
+            const char *dataHome, *home;
+            uid_t uid;
+            QString path;
+        } cases[] = {{"/data", "/home/me", 0, "/data/tessavo/tessavo/bookmarks.sqlite"}, {"data", "/home/me", 0, "/home/me" + own},
             {nullptr, nullptr, 0, root + own}, {"", "", 0, root + own}, {nullptr, nullptr, 54321, ""}, {"", "/", 0, ""}};
         for (const auto& c : cases) {
-            int pipeFds[2]; QVERIFY(::pipe(pipeFds) == 0);
+            int pipeFds[2];
+            QVERIFY(::pipe(pipeFds) == 0);
             if (::fork() == 0) {
                 c.dataHome ? ::setenv("XDG_DATA_HOME", c.dataHome, 1) : ::unsetenv("XDG_DATA_HOME");
                 c.home ? ::setenv("HOME", c.home, 1) : ::unsetenv("HOME");
@@ -149,7 +155,8 @@ private slots:
             if (!holder.waitForReadyRead(10000) || !holder.readAll().startsWith("locked"))
                 QSKIP("sqlite3 cannot hold the store's lock here");
             SqliteBookmarkStore store(lines(), path("bookmarks.sqlite"), std::chrono::milliseconds(releasedInTime ? 30000 : 200));
-            QList<StoreFailure> told; store.storeFailed = [&](StoreFailure failure, const QString&) { told << failure; };
+            QList<StoreFailure> told;
+            store.storeFailed = [&](StoreFailure failure, const QString&) { told << failure; };
             store.saveBookmark(QUrl::fromLocalFile(file));
             if (releasedInTime) // back here with the lock held: a save that waited for it would fail
                 holder.closeWriteChannel();

@@ -38,8 +38,7 @@ private slots:
         QTRY_COMPARE(m_opened, QList<QUrl>{folder});
 
         FileManager manager;
-        QVERIFY(bus.registerObject(QStringLiteral("/org/freedesktop/FileManager1"), &manager,
-                                   QDBusConnection::ExportAllSlots));
+        QVERIFY(bus.registerObject(QStringLiteral("/org/freedesktop/FileManager1"), &manager, QDBusConnection::ExportAllSlots));
         QVERIFY(bus.registerService(QStringLiteral("org.freedesktop.FileManager1")));
         revealer.reveal(folder);
         QTRY_COMPARE(manager.shown, QStringList{QStringLiteral("file:///tmp/Caf%C3%A9%20%231/Out")});

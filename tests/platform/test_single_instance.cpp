@@ -33,18 +33,25 @@ private slots:
         QTest::addColumn<QStringList>("tokens");
         QTest::addColumn<QString>("notice");
         // A name in Latin-1 (byte E9) through the command line and D-Bus; URIs that name no file are refused.
-        QTest::newRow("files") << QStringList{"XDG_ACTIVATION_TOKEN=t1", "sh", "-c", "exec tessavo b.heic x/../a.heic \"$(printf 'caf\\351.heic')\" d.hif "
-                               + m_dir.filePath("c.heic")} << QByteArray("b.heic a.heic caf\xe9.heic d.hif c.heic") << QStringList{"t1"} << "";
+        QTest::newRow("files") << QStringList{"XDG_ACTIVATION_TOKEN=t1", "sh", "-c",
+                                      "exec tessavo b.heic x/../a.heic \"$(printf 'caf\\351.heic')\" d.hif " + m_dir.filePath("c.heic")}
+                               << QByteArray("b.heic a.heic caf\xe9.heic d.hif c.heic") << QStringList{"t1"} << "";
         QTest::newRow("no files") << QStringList{"DESKTOP_STARTUP_ID=s1", "tessavo"} << QByteArray("") << QStringList{"s1"} << "";
-        QTest::newRow("desktop entry") << QStringList{"gio", "launch", m_entry, "c.heic", "E.HEIF"} << QByteArray("c.heic E.HEIF") << QStringList{""} << "";
-        QTest::newRow("odd URIs") << QStringList{"gdbus", "call", "--session", "-d", tessavo::kApplicationId, "-o", "/io/github/tessavo/tessavo", "-m",
-                                                 "org.freedesktop.Application.Open", "['file://', 'file://[::1', 'file://" + m_dir.path() + "/caf%E9.heic']", "{}"}
+        QTest::newRow("desktop entry") << QStringList{"gio", "launch", m_entry, "c.heic", "E.HEIF"} << QByteArray("c.heic E.HEIF")
+                                       << QStringList{""} << "";
+        QTest::newRow("odd URIs") << QStringList{"gdbus", "call", "--session", "-d", tessavo::kApplicationId, "-o",
+                                         "/io/github/tessavo/tessavo", "-m", "org.freedesktop.Application.Open",
+                                         "['file://', 'file://[::1', 'file://" + m_dir.path() + "/caf%E9.heic']", "{}"}
                                   << QByteArray("caf\xe9.heic") << QStringList{""} << "2 files could not be read";
-        QTest::newRow("no bus") << QStringList{"DBUS_SESSION_BUS_ADDRESS=unix:path=/none", "tessavo", "a.heic"} << QByteArray() << QStringList{} << "";
+        QTest::newRow("no bus") << QStringList{"DBUS_SESSION_BUS_ADDRESS=unix:path=/none", "tessavo", "a.heic"} << QByteArray()
+                                << QStringList{} << "";
     }
     void aLaterLaunchHandsOverItsFiles()
     {
-        QFETCH(QStringList, command); QFETCH(QByteArray, listed); QFETCH(QStringList, tokens); QFETCH(QString, notice);
+        QFETCH(QStringList, command);
+        QFETCH(QByteArray, listed);
+        QFETCH(QStringList, tokens);
+        QFETCH(QString, notice);
         tessavo::testsupport::FakeDesktop desktop;
         QStringList received;
         QByteArrayList paths;
@@ -75,7 +82,8 @@ private slots:
             QFile(m_dir.filePath("release")).open(QIODevice::WriteOnly), server.kill(), server.waitForFinished();
             QProcess::execute("fusermount", {"-u", "-z", m_dir.filePath("stuck")});
         });
-        QTRY_VERIFY(QFileInfo(m_dir.filePath("stuck")).isDir() && QStorageInfo(m_dir.filePath("stuck")).rootPath() != QStorageInfo(m_dir.path()).rootPath());
+        QTRY_VERIFY(QFileInfo(m_dir.filePath("stuck")).isDir() &&
+            QStorageInfo(m_dir.filePath("stuck")).rootPath() != QStorageInfo(m_dir.path()).rootPath());
         QProcess* window = launch({"DBUS_SESSION_BUS_ADDRESS=unix:path=/none", "tessavo", "stuck"});
         QTRY_VERIFY(QFileInfo::exists(m_dir.filePath("release.asked")));
         window->terminate();
@@ -96,7 +104,7 @@ private slots:
             const QString type = QString(gio->readAllStandardOutput()).section(' ', -1).trimmed();
             gio = launch({"XDG_DATA_DIRS=" + m_dir.filePath("share"), "gio", "mime", type});
             QVERIFY2(gio->waitForFinished() && gio->readAllStandardOutput().contains("Registered applications:\n\t" + m_app.toUtf8()),
-                     qPrintable(name + " is " + type));
+                qPrintable(name + " is " + type));
         }
     }
 };

@@ -25,7 +25,12 @@ struct FakeFolderPicker final : FolderPicker {
 struct FakeRevealer final : FolderRevealer {
     QList<QUrl> revealed;
     std::function<void()> onReveal; // sees the state at the moment of each reveal
-    void reveal(const QUrl& folder) override { revealed << folder; if (onReveal) onReveal(); }
+    void reveal(const QUrl& folder) override
+    {
+        revealed << folder;
+        if (onReveal)
+            onReveal();
+    }
 };
 
 struct FakeBookmarks final : BookmarkStore {
@@ -56,12 +61,12 @@ struct FakeDesktop {
     std::unique_ptr<ContentView> view;
     std::unique_ptr<QQmlApplicationEngine> engine; // goes before the view it binds to
 
-    explicit FakeDesktop(std::unique_ptr<BookmarkStore> store = {}, std::function<void(std::string_view)> lines = [](auto) {})
-        : view(std::make_unique<ContentView>(PlatformServices{
-              std::unique_ptr<FilePicker>(files), std::unique_ptr<FolderPicker>(folders), std::unique_ptr<FolderRevealer>(revealer),
+    explicit FakeDesktop(
+        std::unique_ptr<BookmarkStore> store = {}, std::function<void(std::string_view)> lines = [](auto) {})
+        : view(std::make_unique<ContentView>(PlatformServices{std::unique_ptr<FilePicker>(files), std::unique_ptr<FolderPicker>(folders),
+              std::unique_ptr<FolderRevealer>(revealer),
               store ? std::move(store) : std::unique_ptr<BookmarkStore>(bookmarks = new FakeBookmarks),
-              std::unique_ptr<PreferenceStore>(preferences), std::move(lines),
-              std::unique_ptr<FileOpener>(opener)}))
+              std::unique_ptr<PreferenceStore>(preferences), std::move(lines), std::unique_ptr<FileOpener>(opener)}))
     {
     }
 

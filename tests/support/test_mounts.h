@@ -32,12 +32,16 @@ public:
         return {where, std::system((command + ") >/dev/null 2>&1").c_str()) == 0};
     }
     TestMount(const TestMount&) = delete;
-    ~TestMount() { if (mounted_) ::umount2(where_.c_str(), MNT_DETACH); }
+    ~TestMount()
+    {
+        if (mounted_)
+            ::umount2(where_.c_str(), MNT_DETACH);
+    }
     bool mounted() const { return mounted_; }
     bool remountReadOnly() const { return ::mount(nullptr, where_.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0; }
 
 private:
-    TestMount(const std::filesystem::path& where, bool mounted) : where_(where), mounted_(mounted) {}
+    TestMount(const std::filesystem::path& where, bool mounted) : where_(where), mounted_(mounted) { }
     std::filesystem::path where_;
     bool mounted_;
 };

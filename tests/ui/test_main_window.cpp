@@ -1,5 +1,5 @@
-#include "fake_desktop.h"
 #include "conversion/job_runner.h"
+#include "fake_desktop.h"
 #include "platform/desktop_services.h"
 #include "platform/file_dialogs.h"
 #include "platform/settings_store.h"
@@ -14,10 +14,10 @@
 #include <QQuickItem>
 #include <QScreen>
 #include <QSemaphore>
-#include <QThreadPool>
-#include <QTimer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThreadPool>
+#include <QTimer>
 #include <QtQml/qqmlextensionplugin.h>
 #include <QtQuickTest/quicktest.h>
 
@@ -42,7 +42,7 @@ struct MainWindow {
     FileListModel& files = *view.droppedFiles();
     QQuickWindow* window = desktop.show();
 
-    explicit MainWindow(const QVariantMap& preferences = {}) : window((desktop.preferences->values = preferences, desktop.show())) {}
+    explicit MainWindow(const QVariantMap& preferences = {}) : window((desktop.preferences->values = preferences, desktop.show())) { }
 
     QQuickItem* item(const char* name) const { return window->findChild<QQuickItem*>(name); }
     QString path(const QString& name) const { return scratch.filePath(name); }
@@ -63,7 +63,11 @@ struct MainWindow {
     bool enabled(const char* action) const { return window->findChild<QObject*>(action)->property("enabled").toBool(); }
     QPoint centreOf(const QQuickItem* item) const { return item->mapToScene({item->width() / 2, item->height() / 2}).toPoint(); }
     // Help > About Tessavo, as the menu chooses it.
-    QQuickWindow* showAbout() const { return QMetaObject::invokeMethod(window->findChild<QObject*>("aboutAction"), "trigger"), window->findChild<AboutWindowHost*>("aboutWindowHost")->window(); }
+    QQuickWindow* showAbout() const
+    {
+        return QMetaObject::invokeMethod(window->findChild<QObject*>("aboutAction"), "trigger"),
+               window->findChild<AboutWindowHost*>("aboutWindowHost")->window();
+    }
 };
 
 QString text(QObject* in, const char* label) { return in->findChild<QQuickItem*>(label)->property("text").toString(); }
@@ -136,7 +140,12 @@ private slots:
     {
         MainWindow w;
         QVERIFY(w.window);
-        const struct { const char* name; qint64 bytes; ImageStatus status; const char *size, *indicator; } rows[] = {
+        const struct {
+            const char* name;
+            qint64 bytes;
+            ImageStatus status;
+            const char *size, *indicator;
+        } rows[] = {
             {"IMG_0001.HEIC", 1'500'000, ImageStatus::Waiting, "1.5 MB", "waitingIcon"},
             {"P001_holiday photo at the beach.heic", 2'340, ImageStatus::Converting, "2.3 kB", "convertingIndicator"},
             {"IMG_0003.HEIC", 999, ImageStatus::Success, "999 bytes", "successIcon"},
@@ -155,7 +164,8 @@ private slots:
         QCOMPARE(w.row(3)->property("toolTipText").toString(), w.path("gone.heic") + "\nCould not write to Out: No space left on device");
         QCOMPARE(w.row(0)->property("toolTipText").toString(), w.path("IMG_0001.HEIC"));
         QCOMPARE(text(w.row(3), "reasonLabel"), "Could not write to Out: No space left on device");
-        QVERIFY(w.row(3)->findChild<QQuickItem*>("reasonLabel")->isVisible() && !w.row(0)->findChild<QQuickItem*>("reasonLabel")->isVisible());
+        QVERIFY(
+            w.row(3)->findChild<QQuickItem*>("reasonLabel")->isVisible() && !w.row(0)->findChild<QQuickItem*>("reasonLabel")->isVisible());
         QCOMPARE(w.item("countLabel")->property("text").toString(), "4 photos");
         w.files.setConverted(2, QUrl::fromLocalFile("/out/IMG_0003.jpg")); // only a converted row opens, on a double click or Return
         for (int i : {0, 3, 2})
@@ -172,10 +182,13 @@ private slots:
     {
         MainWindow w;
         QVERIFY(w.window && !w.item("bookmarkProblem")->isVisible());
-        std::thread([&] { w.desktop.bookmarks->storeFailed(StoreFailure::ReadOnly, "attempt to write a readonly database"), w.desktop.bookmarks->storeFailed(StoreFailure::Locked, "locked"); }).join();
+        std::thread([&] {
+            w.desktop.bookmarks->storeFailed(StoreFailure::ReadOnly, "attempt to write a readonly database"),
+                w.desktop.bookmarks->storeFailed(StoreFailure::Locked, "locked");
+        }).join();
         QTRY_VERIFY(w.item("bookmarkProblem")->isVisible());
         QCOMPARE(text(w.window, "bookmarkProblemText") + "\n" + w.item("bookmarkProblem")->property("toolTipText").toString(),
-                 "Tessavo cannot remember the folders it was given: its data file is read-only\nattempt to write a readonly database");
+            "Tessavo cannot remember the folders it was given: its data file is read-only\nattempt to write a readonly database");
         QTest::mouseClick(w.window, Qt::LeftButton, {}, w.centreOf(w.item("dismissBookmarkProblemButton")));
         w.desktop.bookmarks->storeFailed(StoreFailure::Locked, "locked"), QCoreApplication::processEvents();
         QVERIFY(!w.item("bookmarkProblem")->isVisible());
@@ -196,12 +209,25 @@ private slots:
             return rows;
         };
         // A click on a row, or a key when there is one, and the rows selected then.
-        const struct { int row; Qt::Key key; Qt::KeyboardModifiers modifiers; QList<int> selected; } gestures[] = {
-            {1, {}, {}, {1}}, {4, {}, Qt::ControlModifier, {1, 4}}, // the anchor moves to 4
-            {2, {}, Qt::ShiftModifier, {2, 3, 4}}, {1, {}, Qt::ControlModifier, {1, 2, 3, 4}}, {0, {}, {}, {0}},
-            {0, Qt::Key_End, {}, {59}}, {0, Qt::Key_Home, {}, {0}}, {0, Qt::Key_Down, Qt::ControlModifier, {0}},
-            {0, Qt::Key_Down, Qt::ControlModifier, {0}}, {0, Qt::Key_Space, {}, {0, 2}},
-            {0, Qt::Key_Down, Qt::ShiftModifier, {2, 3}}, {0, Qt::Key_Up, {}, {2}}, {0, Qt::Key_End, {}, {59}},
+        const struct {
+            int row;
+            Qt::Key key;
+            Qt::KeyboardModifiers modifiers;
+            QList<int> selected;
+        } gestures[] = {
+            {1, {}, {}, {1}},
+            {4, {}, Qt::ControlModifier, {1, 4}}, // the anchor moves to 4
+            {2, {}, Qt::ShiftModifier, {2, 3, 4}},
+            {1, {}, Qt::ControlModifier, {1, 2, 3, 4}},
+            {0, {}, {}, {0}},
+            {0, Qt::Key_End, {}, {59}},
+            {0, Qt::Key_Home, {}, {0}},
+            {0, Qt::Key_Down, Qt::ControlModifier, {0}},
+            {0, Qt::Key_Down, Qt::ControlModifier, {0}},
+            {0, Qt::Key_Space, {}, {0, 2}},
+            {0, Qt::Key_Down, Qt::ShiftModifier, {2, 3}},
+            {0, Qt::Key_Up, {}, {2}},
+            {0, Qt::Key_End, {}, {59}},
         };
         for (const auto& gesture : gestures) {
             if (gesture.key)
@@ -258,23 +284,30 @@ private slots:
         w.view.selection()->replace({w.files.at(0).url, w.files.at(1).url});
         QVERIFY(QQuickTest::qWaitForPolish(w.window));
         QList<QRectF> placed; // apart, whole and inside the window
-        for (const char* name : {"titleLabel", "addButton", "removeButton", "convertButton", "fileList", "countLabel", "keepMetadataBox", "keepHdrBox",
-                                 "runSummary", "showFolderButton"}) {
+        for (const char* name : {"titleLabel", "addButton", "removeButton", "convertButton", "fileList", "countLabel", "keepMetadataBox",
+                 "keepHdrBox", "runSummary", "showFolderButton"}) {
             QQuickItem* item = w.item(name);
             const QRectF box = item->mapRectToScene(QRectF(QPointF(), item->size()));
-            QVERIFY2(item->isVisible() && QRectF(QPointF(), w.window->size()).contains(box) && box.width() >= item->implicitWidth() - 1
-                         && std::none_of(placed.begin(), placed.end(), [&](const QRectF& other) { return box.intersects(other); }), name);
+            QVERIFY2(item->isVisible() && QRectF(QPointF(), w.window->size()).contains(box) && box.width() >= item->implicitWidth() - 1 &&
+                    std::none_of(placed.begin(), placed.end(), [&](const QRectF& other) { return box.intersects(other); }),
+                name);
             placed << box;
         }
         QVERIFY(w.item("fileList")->height() > 60);
         QStringList said = {text(w.window, "addButton"), QCoreApplication::translate("QFileDialog", "Open")}; // Tessavo's words and Qt's
         QTimer closer; // then the titles of the real dialogs, each closed as it opens
-        connect(&closer, &QTimer::timeout, [&] { if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) said << dialog->windowTitle(), dialog->reject(); });
+        connect(&closer, &QTimer::timeout, [&] {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+                said << dialog->windowTitle(), dialog->reject();
+        });
         closer.start(20);
-        DialogFilePicker().pickFiles(), DialogFolderPicker().pickFolder(FolderPurpose::Photos), DialogFolderPicker().pickFolder(FolderPurpose::Output);
-        QCOMPARE(said, (QMap<QString, QStringList>{{"en", {"Add images", "Open", "Add Images", "Add Folder", "Choose Where to Save the JPEGs"}},
-            {"de", {"Bilder hinzufügen", "Öffnen", "Bilder hinzufügen", "Ordner hinzufügen", "Speicherort für die JPEGs wählen"}},
-            {"fr", {"Ajouter des images", "Ouvrir", "Ajouter des images", "Ajouter un dossier", "Choisir où enregistrer les JPEG"}}}).value(QLocale::system().name().left(2)));
+        DialogFilePicker().pickFiles(), DialogFolderPicker().pickFolder(FolderPurpose::Photos),
+            DialogFolderPicker().pickFolder(FolderPurpose::Output);
+        QCOMPARE(said,
+            (QMap<QString, QStringList>{{"en", {"Add images", "Open", "Add Images", "Add Folder", "Choose Where to Save the JPEGs"}},
+                 {"de", {"Bilder hinzufügen", "Öffnen", "Bilder hinzufügen", "Ordner hinzufügen", "Speicherort für die JPEGs wählen"}},
+                 {"fr", {"Ajouter des images", "Ouvrir", "Ajouter des images", "Ajouter un dossier", "Choisir où enregistrer les JPEG"}}})
+                .value(QLocale::system().name().left(2)));
 
         const QPalette light = QGuiApplication::palette();
         w.item("keepHdrBox")->forceActiveFocus(Qt::TabFocusReason); // the list shows its edge, not its ring
@@ -287,19 +320,23 @@ private slots:
                 QQuickItem* row = w.row(i);
                 const QColor behind = colour(row, "rowBackground").alpha() ? colour(row, "rowBackground") : palette.color(QPalette::Base);
                 const QColor iconBehind = row->findChild<QQuickItem*>("statusBadge")->isVisible() ? colour(row, "statusBadge") : behind;
-                QVERIFY2(contrast(colour(row, "nameLabel"), behind) >= 4.5 && contrast(colour(row, "sizeLabel"), behind) >= 4.5
-                             && contrast(colour(row, indicator(row)), iconBehind) >= 3.0,
-                         qPrintable(QString::number(i)));
+                QVERIFY2(contrast(colour(row, "nameLabel"), behind) >= 4.5 && contrast(colour(row, "sizeLabel"), behind) >= 4.5 &&
+                        contrast(colour(row, indicator(row)), iconBehind) >= 3.0,
+                    qPrintable(QString::number(i)));
             }
             QVERIFY(contrast(w.item("runSummary")->property("color").value<QColor>(), palette.color(QPalette::Window)) >= 4.5);
-            for (const char* name : {"addButton", "addFolderButton", "removeButton", "keepMetadataBox", "keepHdrBox", "showFolderButton", "dropZone"})
+            for (const char* name :
+                {"addButton", "addFolderButton", "removeButton", "keepMetadataBox", "keepHdrBox", "showFolderButton", "dropZone"})
                 for (const char* edge : {"outline", "focusRing"}) { // every control's edge, and its ring, at 3:1 on the window
                     const QQuickItem* line = w.item(name)->findChild<QQuickItem*>(edge);
-                    QVERIFY2(line ? contrast(borderColour(line), palette.color(QPalette::Window)) >= 3 : QByteArray(name) == "dropZone" && QByteArray(edge) == "focusRing", name);
+                    QVERIFY2(line ? contrast(borderColour(line), palette.color(QPalette::Window)) >= 3
+                                  : QByteArray(name) == "dropZone" && QByteArray(edge) == "focusRing",
+                        name);
                 }
             w.view.selection()->clear(); // disables Remove
             const QColor disabled = w.item("removeButton")->property("contentItem").value<QQuickItem*>()->property("color").value<QColor>();
-            QVERIFY2(contrast(disabled, palette.color(QPalette::Disabled, QPalette::Button)) >= 4.5, qPrintable(disabled.name() + palette.color(QPalette::Disabled, QPalette::Button).name()));
+            QVERIFY2(contrast(disabled, palette.color(QPalette::Disabled, QPalette::Button)) >= 4.5,
+                qPrintable(disabled.name() + palette.color(QPalette::Disabled, QPalette::Button).name()));
             w.view.selection()->replace({w.files.at(0).url, w.files.at(1).url});
         }
         QGuiApplication::setPalette(light);
@@ -312,8 +349,12 @@ private slots:
     // at 1x, so none is used. Escape and Ctrl+W close it, and the keyboard is back in the list.
     void aboutComesBackWhereItFitsAndClosesByKey()
     {
-        const struct { QRect saved; bool restoredAt1x; QKeySequence close; } abouts[] = {{{37, 45, 302, 402}, true, Qt::Key_Escape},
-            {{1100, 600, 302, 402}, false, Qt::CTRL | Qt::Key_W}, {{9000, 9000, 302, 402}, false, Qt::Key_Escape}}; // past the screen's edge, off it
+        const struct {
+            QRect saved;
+            bool restoredAt1x;
+            QKeySequence close;
+        } abouts[] = {{{37, 45, 302, 402}, true, Qt::Key_Escape}, {{1100, 600, 302, 402}, false, Qt::CTRL | Qt::Key_W},
+            {{9000, 9000, 302, 402}, false, Qt::Key_Escape}}; // past the screen's edge, off it
         for (const auto& [saved, restoredAt1x, close] : abouts) {
             MainWindow w({{"About/geometry", saved}});
             QQuickWindow* about = w.showAbout();
@@ -357,12 +398,18 @@ private slots:
             w.desktop.files->answers << QList<QUrl>{w.file(name)};
         QDir(w.scratch.path()).mkdir("D"), w.file("D/D.HEIC"); // Add folder…, cancelled, then chosen
         w.desktop.folders->answers = {FolderChoice{}, FolderChoice{true, QUrl::fromLocalFile(w.path("D"))}};
-        const struct { const char* focus; QKeySequence keys; bool menuOpen; int listed; } presses[] = {{nullptr, Qt::Key_F10, true, 0},
-            {nullptr, Qt::Key_Escape, false, 0}, {"addButton", Qt::Key_Return, false, 1}, {"addButton", Qt::Key_Enter, false, 2},
-            {nullptr, Qt::Key_Space, false, 2}, {"removeButton", Qt::Key_Return, false, 1}, {nullptr, Qt::CTRL | Qt::Key_O, false, 2},
-            {"addFolderButton", Qt::Key_Return, false, 2}, {"addFolderButton", Qt::Key_Return, false, 3}};
+        const struct {
+            const char* focus;
+            QKeySequence keys;
+            bool menuOpen;
+            int listed;
+        } presses[] = {{nullptr, Qt::Key_F10, true, 0}, {nullptr, Qt::Key_Escape, false, 0}, {"addButton", Qt::Key_Return, false, 1},
+            {"addButton", Qt::Key_Enter, false, 2}, {nullptr, Qt::Key_Space, false, 2}, {"removeButton", Qt::Key_Return, false, 1},
+            {nullptr, Qt::CTRL | Qt::Key_O, false, 2}, {"addFolderButton", Qt::Key_Return, false, 2},
+            {"addFolderButton", Qt::Key_Return, false, 3}};
         for (const auto& press : presses) {
-            QVERIFY(w.enabled("convertAction") == w.item("convertButton")->isEnabled() && w.enabled("clearAction") == (w.files.count() > 0));
+            QVERIFY(
+                w.enabled("convertAction") == w.item("convertButton")->isEnabled() && w.enabled("clearAction") == (w.files.count() > 0));
             if (press.focus)
                 w.item(press.focus)->forceActiveFocus(Qt::TabFocusReason);
             QTest::keySequence(w.window, press.keys);
@@ -382,7 +429,8 @@ private slots:
             }
             const QQuickItem* ring = item->findChild<QQuickItem*>("focusRing");
             visited << (w.item("fileList")->hasActiveFocus() ? "fileList" : item->objectName());
-            QVERIFY2(w.window->activeFocusItem() == item && (visited.last() == "fileList" || (ring && ring->isVisible())), qPrintable(visited.last()));
+            QVERIFY2(w.window->activeFocusItem() == item && (visited.last() == "fileList" || (ring && ring->isVisible())),
+                qPrintable(visited.last()));
         } while (visited.size() < 9 && visited.last() != "fileList");
         QCOMPARE(visited.join(' '), "keepMetadataBox keepHdrBox besideOriginalsBox addButton addFolderButton convertButton fileList");
     }
@@ -391,8 +439,13 @@ private slots:
     // the run is over Ctrl+W closes at once, and any change to the list takes the run's summary away.
     void closingAsksWhilePhotosWait()
     {
-        const struct { QList<Qt::Key> answer; bool stop; int change; QLocale locale; QString n; } answers[] = {
-            {{Qt::Key_Escape}, false, 0, QLocale::German, "1.002"}, {{Qt::Key_Return}, false, 1, QLocale::French, "1\u202f002"},
+        const struct {
+            QList<Qt::Key> answer;
+            bool stop;
+            int change;
+            QLocale locale;
+            QString n;
+        } answers[] = {{{Qt::Key_Escape}, false, 0, QLocale::German, "1.002"}, {{Qt::Key_Return}, false, 1, QLocale::French, "1\u202f002"},
             {{Qt::Key_Backtab, Qt::Key_Return}, true, 2, QLocale(QLocale::English, QLocale::UnitedStates), "1,002"}};
         const auto english = qScopeGuard([] { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); });
         for (const auto& [answer, stop, change, locale, n] : answers) {
@@ -410,8 +463,9 @@ private slots:
                 QTest::keyClick(w.window, Qt::Key_Q, Qt::ControlModifier);
                 QTRY_VERIFY(w.item("stopText")->isVisible() && !w.enabled("clearAction"));
                 QCOMPARE(text(w.window, "stopText") + " | " + text(w.window, "countLabel") + " | " + text(w.window, "runSummary"),
-                         n + " photos are not converted yet. | " + n + " photos | 0 of " + n + " converted");
-                QVERIFY2(w.item("keepConvertingButton")->findChild<QQuickItem*>("focusRing")->isVisible(), qPrintable(QKeySequence(keys[0]).toString()));
+                    n + " photos are not converted yet. | " + n + " photos | 0 of " + n + " converted");
+                QVERIFY2(w.item("keepConvertingButton")->findChild<QQuickItem*>("focusRing")->isVisible(),
+                    qPrintable(QKeySequence(keys[0]).toString()));
                 for (Qt::Key key : keys)
                     QTest::keyClick(w.window, key);
                 QTRY_VERIFY(!w.item("stopText")->isVisible());
@@ -421,8 +475,9 @@ private slots:
             QVERIFY(stop || w.item("fileList")->hasActiveFocus());
             held.release(conversionPool()->maxThreadCount());
             QTRY_VERIFY(w.view.run()->state() != RunState::Running && w.item("runRow")->isVisible());
-            const std::function<void()> changes[] = {[&] { w.add("D.HEIC"); }, [&] { w.view.selection()->selectAll(), w.view.removeSelectedImages(); },
-                                                     [&] { QMetaObject::invokeMethod(w.window->findChild<QObject*>("clearAction"), "trigger"); }};
+            const std::function<void()> changes[] = {[&] { w.add("D.HEIC"); },
+                [&] { w.view.selection()->selectAll(), w.view.removeSelectedImages(); },
+                [&] { QMetaObject::invokeMethod(w.window->findChild<QObject*>("clearAction"), "trigger"); }};
             changes[change]();
             QVERIFY(!w.item("runRow")->isVisible() && (change == 0 || w.files.count() == 0));
             QTest::keySequence(w.window, Qt::CTRL | Qt::Key_W);
@@ -434,9 +489,13 @@ private slots:
     // one the window was only given to fit (1400x900 is to this screen what 700x560 is to one at 2x), unless resized.
     void mainWindowRestoresOnlyAPlaceThatFits()
     {
-        const struct { QRect saved; bool maximized, restored; QSize resized; } places[] = {{{100, 60, 700, 500}, false, true, {}},
-            {{100, 60, 700, 500}, true, true, {}}, {{700, 60, 700, 500}, false, false, {}}, {{-3000, 60, 700, 500}, false, false, {}},
-            {{100, 60, 1400, 900}, false, false, {}}, {{100, 60, 1400, 900}, false, false, {500, 400}}};
+        const struct {
+            QRect saved;
+            bool maximized, restored;
+            QSize resized;
+        } places[] = {{{100, 60, 700, 500}, false, true, {}}, {{100, 60, 700, 500}, true, true, {}},
+            {{700, 60, 700, 500}, false, false, {}}, {{-3000, 60, 700, 500}, false, false, {}}, {{100, 60, 1400, 900}, false, false, {}},
+            {{100, 60, 1400, 900}, false, false, {500, 400}}};
         for (const auto& [saved, maximized, restored, resized] : places) {
             MainWindow w({{"MainWindow/geometry", saved}, {"MainWindow/maximized", maximized}});
             QVERIFY(w.window);

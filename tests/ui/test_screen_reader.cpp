@@ -14,8 +14,9 @@ private slots:
     void everyControlIsNamedAndEveryRowTold()
     {
         // The accessibility bus runs from the session's start, as on a desktop.
-        QCOMPARE(QProcess::execute("gdbus", {"call", "--session", "-d", "org.a11y.Bus", "-o", "/org/a11y/bus", "-m",
-                                             "org.a11y.Bus.GetAddress"}), 0);
+        QCOMPARE(
+            QProcess::execute("gdbus", {"call", "--session", "-d", "org.a11y.Bus", "-o", "/org/a11y/bus", "-m", "org.a11y.Bus.GetAddress"}),
+            0);
         QTRY_VERIFY2(QAccessible::isActive(), "no accessibility bus");
         testsupport::FakeDesktop desktop;
         QQuickWindow* window = desktop.show();

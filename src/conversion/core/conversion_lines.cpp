@@ -13,23 +13,26 @@ struct StepTexts {
 StepTexts textsOf(ConversionStep step)
 {
     switch (step) {
-    case ConversionStep::Read: return {"Failed to read HEIC data.", "reading"};
-    case ConversionStep::Parse: return {"Failed to create CGImageSource.", "decoding"};
-    case ConversionStep::Decode: return {"Failed to create CGImage.", "decoding"};
-    case ConversionStep::CreateFolder: return {"Failed to create output directory: ", "creating"};
-    case ConversionStep::CreateDestination: return {"Failed to create CGImageDestination.", "writing"};
+    case ConversionStep::Read:
+        return {"Failed to read HEIC data.", "reading"};
+    case ConversionStep::Parse:
+        return {"Failed to create CGImageSource.", "decoding"};
+    case ConversionStep::Decode:
+        return {"Failed to create CGImage.", "decoding"};
+    case ConversionStep::CreateFolder:
+        return {"Failed to create output directory: ", "creating"};
+    case ConversionStep::CreateDestination:
+        return {"Failed to create CGImageDestination.", "writing"};
     case ConversionStep::Finalize:
-    case ConversionStep::Done: break;
+    case ConversionStep::Done:
+        break;
     }
     return {"Failed to finalize the image destination.", "writing"};
 }
 
 } // namespace
 
-void ConversionLines::converting(const std::filesystem::path& source) const
-{
-    sink_("Converting file: " + source.filename().string());
-}
+void ConversionLines::converting(const std::filesystem::path& source) const { sink_("Converting file: " + source.filename().string()); }
 
 void ConversionLines::destination(const std::filesystem::path& jpeg) const { sink_("Destination URL: " + jpeg.string()); }
 

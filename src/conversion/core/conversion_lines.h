@@ -18,7 +18,7 @@ using LineSink = std::function<void(std::string_view line)>;
 
 class ConversionLines {
 public:
-    explicit ConversionLines(const LineSink& sink) : sink_(sink) {}
+    explicit ConversionLines(const LineSink& sink) : sink_(sink) { }
 
     void converting(const std::filesystem::path& source) const;
     void destination(const std::filesystem::path& jpeg) const;

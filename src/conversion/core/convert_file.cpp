@@ -35,8 +35,7 @@
 
 namespace tessavo {
 
-std::filesystem::path destinationPath(const std::filesystem::path& source,
-                                      const std::filesystem::path& outputDirectory)
+std::filesystem::path destinationPath(const std::filesystem::path& source, const std::filesystem::path& outputDirectory)
 {
     std::filesystem::path name = source.filename();
     name.replace_extension(".jpg");
@@ -61,11 +60,9 @@ void initialiseLibheifOnce()
 // The steps of one conversion, each taking what the one before made.
 class Conversion {
 public:
-    Conversion(const std::filesystem::path& source, const std::filesystem::path& outputDirectory,
-               const ConversionOptions& options, const ConversionLines& lines, ConversionResult& result,
-               ConversionStep& underWay)
-        : source_(source), folder_(outputDirectory), options_(options), lines_(lines), result_(result),
-          underWay_(underWay)
+    Conversion(const std::filesystem::path& source, const std::filesystem::path& outputDirectory, const ConversionOptions& options,
+        const ConversionLines& lines, ConversionResult& result, ConversionStep& underWay)
+        : source_(source), folder_(outputDirectory), options_(options), lines_(lines), result_(result), underWay_(underWay)
     {
     }
 
@@ -146,8 +143,7 @@ Result<void> Conversion::open()
     // Under a memory limit a photo waits for the room its decode takes
     // (about 14 bytes a pixel at the peak, and the decoder's own) rather
     // than failing beside the others that hold it.
-    const size_t pixels = size_t(heif_image_handle_get_width(photo_->primary())) *
-                          size_t(heif_image_handle_get_height(photo_->primary()));
+    const size_t pixels = size_t(heif_image_handle_get_width(photo_->primary())) * size_t(heif_image_handle_get_height(photo_->primary()));
     room_.emplace(conversionRoom, pixels * 14 + (size_t(32) << 20));
     return {};
 }
@@ -226,8 +222,8 @@ void Conversion::collectGainMap()
             result_.hdrNotKept = storable.failure().reason;
             gainMap_.reset();
         } else if (!own) {
-            result_.notes.push_back("the photo's own HDR gain map left out (" + own.failure().reason +
-                                    "): the map written is made from its HDR light");
+            result_.notes.push_back(
+                "the photo's own HDR gain map left out (" + own.failure().reason + "): the map written is made from its HDR light");
         }
         return;
     }
@@ -240,8 +236,8 @@ void Conversion::collectGainMap()
 void Conversion::collectMetadata()
 {
     if (options_.keepMetadata)
-        metadata_ = readPhotoMetadata(photo_->primary(), orientation_, planes_ ? planes_->width : image_->width,
-                                      planes_ ? planes_->height : image_->height);
+        metadata_ = readPhotoMetadata(
+            photo_->primary(), orientation_, planes_ ? planes_->width : image_->width, planes_ ? planes_->height : image_->height);
     if (!colour_.note.empty())
         result_.notes.push_back(colour_.note);
     result_.notes.insert(result_.notes.end(), metadata_.notes.begin(), metadata_.notes.end());
@@ -253,8 +249,8 @@ Result<void> Conversion::encodeAndPublish()
     announceDestination();
     JpegPicture picture;
     if (planes_)
-        picture = {planes_->width, planes_->height, nullptr, 0, planes_->y.data(), planes_->cb.data(),
-                   planes_->cr.data(), planes_->lumaStride, planes_->chromaStride};
+        picture = {planes_->width, planes_->height, nullptr, 0, planes_->y.data(), planes_->cb.data(), planes_->cr.data(),
+            planes_->lumaStride, planes_->chromaStride};
     else
         picture = {image_->width, image_->height, image_->pixels.data(), size_t(image_->width) * 3};
     JpegMetadata metadata;
@@ -285,19 +281,17 @@ void Conversion::announceDestination()
 
 } // namespace
 
-std::string failedActivity(const Failure& failure, const std::filesystem::path& destination,
-                           const std::filesystem::path& source, const std::filesystem::path& outputDirectory)
+std::string failedActivity(const Failure& failure, const std::filesystem::path& destination, const std::filesystem::path& source,
+    const std::filesystem::path& outputDirectory)
 {
     const std::filesystem::path& subject = failure.step <= ConversionStep::Decode ? source
-                                           : failure.step == ConversionStep::CreateFolder ? outputDirectory
-                                                                                           : destination;
+        : failure.step == ConversionStep::CreateFolder                            ? outputDirectory
+                                                                                  : destination;
     return std::string(activityAt(failure.step)) + " " + subject.string();
 }
 
-ConversionResult convertFile(const std::filesystem::path& source,
-                             const std::filesystem::path& outputDirectory,
-                             const ConversionOptions& options,
-                             const LineSink& sink)
+ConversionResult convertFile(const std::filesystem::path& source, const std::filesystem::path& outputDirectory,
+    const ConversionOptions& options, const LineSink& sink)
 {
     const ConversionLines lines(sink);
     ConversionResult result;

@@ -51,20 +51,17 @@ struct ConversionOptions {
 };
 
 // outputDirectory / (last component of source without its last extension) + ".jpg"
-std::filesystem::path destinationPath(const std::filesystem::path& source,
-                                      const std::filesystem::path& outputDirectory);
+std::filesystem::path destinationPath(const std::filesystem::path& source, const std::filesystem::path& outputDirectory);
 
 // What a failed conversion was doing, for people: "reading /in/IMG_1.HEIC",
 // "creating /out", "writing /out/IMG_1.jpg".
-std::string failedActivity(const Failure& failure, const std::filesystem::path& destination,
-                           const std::filesystem::path& source, const std::filesystem::path& outputDirectory);
+std::string failedActivity(const Failure& failure, const std::filesystem::path& destination, const std::filesystem::path& source,
+    const std::filesystem::path& outputDirectory);
 
 // Reads `source`, decodes its primary image and writes the JPEG into
 // `outputDirectory` (created with its parents), reporting every step through
 // `sink`. Exactly one result; safe to call from many threads at once.
-ConversionResult convertFile(const std::filesystem::path& source,
-                             const std::filesystem::path& outputDirectory,
-                             const ConversionOptions& options,
-                             const LineSink& sink);
+ConversionResult convertFile(const std::filesystem::path& source, const std::filesystem::path& outputDirectory,
+    const ConversionOptions& options, const LineSink& sink);
 
 } // namespace tessavo

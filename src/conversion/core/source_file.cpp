@@ -25,13 +25,11 @@ Failure unread(std::string reason) { return {ConversionStep::Read, std::move(rea
 Result<SourceFile> readWholeFile(const std::filesystem::path& path)
 {
     const UniqueFd fd = openFd(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    struct stat info {};
+    struct stat info { };
     if (!fd || ::fstat(fd.get(), &info) != 0)
         return unread(std::strerror(errno));
     if (!S_ISREG(info.st_mode) || info.st_size > kMaxSourceBytes)
-        return unread(S_ISDIR(info.st_mode) ? std::strerror(EISDIR)
-                      : S_ISREG(info.st_mode) ? std::strerror(EFBIG)
-                                              : "not a regular file");
+        return unread(S_ISDIR(info.st_mode) ? std::strerror(EISDIR) : S_ISREG(info.st_mode) ? std::strerror(EFBIG) : "not a regular file");
     SourceFile file{std::vector<uint8_t>(size_t(info.st_size) + 1), {info.st_dev, info.st_ino}, info.st_mtim};
     std::vector<uint8_t>& bytes = file.bytes;
     size_t filled = 0;

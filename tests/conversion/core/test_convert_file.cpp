@@ -66,25 +66,25 @@ TEST(ConvertFile, TheJpegTakesItsNameWholeOrNotAtAll)
         {"a folder made, parents and all/a/b", odd, {}, ConversionStep::Done, "", {"-odd\n\xff\x01.jpg"}},
         {"a JPEG of its name is replaced", photo, folderWith("IMG_7.jpg", keep), ConversionStep::Done, "", {"IMG_7.jpg"}},
         {"a link of its name is replaced, not followed", photo,
-         folderWith("IMG_7.jpg", [&](const fs::path& at) { fs::create_symlink(dir / "elsewhere", at); }),
-         ConversionStep::Done, "", {"IMG_7.jpg"}},
+            folderWith("IMG_7.jpg", [&](const fs::path& at) { fs::create_symlink(dir / "elsewhere", at); }), ConversionStep::Done, "",
+            {"IMG_7.jpg"}},
         {"a JPEG of its name stays when the decode fails", broken, folderWith("broken.jpg", keep), ConversionStep::Decode,
-         "Failed to create CGImage.", {"broken.jpg"}},
+            "Failed to create CGImage.", {"broken.jpg"}},
         // Its ispe hides the size from our check; libheif's own limit stops it.
-        {"libheif refuses a grid wider than 16384", dir / "wide.heic", folderWith("wide.jpg", keep),
-         ConversionStep::Decode, "Failed to create CGImage.", {"wide.jpg"}},
+        {"libheif refuses a grid wider than 16384", dir / "wide.heic", folderWith("wide.jpg", keep), ConversionStep::Decode,
+            "Failed to create CGImage.", {"wide.jpg"}},
         {"a folder of its name stays", photo, folderWith("IMG_7.jpg", [](const fs::path& at) { fs::create_directory(at); }),
-         ConversionStep::Finalize, "Failed to finalize the image destination.", {"IMG_7.jpg"}},
+            ConversionStep::Finalize, "Failed to finalize the image destination.", {"IMG_7.jpg"}},
         {"the destination is a hard link of the source", photo,
-         folderWith("IMG_7.jpg", [&](const fs::path& at) { fs::create_hard_link(photo, at); }),
-         ConversionStep::CreateDestination, notCreated, {"IMG_7.jpg"}},
+            folderWith("IMG_7.jpg", [&](const fs::path& at) { fs::create_hard_link(photo, at); }), ConversionStep::CreateDestination,
+            notCreated, {"IMG_7.jpg"}},
         // Found out before the decode, which here would fail.
         {"the destination is the source", dir / "same" / "broken.jpg",
-         folderWith("broken.jpg", [&](const fs::path& at) { fs::copy_file(broken, at); }),
-         ConversionStep::CreateDestination, notCreated, {"broken.jpg"}},
+            folderWith("broken.jpg", [&](const fs::path& at) { fs::copy_file(broken, at); }), ConversionStep::CreateDestination, notCreated,
+            {"broken.jpg"}},
         {"the output folder is a file", photo, keep, ConversionStep::CreateFolder, notMade + std::strerror(ENOTDIR), {}},
         {"the output folder is a dangling link", photo, [&](const fs::path& at) { fs::create_symlink(dir / "gone", at); },
-         ConversionStep::CreateFolder, notMade + std::strerror(ENOENT), {}},
+            ConversionStep::CreateFolder, notMade + std::strerror(ENOENT), {}},
     };
     const mode_t previousMask = ::umask(022);
     for (const auto& c : cases) {
@@ -103,13 +103,13 @@ TEST(ConvertFile, TheJpegTakesItsNameWholeOrNotAtAll)
         if (c.step > ConversionStep::Decode)
             lines.push_back("Destination URL: " + jpeg.string());
         lines.push_back(c.step == ConversionStep::Done
-                            ? "Successfully converted " + c.source.filename().string() + " to " + jpeg.filename().string()
-                            : c.line);
+                ? "Successfully converted " + c.source.filename().string() + " to " + jpeg.filename().string()
+                : c.line);
         EXPECT_EQ(result.lines, lines);
         EXPECT_EQ(failure.reason.empty(), c.step == ConversionStep::Done) << "people are told why";
         if (c.step == ConversionStep::Done) {
             EXPECT_GT(readJpeg(jpeg).stored.width, 0);
-            struct stat info {};
+            struct stat info { };
             EXPECT_EQ(::stat(jpeg.c_str(), &info) == 0 ? info.st_mode & 0777 : 0, 0644u);
         } else {
             EXPECT_EQ(fs::is_regular_file(jpeg) ? readFile(jpeg) : before, before);
@@ -130,19 +130,19 @@ TEST(DestinationNames, PhotosOfOneNameKeepApart)
         size_t nameMax = 255;
     } cases[] = {
         {{"a/IMG_0001.HEIC", "b/IMG_0001.HEIC", "c/IMG_0001.heic", "IMG_0002.heic"}, true,
-         {"IMG_0001.jpg", "IMG_0001 (2).jpg", "IMG_0001 (3).jpg", "IMG_0002.jpg"}},
+            {"IMG_0001.jpg", "IMG_0001 (2).jpg", "IMG_0001 (3).jpg", "IMG_0002.jpg"}},
         // A later source's own name is kept; the clash counts on past it.
         {{"a/X.heic", "b/X.heic", "X (2).heic"}, true, {"X.jpg", "X (3).jpg", "X (2).jpg"}},
         {{"IMG_1.HEIC", "img_1.heic", "trip.day1.heic", "b/Trip.Day1.heic"}, true,
-         {"IMG_1.jpg", "img_1.jpg", "trip.day1.jpg", "Trip.Day1.jpg"}},
+            {"IMG_1.jpg", "img_1.jpg", "trip.day1.jpg", "Trip.Day1.jpg"}},
         {{"IMG_1.HEIC", "img_1.heic", "trip.day1.heic", "b/Trip.Day1.heic"}, false,
-         {"IMG_1.jpg", "img_1 (2).jpg", "trip.day1.jpg", "Trip.Day1 (2).jpg"}},
+            {"IMG_1.jpg", "img_1 (2).jpg", "trip.day1.jpg", "Trip.Day1 (2).jpg"}},
         {{"\u00c4pfel.heic", "\u00e4pfel.heic"}, false, {"\u00c4pfel.jpg", "\u00e4pfel (2).jpg"}},
         // No JPEG comes out hidden.
         {{".heic", "a/heic.heic", "..heic", ".x.heic", "..."}, true, {"heic.jpg", "heic (2).jpg", "heic (3).jpg", "x.jpg", "photo.jpg"}},
         // Too long a name loses the end of its stem, never half a character.
         {{"abcdefgh.heic", "b/abcdefgh.heic", "a\u00e4\u00e4\u00e4.heic", "b/a\u00e4\u00e4\u00e4.heic", "abcdefghijk"}, true,
-         {"abcdefgh.jpg", "abcd (2).jpg", "a\u00e4\u00e4\u00e4.jpg", "a\u00e4 (2).jpg", "abcd (3).jpg"}, 12},
+            {"abcdefgh.jpg", "abcd (2).jpg", "a\u00e4\u00e4\u00e4.jpg", "a\u00e4 (2).jpg", "abcd (3).jpg"}, 12},
     };
     for (const auto& c : cases)
         EXPECT_EQ(planDestinationNames(c.sources, "/nonexistent", c.caseSensitive, c.nameMax), c.names)
@@ -171,7 +171,7 @@ TEST(DestinationNames, ComparedAsTheFolderDoes)
         EXPECT_EQ(folderTellsCaseApart(out), apart);
         EXPECT_EQ(folderTellsCaseApart(out / "not" / "yet"), apart);
         std::vector<fs::path> sources{"a/IMG_1.heic", "b/img_1.HEIC", out / "PHOTO.JPG", "c/photo.heic",
-                                      fs::path("a") / (longStem + ".heic"), fs::path("b") / (longStem + ".heic")};
+            fs::path("a") / (longStem + ".heic"), fs::path("b") / (longStem + ".heic")};
         std::vector<fs::path> names{"IMG_1.jpg", "img_1.jpg", "PHOTO.jpg", "photo.jpg"};
         if (!apart)
             names = {"IMG_1.jpg", "img_1 (2).jpg", "PHOTO (2).jpg", "photo (3).jpg"};
@@ -222,7 +222,7 @@ TEST(ExifMetadata, ManyEntriesWithinOneSegment)
             tiff[at + size_t(i)] = uint8_t(value >> (8 * i));
     };
     std::copy_n("II*\0\x08\0\0\0\x01\0\x0f\x01\x02\0\x08\0\0\0", 18, tiff.begin()); // IFD 0: a Make...
-    put(18, 59992), put(22, 32);                                                  // ...at the end; IFD 1
+    put(18, 59992), put(22, 32); // ...at the end; IFD 1
     put(32, 4000);
     for (uint32_t i = 0, j = 3999; i < 4000; ++i, --j) // BYTE values, the later the wider
         put(34 + i * 12, 0x00010100), put(38 + i * 12, 11954 - 2 * j), put(42 + i * 12, 48038 + j);
@@ -238,5 +238,5 @@ TEST(ExifMetadata, ManyEntriesWithinOneSegment)
     const std::string whole = xmp + after;
     const auto rewritten = rewriteXmp({reinterpret_cast<const uint8_t*>(whole.data()), whole.size()}, 6, 640, 480);
     EXPECT_EQ(std::string(rewritten.begin(), rewritten.end()),
-              xmp + ">n<x tiff:Orientation = '6' <tiff:Orientation>  6 </tiff:Orientation> tiff:Orientation=\"6\"/>");
+        xmp + ">n<x tiff:Orientation = '6' <tiff:Orientation>  6 </tiff:Orientation> tiff:Orientation=\"6\"/>");
 }

@@ -24,7 +24,7 @@ enum class Route { Direct, Rgb, Refused };
 
 struct Kind {
     const char* file;
-    Route route;     // taken when the direct route is allowed
+    Route route; // taken when the direct route is allowed
     int orientation; // in EXIF numbering
     const char* reference = nullptr; // libheif cannot open `file` itself
 };
@@ -51,7 +51,7 @@ std::array<int, 3> libheifView(const std::vector<uint8_t>& file)
         return {-1};
     const heif_image_handle* h = photo->primary();
     return {heif_image_handle_has_alpha_channel(h), heif_image_handle_has_depth_image(h),
-            heif_image_handle_get_number_of_metadata_blocks(h, nullptr)};
+        heif_image_handle_get_number_of_metadata_blocks(h, nullptr)};
 }
 
 } // namespace
@@ -100,7 +100,6 @@ TEST(RouteFidelity, NarrowedReferencesKeepThePrimary)
         std::vector<uint8_t> bytes = readFile(kData / kind.file);
         if (const auto heif = readHeifFile(bytes))
             (void)adaptForLibheif(bytes, *heif);
-        EXPECT_EQ(libheifView(bytes), libheifView(readFile(kData / (kind.reference ? kind.reference : kind.file))))
-            << kind.file;
+        EXPECT_EQ(libheifView(bytes), libheifView(readFile(kData / (kind.reference ? kind.reference : kind.file)))) << kind.file;
     }
 }

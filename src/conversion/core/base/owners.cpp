@@ -1,7 +1,7 @@
 #include "conversion/core/base/owners.h"
 
-#include <libheif/heif.h>
 #include <lcms2.h>
+#include <libheif/heif.h>
 
 #include <cstdio> // before jpeglib.h, which uses FILE
 #include <jpeglib.h>
@@ -70,9 +70,6 @@ UniqueFd::~UniqueFd()
 
 UniqueFd openFd(const char* path, int flags, mode_t mode) { return UniqueFd(::open(path, flags, mode)); }
 
-UniqueFd openFdAt(int folder, const char* path, int flags, mode_t mode)
-{
-    return UniqueFd(::openat(folder, path, flags, mode));
-}
+UniqueFd openFdAt(int folder, const char* path, int flags, mode_t mode) { return UniqueFd(::openat(folder, path, flags, mode)); }
 
 } // namespace tessavo

@@ -24,7 +24,7 @@ struct AVCodecContext;
 struct AVPacket;
 struct AVFrame;
 struct _cms_curve_struct; // cmsToneCurve
-struct _cms_MLU_struct;   // cmsMLU
+struct _cms_MLU_struct; // cmsMLU
 
 namespace tessavo {
 
@@ -70,7 +70,7 @@ using LcmsTransform = std::unique_ptr<void, DeleteTransform>;
 template <typename T>
 class OutParam {
 public:
-    explicit OutParam(Owned<T>& owner) : owner_(owner) {}
+    explicit OutParam(Owned<T>& owner) : owner_(owner) { }
     ~OutParam() { owner_.reset(raw_); }
     OutParam(const OutParam&) = delete;
     OutParam& operator=(const OutParam&) = delete;
@@ -107,8 +107,8 @@ Owned<DIR> openDir(const char* path);
 class UniqueFd {
 public:
     UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    explicit UniqueFd(int fd) : fd_(fd) { }
+    UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) { }
     UniqueFd& operator=(UniqueFd&& other) noexcept
     {
         std::swap(fd_, other.fd_);

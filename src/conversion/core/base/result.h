@@ -34,8 +34,8 @@ struct Failure {
 template <typename T>
 class [[nodiscard]] Result {
 public:
-    Result(T value) : value_(std::in_place_index<0>, std::move(value)) {}
-    Result(Failure failure) : value_(std::in_place_index<1>, std::move(failure)) {}
+    Result(T value) : value_(std::in_place_index<0>, std::move(value)) { }
+    Result(Failure failure) : value_(std::in_place_index<1>, std::move(failure)) { }
 
     explicit operator bool() const { return value_.index() == 0; }
     T& operator*() { return std::get<0>(value_); }
@@ -53,7 +53,7 @@ template <>
 class [[nodiscard]] Result<void> {
 public:
     Result() = default;
-    Result(Failure failure) : failure_(std::move(failure)) {}
+    Result(Failure failure) : failure_(std::move(failure)) { }
 
     explicit operator bool() const { return !failure_; }
     const Failure& failure() const { return *failure_; }

@@ -1,10 +1,10 @@
 #include "conversion/core/colour/colour_profile.h"
 
-#include "conversion/core/jpeg/jpeg_writer.h"
 #include "conversion/core/base/owners.h"
+#include "conversion/core/jpeg/jpeg_writer.h"
 
-#include <libheif/heif.h>
 #include <lcms2.h>
+#include <libheif/heif.h>
 
 #include <algorithm>
 #include <array>
@@ -21,7 +21,13 @@ constexpr int kHlg = 18;
 bool isSrgbLikeCurve(int transfer)
 {
     switch (transfer) {
-    case 1: case 6: case 11: case 12: case 13: case 14: case 15:
+    case 1:
+    case 6:
+    case 11:
+    case 12:
+    case 13:
+    case 14:
+    case 15:
         return true;
     default:
         return transfer == 2 || isHdrTransfer(transfer); // unspecified, or rendered with sRGB's curve
@@ -39,14 +45,23 @@ Owned<cmsToneCurve> decodingCurve(int transfer)
     };
     const auto gamma = [](double value) { return Owned<cmsToneCurve>(cmsBuildGamma(nullptr, value)); };
     switch (transfer) {
-    case 1: case 6: case 11: case 12: case 14: case 15:
+    case 1:
+    case 6:
+    case 11:
+    case 12:
+    case 14:
+    case 15:
         return piecewise(0.45, 1.099, 0.099, 4.5, 0.081); // inverse of BT.709's camera curve
     case 7:
         return piecewise(0.45, 1.1115, 0.1115, 4.0, 0.0912); // SMPTE 240M
-    case 4: return gamma(2.2);
-    case 5: return gamma(2.8);
-    case 8: return gamma(1.0);
-    case 17: return gamma(2.6);
+    case 4:
+        return gamma(2.2);
+    case 5:
+        return gamma(2.8);
+    case 8:
+        return gamma(1.0);
+    case 17:
+        return gamma(2.6);
     default:
         return piecewise(1 / 2.4, 1.055, 0.055, 12.92, 0.04045); // sRGB
     }
@@ -56,11 +71,22 @@ std::string describe(const NclxColour& colour)
 {
     std::string name;
     switch (colour.primaries) {
-    case 1: case 2: name = "sRGB primaries"; break;
-    case 9: name = "BT.2020"; break;
-    case 11: name = "DCI-P3"; break;
-    case 12: name = "Display P3"; break;
-    default: name = "H.273 primaries " + std::to_string(colour.primaries); break;
+    case 1:
+    case 2:
+        name = "sRGB primaries";
+        break;
+    case 9:
+        name = "BT.2020";
+        break;
+    case 11:
+        name = "DCI-P3";
+        break;
+    case 12:
+        name = "Display P3";
+        break;
+    default:
+        name = "H.273 primaries " + std::to_string(colour.primaries);
+        break;
     }
     if (isHdrTransfer(colour.transfer))
         name += colour.transfer == kPq ? ", PQ rendered for SDR" : ", HLG rendered for SDR";
@@ -102,11 +128,9 @@ Result<std::optional<std::vector<uint8_t>>> profileForNclx(const NclxColour& col
         return std::optional<std::vector<uint8_t>>();
 
     const cmsCIExyY white{colour.whiteX, colour.whiteY, 1.0};
-    const cmsCIExyYTRIPLE primaries{{colour.redX, colour.redY, 1.0},
-                                    {colour.greenX, colour.greenY, 1.0},
-                                    {colour.blueX, colour.blueY, 1.0}};
-    const Owned<cmsToneCurve> curve(
-        decodingCurve(isHdrTransfer(colour.transfer) ? 13 : colour.transfer));
+    const cmsCIExyYTRIPLE primaries{
+        {colour.redX, colour.redY, 1.0}, {colour.greenX, colour.greenY, 1.0}, {colour.blueX, colour.blueY, 1.0}};
+    const Owned<cmsToneCurve> curve(decodingCurve(isHdrTransfer(colour.transfer) ? 13 : colour.transfer));
     if (!curve)
         return std::optional<std::vector<uint8_t>>();
     const Failure unmade{ConversionStep::Decode, "lcms2 could not make its colour profile"};
@@ -114,8 +138,8 @@ Result<std::optional<std::vector<uint8_t>>> profileForNclx(const NclxColour& col
     const LcmsProfile profile(cmsCreateRGBProfile(&white, &primaries, curves));
     cmsUInt32Number size = 0;
     if (!profile || !setText(profile.get(), cmsSigProfileDescriptionTag, describe(colour)) ||
-        !setText(profile.get(), cmsSigCopyrightTag, "No copyright, use freely") ||
-        !cmsSaveProfileToMem(profile.get(), nullptr, &size) || size == 0)
+        !setText(profile.get(), cmsSigCopyrightTag, "No copyright, use freely") || !cmsSaveProfileToMem(profile.get(), nullptr, &size) ||
+        size == 0)
         return unmade;
     std::vector<uint8_t> bytes(size);
     if (!cmsSaveProfileToMem(profile.get(), bytes.data(), &size) || size < 36)
@@ -144,11 +168,9 @@ ColourPlan planColour(heif_image_handle* handle)
         plan.toSrgb = transformToSrgb(icc);
         if (plan.toSrgb) {
             plan.pixels = ColourPlan::Pixels::ToSrgb;
-            plan.note = "colour profile too large for JPEG (" + std::to_string(icc.size()) +
-                        " bytes); colours converted to sRGB";
+            plan.note = "colour profile too large for JPEG (" + std::to_string(icc.size()) + " bytes); colours converted to sRGB";
         } else {
-            plan.note = "colour profile too large for JPEG (" + std::to_string(icc.size()) +
-                        " bytes) and not readable; written without it";
+            plan.note = "colour profile too large for JPEG (" + std::to_string(icc.size()) + " bytes) and not readable; written without it";
         }
         return plan;
     }
@@ -158,12 +180,10 @@ ColourPlan planColour(heif_image_handle* handle)
     const heif_error error = heif_image_handle_get_nclx_color_profile(handle, into(nclx));
     if (error.code != heif_error_Ok || !nclx)
         return plan;
-    plan.nclx = {uint16_t(nclx->color_primaries), uint16_t(nclx->transfer_characteristics),
-                 uint16_t(nclx->matrix_coefficients), nclx->full_range_flag != 0,
-                 nclx->color_primary_red_x, nclx->color_primary_red_y,
-                 nclx->color_primary_green_x, nclx->color_primary_green_y,
-                 nclx->color_primary_blue_x, nclx->color_primary_blue_y,
-                 nclx->color_primary_white_x, nclx->color_primary_white_y};
+    plan.nclx = {uint16_t(nclx->color_primaries), uint16_t(nclx->transfer_characteristics), uint16_t(nclx->matrix_coefficients),
+        nclx->full_range_flag != 0, nclx->color_primary_red_x, nclx->color_primary_red_y, nclx->color_primary_green_x,
+        nclx->color_primary_green_y, nclx->color_primary_blue_x, nclx->color_primary_blue_y, nclx->color_primary_white_x,
+        nclx->color_primary_white_y};
     if (isHdrTransfer(plan.nclx.transfer))
         plan.pixels = ColourPlan::Pixels::ToneMapped;
     Result<std::optional<std::vector<uint8_t>>> profile = profileForNclx(plan.nclx);

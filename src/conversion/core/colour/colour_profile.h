@@ -29,15 +29,15 @@ Result<std::optional<std::vector<uint8_t>>> profileForNclx(const NclxColour& col
 
 struct ColourPlan {
     enum class Pixels : uint8_t {
-        AsDecoded,  // libheif's 8-bit decode as it is
+        AsDecoded, // libheif's 8-bit decode as it is
         ToneMapped, // decoded beyond 8 bits, PQ or HLG rendered for SDR
-        ToSrgb,     // converted from a profile too large for JPEG to sRGB
+        ToSrgb, // converted from a profile too large for JPEG to sRGB
     };
     Pixels pixels = Pixels::AsDecoded;
-    NclxColour nclx;               // ToneMapped: the photo's transfer
-    std::vector<uint8_t> profile;  // written into the JPEG; may be empty
-    std::shared_ptr<void> toSrgb;  // ToSrgb: the lcms2 transform
-    std::string note;              // for people: why the photo's own profile is not in the JPEG
+    NclxColour nclx; // ToneMapped: the photo's transfer
+    std::vector<uint8_t> profile; // written into the JPEG; may be empty
+    std::shared_ptr<void> toSrgb; // ToSrgb: the lcms2 transform
+    std::string note; // for people: why the photo's own profile is not in the JPEG
 };
 
 // Reads the primary image's colour boxes and decides.

@@ -1,6 +1,5 @@
 #include "conversion/core/colour/tone_mapping.h"
 
-
 #include <algorithm>
 #include <cmath>
 
@@ -30,10 +29,7 @@ float hlgToScene(float signal)
     return signal <= 0.5f ? signal * signal / 3 : (std::exp((signal - c) / a) + b) / 12;
 }
 
-float srgbEncode(float linear)
-{
-    return linear <= 0.0031308f ? 12.92f * linear : 1.055f * std::pow(linear, 1 / 2.4f) - 0.055f;
-}
+float srgbEncode(float linear) { return linear <= 0.0031308f ? 12.92f * linear : 1.055f * std::pow(linear, 1 / 2.4f) - 0.055f; }
 
 } // namespace
 

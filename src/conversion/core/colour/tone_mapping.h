@@ -33,8 +33,8 @@ private:
     bool hlg_;
     int maxCode_;
     std::vector<float> signalToLight_; // code to light relative to reference white (HLG: scene light)
-    std::vector<uint8_t> encode_;      // linear 0..1 to 8-bit sRGB curve
-    float peak_ = 0;                   // brightest channel of any pixel, relative to reference white
+    std::vector<uint8_t> encode_; // linear 0..1 to 8-bit sRGB curve
+    float peak_ = 0; // brightest channel of any pixel, relative to reference white
 };
 
 } // namespace tessavo

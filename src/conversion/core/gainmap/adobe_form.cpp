@@ -10,9 +10,7 @@ bool describesGainMap(std::string_view xmp) { return !xmpValues(xmp, kAdobeGainM
 
 Result<GainMapMeaning> readAdobeGainMapMetadata(std::string_view xmp)
 {
-    const auto fail = [](const std::string& why) {
-        return Failure{ConversionStep::Decode, "its hdrgm XMP " + why};
-    };
+    const auto fail = [](const std::string& why) { return Failure{ConversionStep::Decode, "its hdrgm XMP " + why}; };
     GainMapMeaning out;
     GainMapMetadata& m = out.metadata;
     m.baseOffset = m.alternateOffset = {1.0 / 64, 1.0 / 64, 1.0 / 64};
@@ -21,9 +19,8 @@ Result<GainMapMeaning> readAdobeGainMapMetadata(std::string_view xmp)
         const char* name;
         std::array<double, 3>* values;
         bool required;
-    } perChannel[] = {{"GainMapMin", &m.gainMapMin, false}, {"GainMapMax", &m.gainMapMax, true},
-                      {"Gamma", &m.gamma, false},           {"OffsetSDR", &m.baseOffset, false},
-                      {"OffsetHDR", &m.alternateOffset, false}};
+    } perChannel[] = {{"GainMapMin", &m.gainMapMin, false}, {"GainMapMax", &m.gainMapMax, true}, {"Gamma", &m.gamma, false},
+        {"OffsetSDR", &m.baseOffset, false}, {"OffsetHDR", &m.alternateOffset, false}};
     for (const auto& field : perChannel) {
         const std::vector<std::string> texts = xmpValues(xmp, kAdobeGainMapNamespace, field.name);
         if (texts.empty() && field.required)
@@ -43,7 +40,9 @@ Result<GainMapMeaning> readAdobeGainMapMetadata(std::string_view xmp)
     }
     const auto capacity = [&](const char* name, double fallback) -> Result<double> {
         const std::vector<std::string> texts = xmpValues(xmp, kAdobeGainMapNamespace, name);
-        return texts.empty() ? Result<double>(fallback) : texts.size() == 1 ? xmpNumber(texts[0]) : fail("has more than one " + std::string(name));
+        return texts.empty()    ? Result<double>(fallback)
+            : texts.size() == 1 ? xmpNumber(texts[0])
+                                : fail("has more than one " + std::string(name));
     };
     const auto base = capacity("HDRCapacityMin", 0), alternate = capacity("HDRCapacityMax", -1);
     if (!base || !alternate || *alternate < 0)

@@ -33,8 +33,7 @@ std::optional<std::pair<double, double>> makerNoteValues(std::span<const uint8_t
     const uint64_t length = exif.read(*note + 4, 4), start = exif.read(*note + 8, 4);
     // "Apple iOS\0", a version, the byte order, then an IFD whose offsets
     // count from the note's start.
-    if (start > tiff.size() || length > tiff.size() - start || length < 16 ||
-        std::memcmp(tiff.data() + start, "Apple iOS\0", 10) != 0)
+    if (start > tiff.size() || length > tiff.size() - start || length < 16 || std::memcmp(tiff.data() + start, "Apple iOS\0", 10) != 0)
         return std::nullopt;
     const auto bytes = tiff.subspan(size_t(start), size_t(length));
     const TiffReader apple(bytes, bytes[12] == 'M');

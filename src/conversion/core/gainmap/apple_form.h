@@ -1,7 +1,7 @@
 #pragma once
 
-#include "conversion/core/gainmap/gain_map.h"
 #include "conversion/core/base/result.h"
+#include "conversion/core/gainmap/gain_map.h"
 
 #include <array>
 #include <cstdint>

@@ -34,8 +34,7 @@ struct GainMapMeaning {
 // alternate headroom above the base one.
 inline bool meaningful(const GainMapMetadata& m)
 {
-    bool ok = std::isfinite(m.baseHdrHeadroom) && std::isfinite(m.alternateHdrHeadroom) &&
-              m.alternateHdrHeadroom > m.baseHdrHeadroom;
+    bool ok = std::isfinite(m.baseHdrHeadroom) && std::isfinite(m.alternateHdrHeadroom) && m.alternateHdrHeadroom > m.baseHdrHeadroom;
     for (size_t c = 0; c < 3; ++c)
         for (const double v : {m.gainMapMin[c], m.gainMapMax[c], m.gamma[c], m.baseOffset[c], m.alternateOffset[c]})
             ok = ok && std::isfinite(v);

@@ -54,8 +54,8 @@ std::vector<uint8_t> isoSegment(const GainMapMetadata* metadata)
     putFraction(out, metadata->baseHdrHeadroom);
     putFraction(out, metadata->alternateHdrHeadroom);
     for (size_t c = 0; c < size_t(channels); ++c)
-        for (const double value : {metadata->gainMapMin[c], metadata->gainMapMax[c], metadata->gamma[c],
-                                   metadata->baseOffset[c], metadata->alternateOffset[c]})
+        for (const double value :
+            {metadata->gainMapMin[c], metadata->gainMapMax[c], metadata->gamma[c], metadata->baseOffset[c], metadata->alternateOffset[c]})
             putFraction(out, value);
     return out;
 }
@@ -78,15 +78,14 @@ constexpr std::string_view kDescription = "<rdf:Description rdf:about=\"\" "
 std::string mapXmp(const GainMapMetadata& m)
 {
     std::string xmp = std::string(kXmpHead) + std::string(kDescription);
-    const std::pair<const char*, const std::array<double, 3>*> perChannel[] = {
-        {"GainMapMin", &m.gainMapMin}, {"GainMapMax", &m.gainMapMax}, {"Gamma", &m.gamma},
-        {"OffsetSDR", &m.baseOffset},  {"OffsetHDR", &m.alternateOffset}};
+    const std::pair<const char*, const std::array<double, 3>*> perChannel[] = {{"GainMapMin", &m.gainMapMin}, {"GainMapMax", &m.gainMapMax},
+        {"Gamma", &m.gamma}, {"OffsetSDR", &m.baseOffset}, {"OffsetHDR", &m.alternateOffset}};
     const bool one = channelsAgree(m);
     if (one)
         for (const auto& [name, values] : perChannel)
             xmp += std::string(" hdrgm:") + name + "=\"" + number((*values)[0]) + "\"";
-    xmp += " hdrgm:HDRCapacityMin=\"" + number(m.baseHdrHeadroom) + "\" hdrgm:HDRCapacityMax=\"" +
-           number(m.alternateHdrHeadroom) + "\" hdrgm:BaseRenditionIsHDR=\"False\"";
+    xmp += " hdrgm:HDRCapacityMin=\"" + number(m.baseHdrHeadroom) + "\" hdrgm:HDRCapacityMax=\"" + number(m.alternateHdrHeadroom) +
+        "\" hdrgm:BaseRenditionIsHDR=\"False\"";
     if (one)
         return xmp + "/>" + std::string(kXmpTail);
     xmp += ">";
@@ -103,12 +102,12 @@ std::string mapXmp(const GainMapMetadata& m)
 std::string containerDescription(size_t mapLength)
 {
     return std::string(kDescription) +
-           " xmlns:Container=\"http://ns.google.com/photos/1.0/container/\""
-           " xmlns:Item=\"http://ns.google.com/photos/1.0/container/item/\">"
-           "<Container:Directory><rdf:Seq>"
-           "<rdf:li rdf:parseType=\"Resource\"><Container:Item Item:Semantic=\"Primary\" Item:Mime=\"image/jpeg\"/></rdf:li>"
-           "<rdf:li rdf:parseType=\"Resource\"><Container:Item Item:Semantic=\"GainMap\" Item:Mime=\"image/jpeg\" Item:Length=\"" +
-           std::to_string(mapLength) + "\"/></rdf:li></rdf:Seq></Container:Directory></rdf:Description>";
+        " xmlns:Container=\"http://ns.google.com/photos/1.0/container/\""
+        " xmlns:Item=\"http://ns.google.com/photos/1.0/container/item/\">"
+        "<Container:Directory><rdf:Seq>"
+        "<rdf:li rdf:parseType=\"Resource\"><Container:Item Item:Semantic=\"Primary\" Item:Mime=\"image/jpeg\"/></rdf:li>"
+        "<rdf:li rdf:parseType=\"Resource\"><Container:Item Item:Semantic=\"GainMap\" Item:Mime=\"image/jpeg\" Item:Length=\"" +
+        std::to_string(mapLength) + "\"/></rdf:li></rdf:Seq></Container:Directory></rdf:Description>";
 }
 
 std::string primaryXmp(std::span<const uint8_t> photoXmp, size_t mapLength, std::vector<std::string>& notes)
@@ -132,13 +131,13 @@ std::vector<uint8_t> mpfSegment()
     std::vector<uint8_t> out(kMpfIdentifier.begin(), kMpfIdentifier.end());
     for (const char c : std::string_view("MM\0\x2a", 4))
         out.push_back(uint8_t(c));
-    put(out, 8);                                                  // first IFD
-    put(out, 3, 2);                                               // entries
+    put(out, 8); // first IFD
+    put(out, 3, 2); // entries
     put(out, 0xb000, 2), put(out, 7, 2), put(out, 4), put(out, 0x30313030); // version "0100"
-    put(out, 0xb001, 2), put(out, 4, 2), put(out, 1), put(out, 2);          // number of images
+    put(out, 0xb001, 2), put(out, 4, 2), put(out, 1), put(out, 2); // number of images
     put(out, 0xb002, 2), put(out, 7, 2), put(out, 32), put(out, kEntriesAt); // the entries
-    put(out, 0);                                                  // no next IFD
-    out.resize(out.size() + 32);                                  // two entries
+    put(out, 0); // no next IFD
+    out.resize(out.size() + 32); // two entries
     return out;
 }
 
@@ -159,16 +158,15 @@ Result<void> checkStorable(const GainMapMetadata& m)
     if (fits && claimed > kMaxHeadroomStops) {
         char stops[32];
         std::snprintf(stops, sizeof stops, "%.0f", claimed);
-        return Failure{ConversionStep::Decode, std::string("it claims ") + stops +
-                                                   " stops of headroom, more than any display shows"};
+        return Failure{ConversionStep::Decode, std::string("it claims ") + stops + " stops of headroom, more than any display shows"};
     }
     if (!fits || !meaningful(stored) || stored.baseHdrHeadroom < 0)
         return Failure{ConversionStep::Decode, "its parameters mean nothing at the precision the JPEG keeps"};
     return {};
 }
 
-Result<void> writeJpegWithGainMap(int fd, const JpegPicture& primary, const JpegMetadata& metadata,
-                                  const GainMap& map, std::vector<std::string>& notes)
+Result<void> writeJpegWithGainMap(
+    int fd, const JpegPicture& primary, const JpegMetadata& metadata, const GainMap& map, std::vector<std::string>& notes)
 {
     // The map first, into memory: the primary's XMP gives its length.
     const std::string ownXmp = mapXmp(map.metadata);

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "conversion/core/base/result.h"
 #include "conversion/core/gainmap/gain_map.h"
 #include "conversion/core/jpeg/jpeg_writer.h"
-#include "conversion/core/base/result.h"
 
 #include <string>
 #include <vector>
@@ -28,7 +28,7 @@ Result<void> checkStorable(const GainMapMetadata& metadata);
 //
 // `fd` must take pwrite: the MPF index is completed once the primary's
 // length is known. `map` must pass checkStorable. Fails as writeJpeg does.
-Result<void> writeJpegWithGainMap(int fd, const JpegPicture& primary, const JpegMetadata& metadata,
-                                  const GainMap& map, std::vector<std::string>& notes);
+Result<void> writeJpegWithGainMap(
+    int fd, const JpegPicture& primary, const JpegMetadata& metadata, const GainMap& map, std::vector<std::string>& notes);
 
 } // namespace tessavo

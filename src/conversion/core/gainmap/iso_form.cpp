@@ -8,9 +8,7 @@ namespace tessavo {
 
 Result<GainMapMeaning> readIsoGainMapMetadata(std::span<const uint8_t> payload)
 {
-    const auto fail = [](const char* why) {
-        return Failure{ConversionStep::Decode, std::string("its ISO 21496-1 metadata ") + why};
-    };
+    const auto fail = [](const char* why) { return Failure{ConversionStep::Decode, std::string("its ISO 21496-1 metadata ") + why}; };
     ByteReader r(payload);
     const uint64_t version = r.read(1), minimumVersion = r.read(2), writerVersion = r.read(2), flags = r.read(1);
     if (r.ok() && (version != 0 || minimumVersion != 0))

@@ -1,11 +1,11 @@
 #include "conversion/core/gainmap/map_reader.h"
 
+#include "conversion/core/base/owners.h"
 #include "conversion/core/gainmap/adobe_form.h"
 #include "conversion/core/gainmap/apple_form.h"
-#include "conversion/core/metadata/exif_metadata.h"
 #include "conversion/core/gainmap/iso_form.h"
-#include "conversion/core/base/owners.h"
 #include "conversion/core/heif/stored_frame.h"
+#include "conversion/core/metadata/exif_metadata.h"
 
 #include <libheif/heif.h>
 
@@ -27,8 +27,7 @@ void cropTo(GainMap& map, const PixelRect& area)
     const size_t pixel = size_t(map.channels), row = size_t(map.width) * pixel, keep = size_t(area.width) * pixel;
     std::vector<uint8_t> cropped(keep * size_t(area.height));
     for (int y = 0; y < area.height; ++y)
-        std::memcpy(cropped.data() + size_t(y) * keep,
-                    map.pixels.data() + size_t(y + area.y) * row + size_t(area.x) * pixel, keep);
+        std::memcpy(cropped.data() + size_t(y) * keep, map.pixels.data() + size_t(y + area.y) * row + size_t(area.x) * pixel, keep);
     map.pixels = std::move(cropped);
     map.width = area.width;
     map.height = area.height;
@@ -130,12 +129,12 @@ Result<GainMap> GainMapReader::decode(uint32_t id, int channels) const
     Owned<heif_image> image;
     const bool rgb = channels == 3;
     const heif_error error = heif_decode_image(handle.get(), into(image), rgb ? heif_colorspace_RGB : heif_colorspace_undefined,
-                                               rgb ? heif_chroma_interleaved_RGB : heif_chroma_undefined, options.get());
+        rgb ? heif_chroma_interleaved_RGB : heif_chroma_undefined, options.get());
     if (error.code != heif_error_Ok || !image)
         return leftOut(std::string("it could not be decoded: ") + error.message);
-    const heif_channel channel = rgb                                              ? heif_channel_interleaved
-                                 : heif_image_has_channel(image.get(), heif_channel_Y) ? heif_channel_Y
-                                                                                       : heif_channel_G;
+    const heif_channel channel = rgb                          ? heif_channel_interleaved
+        : heif_image_has_channel(image.get(), heif_channel_Y) ? heif_channel_Y
+                                                              : heif_channel_G;
     int stride = 0;
     const uint8_t* plane = heif_image_get_plane_readonly(image.get(), channel, &stride);
     const int bits = heif_image_get_bits_per_pixel_range(image.get(), channel);
@@ -144,15 +143,13 @@ Result<GainMap> GainMapReader::decode(uint32_t id, int channels) const
     map.width = heif_image_get_width(image.get(), channel);
     map.height = heif_image_get_height(image.get(), channel);
     const int bytes = bits > 8 ? 2 : 1;
-    if (!plane || map.width <= 0 || map.height <= 0 || bits < 8 || bits > 16 || (rgb && bits != 8) ||
-        stride < map.width * channels * bytes)
+    if (!plane || map.width <= 0 || map.height <= 0 || bits < 8 || bits > 16 || (rgb && bits != 8) || stride < map.width * channels * bytes)
         return leftOut("it is no picture of 8 to 16 bits");
     // Each sample as an 8-bit level; luma as coded keeps a limited range
     // (16 to 235 at 8 bits) that RGB would have expanded.
     Owned<heif_color_profile_nclx> nclx;
-    const bool limited = channel == heif_channel_Y &&
-                         heif_image_get_nclx_color_profile(image.get(), into(nclx)).code == heif_error_Ok && nclx &&
-                         !nclx->full_range_flag;
+    const bool limited = channel == heif_channel_Y && heif_image_get_nclx_color_profile(image.get(), into(nclx)).code == heif_error_Ok &&
+        nclx && !nclx->full_range_flag;
     std::vector<uint8_t> levels(size_t(1) << bits);
     for (size_t v = 0; v < levels.size(); ++v) {
         const double level = limited ? (double(v) / (1 << (bits - 8)) - 16) * 255 / 219 : double(v) * 255 / double(levels.size() - 1);
@@ -205,8 +202,8 @@ Result<void> GainMapReader::place(GainMap& map, std::span<const ImageTransform> 
         return {};
     }
     if (!sameShape(map.width, map.height, area->width, area->height))
-        return leftOut("it does not fit the photo: " + std::to_string(map.width) + "x" + std::to_string(map.height) +
-                       " beside " + std::to_string(area->width) + "x" + std::to_string(area->height));
+        return leftOut("it does not fit the photo: " + std::to_string(map.width) + "x" + std::to_string(map.height) + " beside " +
+            std::to_string(area->width) + "x" + std::to_string(area->height));
     return {};
 }
 

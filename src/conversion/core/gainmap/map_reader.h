@@ -1,10 +1,10 @@
 #pragma once
 
+#include "conversion/core/base/result.h"
 #include "conversion/core/gainmap/gain_map.h"
 #include "conversion/core/gainmap/map_source.h"
 #include "conversion/core/heif/heif_file.h"
 #include "conversion/core/heif/heif_properties.h"
-#include "conversion/core/base/result.h"
 
 #include <cstdint>
 #include <optional>

@@ -16,11 +16,11 @@ namespace tessavo {
 
 struct GainMapSource {
     enum class Form {
-        Iso,   // a 'tmap' item (ISO 21496-1) derived from the primary and the map
+        Iso, // a 'tmap' item (ISO 21496-1) derived from the primary and the map
         Apple, // Apple's auxiliary map, its headroom in the maker note or the map's XMP
         Adobe, // an auxiliary map described by its own hdrgm XMP (Samsung and others)
     };
-    uint32_t map = 0;  // the map's image item
+    uint32_t map = 0; // the map's image item
     uint32_t tmap = 0; // the 'tmap' item, for the Iso form
     Form form = Form::Iso;
     std::string xmp; // the XMP attached to the map item; empty for none

@@ -70,14 +70,11 @@ struct PluginDecoder {
 };
 
 heif_error ok() { return {heif_error_Ok, heif_suberror_Unspecified, "Success"}; }
-heif_error decodeError(const char* message)
-{
-    return {heif_error_Decoder_plugin_error, heif_suberror_Unspecified, message};
-}
+heif_error decodeError(const char* message) { return {heif_error_Decoder_plugin_error, heif_suberror_Unspecified, message}; }
 
 const char* pluginName() { return "FFmpeg libavcodec HEVC (Tessavo)"; }
-void pluginInit() {}
-void pluginDeinit() {}
+void pluginInit() { }
+void pluginDeinit() { }
 
 int pluginSupports(heif_compression_format format)
 {
@@ -128,8 +125,8 @@ heif_error pluginDecode(void* decoder, heif_image** decoded)
     }
 
     Owned<heif_image> image;
-    heif_error err = heif_image_create(frame->width, frame->height,
-                                       mono ? heif_colorspace_monochrome : heif_colorspace_YCbCr, chroma, into(image));
+    heif_error err = heif_image_create(
+        frame->width, frame->height, mono ? heif_colorspace_monochrome : heif_colorspace_YCbCr, chroma, into(image));
     if (err.code != heif_error_Ok)
         return err;
     const heif_channel channels[3] = {heif_channel_Y, heif_channel_Cb, heif_channel_Cr};
@@ -153,7 +150,7 @@ heif_error pluginDecode(void* decoder, heif_image** decoded)
     return ok();
 }
 
-void pluginStrict(void*, int) {}
+void pluginStrict(void*, int) { }
 
 const heif_decoder_plugin plugin = {
     3,

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "conversion/core/heif/heif_properties.h"
 #include "conversion/core/base/owners.h"
 #include "conversion/core/base/result.h"
+#include "conversion/core/heif/heif_properties.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -14,8 +14,8 @@ namespace tessavo {
 
 constexpr uint32_t fourcc(const char (&code)[5])
 {
-    return uint32_t(uint8_t(code[0])) << 24 | uint32_t(uint8_t(code[1])) << 16 |
-           uint32_t(uint8_t(code[2])) << 8 | uint32_t(uint8_t(code[3]));
+    return uint32_t(uint8_t(code[0])) << 24 | uint32_t(uint8_t(code[1])) << 16 | uint32_t(uint8_t(code[2])) << 8 |
+        uint32_t(uint8_t(code[3]));
 }
 
 // A big-endian cursor that never moves past its end. A read that would
@@ -23,7 +23,7 @@ constexpr uint32_t fourcc(const char (&code)[5])
 // so a run of reads can be checked once.
 class ByteReader {
 public:
-    explicit ByteReader(std::span<const uint8_t> bytes) : bytes_(bytes) {}
+    explicit ByteReader(std::span<const uint8_t> bytes) : bytes_(bytes) { }
 
     bool ok() const { return ok_; }
     size_t left() const { return bytes_.size() - pos_; }

@@ -2,7 +2,6 @@
 
 #include "conversion/core/heif/heif_properties.h"
 
-
 #include <algorithm>
 #include <map>
 #include <set>
@@ -14,8 +13,8 @@ namespace {
 
 bool isImage(uint32_t type)
 {
-    return type == fourcc("hvc1") || type == fourcc("grid") || type == fourcc("iden") || type == fourcc("iovl") ||
-           type == fourcc("av01") || type == fourcc("vvc1");
+    return type == fourcc("hvc1") || type == fourcc("grid") || type == fourcc("iden") || type == fourcc("iovl") || type == fourcc("av01") ||
+        type == fourcc("vvc1");
 }
 
 bool isDerived(uint32_t type) { return type == fourcc("grid") || type == fourcc("iden") || type == fourcc("iovl"); }
@@ -23,15 +22,14 @@ bool isDerived(uint32_t type) { return type == fourcc("grid") || type == fourcc(
 // The reference types libheif 1.15 reads.
 bool readByLibheif(uint32_t type)
 {
-    return type == fourcc("thmb") || type == fourcc("auxl") || type == fourcc("dimg") || type == fourcc("cdsc") ||
-           type == fourcc("prem");
+    return type == fourcc("thmb") || type == fourcc("auxl") || type == fourcc("dimg") || type == fourcc("cdsc") || type == fourcc("prem");
 }
 
 bool isAlpha(const HeifFile& heif, uint32_t item)
 {
     const std::string_view kind = auxiliaryType(heif, item);
     return kind == "urn:mpeg:avc:2015:auxid:1" || kind == "urn:mpeg:hevc:2015:auxid:1" ||
-           kind == "urn:mpeg:mpegB:cicp:systems:auxiliary:alpha";
+        kind == "urn:mpeg:mpegB:cicp:systems:auxiliary:alpha";
 }
 
 enum class Fix { Keep, Reduce, Ignore };
@@ -44,8 +42,7 @@ void put(std::vector<uint8_t>& out, uint64_t value, int size)
         out.push_back(uint8_t(value >> (8 * i)));
 }
 
-void writeReference(std::vector<uint8_t>& out, uint32_t type, uint32_t from, std::span<const uint32_t> to,
-                    size_t padding, int idSize)
+void writeReference(std::vector<uint8_t>& out, uint32_t type, uint32_t from, std::span<const uint32_t> to, size_t padding, int idSize)
 {
     put(out, 8 + idSize + 2 + (to.size() + padding) * size_t(idSize), 4);
     put(out, type, 4);
@@ -72,8 +69,7 @@ Result<bool> adaptForLibheif(std::span<uint8_t> file, const HeifFile& heif, std:
             const HeifItem* to = heif.item(id);
             return to && isImage(to->type);
         });
-        if (reference.type == fourcc("auxl") && fromImage && gainMap == reference.from &&
-            (reference.to.size() != 1 || !toPrimary)) {
+        if (reference.type == fourcc("auxl") && fromImage && gainMap == reference.from && (reference.to.size() != 1 || !toPrimary)) {
             // Kept as the primary's auxiliary image, where libheif lets the map be decoded.
             fixes[i] = Fix::Reduce;
         } else if (reference.type == fourcc("auxl") && fromImage && !toImage) {
@@ -142,8 +138,7 @@ Result<bool> adaptForLibheif(std::span<uint8_t> file, const HeifFile& heif, std:
             writeReference(out, reference.type, reference.from, std::span(&heif.primary, 1), 0, idSize);
             freed += (reference.to.size() - 1) * size_t(idSize);
         } else {
-            writeReference(out, fixes[i] == Fix::Ignore ? kIgnoredReference : reference.type, reference.from,
-                           reference.to, 0, idSize);
+            writeReference(out, fixes[i] == Fix::Ignore ? kIgnoredReference : reference.type, reference.from, reference.to, 0, idSize);
         }
     }
     if (absorber < references.size()) {

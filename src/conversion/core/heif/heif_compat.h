@@ -1,7 +1,7 @@
 #pragma once
 
-#include "conversion/core/heif/heif_file.h"
 #include "conversion/core/base/result.h"
+#include "conversion/core/heif/heif_file.h"
 
 #include <cstdint>
 #include <optional>

@@ -139,8 +139,7 @@ bool readReferences(std::span<const uint8_t> file, const Box& iref, HeifFile& he
         if (!r.ok())
             return false;
         reference.size = heif.referencesOffset + heif.referencesSize - r.left() - reference.offset;
-        heif.referencesExact = heif.referencesExact && header == 8 && size == reference.size &&
-                               reference.to.size() == count;
+        heif.referencesExact = heif.referencesExact && header == 8 && size == reference.size && reference.to.size() == count;
         heif.references.push_back(std::move(reference));
     }
     return true;
@@ -186,8 +185,7 @@ std::vector<uint32_t> HeifFile::referenced(uint32_t from, uint32_t type) const
     return {};
 }
 
-Result<std::vector<std::span<const uint8_t>>> HeifFile::data(const HeifItem& item,
-                                                                    std::span<const uint8_t> file) const
+Result<std::vector<std::span<const uint8_t>>> HeifFile::data(const HeifItem& item, std::span<const uint8_t> file) const
 {
     if (!item.located || item.extents.empty() || item.constructionMethod > 1)
         return Failure{ConversionStep::Parse, "its item's data is not inside the file"};

@@ -21,7 +21,7 @@ namespace tessavo {
 
 struct HeifItem {
     uint32_t id = 0;
-    uint32_t type = 0;  // from infe version 2 or 3; 0 otherwise
+    uint32_t type = 0; // from infe version 2 or 3; 0 otherwise
     bool hidden = false;
     bool located = false; // has an iloc entry
     int constructionMethod = 0;
@@ -37,7 +37,7 @@ struct HeifReference {
     uint32_t from = 0;
     std::vector<uint32_t> to;
     size_t offset = 0; // of the reference's box header in the file
-    size_t size = 0;   // of the bytes libheif reads for it
+    size_t size = 0; // of the bytes libheif reads for it
 };
 
 struct HeifFile {

@@ -27,8 +27,8 @@ Result<HeifPhoto> HeifPhoto::open(std::span<const uint8_t> bytes)
     return photo;
 }
 
-Result<Owned<heif_image>> HeifPhoto::decode(heif_colorspace colourspace, heif_chroma chroma,
-                                            const heif_decoding_options* options, heif_image_handle* image) const
+Result<Owned<heif_image>> HeifPhoto::decode(
+    heif_colorspace colourspace, heif_chroma chroma, const heif_decoding_options* options, heif_image_handle* image) const
 {
     Owned<heif_image> decoded;
     errno = 0;
@@ -40,8 +40,8 @@ Result<Owned<heif_image>> HeifPhoto::decode(heif_colorspace colourspace, heif_ch
 
 std::string libheifReason(const heif_error& error)
 {
-    const bool memory = (error.code == heif_error_Memory_allocation_error &&
-                         error.subcode != heif_suberror_Security_limit_exceeded) || errno == ENOMEM;
+    const bool memory = (error.code == heif_error_Memory_allocation_error && error.subcode != heif_suberror_Security_limit_exceeded) ||
+        errno == ENOMEM;
     return memory ? std::string(kNoMemoryToDecode) : error.message;
 }
 

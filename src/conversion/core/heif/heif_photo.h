@@ -36,8 +36,8 @@ public:
 
     // libheif's decode of `image` (the primary when null) with `options`
     // (libheif's defaults when null). Fails at Decode with libheif's reason.
-    Result<Owned<heif_image>> decode(heif_colorspace colourspace, heif_chroma chroma, const heif_decoding_options* options,
-                                     heif_image_handle* image = nullptr) const;
+    Result<Owned<heif_image>> decode(
+        heif_colorspace colourspace, heif_chroma chroma, const heif_decoding_options* options, heif_image_handle* image = nullptr) const;
 
 private:
     HeifPhoto() = default;

@@ -31,21 +31,20 @@ bool readCleanAperture(std::span<const uint8_t> body, CleanAperture& clap)
 
 using Matrix = std::array<int, 4>;
 constexpr std::array<Matrix, 8> byOrientation{{
-    {1, 0, 0, 1},   // 1
-    {-1, 0, 0, 1},  // 2 mirrored left-right
+    {1, 0, 0, 1}, // 1
+    {-1, 0, 0, 1}, // 2 mirrored left-right
     {-1, 0, 0, -1}, // 3 turned 180
-    {1, 0, 0, -1},  // 4 mirrored top-bottom
-    {0, 1, 1, 0},   // 5 transposed
-    {0, -1, 1, 0},  // 6 turned 90 clockwise
+    {1, 0, 0, -1}, // 4 mirrored top-bottom
+    {0, 1, 1, 0}, // 5 transposed
+    {0, -1, 1, 0}, // 6 turned 90 clockwise
     {0, -1, -1, 0}, // 7 transversed
-    {0, 1, -1, 0},  // 8 turned 90 anti-clockwise
+    {0, 1, -1, 0}, // 8 turned 90 anti-clockwise
 }};
 
 // Composing the matrices composes the operations.
 Matrix multiply(const Matrix& a, const Matrix& b)
 {
-    return Matrix{a[0] * b[0] + a[1] * b[2], a[0] * b[1] + a[1] * b[3], a[2] * b[0] + a[3] * b[2],
-                  a[2] * b[1] + a[3] * b[3]};
+    return Matrix{a[0] * b[0] + a[1] * b[2], a[0] * b[1] + a[1] * b[3], a[2] * b[0] + a[3] * b[2], a[2] * b[1] + a[3] * b[3]};
 }
 
 // How one rotation or mirror moves pixels.
@@ -87,14 +86,14 @@ struct Fraction {
         if (denominator == b.denominator)
             return of(numerator + b.numerator, denominator, valid && b.valid);
         return of(numerator * b.denominator + b.numerator * denominator, denominator * b.denominator,
-                  valid && b.valid && fits(numerator * b.denominator) && fits(b.numerator * denominator));
+            valid && b.valid && fits(numerator * b.denominator) && fits(b.numerator * denominator));
     }
     Fraction operator-(const Fraction& b) const
     {
         if (denominator == b.denominator)
             return of(numerator - b.numerator, denominator, valid && b.valid);
         return of(numerator * b.denominator - b.numerator * denominator, denominator * b.denominator,
-                  valid && b.valid && fits(numerator * b.denominator) && fits(b.numerator * denominator));
+            valid && b.valid && fits(numerator * b.denominator) && fits(b.numerator * denominator));
     }
     Fraction plus(int v) const { return of(numerator + v * denominator, denominator, valid && fits(v * denominator)); }
     Fraction halved() const { return of(numerator, denominator * 2, valid); }
@@ -114,15 +113,13 @@ struct CropEdges {
 CropEdges cropEdges(const CleanAperture& clap, int width, int height)
 {
     CropEdges edges;
-    const auto unsignedFraction = [](uint32_t n, uint32_t d) {
-        return Fraction::of(n, d, n <= INT32_MAX && d <= INT32_MAX);
-    };
+    const auto unsignedFraction = [](uint32_t n, uint32_t d) { return Fraction::of(n, d, n <= INT32_MAX && d <= INT32_MAX); };
     const Fraction clapWidth = unsignedFraction(clap.widthNumerator, clap.widthDenominator);
     const Fraction clapHeight = unsignedFraction(clap.heightNumerator, clap.heightDenominator);
-    const Fraction horizontal = Fraction::of(clap.horizontalOffsetNumerator, int32_t(clap.horizontalOffsetDenominator),
-                                             clap.horizontalOffsetDenominator <= INT32_MAX);
-    const Fraction vertical = Fraction::of(clap.verticalOffsetNumerator, int32_t(clap.verticalOffsetDenominator),
-                                           clap.verticalOffsetDenominator <= INT32_MAX);
+    const Fraction horizontal = Fraction::of(
+        clap.horizontalOffsetNumerator, int32_t(clap.horizontalOffsetDenominator), clap.horizontalOffsetDenominator <= INT32_MAX);
+    const Fraction vertical = Fraction::of(
+        clap.verticalOffsetNumerator, int32_t(clap.verticalOffsetDenominator), clap.verticalOffsetDenominator <= INT32_MAX);
     if (!clapWidth.usable() || !clapHeight.usable() || !horizontal.usable() || !vertical.usable())
         return edges;
 
@@ -135,8 +132,7 @@ CropEdges cropEdges(const CleanAperture& clap, int width, int height)
     const Fraction right = clapWidth.plus(-1).plus(int(std::clamp<int64_t>(edges.left, INT32_MIN, INT32_MAX)));
     const Fraction bottom = clapHeight.plus(-1).plus(int(std::clamp<int64_t>(edges.top, INT32_MIN, INT32_MAX)));
     const auto roundable = [](const Fraction& f) { return f.usable() && Fraction::fits(f.numerator + f.denominator / 2); };
-    if (!roundable(right) || !roundable(bottom) || !Fraction::fits(edges.left) ||
-        !Fraction::fits(edges.top))
+    if (!roundable(right) || !roundable(bottom) || !Fraction::fits(edges.left) || !Fraction::fits(edges.top))
         return edges;
     edges.right = right.round();
     edges.bottom = bottom.round();
@@ -184,8 +180,7 @@ std::string_view auxiliaryType(const HeifFile& heif, uint32_t item)
         if (property->type != fourcc("auxC") || property->payload.size() < 4)
             continue;
         const auto text = property->payload.subspan(4);
-        kind = std::string_view(reinterpret_cast<const char*>(text.data()),
-                                size_t(std::find(text.begin(), text.end(), 0) - text.begin()));
+        kind = std::string_view(reinterpret_cast<const char*>(text.data()), size_t(std::find(text.begin(), text.end(), 0) - text.begin()));
     }
     return kind;
 }

@@ -35,8 +35,8 @@ struct ImageTransform {
     enum class Kind { Crop, Rotation, Mirror };
     Kind kind = Kind::Rotation;
     int rotationCcwDegrees = 0; // Rotation: 0, 90, 180 or 270, anti-clockwise
-    int mirrorAxis = 0;         // Mirror: the box's axis field, 0 or 1
-    CleanAperture crop;         // Crop
+    int mirrorAxis = 0; // Mirror: the box's axis field, 0 or 1
+    CleanAperture crop; // Crop
 };
 
 // The item's clap, irot and imir properties in the order libheif applies

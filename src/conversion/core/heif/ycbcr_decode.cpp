@@ -146,8 +146,7 @@ Result<HevcLayout> hevcLayout(const HeifFile& heif, std::span<const uint8_t> fil
     for (const uint32_t id : tileIds) {
         const HeifItem* tile = heif.item(id);
         int width = 0, height = 0;
-        if (!tile || tile->type != fourcc("hvc1") || !imageSize(heif, id, width, height) ||
-            (id != primary->id && transformed(heif, id)))
+        if (!tile || tile->type != fourcc("hvc1") || !imageSize(heif, id, width, height) || (id != primary->id && transformed(heif, id)))
             return notDirect();
         if (layout.tiles.empty()) {
             layout.tileWidth = width;
@@ -158,8 +157,7 @@ Result<HevcLayout> hevcLayout(const HeifFile& heif, std::span<const uint8_t> fil
         // libheif decodes with the first hvcC among the properties, and
         // refuses an hvc1 item whose hvcC its lookup cannot find.
         const auto properties = heif.propertiesOf(id);
-        const auto hvcC = std::find_if(properties.begin(), properties.end(),
-                                       [](const Box* p) { return p->type == fourcc("hvcC"); });
+        const auto hvcC = std::find_if(properties.begin(), properties.end(), [](const Box* p) { return p->type == fourcc("hvcC"); });
         if (hvcC == properties.end() || heif.property(id, fourcc("hvcC")) != *hvcC)
             return notDirect();
         HevcLayout::Tile decoded;
@@ -200,7 +198,7 @@ Result<HevcLayout> hevcLayout(const HeifFile& heif, std::span<const uint8_t> fil
 bool plainEightBit(heif_image_handle* handle)
 {
     return !heif_image_handle_has_alpha_channel(handle) && heif_image_handle_get_luma_bits_per_pixel(handle) == 8 &&
-           heif_image_handle_get_chroma_bits_per_pixel(handle) == 8;
+        heif_image_handle_get_chroma_bits_per_pixel(handle) == 8;
 }
 
 bool jpegColourCoding(const NclxColour& colour)
@@ -271,8 +269,8 @@ Result<YCbCrImage> decodeYCbCr(const HevcLayout& layout, const PixelRect& area, 
                 const ptrdiff_t fromX = std::max<ptrdiff_t>(0, -x), fromY = std::max<ptrdiff_t>(0, -y);
                 const ptrdiff_t toX = std::min(frameWidth, stride - x), toY = std::min(frameHeight, planeHeight - y);
                 for (ptrdiff_t row = fromY; row < toY && fromX < toX; ++row)
-                    std::memcpy(&plane[size_t((y + row) * stride + x + fromX)],
-                                frame->data[c] + row * frame->linesize[c] + fromX, size_t(toX - fromX));
+                    std::memcpy(&plane[size_t((y + row) * stride + x + fromX)], frame->data[c] + row * frame->linesize[c] + fromX,
+                        size_t(toX - fromX));
             }
         }
     };
@@ -309,15 +307,15 @@ Result<YCbCrImage> decodeYCbCr(const HevcLayout& layout, const PixelRect& area, 
         const size_t coveredH = std::min(planeHeight, (size_t(area.height) + shift) >> shift);
         for (size_t row = 0; row < coveredH; ++row)
             std::fill(plane.begin() + std::ptrdiff_t(row * stride + coveredW), plane.begin() + std::ptrdiff_t((row + 1) * stride),
-                      plane[row * stride + coveredW - 1]);
+                plane[row * stride + coveredW - 1]);
         for (size_t row = coveredH; row < planeHeight; ++row)
             std::copy_n(plane.begin() + std::ptrdiff_t((coveredH - 1) * stride), stride, plane.begin() + std::ptrdiff_t(row * stride));
     }
     return image;
 }
 
-Result<YCbCrImage> decodeDirectly(std::span<const uint8_t> file, const HeifFile& heif, heif_image_handle* handle,
-                                  std::span<const ImageTransform> transforms, int threads)
+Result<YCbCrImage> decodeDirectly(
+    std::span<const uint8_t> file, const HeifFile& heif, heif_image_handle* handle, std::span<const ImageTransform> transforms, int threads)
 {
     if (!plainEightBit(handle))
         return notDirect();

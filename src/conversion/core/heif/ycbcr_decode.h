@@ -29,8 +29,8 @@ struct YCbCrImage {
 // or a single HEVC image as a 1x1 grid.
 struct HevcLayout {
     int columns = 0, rows = 0;
-    int width = 0, height = 0;           // the image's size
-    int tileWidth = 0, tileHeight = 0;   // every tile's ispe
+    int width = 0, height = 0; // the image's size
+    int tileWidth = 0, tileHeight = 0; // every tile's ispe
     // Parameter sets of each hvcC, as 4-byte length-prefixed NAL units.
     std::vector<std::vector<uint8_t>> parameterSets;
     struct Tile {
@@ -71,6 +71,6 @@ Result<YCbCrImage> decodeYCbCr(const HevcLayout& layout, const PixelRect& area, 
 // libheif's picture exactly. Fails where it would not; libheif's RGB
 // decode then serves.
 Result<YCbCrImage> decodeDirectly(std::span<const uint8_t> file, const HeifFile& heif, heif_image_handle* handle,
-                                  std::span<const ImageTransform> transforms, int threads);
+    std::span<const ImageTransform> transforms, int threads);
 
 } // namespace tessavo

@@ -20,7 +20,7 @@ bool isHeifName(std::string_view name)
     constexpr std::array<std::string_view, 3> kExtensions{"heic", "heif", "hif"};
     return std::any_of(kExtensions.begin(), kExtensions.end(), [&](std::string_view known) {
         return extension.size() == known.size() &&
-               std::equal(extension.begin(), extension.end(), known.begin(), [](char a, char b) { return folded(a) == b; });
+            std::equal(extension.begin(), extension.end(), known.begin(), [](char a, char b) { return folded(a) == b; });
     });
 }
 

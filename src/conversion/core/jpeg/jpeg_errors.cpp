@@ -5,7 +5,7 @@ namespace {
 
 [[noreturn]] void onError(j_common_ptr info) { std::longjmp(reinterpret_cast<JpegErrors*>(info->err)->jump, 1); }
 
-void ignoreMessage(j_common_ptr) {}
+void ignoreMessage(j_common_ptr) { }
 
 } // namespace
 

@@ -1,7 +1,7 @@
 #include "conversion/core/jpeg/jpeg_writer.h"
 
-#include "conversion/core/jpeg/jpeg_errors.h"
 #include "conversion/core/base/owners.h"
+#include "conversion/core/jpeg/jpeg_errors.h"
 
 #include <algorithm>
 #include <array>
@@ -13,8 +13,8 @@
 #include <string_view>
 #include <unistd.h>
 
-#include <jpeglib.h>
 #include <jerror.h>
+#include <jpeglib.h>
 
 namespace tessavo {
 
@@ -84,11 +84,10 @@ void termDestination(j_compress_ptr info)
 // The smallest EXIF block: a big-endian TIFF header and one IFD entry.
 std::array<JOCTET, 32> exifOrientationBlock(int orientation)
 {
-    return {'E', 'x', 'i', 'f', 0, 0,
-            'M', 'M', 0, 42, 0, 0, 0, 8, // byte order, magic, IFD0 offset
-            0, 1,                        // one entry
-            0x01, 0x12, 0, 3, 0, 0, 0, 1, 0, JOCTET(orientation), 0, 0, // Orientation, SHORT, 1
-            0, 0, 0, 0};                 // no next IFD
+    return {'E', 'x', 'i', 'f', 0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8, // byte order, magic, IFD0 offset
+        0, 1, // one entry
+        0x01, 0x12, 0, 3, 0, 0, 0, 1, 0, JOCTET(orientation), 0, 0, // Orientation, SHORT, 1
+        0, 0, 0, 0}; // no next IFD
 }
 
 constexpr std::string_view kExifIdentifier{"Exif\0", 6};
@@ -106,8 +105,8 @@ void writeMarker(jpeg_compress_struct& info, std::string_view identifier, std::s
 
 // Only trivially destructible objects live here, so leaving by longjmp is
 // safe; the caller's owner destroys `info`, whichever way this returns.
-Result<void> encode(jpeg_compress_struct& info, JpegErrors& errors, FileDestination& dest,
-                    const JpegPicture& picture, const JpegMetadata& metadata)
+Result<void> encode(
+    jpeg_compress_struct& info, JpegErrors& errors, FileDestination& dest, const JpegPicture& picture, const JpegMetadata& metadata)
 {
     info.err = quietJpegErrors(errors);
     if (setjmp(errors.jump)) {
@@ -185,10 +184,9 @@ Result<void> writeTo(int fd, std::vector<uint8_t>* memory, const JpegPicture& pi
 {
     // libjpeg would number a 256th ICC marker 0 and cut a long APP1 short.
     const auto tooLong = [](const JpegSegment& segment) { return segment.data.size() > 65533; };
-    if (picture.width <= 0 || picture.height <= 0 || (!picture.rgb && !picture.y) || metadata.orientation < 1 ||
-        metadata.orientation > 8 || metadata.iccProfile.size() > kMaxJpegIccBytes ||
-        metadata.exif.size() > kMaxJpegExifBytes || metadata.xmp.size() > kMaxJpegXmpBytes ||
-        std::ranges::any_of(metadata.segments, tooLong))
+    if (picture.width <= 0 || picture.height <= 0 || (!picture.rgb && !picture.y) || metadata.orientation < 1 || metadata.orientation > 8 ||
+        metadata.iccProfile.size() > kMaxJpegIccBytes || metadata.exif.size() > kMaxJpegExifBytes ||
+        metadata.xmp.size() > kMaxJpegXmpBytes || std::ranges::any_of(metadata.segments, tooLong))
         return Failure{ConversionStep::Finalize, "no picture to encode, or a block too large for JPEG"};
     auto errors = std::make_unique<JpegErrors>();
     auto dest = std::make_unique<FileDestination>();
@@ -201,10 +199,7 @@ Result<void> writeTo(int fd, std::vector<uint8_t>* memory, const JpegPicture& pi
 
 } // namespace
 
-Result<void> writeJpeg(int fd, const JpegPicture& picture, const JpegMetadata& metadata)
-{
-    return writeTo(fd, nullptr, picture, metadata);
-}
+Result<void> writeJpeg(int fd, const JpegPicture& picture, const JpegMetadata& metadata) { return writeTo(fd, nullptr, picture, metadata); }
 
 Result<std::vector<uint8_t>> encodeJpeg(const JpegPicture& picture, const JpegMetadata& metadata)
 {

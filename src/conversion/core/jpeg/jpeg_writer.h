@@ -23,7 +23,7 @@ struct JpegPicture {
     int width = 0;
     int height = 0;
     const uint8_t* rgb = nullptr; // interleaved 8-bit RGB
-    size_t stride = 0;            // bytes from one row to the next
+    size_t stride = 0; // bytes from one row to the next
     // Instead of rgb: YCbCr 4:2:0 planes already in JPEG's colour coding and
     // padded to whole 16x16 blocks, for libjpeg's raw-data input.
     const uint8_t* y = nullptr;
@@ -48,12 +48,12 @@ struct JpegSegment {
 };
 
 struct JpegMetadata {
-    int orientation = 1;                // 1..8
-    std::span<const uint8_t> exif;      // a TIFF structure; empty: one holding only the orientation
-    std::span<const uint8_t> xmp;       // an XMP packet; empty: none
+    int orientation = 1; // 1..8
+    std::span<const uint8_t> exif; // a TIFF structure; empty: one holding only the orientation
+    std::span<const uint8_t> xmp; // an XMP packet; empty: none
     std::span<const uint8_t> iccProfile;
     std::span<const JpegSegment> segments; // after the others, in order
-    bool withExif = true;               // false: no Exif block at all (a gain map's JPEG)
+    bool withExif = true; // false: no Exif block at all (a gain map's JPEG)
     int quality = kJpegQuality;
 };
 

@@ -30,10 +30,7 @@ const bool limited = [] {
 
 } // namespace
 
-bool addressSpaceLimited()
-{
-    return limited;
-}
+bool addressSpaceLimited() { return limited; }
 
 size_t addressSpaceLimit()
 {

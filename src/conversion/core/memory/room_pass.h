@@ -26,7 +26,11 @@ public:
 private:
     bool enter()
     {
-        if constexpr (requires { { room_.enter(bytes_) } -> std::same_as<bool>; })
+        if constexpr (requires {
+                          {
+                              room_.enter(bytes_)
+                              } -> std::same_as<bool>;
+                      })
             return room_.enter(bytes_);
         else
             return room_.enter(bytes_), true;

@@ -15,21 +15,34 @@
 namespace tessavo {
 namespace {
 
-constexpr uint16_t kImageWidth = 0x0100, kImageLength = 0x0101, kStripOffsets = 0x0111, kOrientation = 0x0112,
-                   kStripByteCounts = 0x0117, kThumbnailOffset = 0x0201, kThumbnailLength = 0x0202,
-                   kExifIfd = 0x8769, kGpsIfd = 0x8825, kPixelXDimension = 0xA002, kPixelYDimension = 0xA003,
-                   kInteropIfd = 0xA005;
+constexpr uint16_t kImageWidth = 0x0100, kImageLength = 0x0101, kStripOffsets = 0x0111, kOrientation = 0x0112, kStripByteCounts = 0x0117,
+                   kThumbnailOffset = 0x0201, kThumbnailLength = 0x0202, kExifIfd = 0x8769, kGpsIfd = 0x8825, kPixelXDimension = 0xA002,
+                   kPixelYDimension = 0xA003, kInteropIfd = 0xA005;
 constexpr uint16_t kShort = 3, kLong = 4, kIfd = 13;
 
 // Bytes of one value of a TIFF field type; 0 for types TIFF does not define.
 uint64_t typeSize(uint32_t type)
 {
     switch (type) {
-    case 1: case 2: case 6: case 7: return 1;
-    case 3: case 8: return 2;
-    case 4: case 9: case 11: case 13: return 4;
-    case 5: case 10: case 12: return 8;
-    default: return 0;
+    case 1:
+    case 2:
+    case 6:
+    case 7:
+        return 1;
+    case 3:
+    case 8:
+        return 2;
+    case 4:
+    case 9:
+    case 11:
+    case 13:
+        return 4;
+    case 5:
+    case 10:
+    case 12:
+        return 8;
+    default:
+        return 0;
     }
 }
 
@@ -39,7 +52,7 @@ struct Range {
 
 class ExifRewriter {
 public:
-    ExifRewriter(std::span<const uint8_t> tiff) : bytes_(tiff.begin(), tiff.end()) {}
+    ExifRewriter(std::span<const uint8_t> tiff) : bytes_(tiff.begin(), tiff.end()) { }
 
     std::vector<uint8_t> run(int orientation, int width, int height)
     {
@@ -83,9 +96,8 @@ public:
         entries.push_back(orientationEntry);
         if (entries.size() > 0xFFFF)
             return {};
-        std::stable_sort(entries.begin(), entries.end(), [this](const auto& a, const auto& b) {
-            return TiffReader(a, big_).read(0, 2) < TiffReader(b, big_).read(0, 2);
-        });
+        std::stable_sort(entries.begin(), entries.end(),
+            [this](const auto& a, const auto& b) { return TiffReader(a, big_).read(0, 2) < TiffReader(b, big_).read(0, 2); });
 
         if (next != 0 && next != ifd0)
             dropThumbnail(uint32_t(next));
@@ -293,8 +305,8 @@ std::string replaceProperty(const std::string& xmp, std::string_view name, int v
             ++begin;
         while (end > begin && isXmlSpace(xmp[end - 1]))
             --end;
-        if (begin == end || !std::all_of(xmp.begin() + ptrdiff_t(begin), xmp.begin() + ptrdiff_t(end),
-                                         [](char c) { return c >= '0' && c <= '9'; }))
+        if (begin == end ||
+            !std::all_of(xmp.begin() + ptrdiff_t(begin), xmp.begin() + ptrdiff_t(end), [](char c) { return c >= '0' && c <= '9'; }))
             continue;
         result.append(xmp, copied, begin - copied).append(std::to_string(value));
         copied = end;
@@ -365,8 +377,7 @@ PhotoMetadata readPhotoMetadata(heif_image_handle* handle, int orientation, int 
     const auto fits = [&](const char* kind, size_t size, size_t limit) {
         if (size <= limit)
             return true;
-        metadata.notes.push_back(std::string(kind) + " of " + std::to_string(size) +
-                                 " bytes does not fit one JPEG segment; not copied");
+        metadata.notes.push_back(std::string(kind) + " of " + std::to_string(size) + " bytes does not fit one JPEG segment; not copied");
         return false;
     };
     if (const auto ids = blockIds(handle, "Exif"); !ids.empty()) {

@@ -15,7 +15,7 @@ namespace tessavo {
 
 struct PhotoMetadata {
     std::vector<uint8_t> exif; // a TIFF structure; empty: none to copy
-    std::vector<uint8_t> xmp;  // an XMP packet; empty: none to copy
+    std::vector<uint8_t> xmp; // an XMP packet; empty: none to copy
     std::vector<std::string> notes; // for people: what was left out and why
 };
 

@@ -13,9 +13,9 @@ namespace tessavo {
 
 class TiffReader {
 public:
-    TiffReader(std::span<const uint8_t> bytes, bool bigEndian) : bytes_(bytes), big_(bigEndian) {}
+    TiffReader(std::span<const uint8_t> bytes, bool bigEndian) : bytes_(bytes), big_(bigEndian) { }
     // In the byte order its header gives ("MM" big-endian, else little).
-    explicit TiffReader(std::span<const uint8_t> tiff) : TiffReader(tiff, !tiff.empty() && tiff[0] == 'M') {}
+    explicit TiffReader(std::span<const uint8_t> tiff) : TiffReader(tiff, !tiff.empty() && tiff[0] == 'M') { }
 
     bool bigEndian() const { return big_; }
     uint32_t read(uint64_t at, int size) const;

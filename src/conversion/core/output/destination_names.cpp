@@ -1,7 +1,7 @@
 #include "conversion/core/output/destination_names.h"
 
-#include "conversion/core/output/hidden_files.h"
 #include "conversion/core/base/owners.h"
+#include "conversion/core/output/hidden_files.h"
 
 #include <cctype>
 #include <cerrno>
@@ -32,8 +32,8 @@ std::wstring comparisonKey(const std::string& name, bool caseSensitive)
     static const locale_t utf8 = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(0));
     if (caseSensitive || !utf8) {
         for (const char byte : name)
-            key.push_back(caseSensitive ? wchar_t(static_cast<unsigned char>(byte))
-                                        : wchar_t(std::tolower(static_cast<unsigned char>(byte))));
+            key.push_back(
+                caseSensitive ? wchar_t(static_cast<unsigned char>(byte)) : wchar_t(std::tolower(static_cast<unsigned char>(byte))));
         return key;
     }
     const locale_t previous = ::uselocale(utf8);
@@ -83,7 +83,7 @@ using Identity = std::pair<dev_t, ino_t>;
 
 std::optional<Identity> identityOf(int folder, const char* path, int flags)
 {
-    struct stat info {};
+    struct stat info { };
     if (::fstatat(folder, path, &info, flags) != 0)
         return std::nullopt;
     return Identity{info.st_dev, info.st_ino};
@@ -98,8 +98,7 @@ struct IdentityHash {
 // (a file system that folds case may give the other name another inode).
 class RunSources {
 public:
-    RunSources(const std::vector<std::filesystem::path>& sources, const std::filesystem::path& folder,
-               bool caseSensitive)
+    RunSources(const std::vector<std::filesystem::path>& sources, const std::filesystem::path& folder, bool caseSensitive)
         : sources_(sources), caseSensitive_(caseSensitive)
     {
         const std::filesystem::path where = folder.empty() ? std::filesystem::path(".") : folder;
@@ -174,19 +173,20 @@ std::string visibleStem(const std::filesystem::path& source)
 
 } // namespace
 
-std::vector<std::filesystem::path> planDestinationNames(const std::vector<std::filesystem::path>& sources,
-                                                        const std::filesystem::path& folder)
+std::vector<std::filesystem::path> planDestinationNames(
+    const std::vector<std::filesystem::path>& sources, const std::filesystem::path& folder)
 {
     const std::filesystem::path existing = nearestExistingFolder(folder);
     errno = 0;
     const long nameMax = existing.empty() ? -1 : ::pathconf(existing.c_str(), _PC_NAME_MAX);
     return planDestinationNames(sources, folder, folderTellsCaseApart(folder),
-                                nameMax > 0 ? size_t(nameMax) : errno == 0 ? SIZE_MAX : size_t(NAME_MAX));
+        nameMax > 0      ? size_t(nameMax)
+            : errno == 0 ? SIZE_MAX
+                         : size_t(NAME_MAX));
 }
 
-std::vector<std::filesystem::path> planDestinationNames(const std::vector<std::filesystem::path>& sources,
-                                                        const std::filesystem::path& folder, bool caseSensitive,
-                                                        size_t nameMax)
+std::vector<std::filesystem::path> planDestinationNames(
+    const std::vector<std::filesystem::path>& sources, const std::filesystem::path& folder, bool caseSensitive, size_t nameMax)
 {
     const RunSources run(sources, folder, caseSensitive);
     std::vector<std::filesystem::path> names;
@@ -198,8 +198,7 @@ std::vector<std::filesystem::path> planDestinationNames(const std::vector<std::f
     std::vector<size_t> clashing;
     for (size_t i = 0; i < sources.size(); ++i) {
         names.push_back(fitted(visibleStem(sources[i]), ".jpg", nameMax));
-        if (run.has(names.back().string()) ||
-            !taken.insert(comparisonKey(names.back().string(), caseSensitive)).second)
+        if (run.has(names.back().string()) || !taken.insert(comparisonKey(names.back().string(), caseSensitive)).second)
             clashing.push_back(i);
     }
     std::unordered_map<std::wstring, int> nextNumber;
@@ -223,14 +222,15 @@ bool folderTellsCaseApart(const std::filesystem::path& folder)
     const UniqueFd fd = existing.empty() ? UniqueFd() : openFd(existing.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (!fd)
         return false;
-    UniqueFd made;    // locked while the probe exists
+    UniqueFd made; // locked while the probe exists
     HiddenName probe; // listed for the signal handler, removed when done
-    if (!probe.create(fd.get(), "case-", "", [&](const char* name) { return bool(made = createLocked(fd.get(), name, 0600)); },
-                      ConversionStep::CreateDestination))
+    if (!probe.create(
+            fd.get(), "case-", "", [&](const char* name) { return bool(made = createLocked(fd.get(), name, 0600)); },
+            ConversionStep::CreateDestination))
         return false;
     // Where case is folded the other name finds the probe, though FUSE
     // drivers give it an inode number of its own; elsewhere it names nothing.
-    struct stat info {};
+    struct stat info { };
     return ::fstatat(fd.get(), swappedCase(probe.name()).c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT;
 }
 

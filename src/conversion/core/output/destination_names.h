@@ -16,15 +16,14 @@ namespace tessavo {
 // replaces what an earlier run wrote. Names are compared as the folder's file
 // system does (see folderTellsCaseApart), never come out hidden (".heic"
 // gives "heic.jpg") and are shortened to what the folder takes.
-std::vector<std::filesystem::path> planDestinationNames(const std::vector<std::filesystem::path>& sources,
-                                                        const std::filesystem::path& folder);
+std::vector<std::filesystem::path> planDestinationNames(
+    const std::vector<std::filesystem::path>& sources, const std::filesystem::path& folder);
 
 // The same for a folder whose ways are given: names that differ only in
 // letter case are one name unless `caseSensitive`, and none is longer than
 // `nameMax` bytes.
-std::vector<std::filesystem::path> planDestinationNames(const std::vector<std::filesystem::path>& sources,
-                                                        const std::filesystem::path& folder, bool caseSensitive,
-                                                        size_t nameMax);
+std::vector<std::filesystem::path> planDestinationNames(
+    const std::vector<std::filesystem::path>& sources, const std::filesystem::path& folder, bool caseSensitive, size_t nameMax);
 
 // Whether names in `folder` (or, while it does not exist, in its nearest
 // existing ancestor, where it will be made) tell letter case apart: a file of

@@ -82,23 +82,21 @@ std::string randomName(std::string_view kind, std::string_view suffix)
     return name + std::string(suffix);
 }
 
-bool sameFile(const struct stat& a, const struct stat& b)
-{
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
+bool sameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
 // Whether `name` in `folder` is still the file `fd` once its lock is ours.
 bool lockedUnderName(int folder, const char* name, int fd)
 {
-    struct stat opened {}, named {};
-    return ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &opened) == 0 &&
-           ::fstatat(folder, name, &named, AT_SYMLINK_NOFOLLOW) == 0 && sameFile(opened, named);
+    struct stat opened {
+    }, named{};
+    return ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &opened) == 0 && ::fstatat(folder, name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+        sameFile(opened, named);
 }
 
 } // namespace
 
-Result<void> HiddenName::create(int folder, std::string_view kind, std::string_view suffix,
-                                const std::function<bool(const char*)>& make, ConversionStep step)
+Result<void> HiddenName::create(
+    int folder, std::string_view kind, std::string_view suffix, const std::function<bool(const char*)>& make, ConversionStep step)
 {
     remove();
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -149,7 +147,7 @@ UniqueFd createLocked(int folder, const char* name, mode_t mode)
 
 void removeAbandonedFiles(int folder)
 {
-    struct stat self {};
+    struct stat self { };
     if (::fstat(folder, &self) != 0)
         return;
     static std::mutex mutex;
@@ -167,22 +165,20 @@ void removeAbandonedFiles(int folder)
         if (std::string_view(entry->d_name).substr(0, kPrefix.size()) != kPrefix)
             continue;
         const UniqueFd file = openFdAt(folder, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        struct stat info {};
-        if (file && ::fstat(file.get(), &info) == 0 && S_ISREG(info.st_mode) &&
-            lockedUnderName(folder, entry->d_name, file.get()))
+        struct stat info { };
+        if (file && ::fstat(file.get(), &info) == 0 && S_ISREG(info.st_mode) && lockedUnderName(folder, entry->d_name, file.get()))
             ::unlinkat(folder, entry->d_name, 0);
     }
 }
 
 void removeTemporariesOnSignals()
 {
-    struct sigaction action {};
+    struct sigaction action { };
     action.sa_handler = removeTemporariesAndDie;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESETHAND;
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU,
-                             SIGPWR}) {
-        struct sigaction previous {};
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGPWR}) {
+        struct sigaction previous { };
         // A signal ignored by whoever started us (nohup, a background job) stays ignored.
         if (::sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler != SIG_IGN)
             ::sigaction(signal, &action, nullptr);

@@ -26,8 +26,8 @@ public:
     // lists it and, unless a signal is ending the process, makes it with
     // `make` (false with errno when it could not), retrying on EEXIST.
     // Fails at `step` with the reason.
-    Result<void> create(int folder, std::string_view kind, std::string_view suffix,
-                        const std::function<bool(const char* name)>& make, ConversionStep step);
+    Result<void> create(
+        int folder, std::string_view kind, std::string_view suffix, const std::function<bool(const char* name)>& make, ConversionStep step);
     // The file has taken its final name: unlisted, not removed.
     void release();
     // Removes the file and unlists it.

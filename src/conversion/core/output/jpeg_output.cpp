@@ -18,11 +18,10 @@ constexpr const char* kIsTheSource = "the destination is the source file itself"
 
 } // namespace
 
-JpegOutput::JpegOutput(const std::filesystem::path& name, FileIdentity source) : name_(name.string()), source_(source) {}
+JpegOutput::JpegOutput(const std::filesystem::path& name, FileIdentity source) : name_(name.string()), source_(source) { }
 
-Result<std::unique_ptr<JpegOutput>> JpegOutput::open(const std::filesystem::path& folder,
-                                                     const std::filesystem::path& subfolder,
-                                                     const std::filesystem::path& name, FileIdentity source)
+Result<std::unique_ptr<JpegOutput>> JpegOutput::open(
+    const std::filesystem::path& folder, const std::filesystem::path& subfolder, const std::filesystem::path& name, FileIdentity source)
 {
     std::unique_ptr<JpegOutput> output(new JpegOutput(name, source));
     if (Result<void> created = output->create(folder, subfolder); !created)
@@ -43,8 +42,7 @@ Result<void> JpegOutput::create(const std::filesystem::path& folder, const std::
         // For a folder that could not be made mkdir says why; for a path that
         // exists (a file, a dangling link) opening it does.
         const int opening = errno;
-        return fail(ConversionStep::CreateFolder,
-                    made && made != std::errc::file_exists ? made.message() : std::strerror(opening));
+        return fail(ConversionStep::CreateFolder, made && made != std::errc::file_exists ? made.message() : std::strerror(opening));
     }
     if (Result<void> descended = descend(subfolder); !descended)
         return descended;
@@ -116,8 +114,8 @@ Result<void> JpegOutput::publish()
         if (errno != EEXIST)
             return failWithErrno(ConversionStep::Finalize);
         // A link never replaces a file: link to a hidden name, rename over.
-        if (Result<void> linked = temporary_.create(folder_.get(), "", ".tmp", [this](const char* hidden) { return linkUnnamedTo(hidden) == 0; },
-                                                    ConversionStep::Finalize);
+        if (Result<void> linked = temporary_.create(
+                folder_.get(), "", ".tmp", [this](const char* hidden) { return linkUnnamedTo(hidden) == 0; }, ConversionStep::Finalize);
             !linked)
             return fail(ConversionStep::Finalize, linked.failure().reason);
     }
@@ -138,13 +136,16 @@ Result<void> JpegOutput::publish()
 Result<void> JpegOutput::writeFromMemory()
 {
     const UniqueFd encoded = std::move(file_);
-    struct stat info {};
+    struct stat info { };
     if (::fstat(encoded.get(), &info) != 0)
         return failWithErrno(ConversionStep::Finalize);
-    if (Result<void> made = temporary_.create(folder_.get(), "", ".tmp", [this](const char* hidden) {
-            file_ = createLocked(folder_.get(), hidden, 0666);
-            return bool(file_);
-        }, ConversionStep::CreateDestination);
+    if (Result<void> made = temporary_.create(
+            folder_.get(), "", ".tmp",
+            [this](const char* hidden) {
+                file_ = createLocked(folder_.get(), hidden, 0666);
+                return bool(file_);
+            },
+            ConversionStep::CreateDestination);
         !made)
         return fail(ConversionStep::CreateDestination, made.failure().reason);
     for (off_t copied = 0; copied < info.st_size;) {
@@ -168,16 +169,13 @@ Failure JpegOutput::fail(ConversionStep step, std::string reason)
     return {step, std::move(reason)};
 }
 
-Failure JpegOutput::failWithErrno(ConversionStep step)
-{
-    return fail(step, std::strerror(errno));
-}
+Failure JpegOutput::failWithErrno(ConversionStep step) { return fail(step, std::strerror(errno)); }
 
 bool JpegOutput::isSource() const
 {
-    struct stat info {};
-    return ::fstatat(folder_.get(), name_.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
-           info.st_dev == source_.device && info.st_ino == source_.inode;
+    struct stat info { };
+    return ::fstatat(folder_.get(), name_.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && info.st_dev == source_.device &&
+        info.st_ino == source_.inode;
 }
 
 int JpegOutput::linkUnnamedTo(const char* name) const

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "conversion/core/output/hidden_files.h"
 #include "conversion/core/base/owners.h"
 #include "conversion/core/base/result.h"
+#include "conversion/core/output/hidden_files.h"
 
 #include <filesystem>
 #include <memory>
@@ -32,9 +32,8 @@ public:
     // links, so that nothing lands outside `folder`), and a new file in the
     // last that is to become `name`. Made before the decode so that a folder
     // that cannot take the JPEG costs no decoding.
-    static Result<std::unique_ptr<JpegOutput>> open(const std::filesystem::path& folder,
-                                                    const std::filesystem::path& subfolder,
-                                                    const std::filesystem::path& name, FileIdentity source);
+    static Result<std::unique_ptr<JpegOutput>> open(const std::filesystem::path& folder, const std::filesystem::path& subfolder,
+        const std::filesystem::path& name, FileIdentity source);
     JpegOutput(const JpegOutput&) = delete;
     JpegOutput& operator=(const JpegOutput&) = delete;
 

@@ -57,9 +57,8 @@ std::vector<Rgb> shownPatches(const fs::path& source, const fs::path& output, in
         EXPECT_GT(std::abs(std::difftime(std::time(nullptr), timegm(&made))), 3600.0) << "dated now";
     }
     const LcmsProfile target = linearProfile(kBt2020);
-    const LcmsTransform transform(embedded ? cmsCreateTransform(embedded.get(), TYPE_RGB_DBL, target.get(), TYPE_RGB_DBL,
-                                                                INTENT_RELATIVE_COLORIMETRIC, 0)
-                                           : nullptr);
+    const LcmsTransform transform(
+        embedded ? cmsCreateTransform(embedded.get(), TYPE_RGB_DBL, target.get(), TYPE_RGB_DBL, INTENT_RELATIVE_COLORIMETRIC, 0) : nullptr);
     std::vector<Rgb> shown;
     for (int i = 0; transform && i < count; ++i) {
         const Rgb stored = patch(jpeg.stored, i);
@@ -106,16 +105,14 @@ TEST(Colour, PqAndHlgAreRenderedForSdrWithoutClipping)
     const auto hlgGrey = [&](double signal) { return 1000.0 / 203 * std::pow(scene(signal), 1.2); };
     const struct {
         const char* file;
-        std::vector<double> greys;         // relative to reference white, -1: above the roll-off
-        std::vector<Rgb> colourRatios;     // of the colour patches that follow
+        std::vector<double> greys; // relative to reference white, -1: above the roll-off
+        std::vector<Rgb> colourRatios; // of the colour patches that follow
     } cases[] = {
         {"pq-bt2020.heic", // grey at 1, 10, 30, 60, 100, 203, 400, 1000, 4000 cd/m2
-         {1 / 203.0, 10 / 203.0, 30 / 203.0, 60 / 203.0, -1, -1, -1, -1, -1},
-         {{1, 0.4, 0.1}, {0.1, 0.5, 1}, {0.2, 1, 0.3}}},
-        {"hlg-bt2020.heic",
-         {hlgGrey(0.05), hlgGrey(0.15), hlgGrey(0.3), hlgGrey(0.5), -1, -1, -1, -1, -1},
-         // Scene light of the coded signals; the OOTF keeps their ratios.
-         {{scene(0.6), scene(0.4), scene(0.2)}, {scene(0.2), scene(0.4), scene(0.9)}, {scene(0.3), scene(0.7), scene(0.35)}}},
+            {1 / 203.0, 10 / 203.0, 30 / 203.0, 60 / 203.0, -1, -1, -1, -1, -1}, {{1, 0.4, 0.1}, {0.1, 0.5, 1}, {0.2, 1, 0.3}}},
+        {"hlg-bt2020.heic", {hlgGrey(0.05), hlgGrey(0.15), hlgGrey(0.3), hlgGrey(0.5), -1, -1, -1, -1, -1},
+            // Scene light of the coded signals; the OOTF keeps their ratios.
+            {{scene(0.6), scene(0.4), scene(0.2)}, {scene(0.2), scene(0.4), scene(0.9)}, {scene(0.3), scene(0.7), scene(0.35)}}},
     };
     ScratchDir dir;
     for (const auto& [file, greys, ratios] : cases) {
@@ -154,8 +151,7 @@ TEST(Colour, ProfileTooLargeForJpegIsNeverWrittenInPart)
         const char* name;
         const std::vector<uint8_t>& icc;
         bool embedded, toSrgb;
-    } cases[] = {
-        {"at-limit", atLimit, true, false}, {"unreadable", unreadable, false, false}, {"linear", linear, false, true}};
+    } cases[] = {{"at-limit", atLimit, true, false}, {"unreadable", unreadable, false, false}, {"linear", linear, false, true}};
     ScratchDir dir;
     const Owned<heif_image> image = decodeHeif(readFile(kData / "orientation-1.heic"));
     for (const auto& [name, icc, embedded, toSrgb] : cases) {

@@ -13,9 +13,9 @@ namespace {
 
 bool isFailureLine(std::string_view line)
 {
-    return line == "Failed to read HEIC data." || line == "Failed to create CGImageSource." ||
-           line == "Failed to create CGImage." || line.starts_with("Failed to create output directory: ") ||
-           line == "Failed to create CGImageDestination." || line == "Failed to finalize the image destination.";
+    return line == "Failed to read HEIC data." || line == "Failed to create CGImageSource." || line == "Failed to create CGImage." ||
+        line.starts_with("Failed to create output directory: ") || line == "Failed to create CGImageDestination." ||
+        line == "Failed to finalize the image destination.";
 }
 
 void check(bool holds, const char* what)
@@ -44,8 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::vector<std::string> lines;
     ConversionOptions options;
     options.keepMetadata = size % 2 == 1; // half the inputs through the Exif and XMP rewriting too
-    const auto outcome = convertFile(root / "input.heic", root / "out", options,
-                                     [&](std::string_view line) { lines.emplace_back(line); });
+    const auto outcome = convertFile(root / "input.heic", root / "out", options, [&](std::string_view line) { lines.emplace_back(line); });
     const auto left = testsupport::entriesOf(root / "out");
     if (outcome.succeeded()) {
         check(lines.size() == 3 && lines[2].starts_with("Successfully converted "), "no success line");

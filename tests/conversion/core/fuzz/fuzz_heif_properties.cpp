@@ -23,8 +23,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             std::abort();
         for (const int side : {1, 64, 4032}) {
             const auto area = tessavo::croppedArea(*transforms, side, side + 1);
-            if (area && (area->x < 0 || area->y < 0 || area->width < 1 || area->height < 1 ||
-                         area->x + area->width > side || area->y + area->height > side + 1))
+            if (area &&
+                (area->x < 0 || area->y < 0 || area->width < 1 || area->height < 1 || area->x + area->width > side ||
+                    area->y + area->height > side + 1))
                 std::abort();
         }
     }
@@ -38,8 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const bool changed = adapted && *adapted;
     const auto begin = std::ptrdiff_t(heif->referencesOffset), end = begin + std::ptrdiff_t(heif->referencesSize);
     if (changed ? !std::equal(bytes.begin(), bytes.begin() + begin, rewritten.begin()) ||
-                      !std::equal(bytes.begin() + end, bytes.end(), rewritten.begin() + end) ||
-                      !tessavo::readHeifFile(rewritten)
+                !std::equal(bytes.begin() + end, bytes.end(), rewritten.begin() + end) || !tessavo::readHeifFile(rewritten)
                 : rewritten != bytes)
         std::abort();
     return 0;

@@ -34,7 +34,7 @@ struct Photo {
     // The ISO or hdrgm metadata, or the stops Apple's formula makes of the maker note (tag 48 absent counting as 0).
     std::variant<GainParameters, double> parameters;
     std::array<double, 4> shows{0, 0, 1, 1}; // the part of the map as shown that the photo shows: left, top, right, bottom
-    fs::path decodable = file;                // the same pieces where libheif 1.15 refuses `file`
+    fs::path decodable = file; // the same pieces where libheif 1.15 refuses `file`
 };
 
 ConversionResult convert(const fs::path& source, const fs::path& folder, bool keepHdr)
@@ -80,7 +80,8 @@ void expectHdrKept(const Photo& photo, const fs::path& folder, int step = 1)
         const size_t mapX = size_t((left + (right - left) * double(x) / sdr.shownWidth) * mapWidth);
         const size_t mapY = size_t((top + (bottom - top) * double(y) / sdr.shownHeight) * mapHeight);
         const double level = map[mapY * size_t(stride) + mapX * 3 + 1] / 255.0;
-        const double phone = iso ? applyGainMap(sdr.rgb[i], level, *iso, (*iso)[6]) : sdr.rgb[i] * (1 + (headroom - 1) * rec709Linear(level));
+        const double phone = iso ? applyGainMap(sdr.rgb[i], level, *iso, (*iso)[6])
+                                 : sdr.rgb[i] * (1 + (headroom - 1) * rec709Linear(level));
         error += std::pow(pqSignal(hdr.rgb[i]) - pqSignal(phone), 2);
         const double boost = std::log2(phone / sdr.rgb[i]);
         if (boost > 0.25 && sdr.rgb[i] > 0.01 && ++boosted)
@@ -113,7 +114,6 @@ std::vector<double> sourceLight(const fs::path& file, bool hlg)
     return light;
 }
 
-
 } // namespace
 
 // Maps turned as their photos are (Apple: irot 0 with 0, 3 with 3) or stored as shown, grids, colour and 10-bit
@@ -122,14 +122,14 @@ TEST(GainMap, PhonesLayoutsKeepTheirHdr)
 {
     const GainParameters adobeDefaults{0, 2, 1, 1.0 / 64, 1.0 / 64, 0, 2};
     const Photo photos[] = {{kData / "apple-gainmap-ios16.heic", kApple, 1.8}, // tag 33 below 1
-                            {kData / "apple-gainmap-ios17.heic", kApple, 2.65}, // 33 at 1.2, 48 at 0.005
-                            {kData / "apple-gainmap-ios18-grid.heic", kApple, GainParameters{0.125, 1.3, 1.1, 1.0 / 64, 1.0 / 32, 0, 1.3},
-                             {0, 0, 1, 1}, kData / "apple-gainmap-ios18-one-target.heic"},
-                            {kData / "gainmap-aux-of-tmap.heic", kApple, GainParameters{0.125, 1.3, 1.1, 1.0 / 64, 1.0 / 32, 0, 1.3},
-                             {0, 0, 1, 1}, kData / "apple-gainmap-ios18-one-target.heic"},
-                            {kData / "samsung-gainmap-tmap.heic", kSamsung, GainParameters{0, 2.3, 1, 0, 0, 0, 2.3}},
-                            {kData / "samsung-gainmap-xmp.heic", kSamsung, GainParameters{0.25, 2.5, 1.2, 1.0 / 64, 1.0 / 32, 0, 2.5}},
-                            {kData / "gainmap-stored-as-shown.heic", kSamsung, adobeDefaults, {20 / 192.0, 6 / 256.0, 180 / 192.0, 246 / 256.0}}};
+        {kData / "apple-gainmap-ios17.heic", kApple, 2.65}, // 33 at 1.2, 48 at 0.005
+        {kData / "apple-gainmap-ios18-grid.heic", kApple, GainParameters{0.125, 1.3, 1.1, 1.0 / 64, 1.0 / 32, 0, 1.3}, {0, 0, 1, 1},
+            kData / "apple-gainmap-ios18-one-target.heic"},
+        {kData / "gainmap-aux-of-tmap.heic", kApple, GainParameters{0.125, 1.3, 1.1, 1.0 / 64, 1.0 / 32, 0, 1.3}, {0, 0, 1, 1},
+            kData / "apple-gainmap-ios18-one-target.heic"},
+        {kData / "samsung-gainmap-tmap.heic", kSamsung, GainParameters{0, 2.3, 1, 0, 0, 0, 2.3}},
+        {kData / "samsung-gainmap-xmp.heic", kSamsung, GainParameters{0.25, 2.5, 1.2, 1.0 / 64, 1.0 / 32, 0, 2.5}},
+        {kData / "gainmap-stored-as-shown.heic", kSamsung, adobeDefaults, {20 / 192.0, 6 / 256.0, 180 / 192.0, 246 / 256.0}}};
     ScratchDir dir;
     for (const Photo& photo : photos)
         expectHdrKept(photo, dir.path());
@@ -139,7 +139,7 @@ TEST(RealPhotos, KeepTheirHdr)
 {
     const fs::path folder = TESSAVO_REAL_PHOTOS;
     const Photo photos[] = {{folder / "iphone13pro-gainmap.heic", kApple, 1.8}, // tag 33 at 0.88, no 48
-                            {folder / "galaxy-s25-ultra-gainmap.heic", kSamsung, GainParameters{0, 2.3, 1, 0, 0, 0, 2.3}}};
+        {folder / "galaxy-s25-ultra-gainmap.heic", kSamsung, GainParameters{0, 2.3, 1, 0, 0, 0, 2.3}}};
     ScratchDir dir;
     for (const Photo& photo : photos)
         expectHdrKept(photo, dir.path(), 3);
@@ -149,11 +149,9 @@ TEST(RealPhotos, KeepTheirHdr)
 // converts as without the option.
 TEST(GainMap, MapsLeftOutSayWhy)
 {
-    const std::pair<const char*, std::string> cases[] = {
-        {"apple-gainmap-broken.heic", "it could not be decoded"},
+    const std::pair<const char*, std::string> cases[] = {{"apple-gainmap-broken.heic", "it could not be decoded"},
         {"iso-gainmap-inconsistent.heic", "its ISO 21496-1 metadata is inconsistent"},
-        {"gainmap-misplaced.heic", "it does not fit the photo: 96x128 beside 256x192"},
-        {"aux-to-exif.heic", ""}};
+        {"gainmap-misplaced.heic", "it does not fit the photo: 96x128 beside 256x192"}, {"aux-to-exif.heic", ""}};
     ScratchDir dir;
     for (const auto& [file, reason] : cases) {
         std::vector<uint8_t> sdr;
@@ -176,20 +174,21 @@ TEST(GainMap, OnlyParametersThatSurviveStorageAreWritten)
     tinyGamma.gamma = {std::ldexp(1.0, -32), 1, 1};
     tinyHeadroom.alternateHdrHeadroom = tinyHeadroom.baseHdrHeadroom + std::ldexp(1.0, -32);
     seventeen.gainMapMax[1] = 17;
-    const std::pair<GainMapMetadata, std::string> cases[] = {
-        {appleMetadata(4), ""}, {appleMetadata(std::exp2(16)), ""}, {tinyGamma, "its parameters mean nothing"},
-        {tinyHeadroom, "its parameters mean nothing"}, {seventeen, "it claims 17 stops"},
+    const std::pair<GainMapMetadata, std::string> cases[] = {{appleMetadata(4), ""}, {appleMetadata(std::exp2(16)), ""},
+        {tinyGamma, "its parameters mean nothing"}, {tinyHeadroom, "its parameters mean nothing"}, {seventeen, "it claims 17 stops"},
         {appleMetadata(appleHeadroom(1.2, -5)), "it claims 353 stops of headroom, more than any display shows"}};
     for (const auto& [metadata, reason] : cases) {
         const Result<void> storable = checkStorable(metadata);
         EXPECT_EQ(storable ? "" : storable.failure().reason.substr(0, reason.size()), reason);
     }
     // Forms beside the samples': Apple's headroom in the map's XMP alone; Adobe's per channel, in elements, any prefix.
-    const std::string apple = R"(<rdf:Description xmlns:a="http://ns.apple.com/HDRGainMap/1.0/"><a:HDRGainMapHeadroom> 3.5</a:HDRGainMapHeadroom>)";
+    const std::string apple =
+        R"(<rdf:Description xmlns:a="http://ns.apple.com/HDRGainMap/1.0/"><a:HDRGainMapHeadroom> 3.5</a:HDRGainMapHeadroom>)";
     EXPECT_EQ(*appleHeadroom({}, apple), 3.5);
     EXPECT_FALSE(appleHeadroom({}, "<x:xmpmeta/>"));
-    const std::string adobe = R"(<rdf:Description xmlns:g="http://ns.adobe.com/hdr-gain-map/1.0/" g:HDRCapacityMax="2">)"
-                              R"(<g:GainMapMax><rdf:Seq><rdf:li>1</rdf:li><rdf:li>2</rdf:li><rdf:li> 1.5 </rdf:li></rdf:Seq></g:GainMapMax>)";
+    const std::string adobe =
+        R"(<rdf:Description xmlns:g="http://ns.adobe.com/hdr-gain-map/1.0/" g:HDRCapacityMax="2">)"
+        R"(<g:GainMapMax><rdf:Seq><rdf:li>1</rdf:li><rdf:li>2</rdf:li><rdf:li> 1.5 </rdf:li></rdf:Seq></g:GainMapMax>)";
     const Result<GainMapMeaning> read = readAdobeGainMapMetadata(adobe + "</rdf:Description>");
     ASSERT_TRUE(read) << read.failure().reason;
     EXPECT_EQ(read->channels, 3);
@@ -230,8 +229,8 @@ TEST(GainMap, PqAndHlgPhotosKeepTheirHdrLight)
         EXPECT_TRUE(picture(jpeg.primary) == picture(sdrFile)) << "the primary is the SDR JPEG";
         const std::vector<double> source = sourceLight(kData / file, hlg);
         // As shown: a map turned otherwise than its picture would light the wrong places.
-        const std::vector<double> sdr = rebuildHdr(jpeg, {0, 0, 1, 0, 0, 0, 1}, 0).rgb,
-                                  hdr = rebuildHdr(jpeg, jpeg.iso, jpeg.iso[6]).rgb, headroomOne = rebuildHdr(jpeg, jpeg.iso, 0).rgb;
+        const std::vector<double> sdr = rebuildHdr(jpeg, {0, 0, 1, 0, 0, 0, 1}, 0).rgb, hdr = rebuildHdr(jpeg, jpeg.iso, jpeg.iso[6]).rgb,
+                                  headroomOne = rebuildHdr(jpeg, jpeg.iso, 0).rgb;
         ASSERT_EQ(hdr.size(), source.size());
         double error = 0, boostError = 0, boosted = 0, unlike = 0;
         for (size_t i = 0; i < hdr.size(); ++i) {
