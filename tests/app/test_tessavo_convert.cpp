@@ -87,8 +87,7 @@ size_t wholeJpegsIn(const fs::path& folder)
     }));
 }
 
-// Its standard output a pipe whose reader has gone.
-const Lines kReaderGone{"python3", "-c",
+const Lines kStdoutReaderGone{"python3", "-c",
     "import os, signal, sys; signal.signal(signal.SIGPIPE, signal.SIG_DFL); r, w = os.pipe(); os.close(r); "
     "os.dup2(w, 1); os.execvp(sys.argv[1], sys.argv[1:])"};
 
@@ -248,7 +247,7 @@ TEST(RealFaults, EachFailedJobEndsWithItsLinesAndTheReason)
          "Failed to finalize the image destination.", ": Input/output error (writing out/"},
         // Nobody may write into the folder but not read it.
         {"mode=0733", false, {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"}, "odd-size.heic", nullptr, nullptr},
-        {"mode=0777", false, kReaderGone, "odd-size.heic", nullptr, nullptr},
+        {"mode=0777", false, kStdoutReaderGone, "odd-size.heic", nullptr, nullptr},
         // The photos take turns for the room; at 300 MB not one fits.
         {"mode=0777", false, {"prlimit", "--as=524288000"}, "gradient-12mp.heic", nullptr, nullptr},
         {"mode=0777", false, {"prlimit", "--as=314572800"}, "gradient-12mp.heic", "Failed to create CGImage.",

@@ -70,7 +70,6 @@ struct Run {
         finish();
         QTRY_VERIFY_WITH_TIMEOUT(view.run()->progress().outstanding == 0 && !view.intake()->busy(), 30000);
     }
-    // Steps by name, in order: "hold start cancel settle".
     void play(const QString& script)
     {
         const std::map<QString, std::function<void()>> steps{{"start", [this] { start(); }}, {"hold", [this] { hold(); }},
@@ -98,8 +97,7 @@ struct Run {
 // Each case: name, files, steps; then the list, summary, counter, reveals of Out (each once all jobs were in), what Out holds.
 using Case = std::tuple<const char*, QStringList, const char*, const char*, const char*, qint64, int, QStringList>;
 
-const QStringList abc{"A.heic", "bad.heic", "C.heic"};
-const QStringList ac{"A.jpg", "C.jpg"};
+const QStringList abc{"A.heic", "bad.heic", "C.heic"}, ac{"A.jpg", "C.jpg"};
 const char *const converted = "A.heic:S bad.heic:E C.heic:S", *const waiting = "A.heic:W bad.heic:W C.heic:W";
 const char *const twoOne = "2 converted, 1 failed", *const cancelled = "Cancelled: 0 of 3 converted";
 

@@ -1,11 +1,11 @@
-// The reveal asks the file manager on the (private) session bus for the folder itself, else opens it with the desktop's handler.
+// The reveal asks the file manager on the (private) session bus for the folder itself, else opens it with the desktop's
+// handler; the test plays both.
 #include "platform/folder_reveal.h"
 
 #include <QDBusConnection>
 #include <QDesktopServices>
 #include <QTest>
 
-// Plays the desktop's handler of file URLs and, once on the bus, the file manager.
 class FolderRevealTest : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
