@@ -1,6 +1,5 @@
 #!/bin/sh
-# In a Wayland session the window comes up natively, under Debian's weston (headless): Qt's Wayland platform
-# draws it and names it by the desktop entry, which the session's dock and task switcher go by.
+# Under a headless weston the window comes up natively, named by the desktop entry that docks and task switchers go by.
 #   wayland_window.sh TESSAVO          exits 77 (skipped) where weston is not installed
 set -u
 command -v weston >/dev/null || { echo "weston is not installed"; exit 77; }

@@ -1,8 +1,6 @@
 #!/usr/bin/python3
-# A FUSE file system of one empty folder whose listing does not answer, as on a
-# stuck network mount: asked, it leaves RELEASE.asked, and answers once the
-# file RELEASE exists, or after 10 s, and then leaves RELEASE.waited.
-# Debian's python3-fusepy: stuck_fs.py MOUNTPOINT RELEASE
+# One empty folder whose listing does not answer (a stuck network mount): asked, it leaves RELEASE.asked, and answers once
+# RELEASE exists or after 10 s, then leaving RELEASE.waited. Debian's python3-fusepy: stuck_fs.py MOUNTPOINT RELEASE
 import os, stat, sys, time
 from fusepy import FUSE, FuseOSError, Operations
 mountpoint, release = sys.argv[1:]

@@ -7,8 +7,10 @@
 #include <QCoreApplication>
 #include <QMimeData>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QScopeGuard>
+#include <QStorageInfo>
+#include <QThread>
+#include <QTimer>
 #include <QTest>
 #include <QTimer>
 
@@ -24,20 +26,9 @@ using namespace tessavo::testsupport;
 
 namespace {
 
-// Offered to the picker and dropped alike: a name typed into the picker's
-// name field passes no filter, so both must take exactly the same names.
-const std::pair<const char*, bool> names[] = {
-    {"IMG_1.HEIC", true},
-    {"x.Heic", true},
-    {"IMG_3.hEiC", true},
-    {"photo.png", false},
-    {"IMG_2.heif", true},
-    {"IMG_5.HiF", true},
-    {"IMG.heic.jpg", false},
-    {"heic", false},
-    {".heic", false},
-    {"x.hiff", false},
-};
+// Offered to the picker and dropped alike: a name typed into the picker passes no filter, so both take the same names.
+const QStringList heicNames{"IMG_1.HEIC", "x.Heic", "IMG_3.hEiC", "IMG_2.heif", "IMG_5.HiF"};
+const QStringList otherNames{"photo.png", "IMG.heic.jpg", "heic", ".heic", "x.hiff"};
 
 namespace fs = std::filesystem;
 
@@ -45,12 +36,10 @@ namespace fs = std::filesystem;
 void make(const fs::path& root, std::initializer_list<std::string> entries)
 {
     for (const std::string& entry : entries) {
-        const fs::path path = root / entry.substr(0, entry.find(" -> "));
+        const size_t arrow = entry.find(" -> ");
+        const fs::path path = root / entry.substr(0, arrow);
         fs::create_directories(path.parent_path());
-        if (entry.find(" -> ") != entry.npos)
-            fs::create_symlink(entry.substr(entry.find(" -> ") + 4), path);
-        else
-            std::ofstream{path};
+        arrow == entry.npos ? void(std::ofstream{path}) : fs::create_symlink(entry.substr(arrow + 4), path);
     }
 }
 
@@ -61,8 +50,7 @@ QUrl at(const fs::path& path) { return localUrl(QByteArray::fromStdString(path))
 class FileIntakeTest : public QObject {
     Q_OBJECT
 private slots:
-    // Root reads past a file's mode; without the capabilities to do so, it meets a mode of 000 as any user does.
-    // The threads and folder listers started later inherit this.
+    // Root reads past a file's mode; without these capabilities (inherited by later threads) it meets 000 as any user does.
     void initTestCase()
     {
         __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
@@ -79,43 +67,33 @@ private slots:
         FakeDesktop desktop;
         FileListModel& files = *desktop.view->droppedFiles();
         QList<QUrl> offered{QUrl("https://example.org/IMG_4.heic")};
-        QStringList taken;
-        for (const auto& [name, takes] : names) {
-            make(dir.path(), {name}), offered << at(dir / name);
-            if (takes)
-                taken << name + QStringLiteral(":W");
-        }
+        for (const QString& name : heicNames + otherNames)
+            make(dir.path(), {name.toStdString()}), offered << at(dir / name.toStdString());
+        const QString taken = heicNames.join(":W ") + ":W";
         desktop.files->answers = {std::nullopt, offered, offered};
         for (int i = 0; i < 3; ++i)
             desktop.view->intake()->pick(); // cancelled, taken, then all listed already
-        QTRY_COMPARE(listed(files), taken.join(u' '));
-        QCOMPARE(desktop.bookmarks->saved.size(), taken.size());
+        QTRY_COMPARE(listed(files), taken);
+        QCOMPARE(desktop.bookmarks->saved.size(), heicNames.size());
 
-        desktop.view->selection()->selectAll();
-        desktop.view->removeSelectedImages();
+        desktop.view->clearList();
         desktop.bookmarks->saved.clear();
         QVERIFY(desktop.view->intake()->drop(offered + offered));
         QCOMPARE(files.count(), 0); // the entries come from the event loop
-        QTRY_COMPARE(listed(files), taken.join(u' '));
-        QCOMPARE(desktop.bookmarks->saved.size(), taken.size());
-
+        QTRY_COMPARE(listed(files), taken);
+        QCOMPARE(desktop.bookmarks->saved.size(), heicNames.size());
         // Native dialogs match their filter case by case: it spells out every name taken.
         const QString filter = heicNameFilter();
         const QStringList patterns = filter.mid(filter.indexOf(u'(') + 1).chopped(1).split(u' ');
-        for (const auto& [name, takes] : names) {
-            const bool shown = std::any_of(patterns.begin(), patterns.end(), [&](const QString& pattern) {
-                return QRegularExpression(QRegularExpression::wildcardToRegularExpression(pattern)).match(name).hasMatch();
-            });
-            QVERIFY2(shown || !takes, name);
-        }
+        for (const QString& name : heicNames)
+            QVERIFY2(patterns.contains("*" + name.mid(name.lastIndexOf(u'.'))), qPrintable(name));
         // A drop is taken when it holds a local file, whatever its name.
         QVERIFY(!desktop.view->intake()->drop({}));
         QVERIFY(!desktop.view->intake()->drop({QUrl("https://example.org/IMG_1.heic"), QUrl("plain text"), QUrl()}));
         QVERIFY(desktop.view->intake()->drop({QUrl("plain text"), at(dir / "photo.png")}));
     }
 
-    // Each offering in turn on one list: what it leaves listed and the one notice it gives. Only regular files
-    // are taken: no FIFO, device or kernel's view named .heic. A folder that cannot be read is passed over.
+    // Each offering in turn on one list: what it adds, its one notice. Only regular files count; an unreadable folder is passed over.
     void foldersJoinInNameOrderAndEveryRefusalIsSaid()
     {
         testsupport::ScratchDir dir;
@@ -128,11 +106,9 @@ private slots:
         const fs::path photos = dir / "photos";
         fs::create_directory(photos / "2020"), fs::permissions(photos / "2020", fs::perms::none);
         const auto unlock = qScopeGuard([&] { fs::permissions(photos / "2020", fs::perms::owner_all); }); // to be removed
-        const struct {
-            QList<QUrl> drop;
-            const char *joined, *notice;
-        } cases[] = {{{}, "A.heic:W b.heic:W IMG_2.HEIC:W img_2.HEIC:W IMG_10.heic:W z.heic:W c.heic:W d.heic:W",
-                         "2 files skipped: not HEIC photos; 2 files could not be read; 1 folder could not be read"},
+        const std::tuple<QList<QUrl>, const char*, const char*> cases[] = { // dropped (none: the folder picked), added, notice
+            {{}, "A.heic:W b.heic:W IMG_2.HEIC:W img_2.HEIC:W IMG_10.heic:W z.heic:W c.heic:W d.heic:W",
+             "2 files skipped: not HEIC photos; 2 files could not be read; 1 folder could not be read"},
             {{at(dir / "x.jpg"), at(photos / "A.heic"), at(photos)}, "",
                 "3 files skipped: not HEIC photos; 9 files already listed; 2 files could not be read; 1 folder could not be read"},
             {{at(photos / "b.heic"), at(photos / "sub/c.heic")}, "", "2 files already listed"},
@@ -141,62 +117,51 @@ private slots:
         FakeDesktop desktop;
         desktop.folders->answers = {FolderChoice{true, at(photos)}};
         QString expected;
-        for (const auto& c : cases) {
-            if (c.drop.isEmpty())
+        for (const auto& [drop, joined, notice] : cases) {
+            if (drop.isEmpty())
                 desktop.view->intake()->pickFolder(), desktop.view->intake()->pickFolder(); // chosen, then cancelled
             else
-                QVERIFY(desktop.view->intake()->drop(c.drop));
+                QVERIFY(desktop.view->intake()->drop(drop));
             QTRY_VERIFY(!desktop.view->intake()->busy());
-            QCOMPARE(listed(*desktop.view->droppedFiles()), expected += c.joined);
-            QCOMPARE(desktop.view->intakeNotice(), c.notice);
+            QCOMPARE(listed(*desktop.view->droppedFiles()), expected += joined);
+            QCOMPARE(desktop.view->intakeNotice(), notice);
         }
     }
 
-    // A large folder arrives over several turns of the event loop.
-    void aLargeFolderArrivesInBatches()
+    // A large folder arrives over several turns of the event loop; a folder whose listing does not answer (a stuck mount)
+    // holds back neither what is offered after it nor the intake's end.
+    void foldersArriveInBatchesPastAStuckOne()
     {
         testsupport::ScratchDir dir;
+        fs::create_directory(dir / "large"), fs::create_directory(dir / "stuck");
         QStringList expected;
         for (int i = 1; i <= 1200; ++i)
-            std::ofstream{dir / (std::to_string(i) + ".heic")}, expected << QString::number(i) + ".heic:W";
-        FakeDesktop desktop;
-        QList<int> seen;
-        QTimer turns;
-        turns.callOnTimeout([&] { seen << desktop.view->droppedFiles()->count(); });
-        turns.start(0);
-        QVERIFY(desktop.view->intake()->drop({at(dir.path())}));
-        QTRY_VERIFY(!desktop.view->intake()->busy());
-        QCOMPARE(listed(*desktop.view->droppedFiles()), expected.join(u' '));
-        QVERIFY2(std::any_of(seen.begin(), seen.end(), [](int n) { return n > 0 && n < 1200; }), "no turn between batches");
-    }
-
-    // A folder whose listing does not answer (a stuck mount) holds back neither what is offered after it nor
-    // the intake's end, and so the window's.
-    void aStuckFolderHoldsNothingBack()
-    {
-        testsupport::ScratchDir dir;
-        make(dir.path(), {"late.heic"}), fs::create_directory(dir / "stuck");
-        const auto device = [](const fs::path& path) {
-            struct stat info { };
-            return ::stat(path.c_str(), &info), info.st_dev;
-        };
+            std::ofstream{dir / "large" / (std::to_string(i) + ".heic")}, expected << QString::number(i) + ".heic:W";
+        const QString stuck = QString::fromStdString(dir / "stuck");
         QProcess server;
-        server.start(TESSAVO_STUCK_FS, {QString::fromStdString(dir / "stuck"), QString::fromStdString(dir / "release")});
+        server.start(TESSAVO_STUCK_FS, {stuck, QString::fromStdString(dir / "release")});
         const auto unmount = qScopeGuard([&] {
             std::ofstream{dir / "release"}, server.kill(), server.waitForFinished();
-            QProcess::execute("fusermount", {"-u", "-z", QString::fromStdString(dir / "stuck")});
+            QProcess::execute("fusermount", {"-u", "-z", stuck});
         });
-        QTRY_VERIFY2(device(dir / "stuck") != device(dir.path()), "python3-fusepy has not mounted " TESSAVO_STUCK_FS);
+        QTRY_VERIFY2(QStorageInfo(stuck).rootPath().endsWith("/stuck"), "python3-fusepy has not mounted " TESSAVO_STUCK_FS);
         auto desktop = std::make_unique<FakeDesktop>();
-        QVERIFY(desktop->view->intake()->drop({at(dir / "stuck")}) && desktop->view->intake()->drop({at(dir / "late.heic")}));
-        QTRY_COMPARE(listed(*desktop->view->droppedFiles()), "late.heic:W");
+        QList<int> seen;
+        QTimer turns;
+        turns.callOnTimeout([&] {
+            seen << desktop->view->droppedFiles()->count();
+            QThread::msleep(seen.last() ? 0 : 100); // until rows come, the walk finds every file: they all wait at once
+        });
+        turns.start(0);
+        QVERIFY(desktop->view->intake()->drop({at(dir / "stuck")}) && desktop->view->intake()->drop({at(dir / "large")}));
+        QTRY_COMPARE(listed(*desktop->view->droppedFiles()), expected.join(u' '));
+        QVERIFY2(std::any_of(seen.begin(), seen.end(), [](int n) { return n > 0 && n < 1200; }), "no turn between batches");
         QVERIFY(desktop->view->intake()->readingFolder());
-        desktop.reset();
+        turns.stop(), desktop.reset();
         QVERIFY2(!fs::exists(dir / "release.waited"), "the intake waited for the stuck walk");
     }
 
-    // By every way in, a name that is not UTF-8 (Latin-1 "é") keeps its bytes: it is sized, bookmarked and
-    // converted; and a photo that cannot be read is refused.
+    // Every way in keeps a name's bytes that are not UTF-8 (sized, bookmarked, converted) and refuses an unreadable photo.
     void everyWayInKeepsNameBytesAndRefusesTheUnreadable()
     {
         testsupport::ScratchDir dir;
@@ -213,16 +178,11 @@ private slots:
         auto* store = new SqliteBookmarkStore(lines, QString::fromStdString(dir / "bookmarks.sqlite"));
         FakeDesktop desktop(std::unique_ptr<BookmarkStore>(store), lines);
         FileListModel& files = *desktop.view->droppedFiles();
-        desktop.files->answers = {QList<QUrl>{at(photo), at(locked)}};
+        const QList<QUrl> both{at(photo), at(locked)};
+        desktop.files->answers = {both};
         desktop.folders->answers = {FolderChoice{true, at(dir / "in")}, FolderChoice{true, at(dir / "out")}};
         for (const auto& way : std::initializer_list<std::function<void()>>{[&] { desktop.view->intake()->pickFolder(); },
-                 [&] {
-                     desktop.view->intake()->drop({at(photo), at(locked)});
-                 },
-                 [&] { desktop.view->intake()->pick(); },
-                 [&] {
-                     desktop.view->openFiles({at(photo), at(locked)});
-                 }}) {
+                 [&] { desktop.view->intake()->drop(both); }, [&] { desktop.view->intake()->pick(); }, [&] { desktop.view->openFiles(both); }}) {
             desktop.view->clearList(), desktop.view->dismissNotice();
             way();
             QTRY_VERIFY(!desktop.view->intake()->busy());
@@ -246,25 +206,22 @@ private slots:
         FakeDesktop desktop;
         QQuickWindow* window = desktop.show();
         QVERIFY(window);
-        const struct {
-            QList<QUrl> urls;
-            bool accepted;
-            const char* notice;
-        } cases[] = {{{at(dir / "x.jpg")}, false, "1 file skipped: not a HEIC photo"},
+        const std::tuple<QList<QUrl>, bool, const char*> cases[] = { // dragged, accepted, notice
+            {{at(dir / "x.jpg")}, false, "1 file skipped: not a HEIC photo"},
             {{QUrl("https://example.org/a.heic"), at(dir / "none.heic"), at(dir / "fifo.heic")}, false, "3 files could not be read"},
             {{at(dir / "folder")}, true, ""}, {{at(dir / "x.jpg"), at(dir / "IMG.HEIC")}, true, "1 file skipped: not a HEIC photo"}};
         auto* notice = window->findChild<QObject*>("intakeNoticeText");
-        for (const auto& c : cases) {
+        for (const auto& [urls, accepted, shown] : cases) {
             QMimeData data;
-            data.setUrls(c.urls);
+            data.setUrls(urls);
             QDragEnterEvent enter(QPoint(window->width() / 2, window->height() / 2), Qt::CopyAction, &data, Qt::LeftButton, {});
             QDropEvent drop(enter.position(), Qt::CopyAction, &data, Qt::LeftButton, {});
             QCoreApplication::sendEvent(window, &enter);
-            QCOMPARE(desktop.view->isTargeted(), c.accepted);
+            QCOMPARE(desktop.view->isTargeted(), accepted);
             desktop.view->dismissNotice();
             QCoreApplication::sendEvent(window, &drop);
             QTRY_VERIFY(!desktop.view->intake()->busy());
-            QCOMPARE(notice->property("visible").toBool() ? notice->property("text").toString() : "", c.notice);
+            QCOMPARE(notice->property("visible").toBool() ? notice->property("text").toString() : "", shown);
         }
         QCOMPARE(listed(*desktop.view->droppedFiles()), "IMG.HEIC:W");
     }

@@ -12,53 +12,37 @@ QUrl url(const QString& name) { return QUrl::fromLocalFile("/photos/" + name); }
 class FileListModelTest : public QObject {
     Q_OBJECT
 private slots:
-    // Each step on one list, then the list and what the model announced:
-    // "+2" a row inserted at 2, "-1-3" rows 1 to 3 removed, "2:status" (or
-    // "0-2:folder") a change of those rows' status, failure and note (or of the
-    // folder shown beside a shared name). A view repaints only what is named.
+    // Each step on one list, then the list and what the model announced (a view repaints only that): "+2" a row inserted at 2,
+    // "-1-3" rows 1 to 3 removed, "0-2:status" those rows' status, failure and note changed ("folder": the folder of a shared name).
     void stepsAndTheRowsTheyName()
     {
         FileListModel files;
         QStringList heard;
         connect(&files, &FileListModel::rowsInserted, [&](auto, int first) { heard << u'+' + QString::number(first); });
         connect(&files, &FileListModel::rowsRemoved, [&](auto, int first, int last) { heard << QString("-%1-%2").arg(first).arg(last); });
+        using M = FileListModel;
+        const QList<int> statusRoles{M::StatusRole, M::FailureTextRole, M::NoteTextRole, M::DestinationRole};
         connect(&files, &FileListModel::dataChanged, [&](const QModelIndex& from, const QModelIndex& to, const QList<int>& roles) {
-            const QString what = roles == QList<int>{FileListModel::SharedNameFolderRole} ? "folder"
-                : roles ==
-                    QList<int>{FileListModel::StatusRole, FileListModel::FailureTextRole, FileListModel::NoteTextRole,
-                        FileListModel::DestinationRole}
-                ? "status"
-                : "?";
+            const QString what = roles == QList<int>{M::SharedNameFolderRole} ? "folder" : roles == statusRoles ? "status" : "?";
             heard << (from == to ? QString::number(from.row()) : QString("%1-%2").arg(from.row()).arg(to.row())) + u':' + what;
         });
-        const struct {
-            std::function<bool()> step;
-            const char *list, *heard;
-        } steps[] = {
-            {[&] { return files.appendFile(url("a/IMG.heic")) && files.appendFile(url("B.heic")) && files.appendFile(url("C.heic")); },
-                "IMG.heic:W B.heic:W C.heic:W", "+0 +1 +2"},
-            {[&] { return files.appendFile(url("D.heic")) && files.appendFile(url("b/IMG.heic")); },
-                "IMG.heic:W B.heic:W C.heic:W D.heic:W IMG.heic:W", "+3 +4 0:folder"},
-            {[&] { return !files.appendFile(url("B.heic")) && !files.setStatus(5, ImageStatus::Error); },
-                "IMG.heic:W B.heic:W C.heic:W D.heic:W IMG.heic:W", ""},
-            {[&] { return files.setStatus(2, ImageStatus::Success) && files.setStatus(2, ImageStatus::Success); },
-                "IMG.heic:W B.heic:W C.heic:S D.heic:W IMG.heic:W", "2:status"},
-            {[&] {
-                 return files.setFailed(3, {ConversionStep::Decode, "why"}) && files.setStatus(3, ImageStatus::Error);
-             },
-                "IMG.heic:W B.heic:W C.heic:S D.heic:E IMG.heic:W", "3:status 3:status"},
-            {[&] {
-                 return files.removeFiles({url("B.heic"), url("D.heic"), url("b/IMG.heic"), url("never.heic")}) == 3;
-             },
-                "IMG.heic:W C.heic:S", "-3-4 -1-1 0-1:folder"},
-            {[&] { return files.indexOf(url("C.heic")) == 1 && files.appendFile(url("B.heic")); }, "IMG.heic:W C.heic:S B.heic:W", "+2"},
-            {[&] {
-                 files.setAllStatuses(ImageStatus::Converting);
-                 return true;
-             },
-                "IMG.heic:C C.heic:C B.heic:C", "0-2:status"},
-        };
-        for (const auto& [step, list, announced] : steps) {
+        const char* const five = "IMG.heic:W B.heic:W C.heic:W D.heic:W IMG.heic:W";
+        const Failure why{ConversionStep::Decode, "why"};
+        const QSet<QUrl> removed{url("B.heic"), url("D.heic"), url("b/IMG.heic"), url("never.heic")};
+        const std::tuple<const char*, const char*, std::function<bool()>> steps[] = {
+            {"IMG.heic:W B.heic:W C.heic:W", "+0 +1 +2",
+                [&] { return files.appendFile(url("a/IMG.heic")) && files.appendFile(url("B.heic")) && files.appendFile(url("C.heic")); }},
+            {five, "+3 +4 0:folder", [&] { return files.appendFile(url("D.heic")) && files.appendFile(url("b/IMG.heic")); }},
+            {five, "", [&] { return !files.appendFile(url("B.heic")) && !files.setStatus(5, ImageStatus::Error); }},
+            {"IMG.heic:W B.heic:W C.heic:S D.heic:W IMG.heic:W", "2:status",
+                [&] { return files.setStatus(2, ImageStatus::Success) && files.setStatus(2, ImageStatus::Success); }},
+            {"IMG.heic:W B.heic:W C.heic:S D.heic:E IMG.heic:W", "3:status 3:status",
+                [&] { return files.setFailed(3, why) && files.setStatus(3, ImageStatus::Error); }},
+            {"IMG.heic:W C.heic:S", "-3-4 -1-1 0-1:folder",
+                [&] { return files.removeFiles(removed) == 3; }},
+            {"IMG.heic:W C.heic:S B.heic:W", "+2", [&] { return files.indexOf(url("C.heic")) == 1 && files.appendFile(url("B.heic")); }},
+            {"IMG.heic:C C.heic:C B.heic:C", "0-2:status", [&] { return files.setAllStatuses(ImageStatus::Converting), true; }}};
+        for (const auto& [list, announced, step] : steps) {
             heard.clear();
             QVERIFY2(step(), list);
             QCOMPARE(listed(files), list);
@@ -71,13 +55,9 @@ private slots:
     void failureTextPerStep()
     {
         const std::pair<ConversionStep, const char*> steps[] = {
-            {ConversionStep::Read, "Could not read the photo: why"},
-            {ConversionStep::Parse, "Not a HEIC photo, or damaged"},
-            {ConversionStep::Decode, "Could not decode the photo"},
-            {ConversionStep::CreateFolder, "Could not write to Out: why"},
-            {ConversionStep::CreateDestination, "Could not write to Out: why"},
-            {ConversionStep::Finalize, "Could not write to Out: why"},
-        };
+            {ConversionStep::Read, "Could not read the photo: why"}, {ConversionStep::Parse, "Not a HEIC photo, or damaged"},
+            {ConversionStep::Decode, "Could not decode the photo"}, {ConversionStep::CreateFolder, "Could not write to Out: why"},
+            {ConversionStep::CreateDestination, "Could not write to Out: why"}, {ConversionStep::Finalize, "Could not write to Out: why"}};
         FileListModel files;
         files.appendFile(url("A.heic"));
         for (const auto& [step, text] : steps) {
