@@ -109,35 +109,36 @@ TEST(TessavoConvert, EachRunPrintsItsLinesAndExitStatus)
         const ConvertRun got = runConvert(dir.path(), usage);
         EXPECT_TRUE(got.exitStatus == 2 && got.lines.empty() && got.errors.size() == 1) << ::testing::PrintToString(usage);
     }
-    const std::tuple<Lines, int, Lines, Lines> runs[] = { // arguments, exit status, stdout, stderr
+    const std::tuple<Lines, int, Lines, Lines> runs[] = {// arguments, exit status, stdout, stderr
         {{"--version"}, 0, {"tessavo-convert 1.0"}, {}},
         // Photos of one name keep apart, the first in the list keeps it; OUT/photo.jpg, a HEIC, gets its own JPEG.
         {{"-j", "1", "-o", "OUT", "a.heic", "B.HEIC", "a/IMG_0001.HEIC", "b/IMG_0001.HEIC"}, 0,
-         {"Converting file: a.heic", "Destination URL: OUT/a.jpg", "Successfully converted a.heic to a.jpg",
-          "Converting file: B.HEIC", "Destination URL: OUT/B.jpg", "Successfully converted B.HEIC to B.jpg",
-          "Converting file: IMG_0001.HEIC", "Destination URL: OUT/IMG_0001.jpg",
-          "Successfully converted IMG_0001.HEIC to IMG_0001.jpg", "Converting file: IMG_0001.HEIC",
-          "Destination URL: OUT/IMG_0001 (2).jpg", "Successfully converted IMG_0001.HEIC to IMG_0001 (2).jpg"}, {}},
+            {"Converting file: a.heic", "Destination URL: OUT/a.jpg", "Successfully converted a.heic to a.jpg", "Converting file: B.HEIC",
+                "Destination URL: OUT/B.jpg", "Successfully converted B.HEIC to B.jpg", "Converting file: IMG_0001.HEIC",
+                "Destination URL: OUT/IMG_0001.jpg", "Successfully converted IMG_0001.HEIC to IMG_0001.jpg",
+                "Converting file: IMG_0001.HEIC", "Destination URL: OUT/IMG_0001 (2).jpg",
+                "Successfully converted IMG_0001.HEIC to IMG_0001 (2).jpg"},
+            {}},
         {{"-j1", "--output=OUT", "bad.heic", "missing.heic", "OUT/photo.jpg", "a.heic"}, 1,
-         {"Converting file: bad.heic", "Failed to create CGImageSource.", "Converting file: missing.heic",
-          "Failed to read HEIC data.", "Converting file: photo.jpg", "Destination URL: OUT/photo (2).jpg",
-          "Successfully converted photo.jpg to photo (2).jpg", "Converting file: a.heic", "Destination URL: OUT/a.jpg",
-          "Successfully converted a.heic to a.jpg"},
-         {"tessavo-convert: bad.heic: Invalid input: No 'ftyp' box (decoding bad.heic)",
-          "tessavo-convert: missing.heic: No such file or directory (reading missing.heic)"}},
+            {"Converting file: bad.heic", "Failed to create CGImageSource.", "Converting file: missing.heic", "Failed to read HEIC data.",
+                "Converting file: photo.jpg", "Destination URL: OUT/photo (2).jpg", "Successfully converted photo.jpg to photo (2).jpg",
+                "Converting file: a.heic", "Destination URL: OUT/a.jpg", "Successfully converted a.heic to a.jpg"},
+            {"tessavo-convert: bad.heic: Invalid input: No 'ftyp' box (decoding bad.heic)",
+                "tessavo-convert: missing.heic: No such file or directory (reading missing.heic)"}},
         // One photo named four ways is converted once.
         {{"-j2", "B.HEIC", "B.HEIC", "./B.HEIC", "link.heic"}, 0,
-         {"Converting file: B.HEIC", "Destination URL: ./B.jpg", "Successfully converted B.HEIC to B.jpg"},
-         {"tessavo-convert: B.HEIC: the same file as B.HEIC, converted once",
-          "tessavo-convert: ./B.HEIC: the same file as B.HEIC, converted once",
-          "tessavo-convert: link.heic: the same file as B.HEIC, converted once"}},
+            {"Converting file: B.HEIC", "Destination URL: ./B.jpg", "Successfully converted B.HEIC to B.jpg"},
+            {"tessavo-convert: B.HEIC: the same file as B.HEIC, converted once",
+                "tessavo-convert: ./B.HEIC: the same file as B.HEIC, converted once",
+                "tessavo-convert: link.heic: the same file as B.HEIC, converted once"}},
         // One line per step: control characters are shown, the rest is as it is.
         {{"-j1", "-o", "OUT", "new\nline\x1b[31m\t\xc2\x9b\\ \xff\xc3\xbc.heic", "bad\r.heic"}, 1,
-         {"Converting file: new\\nline\\x1b[31m\\t\\xc2\\x9b\\ \xff\xc3\xbc.heic",
-          "Destination URL: OUT/new\\nline\\x1b[31m\\t\\xc2\\x9b\\ \xff\xc3\xbc.jpg",
-          "Successfully converted new\\nline\\x1b[31m\\t\\xc2\\x9b\\ \xff\xc3\xbc.heic to new\\nline\\x1b[31m\\t\\xc2\\x9b\\ \xff\xc3\xbc.jpg",
-          "Converting file: bad\\r.heic", "Failed to create CGImageSource."},
-         {"tessavo-convert: bad\\r.heic: Invalid input: No 'ftyp' box (decoding bad\\r.heic)"}}};
+            {"Converting file: new\\nline\\x1b[31m\\t\\xc2\\x9b\\ \xff\xc3\xbc.heic",
+                "Destination URL: OUT/new\\nline\\x1b[31m\\t\\xc2\\x9b\\ \xff\xc3\xbc.jpg",
+                "Successfully converted new\\nline\\x1b[31m\\t\\xc2\\x9b\\ \xff\xc3\xbc.heic to new\\nline\\x1b[31m\\t\\xc2\\x9b\\ "
+                "\xff\xc3\xbc.jpg",
+                "Converting file: bad\\r.heic", "Failed to create CGImageSource."},
+            {"tessavo-convert: bad\\r.heic: Invalid input: No 'ftyp' box (decoding bad\\r.heic)"}}};
     for (const auto& [args, status, out, err] : runs) {
         SCOPED_TRACE(::testing::PrintToString(args));
         const ConvertRun got = runConvert(dir.path(), args);
@@ -161,8 +162,8 @@ TEST(TessavoConvert, EachRunPrintsItsLinesAndExitStatus)
 TEST(TessavoConvert, FoldersKeepTheirShape)
 {
     ScratchDir dir;
-    for (const char* photo : {"DCIM/100APPLE/IMG_10.heic", "DCIM/100APPLE/IMG_2.HEIF", "DCIM/101APPLE/deep/IMG_1.hif",
-                              "DCIM/IMG_1.heic", "DCIM/.hidden/IMG_3.heic", "DCIM/101APPLE/notes.heic.txt", "elsewhere/IMG_1.heic"})
+    for (const char* photo : {"DCIM/100APPLE/IMG_10.heic", "DCIM/100APPLE/IMG_2.HEIF", "DCIM/101APPLE/deep/IMG_1.hif", "DCIM/IMG_1.heic",
+             "DCIM/.hidden/IMG_3.heic", "DCIM/101APPLE/notes.heic.txt", "elsewhere/IMG_1.heic"})
         fs::create_directories((dir / photo).parent_path()), fs::copy_file(fs::path(TESSAVO_TEST_DATA) / "odd-size.heic", dir / photo);
     fs::create_directory_symlink(dir / "elsewhere", dir / "DCIM/link");
     const auto written = [&](const Lines& args) {
@@ -174,23 +175,23 @@ TEST(TessavoConvert, FoldersKeepTheirShape)
         return places;
     };
     EXPECT_EQ(written({"-j1", "-o", "OUT", "DCIM", "elsewhere/IMG_1.heic", "DCIM/101APPLE/.."}),
-              (Lines{"0", "OUT/DCIM/IMG_1.jpg", "OUT/DCIM/100APPLE/IMG_2.jpg", "OUT/DCIM/100APPLE/IMG_10.jpg",
-                     "OUT/DCIM/101APPLE/deep/IMG_1.jpg", "OUT/IMG_1.jpg"}));
+        (Lines{"0", "OUT/DCIM/IMG_1.jpg", "OUT/DCIM/100APPLE/IMG_2.jpg", "OUT/DCIM/100APPLE/IMG_10.jpg", "OUT/DCIM/101APPLE/deep/IMG_1.jpg",
+            "OUT/IMG_1.jpg"}));
     EXPECT_EQ(written({"-j1", "--beside-originals", "DCIM/100APPLE", "DCIM/101APPLE"}),
-              (Lines{"0", "DCIM/100APPLE/IMG_2.jpg", "DCIM/100APPLE/IMG_10.jpg", "DCIM/101APPLE/deep/IMG_1.jpg"}));
+        (Lines{"0", "DCIM/100APPLE/IMG_2.jpg", "DCIM/100APPLE/IMG_10.jpg", "DCIM/101APPLE/deep/IMG_1.jpg"}));
     fs::remove_all(dir / "OUT/DCIM");
     fs::create_directory_symlink(dir / "elsewhere", dir / "OUT/DCIM");
     EXPECT_EQ(written({"-j1", "-o", "OUT", "DCIM"})[0], "1");
     const ConversionOptions climbing{.subfolder = "../elsewhere"};
-    EXPECT_EQ(convertFile(dir / "DCIM/IMG_1.heic", dir / "OUT", climbing, [](std::string_view) {}).failure->step,
-              ConversionStep::CreateFolder);
+    EXPECT_EQ(
+        convertFile(dir / "DCIM/IMG_1.heic", dir / "OUT", climbing, [](std::string_view) {}).failure->step, ConversionStep::CreateFolder);
     EXPECT_EQ(entriesOf(dir / "elsewhere"), Lines{"IMG_1.heic"});
 }
 
 // With the flag, date, camera, place and file time go along, made true for the JPEG; without it, only the orientation.
 TEST(TessavoConvert, KeepMetadataCopiesWhatHoldsForTheJpeg)
 {
-    const std::tuple<const char*, std::string, std::string> cases[] = { // photo, its orientation, the tags kept
+    const std::tuple<const char*, std::string, std::string> cases[] = {// photo, its orientation, the tags kept
         {"exif-mm-orientation-6.heic", "6",
             "-ExifTool:Validate=0 0 0\n-IFD0:Orientation=6\n-IFD0:Model=Phone 1\n-ExifIFD:DateTimeOriginal=2023:07:14 "
             "18:02:11\n-GPS:GPSLatitude=48.8584\n-ExifIFD:ExifImageWidth=64\n-XMP-dc:Title=Sample\n-XMP-tiff:Orientation=6\n"},
@@ -206,8 +207,9 @@ TEST(TessavoConvert, KeepMetadataCopiesWhatHoldsForTheJpeg)
         fs::copy_file(fs::path(TESSAVO_TEST_DATA) / file, files.emplace_back(dir / file)), fs::last_write_time(files.back(), taken);
     const ConvertRun kept = runConvert(dir.path(), {"--keep-metadata", "-o", "kept"}, files);
     EXPECT_EQ(kept.exitStatus, 0);
-    EXPECT_EQ(kept.errors, (Lines{"tessavo-convert: metadata-over-64k.heic: Exif of 66654 bytes does not fit one JPEG segment; not copied",
-                                  "tessavo-convert: metadata-over-64k.heic: XMP of 69308 bytes does not fit one JPEG segment; not copied"}));
+    EXPECT_EQ(kept.errors,
+        (Lines{"tessavo-convert: metadata-over-64k.heic: Exif of 66654 bytes does not fit one JPEG segment; not copied",
+            "tessavo-convert: metadata-over-64k.heic: XMP of 69308 bytes does not fit one JPEG segment; not copied"}));
     ASSERT_EQ(runConvert(dir.path(), {"-o", "plain"}, files).exitStatus, 0);
     const auto tags = [&](const fs::path& jpeg) {
         const std::string command = "exiftool -args -G1 -n -validate -IFD0:Orientation -Model -DateTimeOriginal -GPS:GPSLatitude "
@@ -240,20 +242,20 @@ TEST(RealFaults, EachFailedJobEndsWithItsLinesAndTheReason)
             "Failed to create CGImageDestination.", ": Permission denied"},
         {"mode=0777", false, {"prlimit", "--nofile=4"}, "odd-size.heic", "Failed to ", ": Too many open files ("},
         {"mode=0777", false, {"prlimit", "--fsize=5000"}, "recent-phone.heic", "Failed to finalize the image destination.",
-         ": File too large ("},
+            ": File too large ("},
         // A failing fsync before the JPEG is named. (LeakSanitizer cannot work under ptrace.)
-        {"mode=0777", false, {"strace", "-f", "-o", "/dev/null", "-E", "ASAN_OPTIONS=detect_leaks=0", "-e", "inject=fsync:error=EIO"}, "odd-size.heic",
-         "Failed to finalize the image destination.", ": Input/output error (writing out/"},
+        {"mode=0777", false, {"strace", "-f", "-o", "/dev/null", "-E", "ASAN_OPTIONS=detect_leaks=0", "-e", "inject=fsync:error=EIO"},
+            "odd-size.heic", "Failed to finalize the image destination.", ": Input/output error (writing out/"},
         // Nobody may write into the folder but not read it.
         {"mode=0733", false, {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"}, "odd-size.heic", nullptr, nullptr},
         {"mode=0777", false, kStdoutReaderGone, "odd-size.heic", nullptr, nullptr},
         // The photos take turns for the room; at 300 MB not one fits.
         {"mode=0777", false, {"prlimit", "--as=524288000"}, "gradient-12mp.heic", nullptr, nullptr},
         {"mode=0777", false, {"prlimit", "--as=314572800"}, "gradient-12mp.heic", "Failed to create CGImage.",
-         ": Not enough memory to decode the photo (decoding "},
+            ": Not enough memory to decode the photo (decoding "},
         // No thread beyond the first (root is above that limit).
-        {"mode=0777", false, {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "prlimit", "--nproc=1"},
-         "odd-size.heic", nullptr, nullptr}};
+        {"mode=0777", false, {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "prlimit", "--nproc=1"}, "odd-size.heic",
+            nullptr, nullptr}};
     for (const auto& [tmpfs, readOnly, prefix, sample, failure, reason] : cases) {
         SCOPED_TRACE(::testing::PrintToString(prefix) + (reason ? reason : ""));
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)

@@ -33,10 +33,10 @@ struct Run {
     QUrl file(const QString& name)
     {
         const QString path = in(name).toLocalFile();
-        const QString sample = name.startsWith("bad")    ? "README.md"
-                               : name.startsWith("exif") ? "exif-ii-orientation-3.heic"
-                               : name.startsWith("hdr")  ? "gainmap-misplaced.heic"
-                                                         : "odd-size.heic";
+        const QString sample = name.startsWith("bad") ? "README.md"
+            : name.startsWith("exif")                 ? "exif-ii-orientation-3.heic"
+            : name.startsWith("hdr")                  ? "gainmap-misplaced.heic"
+                                                      : "odd-size.heic";
         if (!QDir().mkpath(QFileInfo(path).path()) || (!QFile::exists(path) && !QFile::copy(TESSAVO_TEST_DATA "/" + sample, path)))
             qFatal("cannot write %s", qPrintable(path));
         return in(name);
@@ -168,11 +168,11 @@ private slots:
             QCOMPARE(jpeg.readAll().contains("2024:01:02 03:04:05"), keep);
             QCOMPARE(QFileInfo(jpeg).lastModified() == taken, keep);
             QVERIFY(r.view.openConverted(QUrl::fromLocalFile(photo.fileName())) &&
-                    r.desktop.opener->opened.last() == QUrl::fromLocalFile(jpeg.fileName()));
+                r.desktop.opener->opened.last() == QUrl::fromLocalFile(jpeg.fileName()));
             const QModelIndex hdr = r.view.droppedFiles()->index(1);
             QCOMPARE(hdr.data(FileListModel::StatusRole).value<ImageStatus>(), ImageStatus::Success);
             QCOMPARE(hdr.data(FileListModel::NoteTextRole).toString(),
-                     keep ? "HDR not kept: it does not fit the photo: 96x128 beside 256x192" : "");
+                keep ? "HDR not kept: it does not fit the photo: 96x128 beside 256x192" : "");
         }
     }
 
@@ -195,7 +195,8 @@ private slots:
             QVERIFY(QFile::exists(r.out.toLocalFile() + folder + "/IMG_1.jpg") &&
                 r.desktop.bookmarks->saved.contains(QUrl::fromLocalFile(r.out.toLocalFile() + folder)));
         r.view.run()->setBesideOriginals(true);
-        r.view.run()->start(); r.settle();
+        r.view.run()->start();
+        r.settle();
         QCOMPARE(r.desktop.revealer->revealed.last(), r.in("DCIM/100APPLE"));
         for (const char* jpeg : {"in/DCIM/100APPLE/IMG_1.jpg", "in/DCIM/101APPLE/deep/IMG_1.jpg"})
             QVERIFY2(QFile::exists(r.dir.filePath(jpeg)), jpeg);

@@ -9,9 +9,8 @@
 #include <QProcess>
 #include <QScopeGuard>
 #include <QStorageInfo>
-#include <QThread>
-#include <QTimer>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 
 #include <fstream>
@@ -106,9 +105,9 @@ private slots:
         const fs::path photos = dir / "photos";
         fs::create_directory(photos / "2020"), fs::permissions(photos / "2020", fs::perms::none);
         const auto unlock = qScopeGuard([&] { fs::permissions(photos / "2020", fs::perms::owner_all); }); // to be removed
-        const std::tuple<QList<QUrl>, const char*, const char*> cases[] = { // dropped (none: the folder picked), added, notice
+        const std::tuple<QList<QUrl>, const char*, const char*> cases[] = {// dropped (none: the folder picked), added, notice
             {{}, "A.heic:W b.heic:W IMG_2.HEIC:W img_2.HEIC:W IMG_10.heic:W z.heic:W c.heic:W d.heic:W",
-             "2 files skipped: not HEIC photos; 2 files could not be read; 1 folder could not be read"},
+                "2 files skipped: not HEIC photos; 2 files could not be read; 1 folder could not be read"},
             {{at(dir / "x.jpg"), at(photos / "A.heic"), at(photos)}, "",
                 "3 files skipped: not HEIC photos; 9 files already listed; 2 files could not be read; 1 folder could not be read"},
             {{at(photos / "b.heic"), at(photos / "sub/c.heic")}, "", "2 files already listed"},
@@ -182,7 +181,8 @@ private slots:
         desktop.files->answers = {both};
         desktop.folders->answers = {FolderChoice{true, at(dir / "in")}, FolderChoice{true, at(dir / "out")}};
         for (const auto& way : std::initializer_list<std::function<void()>>{[&] { desktop.view->intake()->pickFolder(); },
-                 [&] { desktop.view->intake()->drop(both); }, [&] { desktop.view->intake()->pick(); }, [&] { desktop.view->openFiles(both); }}) {
+                 [&] { desktop.view->intake()->drop(both); }, [&] { desktop.view->intake()->pick(); },
+                 [&] { desktop.view->openFiles(both); }}) {
             desktop.view->clearList(), desktop.view->dismissNotice();
             way();
             QTRY_VERIFY(!desktop.view->intake()->busy());
@@ -206,7 +206,7 @@ private slots:
         FakeDesktop desktop;
         QQuickWindow* window = desktop.show();
         QVERIFY(window);
-        const std::tuple<QList<QUrl>, bool, const char*> cases[] = { // dragged, accepted, notice
+        const std::tuple<QList<QUrl>, bool, const char*> cases[] = {// dragged, accepted, notice
             {{at(dir / "x.jpg")}, false, "1 file skipped: not a HEIC photo"},
             {{QUrl("https://example.org/a.heic"), at(dir / "none.heic"), at(dir / "fifo.heic")}, false, "3 files could not be read"},
             {{at(dir / "folder")}, true, ""}, {{at(dir / "x.jpg"), at(dir / "IMG.HEIC")}, true, "1 file skipped: not a HEIC photo"}};

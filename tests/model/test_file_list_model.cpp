@@ -38,8 +38,7 @@ private slots:
                 [&] { return files.setStatus(2, ImageStatus::Success) && files.setStatus(2, ImageStatus::Success); }},
             {"IMG.heic:W B.heic:W C.heic:S D.heic:E IMG.heic:W", "3:status 3:status",
                 [&] { return files.setFailed(3, why) && files.setStatus(3, ImageStatus::Error); }},
-            {"IMG.heic:W C.heic:S", "-3-4 -1-1 0-1:folder",
-                [&] { return files.removeFiles(removed) == 3; }},
+            {"IMG.heic:W C.heic:S", "-3-4 -1-1 0-1:folder", [&] { return files.removeFiles(removed) == 3; }},
             {"IMG.heic:W C.heic:S B.heic:W", "+2", [&] { return files.indexOf(url("C.heic")) == 1 && files.appendFile(url("B.heic")); }},
             {"IMG.heic:C C.heic:C B.heic:C", "0-2:status", [&] { return files.setAllStatuses(ImageStatus::Converting), true; }}};
         for (const auto& [list, announced, step] : steps) {
@@ -54,9 +53,9 @@ private slots:
     // Plain words per step; the write steps name the output folder. A new status clears them.
     void failureTextPerStep()
     {
-        const std::pair<ConversionStep, const char*> steps[] = {
-            {ConversionStep::Read, "Could not read the photo: why"}, {ConversionStep::Parse, "Not a HEIC photo, or damaged"},
-            {ConversionStep::Decode, "Could not decode the photo"}, {ConversionStep::CreateFolder, "Could not write to Out: why"},
+        const std::pair<ConversionStep, const char*> steps[] = {{ConversionStep::Read, "Could not read the photo: why"},
+            {ConversionStep::Parse, "Not a HEIC photo, or damaged"}, {ConversionStep::Decode, "Could not decode the photo"},
+            {ConversionStep::CreateFolder, "Could not write to Out: why"},
             {ConversionStep::CreateDestination, "Could not write to Out: why"}, {ConversionStep::Finalize, "Could not write to Out: why"}};
         FileListModel files;
         files.appendFile(url("A.heic"));
