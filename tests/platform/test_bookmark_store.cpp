@@ -1,14 +1,15 @@
 #include "platform/bookmark_store.h"
+#include "test_mounts.h"
 
 #include <QDir>
 #include <QProcess>
-#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <cstring>
 #include <pwd.h>
-#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -25,7 +26,6 @@ bool write(const QString& path, const QByteArray& content = "x")
     return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
 }
 
-// The rows as the sqlite3 shell prints them, ordered by path.
 QString rowsOf(const QString& database)
 {
     QProcess shell;
@@ -34,7 +34,7 @@ QString rowsOf(const QString& database)
     return QString::fromUtf8(shell.readAllStandardOutput());
 }
 
-// The row of `path` as stat describes it now.
+// The row of `path` as stat describes it now, as the sqlite3 shell prints it.
 QString rowOf(const QString& path)
 {
     struct stat info { };
@@ -59,8 +59,7 @@ class BookmarkStoreTest : public QObject {
     QString path(const QString& name) const { return m_dir.filePath(name); }
 
 private slots:
-    // One record per path, spelled as decoded, holding what stat gives; the
-    // last write wins. A location that cannot be examined prints one line.
+    // One record per path, spelled as decoded; the last write wins. A location that cannot be examined prints one line.
     void recordsEachPathOnceWithItsIdentity()
     {
         const QString file = path("IMG_1.HEIC"), folder = path("Out"), odd = path("a b%25 \u00fc #1.heic"), missing = path("gone.heic"),
@@ -80,23 +79,21 @@ private slots:
         QCOMPARE(rowsOf(database), rowOf(file) + others);
     }
 
-    // A file where the store's folder should be, then a store on a file
-    // system turned read-only: each save prints the line, the next tries again.
+    // A file where the store's folder should be, then a file system turned read-only: every save tries again.
     void unwritableStorePrintsTheLineForEverySave()
     {
-        const QByteArray readOnly = QFile::encodeName(path("ro"));
-        QVERIFY(write(path("blocker")) && QDir().mkpath(path("ro")));
-        const auto unmount = qScopeGuard([&] { ::umount2(readOnly, MNT_DETACH); });
+        QVERIFY(write(path("blocker")));
+        const auto ro = testsupport::TestMount::tmpfs(path("ro").toStdString());
         for (const QString store : {"blocker/bookmarks.sqlite", "ro/bookmarks.sqlite"}) {
             if (store.startsWith("ro")) {
-                if (::mount("tessavo-test", readOnly, "tmpfs", 0, nullptr) != 0)
+                if (!ro.mounted())
                     QSKIP("no tmpfs can be mounted here");
                 SqliteBookmarkStore(lines(), path(store)).saveBookmark(QUrl::fromLocalFile(path("ro")));
-                QVERIFY(::mount(nullptr, readOnly, nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0);
+                QVERIFY(ro.remountReadOnly());
             }
             SqliteBookmarkStore bookmarks(lines(), path(store));
-            QList<StoreFailure> told;
-            bookmarks.storeFailed = [&](StoreFailure failure, const QString&) { told << failure; }; // to the window
+            QList<StoreFailure> told; // to the window
+            bookmarks.storeFailed = [&](StoreFailure failure, const QString&) { told << failure; };
             for (int i = 0; i < 2; ++i) {
                 bookmarks.saveBookmark(QUrl::fromLocalFile(path("blocker")));
                 bookmarks.flush();
@@ -108,41 +105,35 @@ private slots:
         }
     }
 
-    // Where a process keeps its store, by its environment and user: a relative XDG_DATA_HOME is
-    // ignored, without HOME the passwd entry's home counts, and with neither there is no store.
+    // A relative XDG_DATA_HOME is ignored, without HOME the passwd entry's home counts, with neither there is no store.
     void storeFolderFollowsTheXdgRules()
     {
         if (::geteuid() != 0)
             QSKIP("only root can run as a user without a passwd entry");
         const QString own = "/.local/share/tessavo/tessavo/bookmarks.sqlite", root = ::getpwuid(0)->pw_dir;
-        const struct {
-            const char *dataHome, *home;
-            uid_t uid;
-            QString path;
-        } cases[] = {{"/data", "/home/me", 0, "/data/tessavo/tessavo/bookmarks.sqlite"}, {"data", "/home/me", 0, "/home/me" + own},
+        const std::tuple<const char*, const char*, uid_t, QString> cases[] = {
+            {"/data", "/home/me", 0, "/data/tessavo/tessavo/bookmarks.sqlite"}, {"data", "/home/me", 0, "/home/me" + own},
             {nullptr, nullptr, 0, root + own}, {"", "", 0, root + own}, {nullptr, nullptr, 54321, ""}, {"", "/", 0, ""}};
-        for (const auto& c : cases) {
-            int pipeFds[2];
-            QVERIFY(::pipe(pipeFds) == 0);
+        for (const auto& [dataHome, home, uid, expected] : cases) {
+            int pipeFds[2]; QVERIFY(::pipe(pipeFds) == 0);
             if (::fork() == 0) {
-                c.dataHome ? ::setenv("XDG_DATA_HOME", c.dataHome, 1) : ::unsetenv("XDG_DATA_HOME");
-                c.home ? ::setenv("HOME", c.home, 1) : ::unsetenv("HOME");
+                dataHome ? ::setenv("XDG_DATA_HOME", dataHome, 1) : ::unsetenv("XDG_DATA_HOME");
+                home ? ::setenv("HOME", home, 1) : ::unsetenv("HOME");
                 QCoreApplication::setOrganizationName("tessavo"), QCoreApplication::setApplicationName("tessavo");
-                const QByteArray path = ::setuid(c.uid) == 0 ? SqliteBookmarkStore::defaultDatabasePath().toUtf8() : "?";
+                const QByteArray path = ::setuid(uid) == 0 ? SqliteBookmarkStore::defaultDatabasePath().toUtf8() : "?";
                 ::_exit(::write(pipeFds[1], path.data(), size_t(path.size())) == path.size() ? 0 : 1);
             }
             ::close(pipeFds[1]);
             QFile read;
             QVERIFY(read.open(pipeFds[0], QIODevice::ReadOnly, QFile::AutoCloseHandle));
-            QCOMPARE(QString::fromUtf8(read.readAll()), c.path);
+            QCOMPARE(QString::fromUtf8(read.readAll()), expected);
             ::wait(nullptr);
         }
         SqliteBookmarkStore(lines(), QString()).saveBookmark(QUrl::fromLocalFile(m_dir.path())); // reported on the way out
         QCOMPARE(m_lines, QStringList{failed.arg(m_dir.path(), "no home folder to keep the store in")});
     }
 
-    // Another process holds the write lock: saving returns at once, and the record goes
-    // in once the lock is let go or, held past the timeout, the line says so.
+    // Saving returns at once; the record goes in once the lock is let go or, held past the timeout, the line says so.
     void storeLockedByAnotherProcessHoldsNobodyUp()
     {
         SqliteBookmarkStore(lines(), path("bookmarks.sqlite")).saveBookmark(QUrl::fromLocalFile(m_dir.path()));

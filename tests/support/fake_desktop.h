@@ -7,8 +7,7 @@
 #include <QStringList>
 #include <QTest>
 
-// The desktop of the window state, faked through its seams (platform/services.h),
-// for the tests and the benchmarks alike.
+// The window's desktop faked through its seams (platform/services.h), for the tests and the benchmarks alike.
 namespace tessavo::testsupport {
 
 // Each dialog gives the next scripted answer, and is cancelled when none is left.
@@ -24,12 +23,11 @@ struct FakeFolderPicker final : FolderPicker {
 
 struct FakeRevealer final : FolderRevealer {
     QList<QUrl> revealed;
-    std::function<void()> onReveal; // sees the state at the moment of each reveal
+    std::function<void()> onReveal = [] {}; // sees the state at the moment of each reveal
     void reveal(const QUrl& folder) override
     {
         revealed << folder;
-        if (onReveal)
-            onReveal();
+        onReveal();
     }
 };
 
@@ -49,8 +47,7 @@ struct FakeOpener final : FileOpener {
     void open(const QUrl& file) override { opened << file; }
 };
 
-// A ContentView on fake dialogs. Bookmarks go to `store` when one is given
-// (`bookmarks` is then null), the conversion lines to `lines`.
+// Bookmarks go to `store` when one is given (`bookmarks` is then null), the conversion lines to `lines`.
 struct FakeDesktop {
     FakeFilePicker* files = new FakeFilePicker;
     FakeFolderPicker* folders = new FakeFolderPicker;

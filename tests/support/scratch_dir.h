@@ -6,8 +6,7 @@
 
 namespace tessavo::testsupport {
 
-// A fresh folder under the system's temporary folder, removed with its
-// contents when the test ends.
+// A fresh folder under the system's temporary folder, removed with its contents when the test ends.
 class ScratchDir {
 public:
     ScratchDir() : path_((std::filesystem::temp_directory_path() / "tessavo-test-XXXXXX").string())

@@ -7,9 +7,8 @@
 
 namespace tessavo::testsupport {
 
-// A real file system for a fault, mounted on `where` until destroyed: a small tmpfs (a full disk, a read-only
-// remount), a bindfs view (FUSE, without O_TMPFILE) or a FAT or exFAT image in `image` through Debian's FUSE
-// drivers (a USB stick; the kernel may have neither). mounted() is false where the machine refuses one.
+// A file system for a fault until destroyed: tmpfs (a full disk, read-only), bindfs (FUSE, without O_TMPFILE), or FAT
+// or exFAT through Debian's FUSE drivers (a USB stick; the kernel may have neither). mounted() is false where refused.
 class TestMount {
 public:
     static TestMount tmpfs(const std::filesystem::path& where, const std::string& options = "size=1m")
@@ -26,10 +25,8 @@ public:
     {
         std::filesystem::create_directories(where);
         const std::string i = std::string("'").append(image) + "' ", w = std::string("'").append(where) + "'";
-        std::string command = "(truncate -s 32M " + i;
-        command += exfat ? "&& mkfs.exfat " + i + "&& mount -o loop -t exfat-fuse " + i + w
-                         : "&& mkfs.vfat " + i + "&& fusefat -o rw+ " + i + w;
-        return {where, std::system((command + ") >/dev/null 2>&1").c_str()) == 0};
+        const std::string make = exfat ? "mkfs.exfat " + i + "&& mount -o loop -t exfat-fuse " : "mkfs.vfat " + i + "&& fusefat -o rw+ ";
+        return {where, std::system(("(truncate -s 32M " + i + "&& " + make + i + w + ") >/dev/null 2>&1").c_str()) == 0};
     }
     TestMount(const TestMount&) = delete;
     ~TestMount()

@@ -1,14 +1,12 @@
 #!/usr/bin/python3
-# Reads the window over AT-SPI as a screen reader does, with its File menu open, and says what a listener would
-# miss: every button, checkbox, menu and row has a name (without an access key's "&"); the list's items tell their
-# status and why they failed in their description; the notice is an alert.
+# Says what a listener would miss: every button, checkbox, menu and row has a name (without an access key's "&"); the
+# list's items tell their status and why they failed in their description; the notice is an alert.
 import sys
 import time
 
 import pyatspi
 
 NAMED = {"push button", "check box", "menu bar", "menu", "menu item", "list item"}
-# As the test lists them.
 ROWS = [("list item", "IMG_1.HEIC, 0 bytes", "Waiting"), ("list item", "IMG_2.HEIC, 0 bytes", "Converted"),
         ("list item", "IMG_3.HEIC, 0 bytes", "Failed: Could not decode the photo")]
 ALERT = ("alert", "1 file skipped: not a HEIC photo")

@@ -34,7 +34,6 @@ using namespace tessavo::testsupport;
 
 namespace {
 
-// The real window on a fake desktop, with a scratch folder for its files.
 struct MainWindow {
     QTemporaryDir scratch;
     FakeDesktop desktop;
@@ -42,13 +41,16 @@ struct MainWindow {
     FileListModel& files = *view.droppedFiles();
     QQuickWindow* window = desktop.show();
 
-    explicit MainWindow(const QVariantMap& preferences = {}) : window((desktop.preferences->values = preferences, desktop.show())) { }
+    explicit MainWindow(const QVariantMap& preferences = {}) : window((desktop.preferences->values = preferences, desktop.show()))
+    {
+        if (!window)
+            qFatal("Main.qml did not load or its window never became active");
+    }
 
     QQuickItem* item(const char* name) const { return window->findChild<QQuickItem*>(name); }
     QString path(const QString& name) const { return scratch.filePath(name); }
     QUrl file(const QString& name) const { return QFile(path(name)).open(QIODevice::WriteOnly), QUrl::fromLocalFile(path(name)); }
-    // Lists a file of `bytes` bytes in the scratch folder; none when negative.
-    void add(const QString& name, qint64 bytes = 10)
+    void add(const QString& name, qint64 bytes = 10) // no file when bytes is negative
     {
         if (QFile file(path(name)); bytes >= 0 && file.open(QIODevice::WriteOnly))
             file.resize(bytes);
@@ -62,19 +64,13 @@ struct MainWindow {
     }
     bool enabled(const char* action) const { return window->findChild<QObject*>(action)->property("enabled").toBool(); }
     QPoint centreOf(const QQuickItem* item) const { return item->mapToScene({item->width() / 2, item->height() / 2}).toPoint(); }
-    // Help > About Tessavo, as the menu chooses it.
-    QQuickWindow* showAbout() const
-    {
-        return QMetaObject::invokeMethod(window->findChild<QObject*>("aboutAction"), "trigger"),
-               window->findChild<AboutWindowHost*>("aboutWindowHost")->window();
-    }
+    QQuickWindow* showAbout() const { return QMetaObject::invokeMethod(window->findChild<QObject*>("aboutAction"), "trigger"), window->findChild<AboutWindowHost*>("aboutWindowHost")->window(); }
 };
 
 QString text(QObject* in, const char* label) { return in->findChild<QQuickItem*>(label)->property("text").toString(); }
 QColor colour(QQuickItem* row, const QString& name) { return row->findChild<QQuickItem*>(name)->property("color").value<QColor>(); }
 QColor borderColour(const QQuickItem* item) { return item->property("border").value<QObject*>()->property("color").value<QColor>(); }
 
-// The objectName of the one indicator a row shows.
 QString indicator(QQuickItem* row)
 {
     QStringList shown;
@@ -114,7 +110,6 @@ private slots:
     void buttonsAndShortcutsFollowTheListAndTheSelection()
     {
         MainWindow w;
-        QVERIFY(w.window);
         const auto enabled = [&](const char* name) { return w.item(name)->isEnabled(); };
         QVERIFY(enabled("addButton") && !enabled("removeButton") && !enabled("convertButton"));
         const QUrl picked = w.file("IMG_2.HEIC");
@@ -139,34 +134,24 @@ private slots:
     void rowsShowNameSizeStatusAndWhy()
     {
         MainWindow w;
-        QVERIFY(w.window);
-        const struct {
-            const char* name;
-            qint64 bytes;
-            ImageStatus status;
-            const char *size, *indicator;
-        } rows[] = {
+        const std::tuple<const char*, qint64, ImageStatus, const char*, const char*> rows[] = {
             {"IMG_0001.HEIC", 1'500'000, ImageStatus::Waiting, "1.5 MB", "waitingIcon"},
             {"P001_holiday photo at the beach.heic", 2'340, ImageStatus::Converting, "2.3 kB", "convertingIndicator"},
-            {"IMG_0003.HEIC", 999, ImageStatus::Success, "999 bytes", "successIcon"},
-            {"gone.heic", -1, ImageStatus::Error, "Unknown", "errorIcon"},
-        };
-        for (int i = 0; i < 4; ++i) {
-            w.add(rows[i].name, rows[i].bytes);
-            w.files.setStatus(i, rows[i].status);
+            {"IMG_0003.HEIC", 999, ImageStatus::Success, "999 bytes", "successIcon"}, {"gone.heic", -1, ImageStatus::Error, "Unknown", "errorIcon"}};
+        for (int i = -1; const auto& [name, bytes, status, size, shown] : rows) {
+            w.add(name, bytes);
+            w.files.setStatus(++i, status);
             QTRY_VERIFY(w.row(i));
-            QCOMPARE(text(w.row(i), "nameLabel"), rows[i].name);
-            QCOMPARE(text(w.row(i), "sizeLabel"), rows[i].size);
-            QCOMPARE(indicator(w.row(i)), rows[i].indicator);
+            QCOMPARE(text(w.row(i), "nameLabel"), name);
+            QCOMPARE(text(w.row(i), "sizeLabel"), size);
+            QCOMPARE(indicator(w.row(i)), shown);
         }
-        // The tooltip gives the whole path, and why the photo failed.
         w.files.setFailed(3, {ConversionStep::Finalize, "No space left on device"}, QUrl::fromLocalFile("/home/me/Out/gone.jpg"));
         QCOMPARE(w.row(3)->property("toolTipText").toString(), w.path("gone.heic") + "\nCould not write to Out: No space left on device");
         QCOMPARE(w.row(0)->property("toolTipText").toString(), w.path("IMG_0001.HEIC"));
         QCOMPARE(text(w.row(3), "reasonLabel"), "Could not write to Out: No space left on device");
-        QVERIFY(
-            w.row(3)->findChild<QQuickItem*>("reasonLabel")->isVisible() && !w.row(0)->findChild<QQuickItem*>("reasonLabel")->isVisible());
-        QCOMPARE(w.item("countLabel")->property("text").toString(), "4 photos");
+        const auto reasonShown = [&](int row) { return w.row(row)->findChild<QQuickItem*>("reasonLabel")->isVisible(); };
+        QVERIFY(reasonShown(3) && !reasonShown(0));
         w.files.setConverted(2, QUrl::fromLocalFile("/out/IMG_0003.jpg")); // only a converted row opens, on a double click or Return
         for (int i : {0, 3, 2})
             QTest::mouseDClick(w.window, Qt::LeftButton, {}, w.centreOf(w.row(i)));
@@ -176,16 +161,12 @@ private slots:
         QCOMPARE(w.row(3)->property("toolTipText").toString(), w.path("gone.heic") + "\nNot enough memory to decode the photo");
     }
 
-    // A bookmark store that cannot save is told once, under the list, from the store's thread: in the user's words,
-    // the system's in the tooltip, until dismissed.
+    // Told once, from the store's thread: the user's words under the list, the system's in the tooltip, until dismissed.
     void bookmarkStoreFailureIsToldOnce()
     {
         MainWindow w;
-        QVERIFY(w.window && !w.item("bookmarkProblem")->isVisible());
-        std::thread([&] {
-            w.desktop.bookmarks->storeFailed(StoreFailure::ReadOnly, "attempt to write a readonly database"),
-                w.desktop.bookmarks->storeFailed(StoreFailure::Locked, "locked");
-        }).join();
+        QVERIFY(!w.item("bookmarkProblem")->isVisible());
+        std::thread([&] { w.desktop.bookmarks->storeFailed(StoreFailure::ReadOnly, "attempt to write a readonly database"), w.desktop.bookmarks->storeFailed(StoreFailure::Locked, "locked"); }).join();
         QTRY_VERIFY(w.item("bookmarkProblem")->isVisible());
         QCOMPARE(text(w.window, "bookmarkProblemText") + "\n" + w.item("bookmarkProblem")->property("toolTipText").toString(),
             "Tessavo cannot remember the folders it was given: its data file is read-only\nattempt to write a readonly database");
@@ -194,11 +175,9 @@ private slots:
         QVERIFY(!w.item("bookmarkProblem")->isVisible());
     }
 
-    // Clicks, then keys, on more rows than the list shows.
     void selectionFollowsClicksAndKeys()
     {
         MainWindow w;
-        QVERIFY(w.window);
         for (int i = 0; i < 60; ++i)
             w.add(QString("IMG_%1.HEIC").arg(i));
         QTRY_VERIFY(w.row(5));
@@ -208,71 +187,46 @@ private slots:
                 rows << int(w.files.indexOf(url));
             return rows;
         };
-        // A click on a row, or a key when there is one, and the rows selected then.
-        const struct {
-            int row;
-            Qt::Key key;
-            Qt::KeyboardModifiers modifiers;
-            QList<int> selected;
-        } gestures[] = {
-            {1, {}, {}, {1}},
-            {4, {}, Qt::ControlModifier, {1, 4}}, // the anchor moves to 4
-            {2, {}, Qt::ShiftModifier, {2, 3, 4}},
-            {1, {}, Qt::ControlModifier, {1, 2, 3, 4}},
-            {0, {}, {}, {0}},
-            {0, Qt::Key_End, {}, {59}},
-            {0, Qt::Key_Home, {}, {0}},
-            {0, Qt::Key_Down, Qt::ControlModifier, {0}},
-            {0, Qt::Key_Down, Qt::ControlModifier, {0}},
-            {0, Qt::Key_Space, {}, {0, 2}},
-            {0, Qt::Key_Down, Qt::ShiftModifier, {2, 3}},
-            {0, Qt::Key_Up, {}, {2}},
-            {0, Qt::Key_End, {}, {59}},
-        };
-        for (const auto& gesture : gestures) {
-            if (gesture.key)
-                QTest::keyClick(w.window, gesture.key, gesture.modifiers);
+        // A click on a row, or a key when there is one, on more rows than the list shows; Ctrl+click moves the anchor.
+        const std::tuple<int, Qt::Key, Qt::KeyboardModifiers, QList<int>> gestures[] = {{1, {}, {}, {1}}, {4, {}, Qt::ControlModifier, {1, 4}},
+            {2, {}, Qt::ShiftModifier, {2, 3, 4}}, {1, {}, Qt::ControlModifier, {1, 2, 3, 4}}, {0, {}, {}, {0}}, {0, Qt::Key_End, {}, {59}},
+            {0, Qt::Key_Home, {}, {0}}, {0, Qt::Key_Down, Qt::ControlModifier, {0}}, {0, Qt::Key_Down, Qt::ControlModifier, {0}},
+            {0, Qt::Key_Space, {}, {0, 2}}, {0, Qt::Key_Down, Qt::ShiftModifier, {2, 3}}, {0, Qt::Key_Up, {}, {2}}, {0, Qt::Key_End, {}, {59}}};
+        for (const auto& [row, key, modifiers, then] : gestures) {
+            if (key)
+                QTest::keyClick(w.window, key, modifiers);
             else
-                QTest::mouseClick(w.window, Qt::LeftButton, gesture.modifiers, w.centreOf(w.row(gesture.row)));
-            QCOMPARE(selected(), gesture.selected);
+                QTest::mouseClick(w.window, Qt::LeftButton, modifiers, w.centreOf(w.row(row)));
+            QCOMPARE(selected(), then);
         }
     }
 
     void dropBorderShowsOnlyWhileFilesHover()
     {
         MainWindow w;
-        QVERIFY(w.window);
         const auto border = [&] { return borderColour(w.item("dropBorder")); };
         QCOMPARE(border().alpha(), 0);
         QMimeData files, plain;
         files.setUrls({w.file("IMG_9.HEIC"), QUrl::fromLocalFile(w.path("notes.txt"))});
         plain.setText("IMG_9.HEIC");
+        const auto send = [&](QEvent&& event) { QCoreApplication::sendEvent(w.window, &event); };
         const QPoint onPadding = w.item("dropZone")->mapToScene({3, w.item("dropZone")->height() / 2}).toPoint();
         for (const auto& [data, targeted] : {std::pair{&files, true}, {&plain, false}}) {
-            QDragEnterEvent enter(onPadding, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
-            QCoreApplication::sendEvent(w.window, &enter);
+            send(QDragEnterEvent(onPadding, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier));
             QCOMPARE(border().alpha(), targeted ? 255 : 0);
-            QDragLeaveEvent leave;
-            QCoreApplication::sendEvent(w.window, &leave);
+            send(QDragLeaveEvent());
             QCOMPARE(border().alpha(), 0);
         }
-        const QPoint onList = w.centreOf(w.item("fileList"));
-        QDragEnterEvent enter(onList, Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(w.window, &enter);
-        QDropEvent drop(onList, Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(w.window, &drop);
+        send(QDragEnterEvent(w.centreOf(w.item("fileList")), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier));
+        send(QDropEvent(w.centreOf(w.item("fileList")), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier));
         QCOMPARE(border().alpha(), 0);
         QTRY_COMPARE(listed(w.files), "IMG_9.HEIC:W");
     }
 
-    // Registered again at 2x on a 1280x800 screen, and in German and French
-    // (tests/ui/CMakeLists.txt), where the window and Qt's dialogs speak it.
-    // The window and its controls fit the screen, and texts and icons stand
-    // out from what is behind them, selected or not, light or dark.
+    // Also run at 2x and in German and French (tests/ui/CMakeLists.txt); texts stand out, selected or not, light or dark.
     void fitsTheScreenAndReadsClearly()
     {
         MainWindow w;
-        QVERIFY(w.window);
         QVERIFY(w.window->screen()->availableGeometry().contains(w.window->frameGeometry()));
         for (int i = 0; i < 5; ++i)
             w.add(QString("IMG_%1.HEIC").arg(i)); // not photos: the run fails them all
@@ -301,13 +255,11 @@ private slots:
                 said << dialog->windowTitle(), dialog->reject();
         });
         closer.start(20);
-        DialogFilePicker().pickFiles(), DialogFolderPicker().pickFolder(FolderPurpose::Photos),
-            DialogFolderPicker().pickFolder(FolderPurpose::Output);
-        QCOMPARE(said,
-            (QMap<QString, QStringList>{{"en", {"Add images", "Open", "Add Images", "Add Folder", "Choose Where to Save the JPEGs"}},
-                 {"de", {"Bilder hinzufügen", "Öffnen", "Bilder hinzufügen", "Ordner hinzufügen", "Speicherort für die JPEGs wählen"}},
-                 {"fr", {"Ajouter des images", "Ouvrir", "Ajouter des images", "Ajouter un dossier", "Choisir où enregistrer les JPEG"}}})
-                .value(QLocale::system().name().left(2)));
+        DialogFilePicker().pickFiles(), DialogFolderPicker().pickFolder(FolderPurpose::Photos), DialogFolderPicker().pickFolder(FolderPurpose::Output);
+        const QMap<QString, QStringList> titles = {{"en", {"Add images", "Open", "Add Images", "Add Folder", "Choose Where to Save the JPEGs"}},
+            {"de", {"Bilder hinzufügen", "Öffnen", "Bilder hinzufügen", "Ordner hinzufügen", "Speicherort für die JPEGs wählen"}},
+            {"fr", {"Ajouter des images", "Ouvrir", "Ajouter des images", "Ajouter un dossier", "Choisir où enregistrer les JPEG"}}};
+        QCOMPARE(said, titles.value(QLocale::system().name().left(2)));
 
         const QPalette light = QGuiApplication::palette();
         w.item("keepHdrBox")->forceActiveFocus(Qt::TabFocusReason); // the list shows its edge, not its ring
@@ -335,30 +287,23 @@ private slots:
                 }
             w.view.selection()->clear(); // disables Remove
             const QColor disabled = w.item("removeButton")->property("contentItem").value<QQuickItem*>()->property("color").value<QColor>();
-            QVERIFY2(contrast(disabled, palette.color(QPalette::Disabled, QPalette::Button)) >= 4.5,
-                qPrintable(disabled.name() + palette.color(QPalette::Disabled, QPalette::Button).name()));
+            QVERIFY2(contrast(disabled, palette.color(QPalette::Disabled, QPalette::Button)) >= 4.5, qPrintable(disabled.name()));
             w.view.selection()->replace({w.files.at(0).url, w.files.at(1).url});
         }
         QGuiApplication::setPalette(light);
-        // About too, title bar and all.
-        QQuickWindow* about = w.showAbout();
+        QQuickWindow* about = w.showAbout(); // fits too, title bar and all
         QVERIFY(QTest::qWaitForWindowExposed(about) && w.window->screen()->availableGeometry().contains(about->frameGeometry()));
     }
 
-    // Run at 1x and at 2x (tests/ui/CMakeLists.txt): at 2x the 640x400 points of the screen hold no About frame saved
-    // at 1x, so none is used. Escape and Ctrl+W close it, and the keyboard is back in the list.
+    // At 2x (tests/ui/CMakeLists.txt) the screen's 640x400 points hold no About frame saved at 1x, so none is used.
     void aboutComesBackWhereItFitsAndClosesByKey()
     {
-        const struct {
-            QRect saved;
-            bool restoredAt1x;
-            QKeySequence close;
-        } abouts[] = {{{37, 45, 302, 402}, true, Qt::Key_Escape}, {{1100, 600, 302, 402}, false, Qt::CTRL | Qt::Key_W},
-            {{9000, 9000, 302, 402}, false, Qt::Key_Escape}}; // past the screen's edge, off it
-        for (const auto& [saved, restoredAt1x, close] : abouts) {
+        const std::tuple<QRect, bool, QKeySequence> abouts[] = {{{37, 45, 302, 402}, true, Qt::Key_Escape},
+            {{1100, 600, 302, 402}, false, Qt::CTRL | Qt::Key_W}, {{9000, 9000, 302, 402}, false, Qt::Key_Escape}};
+        for (const auto& [saved, restoredAt1x, close] : abouts) { // the last two past the screen's edge, and off it
             MainWindow w({{"About/geometry", saved}});
             QQuickWindow* about = w.showAbout();
-            QVERIFY(w.window && QTest::qWaitForWindowActive(about));
+            QVERIFY(QTest::qWaitForWindowActive(about));
             QCOMPARE(about->framePosition() == saved.topLeft(), restoredAt1x && about->devicePixelRatio() < 1.5);
             QCOMPARE(about->findChild<QQuickItem*>("versionLabel")->property("text"), "Version 9.8.7");
             QTest::keySequence(about, close);
@@ -366,8 +311,7 @@ private slots:
         }
     }
 
-    // Settings that are not a regular file (a link to a FIFO, whose reading would block the start) are neither
-    // read nor written over; the window says once that they cannot be kept.
+    // A link to a FIFO, whose reading would block the start, is neither read nor written over.
     void settingsThatAreNotAFileAreLeftAlone()
     {
         const QString conf = SettingsStore::defaultPath(), fifo = m_settings.filePath("fifo");
@@ -389,33 +333,26 @@ private slots:
         QVERIFY(!released && QFileInfo(conf).isSymLink() && QFileInfo(fifo).exists() && !QFileInfo(fifo).isFile());
     }
 
-    // Keys with no run, each followed by where the keyboard is.
     void keysReachTheMenuTheButtonsAndBackTheList()
     {
         MainWindow w;
-        QVERIFY(w.window);
         for (const char* name : {"A.HEIC", "B.HEIC", "C.HEIC"})
             w.desktop.files->answers << QList<QUrl>{w.file(name)};
         QDir(w.scratch.path()).mkdir("D"), w.file("D/D.HEIC"); // Add folder…, cancelled, then chosen
         w.desktop.folders->answers = {FolderChoice{}, FolderChoice{true, QUrl::fromLocalFile(w.path("D"))}};
-        const struct {
-            const char* focus;
-            QKeySequence keys;
-            bool menuOpen;
-            int listed;
-        } presses[] = {{nullptr, Qt::Key_F10, true, 0}, {nullptr, Qt::Key_Escape, false, 0}, {"addButton", Qt::Key_Return, false, 1},
-            {"addButton", Qt::Key_Enter, false, 2}, {nullptr, Qt::Key_Space, false, 2}, {"removeButton", Qt::Key_Return, false, 1},
-            {nullptr, Qt::CTRL | Qt::Key_O, false, 2}, {"addFolderButton", Qt::Key_Return, false, 2},
+        const std::tuple<const char*, QKeySequence, bool, int> presses[] = {{nullptr, Qt::Key_F10, true, 0}, {nullptr, Qt::Key_Escape, false, 0},
+            {"addButton", Qt::Key_Return, false, 1}, {"addButton", Qt::Key_Enter, false, 2}, {nullptr, Qt::Key_Space, false, 2},
+            {"removeButton", Qt::Key_Return, false, 1}, {nullptr, Qt::CTRL | Qt::Key_O, false, 2}, {"addFolderButton", Qt::Key_Return, false, 2},
             {"addFolderButton", Qt::Key_Return, false, 3}};
-        for (const auto& press : presses) {
-            QVERIFY(
-                w.enabled("convertAction") == w.item("convertButton")->isEnabled() && w.enabled("clearAction") == (w.files.count() > 0));
-            if (press.focus)
-                w.item(press.focus)->forceActiveFocus(Qt::TabFocusReason);
-            QTest::keySequence(w.window, press.keys);
-            QTRY_COMPARE(w.window->findChild<QObject*>("fileMenu")->property("visible").toBool(), press.menuOpen);
-            QTRY_COMPARE(w.files.count(), press.listed);
-            QVERIFY2(w.item("fileList")->hasActiveFocus() != press.menuOpen, qPrintable(press.keys.toString()));
+        for (const auto& [focus, keys, menuOpen, count] : presses) {
+            QVERIFY(w.enabled("convertAction") == w.item("convertButton")->isEnabled());
+            QVERIFY(w.enabled("clearAction") == (w.files.count() > 0));
+            if (focus)
+                w.item(focus)->forceActiveFocus(Qt::TabFocusReason);
+            QTest::keySequence(w.window, keys);
+            QTRY_COMPARE(w.window->findChild<QObject*>("fileMenu")->property("visible").toBool(), menuOpen);
+            QTRY_COMPARE(w.files.count(), count);
+            QVERIFY2(w.item("fileList")->hasActiveFocus() != menuOpen, qPrintable(keys.toString()));
         }
         // Tab goes round every control, each showing its ring, and a switch to another window and back leaves them so.
         QWindow other;
@@ -435,23 +372,16 @@ private slots:
         QCOMPARE(visited.join(' '), "keepMetadataBox keepHdrBox besideOriginalsBox addButton addFolderButton convertButton fileList");
     }
 
-    // Ctrl+Q while 1,002 photos wait, then the answer, each with its numbers grouped as a locale groups them. Once
-    // the run is over Ctrl+W closes at once, and any change to the list takes the run's summary away.
+    // Numbers grouped as each locale groups them; once the run is over, any change to the list takes its summary away.
     void closingAsksWhilePhotosWait()
     {
-        const struct {
-            QList<Qt::Key> answer;
-            bool stop;
-            int change;
-            QLocale locale;
-            QString n;
-        } answers[] = {{{Qt::Key_Escape}, false, 0, QLocale::German, "1.002"}, {{Qt::Key_Return}, false, 1, QLocale::French, "1\u202f002"},
+        const std::tuple<QList<Qt::Key>, bool, int, QLocale, QString> answers[] = {
+            {{Qt::Key_Escape}, false, 0, QLocale::German, "1.002"}, {{Qt::Key_Return}, false, 1, QLocale::French, "1\u202f002"},
             {{Qt::Key_Backtab, Qt::Key_Return}, true, 2, QLocale(QLocale::English, QLocale::UnitedStates), "1,002"}};
         const auto english = qScopeGuard([] { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); });
         for (const auto& [answer, stop, change, locale, n] : answers) {
             QLocale::setDefault(locale); // the numbers' only: the words stay English
             MainWindow w;
-            QVERIFY(w.window);
             for (int i = 0; i < 1002; ++i)
                 w.add(QString("%1.HEIC").arg(i), -1);
             QSemaphore held; // no job starts; let go at the latest when the row ends, failed or not
@@ -485,20 +415,14 @@ private slots:
         }
     }
 
-    // A remembered place is used only where it fits a screen; kept again on closing with the size last chosen, never
-    // one the window was only given to fit (1400x900 is to this screen what 700x560 is to one at 2x), unless resized.
+    // Kept on closing with the size last chosen, never one only given to fit (1400x900 here is 700x560 at 2x), unless resized.
     void mainWindowRestoresOnlyAPlaceThatFits()
     {
-        const struct {
-            QRect saved;
-            bool maximized, restored;
-            QSize resized;
-        } places[] = {{{100, 60, 700, 500}, false, true, {}}, {{100, 60, 700, 500}, true, true, {}},
-            {{700, 60, 700, 500}, false, false, {}}, {{-3000, 60, 700, 500}, false, false, {}}, {{100, 60, 1400, 900}, false, false, {}},
-            {{100, 60, 1400, 900}, false, false, {500, 400}}};
+        const std::tuple<QRect, bool, bool, QSize> places[] = {{{100, 60, 700, 500}, false, true, {}},
+            {{100, 60, 700, 500}, true, true, {}}, {{700, 60, 700, 500}, false, false, {}}, {{-3000, 60, 700, 500}, false, false, {}},
+            {{100, 60, 1400, 900}, false, false, {}}, {{100, 60, 1400, 900}, false, false, {500, 400}}};
         for (const auto& [saved, maximized, restored, resized] : places) {
             MainWindow w({{"MainWindow/geometry", saved}, {"MainWindow/maximized", maximized}});
-            QVERIFY(w.window);
             QCOMPARE(placeOf(*w.window) == saved, restored && !maximized);
             QCOMPARE(w.window->windowStates().testFlag(Qt::WindowMaximized), maximized);
             w.window->resize(resized.isValid() ? resized : w.window->size());

@@ -1,5 +1,4 @@
-// What a screen reader hears of the window: screen_reader.py reads it over AT-SPI, as Orca does, while it lists a
-// row of each outcome and shows a notice.
+// screen_reader.py reads the window over AT-SPI, as Orca does, while it lists a row of each outcome and shows a notice.
 #include "fake_desktop.h"
 
 #include <QAccessible>
@@ -14,9 +13,8 @@ private slots:
     void everyControlIsNamedAndEveryRowTold()
     {
         // The accessibility bus runs from the session's start, as on a desktop.
-        QCOMPARE(
-            QProcess::execute("gdbus", {"call", "--session", "-d", "org.a11y.Bus", "-o", "/org/a11y/bus", "-m", "org.a11y.Bus.GetAddress"}),
-            0);
+        const QStringList getAddress = {"call", "--session", "-d", "org.a11y.Bus", "-o", "/org/a11y/bus", "-m", "org.a11y.Bus.GetAddress"};
+        QCOMPARE(QProcess::execute("gdbus", getAddress), 0);
         QTRY_VERIFY2(QAccessible::isActive(), "no accessibility bus");
         testsupport::FakeDesktop desktop;
         QQuickWindow* window = desktop.show();
