@@ -30,8 +30,7 @@ struct ConvertRun {
     Lines lines, errors; // stdout, stderr
 };
 
-// Runs PREFIX... tessavo-convert ARGS... FILES... in `folder`, in a child process; a prefix sets limits or
-// the user (prlimit, setpriv). `midRun` is called with the child's pid once it has converted a file.
+// Runs PREFIX... (prlimit, setpriv) tessavo-convert ARGS... FILES... in `folder`; `midRun(pid)` after its first JPEG.
 ConvertRun runConvert(const fs::path& folder, Lines args, const std::vector<fs::path>& files = {}, const Lines& prefix = {},
     const std::function<void(pid_t)>& midRun = {})
 {
@@ -157,8 +156,8 @@ TEST(TessavoConvert, EachRunPrintsItsLinesAndExitStatus)
     EXPECT_EQ(Lines(out.begin(), out.begin() + 3), (Lines{".keep", ".x.jpg", "B.jpg"}));
 }
 
-// A folder's HEIF photos in file-manager order under its name, a photo named alone at the top, or each beside its original;
-// hidden entries and links to folders stay out. Nothing is written through a link in the output tree, nor above it.
+// A folder's HEIF photos in file-manager order under its name, one named alone at the top, or each beside its original;
+// no hidden entries or links to folders; nothing written through a link in the output tree, nor above it.
 TEST(TessavoConvert, FoldersKeepTheirShape)
 {
     ScratchDir dir;

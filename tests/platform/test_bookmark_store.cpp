@@ -8,8 +8,6 @@
 
 #include <cstring>
 #include <pwd.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -115,7 +113,8 @@ private slots:
             {"/data", "/home/me", 0, "/data/tessavo/tessavo/bookmarks.sqlite"}, {"data", "/home/me", 0, "/home/me" + own},
             {nullptr, nullptr, 0, root + own}, {"", "", 0, root + own}, {nullptr, nullptr, 54321, ""}, {"", "/", 0, ""}};
         for (const auto& [dataHome, home, uid, expected] : cases) {
-            int pipeFds[2]; QVERIFY(::pipe(pipeFds) == 0);
+            int pipeFds[2];
+            QVERIFY(::pipe(pipeFds) == 0);
             if (::fork() == 0) {
                 dataHome ? ::setenv("XDG_DATA_HOME", dataHome, 1) : ::unsetenv("XDG_DATA_HOME");
                 home ? ::setenv("HOME", home, 1) : ::unsetenv("HOME");

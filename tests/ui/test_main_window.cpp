@@ -64,7 +64,11 @@ struct MainWindow {
     }
     bool enabled(const char* action) const { return window->findChild<QObject*>(action)->property("enabled").toBool(); }
     QPoint centreOf(const QQuickItem* item) const { return item->mapToScene({item->width() / 2, item->height() / 2}).toPoint(); }
-    QQuickWindow* showAbout() const { return QMetaObject::invokeMethod(window->findChild<QObject*>("aboutAction"), "trigger"), window->findChild<AboutWindowHost*>("aboutWindowHost")->window(); }
+    QQuickWindow* showAbout() const
+    {
+        return QMetaObject::invokeMethod(window->findChild<QObject*>("aboutAction"), "trigger"),
+               window->findChild<AboutWindowHost*>("aboutWindowHost")->window();
+    }
 };
 
 QString text(QObject* in, const char* label) { return in->findChild<QQuickItem*>(label)->property("text").toString(); }
@@ -137,7 +141,8 @@ private slots:
         const std::tuple<const char*, qint64, ImageStatus, const char*, const char*> rows[] = {
             {"IMG_0001.HEIC", 1'500'000, ImageStatus::Waiting, "1.5 MB", "waitingIcon"},
             {"P001_holiday photo at the beach.heic", 2'340, ImageStatus::Converting, "2.3 kB", "convertingIndicator"},
-            {"IMG_0003.HEIC", 999, ImageStatus::Success, "999 bytes", "successIcon"}, {"gone.heic", -1, ImageStatus::Error, "Unknown", "errorIcon"}};
+            {"IMG_0003.HEIC", 999, ImageStatus::Success, "999 bytes", "successIcon"},
+            {"gone.heic", -1, ImageStatus::Error, "Unknown", "errorIcon"}};
         for (int i = -1; const auto& [name, bytes, status, size, shown] : rows) {
             w.add(name, bytes);
             w.files.setStatus(++i, status);
@@ -166,7 +171,10 @@ private slots:
     {
         MainWindow w;
         QVERIFY(!w.item("bookmarkProblem")->isVisible());
-        std::thread([&] { w.desktop.bookmarks->storeFailed(StoreFailure::ReadOnly, "attempt to write a readonly database"), w.desktop.bookmarks->storeFailed(StoreFailure::Locked, "locked"); }).join();
+        std::thread([&] {
+            w.desktop.bookmarks->storeFailed(StoreFailure::ReadOnly, "attempt to write a readonly database"),
+                w.desktop.bookmarks->storeFailed(StoreFailure::Locked, "locked");
+        }).join();
         QTRY_VERIFY(w.item("bookmarkProblem")->isVisible());
         QCOMPARE(text(w.window, "bookmarkProblemText") + "\n" + w.item("bookmarkProblem")->property("toolTipText").toString(),
             "Tessavo cannot remember the folders it was given: its data file is read-only\nattempt to write a readonly database");
@@ -188,10 +196,11 @@ private slots:
             return rows;
         };
         // A click on a row, or a key when there is one, on more rows than the list shows; Ctrl+click moves the anchor.
-        const std::tuple<int, Qt::Key, Qt::KeyboardModifiers, QList<int>> gestures[] = {{1, {}, {}, {1}}, {4, {}, Qt::ControlModifier, {1, 4}},
-            {2, {}, Qt::ShiftModifier, {2, 3, 4}}, {1, {}, Qt::ControlModifier, {1, 2, 3, 4}}, {0, {}, {}, {0}}, {0, Qt::Key_End, {}, {59}},
-            {0, Qt::Key_Home, {}, {0}}, {0, Qt::Key_Down, Qt::ControlModifier, {0}}, {0, Qt::Key_Down, Qt::ControlModifier, {0}},
-            {0, Qt::Key_Space, {}, {0, 2}}, {0, Qt::Key_Down, Qt::ShiftModifier, {2, 3}}, {0, Qt::Key_Up, {}, {2}}, {0, Qt::Key_End, {}, {59}}};
+        const std::tuple<int, Qt::Key, Qt::KeyboardModifiers, QList<int>> gestures[] = {{1, {}, {}, {1}},
+            {4, {}, Qt::ControlModifier, {1, 4}}, {2, {}, Qt::ShiftModifier, {2, 3, 4}}, {1, {}, Qt::ControlModifier, {1, 2, 3, 4}},
+            {0, {}, {}, {0}}, {0, Qt::Key_End, {}, {59}}, {0, Qt::Key_Home, {}, {0}}, {0, Qt::Key_Down, Qt::ControlModifier, {0}},
+            {0, Qt::Key_Down, Qt::ControlModifier, {0}}, {0, Qt::Key_Space, {}, {0, 2}}, {0, Qt::Key_Down, Qt::ShiftModifier, {2, 3}},
+            {0, Qt::Key_Up, {}, {2}}, {0, Qt::Key_End, {}, {59}}};
         for (const auto& [row, key, modifiers, then] : gestures) {
             if (key)
                 QTest::keyClick(w.window, key, modifiers);
@@ -255,8 +264,10 @@ private slots:
                 said << dialog->windowTitle(), dialog->reject();
         });
         closer.start(20);
-        DialogFilePicker().pickFiles(), DialogFolderPicker().pickFolder(FolderPurpose::Photos), DialogFolderPicker().pickFolder(FolderPurpose::Output);
-        const QMap<QString, QStringList> titles = {{"en", {"Add images", "Open", "Add Images", "Add Folder", "Choose Where to Save the JPEGs"}},
+        DialogFilePicker().pickFiles(), DialogFolderPicker().pickFolder(FolderPurpose::Photos),
+            DialogFolderPicker().pickFolder(FolderPurpose::Output);
+        const QMap<QString, QStringList> titles = {
+            {"en", {"Add images", "Open", "Add Images", "Add Folder", "Choose Where to Save the JPEGs"}},
             {"de", {"Bilder hinzufügen", "Öffnen", "Bilder hinzufügen", "Ordner hinzufügen", "Speicherort für die JPEGs wählen"}},
             {"fr", {"Ajouter des images", "Ouvrir", "Ajouter des images", "Ajouter un dossier", "Choisir où enregistrer les JPEG"}}};
         QCOMPARE(said, titles.value(QLocale::system().name().left(2)));
@@ -340,10 +351,10 @@ private slots:
             w.desktop.files->answers << QList<QUrl>{w.file(name)};
         QDir(w.scratch.path()).mkdir("D"), w.file("D/D.HEIC"); // Add folder…, cancelled, then chosen
         w.desktop.folders->answers = {FolderChoice{}, FolderChoice{true, QUrl::fromLocalFile(w.path("D"))}};
-        const std::tuple<const char*, QKeySequence, bool, int> presses[] = {{nullptr, Qt::Key_F10, true, 0}, {nullptr, Qt::Key_Escape, false, 0},
-            {"addButton", Qt::Key_Return, false, 1}, {"addButton", Qt::Key_Enter, false, 2}, {nullptr, Qt::Key_Space, false, 2},
-            {"removeButton", Qt::Key_Return, false, 1}, {nullptr, Qt::CTRL | Qt::Key_O, false, 2}, {"addFolderButton", Qt::Key_Return, false, 2},
-            {"addFolderButton", Qt::Key_Return, false, 3}};
+        const std::tuple<const char*, QKeySequence, bool, int> presses[] = {{nullptr, Qt::Key_F10, true, 0},
+            {nullptr, Qt::Key_Escape, false, 0}, {"addButton", Qt::Key_Return, false, 1}, {"addButton", Qt::Key_Enter, false, 2},
+            {nullptr, Qt::Key_Space, false, 2}, {"removeButton", Qt::Key_Return, false, 1}, {nullptr, Qt::CTRL | Qt::Key_O, false, 2},
+            {"addFolderButton", Qt::Key_Return, false, 2}, {"addFolderButton", Qt::Key_Return, false, 3}};
         for (const auto& [focus, keys, menuOpen, count] : presses) {
             QVERIFY(w.enabled("convertAction") == w.item("convertButton")->isEnabled());
             QVERIFY(w.enabled("clearAction") == (w.files.count() > 0));
@@ -375,8 +386,8 @@ private slots:
     // Numbers grouped as each locale groups them; once the run is over, any change to the list takes its summary away.
     void closingAsksWhilePhotosWait()
     {
-        const std::tuple<QList<Qt::Key>, bool, int, QLocale, QString> answers[] = {
-            {{Qt::Key_Escape}, false, 0, QLocale::German, "1.002"}, {{Qt::Key_Return}, false, 1, QLocale::French, "1\u202f002"},
+        const std::tuple<QList<Qt::Key>, bool, int, QLocale, QString> answers[] = {{{Qt::Key_Escape}, false, 0, QLocale::German, "1.002"},
+            {{Qt::Key_Return}, false, 1, QLocale::French, "1\u202f002"},
             {{Qt::Key_Backtab, Qt::Key_Return}, true, 2, QLocale(QLocale::English, QLocale::UnitedStates), "1,002"}};
         const auto english = qScopeGuard([] { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); });
         for (const auto& [answer, stop, change, locale, n] : answers) {
