@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# --keep-hdr's JPEGs as other readers see them. Each photo must convert with
-# its HDR kept; exiftool must find the MPF's second image, the gain map's
-# hdrgm fields in both JPEGs and its ISO 21496-1 segment; where Debian's
-# chromium is installed, it must decode each file at the primary's size.
+# --keep-hdr's JPEGs as other readers see them: each photo keeps its HDR; exiftool finds
+# the MPF's second image, hdrgm fields in both JPEGs and the ISO 21496-1 segment; chromium,
+# where installed, decodes each at the primary's size.
 #   bash scripts/check-hdr-jpegs.sh [HEIC...]
 # (default: the real phone photos beside the checkout and the samples with HDR)
 set -euo pipefail

@@ -1,8 +1,6 @@
 #!/usr/bin/env bash
-# Converts every sample of tests/data (and any HEIC folders given) with two
-# builds of tessavo-convert, with each option set, and fails unless both print
-# the same stdout and stderr lines, end with the same status and write the
-# same bytes: for reshaping the code without changing what it does.
+# For reshaping the code: two builds of tessavo-convert must print the same lines, end
+# alike and write the same bytes for tests/data (and FOLDERs) with each option set.
 #   bash scripts/compare-outputs.sh OLD_TESSAVO_CONVERT NEW_TESSAVO_CONVERT [FOLDER...]
 set -euo pipefail
 old=$(realpath "$1") new=$(realpath "$2")

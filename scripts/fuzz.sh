@@ -1,15 +1,10 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets (clang, AddressSanitizer + UBSan) in
-# build-fuzz/ and runs each for SECONDS (default 60), two at a time:
-#
-#   bash scripts/fuzz.sh [SECONDS]        e.g. bash scripts/fuzz.sh 600
-#
-# The corpus grows in build-fuzz/tests/conversion/core/fuzz/corpus/ and is
-# kept between runs. A crash, leak, hang (over 10 s) or memory blow-up (over
-# 2 GiB) fails the run and leaves its input in
-# build-fuzz/tests/conversion/core/fuzz/artifacts/; copy it into
-# tests/conversion/core/fuzz/regressions/<target>/ so the normal test suite
-# replays it.
+# Builds the libFuzzer targets (clang, ASan + UBSan) in build-fuzz/ and runs each
+# for SECONDS (default 60), two at a time; the corpus is kept between runs. A crash,
+# leak, hang (10 s) or blow-up (2 GiB) fails and leaves its input in
+# build-fuzz/tests/conversion/core/fuzz/artifacts/: copy it into
+# tests/conversion/core/fuzz/regressions/<target>/ for the suite to replay.
+#   bash scripts/fuzz.sh [SECONDS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}

@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# Kills ROUNDS runs of tessavo-convert (default 50) at random moments with a
-# random signal while they write into an exFAT folder (Debian's FUSE driver
-# on a loop image), then runs once more to the end. Every JPEG there must be
-# whole at every moment, and at the end every photo has one and no hidden
+# Kills ROUNDS runs of tessavo-convert (default 50) at random moments with random signals
+# while they write into an exFAT folder (FUSE on a loop image), then runs once to the end:
+# every JPEG must be whole at every moment, and at the end each photo has one and no hidden
 # file is left. As root (mount, losetup):
 #   bash scripts/kill-loop.sh [ROUNDS]
 set -euo pipefail
