@@ -6,7 +6,7 @@
 #include <string_view>
 
 // A gain map's parameters in Adobe's form: the `hdrgm` XMP fields of
-// Adobe's Gain Map specification (1.0), which Ultra HDR also uses and
+// Adobe's Gain Map document (1.0), which Ultra HDR also uses and
 // Samsung's phones attach to their maps. Gains and capacities are log2.
 namespace tessavo {
 
