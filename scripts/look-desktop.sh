@@ -48,3 +48,16 @@ desktop_start() {
 }
 
 desktop_shot() { import -window root "$1"; }
+
+# The id of the first visible window whose title matches $1, once there is one.
+desktop_window() { for _ in $(seq 100); do xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 && return; sleep 0.2; done; return 1; }
+
+# Thunar (its title matching $1) at the left and Tessavo at the right, as a
+# person arranges them to drag; sets thunarWin and tessavoWin.
+desktop_side_by_side() {
+  thunarWin=$(desktop_window "$1")
+  tessavoWin=$(desktop_window "^Tessavo$")
+  xdotool windowsize "$thunarWin" 600 500 windowmove "$thunarWin" 0 0
+  xdotool windowsize "$tessavoWin" 640 600 windowmove "$tessavoWin" 630 30
+  sleep 1
+}

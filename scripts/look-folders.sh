@@ -41,12 +41,7 @@ printf 'not a photo' > "$photos/C note.jpg"
 desktop_run thunar "$photos"
 desktop_run "$app"
 
-wait_for() { for _ in $(seq 50); do xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 && return; sleep 0.2; done; return 1; }
-thunarWin=$(wait_for "Photos")
-tessavoWin=$(wait_for "^Tessavo$")
-xdotool windowsize "$thunarWin" 600 500 windowmove "$thunarWin" 0 0
-xdotool windowsize "$tessavoWin" 640 600 windowmove "$tessavoWin" 630 30
-sleep 1
+desktop_side_by_side "Photos"
 shot() { desktop_shot "$out/$1"; }
 shot 1-thunar.png
 

@@ -27,12 +27,7 @@ cp "$sample" "$card/DCIM/.Trashes/IMG_9999.HEIC"
 desktop_run thunar "$card"
 desktop_run "$app"
 
-wait_for() { for _ in $(seq 100); do xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 && return; sleep 0.2; done; return 1; }
-thunarWin=$(wait_for "^Card")
-tessavoWin=$(wait_for "^Tessavo$")
-xdotool windowsize "$thunarWin" 600 500 windowmove "$thunarWin" 0 0
-xdotool windowsize "$tessavoWin" 640 600 windowmove "$tessavoWin" 630 30
-sleep 1
+desktop_side_by_side "^Card"
 shot() { desktop_shot "$out/$1"; }
 
 # DCIM, Thunar's first icon, pressed and moved in small steps onto the list.
@@ -49,7 +44,7 @@ xdotool mousemove --window "$tessavoWin" $((win_WIDTH - 40)) 102 click 1
 sleep 1.5
 xdotool type --delay 20 "$scratch/Out"
 xdotool key Return
-outWin=$(wait_for "^Out")
+outWin=$(desktop_window "^Out")
 sleep 1
 xdotool windowactivate --sync "$tessavoWin"
 sleep 0.5
